@@ -1,0 +1,135 @@
+#include "app/settings_record.h"
+
+#include "platform/settings_store.h"
+
+#include <QRegularExpression>
+
+#include <cmath>
+
+namespace kestrion {
+
+double leadingNumber(const QString& text)
+{
+    static const QRegularExpression re(
+        QStringLiteral("^\\s*([+-]?(?:\\d+\\.?\\d*|\\.\\d+)(?:[eEdD][+-]?\\d+)?)"));
+    const QRegularExpressionMatch m = re.match(text);
+    if (!m.hasMatch())
+        return 0;
+    QString number = m.captured(1);
+    number.replace(QLatin1Char('d'), QLatin1Char('e')).replace(QLatin1Char('D'), QLatin1Char('e'));
+    bool ok = false;
+    const double v = number.toDouble(&ok);
+    return ok && std::isfinite(v) ? v : 0;
+}
+
+qint16 toInt16(double value)
+{
+    const double r = std::nearbyint(value); // default rounding mode: half to even
+    if (!std::isfinite(r) || r < -32768 || r > 32767)
+        return 0;
+    return static_cast<qint16>(r);
+}
+
+QString numberText(double value)
+{
+    return QString::number(value, 'g', 15);
+}
+
+static float coordinate(const SettingsStore& store, const QString& name, float defaultValue)
+{
+    const QString text = store.read(kSettingsSection, name, numberText(defaultValue)).trimmed();
+    bool ok = false;
+    const float v = text.toFloat(&ok);
+    // The program only ever writes numbers here; anything else (a hand edit)
+    // falls back to the default rather than placing the window off screen.
+    return ok && std::isfinite(v) ? v : defaultValue;
+}
+
+void loadSettings(const SettingsStore& store, Settings& s, WindowValues& w)
+{
+    const QString& sec = kSettingsSection;
+    const WindowValues defaults;
+    w.mainLeft = coordinate(store, QStringLiteral("MainLeft"), defaults.mainLeft);
+    w.mainTop = coordinate(store, QStringLiteral("MainTop"), defaults.mainTop);
+    w.mainWidth = coordinate(store, QStringLiteral("MainWidth"), defaults.mainWidth);
+    w.mainHeight = coordinate(store, QStringLiteral("MainHeight"), defaults.mainHeight);
+
+    s.databaseName = store.read(sec, QStringLiteral("Database Name"), kDefaultDatabaseName);
+    w.downloadDir = store.read(sec, QStringLiteral("DownloadDir"), QString());
+    w.startMonth = store.read(sec, QStringLiteral("StartMonth"), QString());
+    w.startDay = store.read(sec, QStringLiteral("StartDay"), QString());
+    w.startYear = store.read(sec, QStringLiteral("StartYear"), QString());
+
+    s.dataSource = store.read(sec, QStringLiteral("Data Source"), QString());
+    s.dataFormat = store.read(sec, QStringLiteral("Data Format"), QString());
+
+    auto flag = [&](const char* name) {
+        return toInt16(leadingNumber(store.read(sec, QLatin1String(name), QString())));
+    };
+    s.activeAlerts = flag("Active Alerts");
+    s.deleteExistingFiles = flag("Delete Existing Files");
+    s.dateStamp = flag("Date Stamp");
+    s.fileExtension = store.read(sec, QStringLiteral("File Extension"), QString());
+    s.autoStartApp = flag("Auto Start App");
+    s.convertToMS = leadingNumber(store.read(sec, QStringLiteral("Convert to MS"), QString()));
+    s.playSound = leadingNumber(store.read(sec, QStringLiteral("Play Sound"), QString()));
+    s.appName = store.read(sec, QStringLiteral("App Name"), QString());
+    s.adt = store.read(sec, QStringLiteral("ADT"), QString());
+
+    if (s.dataFormat.isEmpty())
+        s.dataFormat = QStringLiteral("5");
+}
+
+void saveSettings(SettingsStore& store, const Settings& s, const WindowValues& w)
+{
+    const QString& sec = kSettingsSection;
+    auto put = [&](const char* name, const QString& value) { store.save(sec, QLatin1String(name), value); };
+    put("MainLeft", QString::number(w.mainLeft, 'g', 7));
+    put("MainTop", QString::number(w.mainTop, 'g', 7));
+    put("MainWidth", QString::number(w.mainWidth, 'g', 7));
+    put("MainHeight", QString::number(w.mainHeight, 'g', 7));
+    put("DownloadDir", w.downloadDir);
+    put("StartMonth", w.startMonth);
+    put("StartDay", w.startDay);
+    put("StartYear", w.startYear);
+    put("Database Name", s.databaseName);
+    put("Data Source", s.dataSource);
+    put("Data Format", s.dataFormat);
+    put("Active Alerts", QString::number(s.activeAlerts));
+    put("Delete Existing Files", QString::number(s.deleteExistingFiles));
+    put("Date Stamp", QString::number(s.dateStamp));
+    put("File Extension", s.fileExtension);
+    put("Auto Start App", QString::number(s.autoStartApp));
+    put("Convert to MS", numberText(s.convertToMS));
+    put("Play Sound", numberText(s.playSound));
+    put("App Name", s.appName);
+    put("ADT", s.adt);
+    store.sync();
+}
+
+QString resolveDatabasePath(Settings& s, const QString& applicationFolder)
+{
+    if (!s.databaseName.isEmpty() && s.databaseName != kDefaultDatabaseName)
+        return s.databaseName;
+    s.databaseName = kDefaultDatabaseName;
+    return applicationFolder + QLatin1Char('/') + kDefaultDatabaseName;
+}
+
+ServiceConfig ServiceConfig::load(const SettingsStore& store)
+{
+    ServiceConfig c;
+    const QString& sec = kServicesSection;
+    c.yahooHistoryHost = store.read(sec, QStringLiteral("Yahoo History Host"), c.yahooHistoryHost);
+    c.wscQueryHost = store.read(sec, QStringLiteral("WSC Query Host"), c.wscQueryHost);
+    c.wscFileHost = store.read(sec, QStringLiteral("WSC File Host"), c.wscFileHost);
+    c.chartHost = store.read(sec, QStringLiteral("Chart Host"), c.chartHost);
+    bool ok = false;
+    const int t = store.read(sec, QStringLiteral("Fetch Timeout"), QString::number(c.fetchTimeoutSeconds))
+                      .trimmed()
+                      .toInt(&ok);
+    if (ok && t > 0)
+        c.fetchTimeoutSeconds = t;
+    return c;
+}
+
+} // namespace kestrion

@@ -1,0 +1,51 @@
+#include "download/error_log.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace kestrion::ErrorLog {
+
+QString path(const QString& downloadDir)
+{
+    return downloadDir + QStringLiteral("/errorlog.txt");
+}
+
+void remove(const QString& downloadDir)
+{
+    QFile::remove(path(downloadDir));
+}
+
+void logTicker(const QString& downloadDir, const QString& symbol)
+{
+    const QString p = path(downloadDir);
+    const bool exists = QFileInfo::exists(p);
+    QFile f(p);
+    if (!f.open(exists ? QIODevice::Append : (QIODevice::WriteOnly | QIODevice::NewOnly)))
+        return;
+    QByteArray text;
+    if (!exists) {
+        text = "Kestrion could not download data for the following tickers.\r\n"
+               "Please check if the tickers are in your selected source database\r\n"
+               "(Yahoo Finance, or WallStreet City).\r\n"
+               "\r\n";
+    }
+    text += symbol.toUtf8() + "\r\n";
+    f.write(text);
+}
+
+bool check(const QString& downloadDir)
+{
+    const QString p = path(downloadDir);
+    {
+        QFile f(p);
+        if (f.open(QIODevice::ReadOnly)) {
+            char first = 0;
+            if (f.getChar(&first) && first != 0)
+                return true;
+        }
+    }
+    QFile::remove(p);
+    return false;
+}
+
+} // namespace kestrion::ErrorLog

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+namespace kestrion {
+
+// "errorlog.txt" in the download directory: three header lines and an empty
+// line when it is created, then one ticker symbol per line, CRLF endings.
+namespace ErrorLog {
+
+QString path(const QString& downloadDir);
+void remove(const QString& downloadDir);
+void logTicker(const QString& downloadDir, const QString& symbol);
+// True when the log exists and its first byte is not 0; otherwise the log
+// is deleted so that an empty one never stays behind.
+bool check(const QString& downloadDir);
+
+} // namespace ErrorLog
+
+} // namespace kestrion

@@ -1,0 +1,210 @@
+#include "lists/ticker_list.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include <atomic>
+
+namespace kestrion {
+
+namespace {
+
+QString newConnectionName()
+{
+    static std::atomic_int counter{0};
+    return QStringLiteral("kestrion-list-%1").arg(++counter);
+}
+
+const char* const kSchema = "CREATE TABLE Table1 (Symbol TEXT NOT NULL CHECK (length(Symbol) BETWEEN 1 AND 10))";
+
+bool looksLikeSqlite(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    return f.read(16) == QByteArray("SQLite format 3\0", 16);
+}
+
+} // namespace
+
+TickerList::TickerList() = default;
+
+TickerList::~TickerList()
+{
+    close();
+}
+
+QString TickerList::withDefaultExtension(const QString& path)
+{
+    if (QFileInfo(path).suffix().isEmpty())
+        return path + QStringLiteral(".mdb");
+    return path;
+}
+
+bool TickerList::create(const QString& requested, QString* createdPath, QString* error)
+{
+    const QString path = withDefaultExtension(requested);
+    if (createdPath)
+        *createdPath = path;
+    {
+        // Claim the name first so that an existing file is never opened.
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            if (error)
+                *error = f.exists() ? QStringLiteral("the file already exists") : f.errorString();
+            return false;
+        }
+    }
+    bool ok = false;
+    const QString name = newConnectionName();
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        if (db.open()) {
+            QSqlQuery q(db);
+            ok = q.exec(QLatin1String(kSchema));
+            if (!ok && error)
+                *error = q.lastError().text();
+            db.close();
+        } else if (error) {
+            *error = db.lastError().text();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    if (!ok)
+        QFile::remove(path);
+    return ok;
+}
+
+bool TickerList::open(const QString& path, QString* error)
+{
+    close();
+    auto fail = [&](const QString& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    const QFileInfo fi(path);
+    if (path.isEmpty() || !fi.exists())
+        return fail(QStringLiteral("the file does not exist"));
+    if (!fi.isFile())
+        return fail(QStringLiteral("it is not a file"));
+    if (!looksLikeSqlite(path))
+        return fail(QStringLiteral("it is not a ticker list database"));
+
+    const QString name = newConnectionName();
+    QString why;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        if (!db.open()) {
+            why = db.lastError().text();
+        } else {
+            QSqlQuery q(db);
+            if (!q.exec(QStringLiteral("SELECT Symbol FROM Table1 LIMIT 0")))
+                why = QStringLiteral("it has no table \"Table1\" with a column \"Symbol\"");
+        }
+    }
+    if (!why.isEmpty()) {
+        QSqlDatabase::removeDatabase(name);
+        return fail(why);
+    }
+    m_connection = name;
+    m_path = path;
+    return true;
+}
+
+void TickerList::close()
+{
+    if (m_connection.isEmpty())
+        return;
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_connection);
+    m_connection.clear();
+    m_path.clear();
+}
+
+QVector<TickerList::Row> TickerList::rows() const
+{
+    QVector<Row> result;
+    if (!isOpen())
+        return result;
+    QSqlQuery q(QSqlDatabase::database(m_connection));
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT rowid, Symbol FROM Table1 ORDER BY rowid")))
+        return result;
+    while (q.next())
+        result.push_back({q.value(0).toLongLong(), q.value(1).toString()});
+    return result;
+}
+
+QStringList TickerList::symbols() const
+{
+    QStringList result;
+    for (const Row& r : rows())
+        result << r.symbol;
+    return result;
+}
+
+int TickerList::count() const
+{
+    if (!isOpen())
+        return 0;
+    QSqlQuery q(QSqlDatabase::database(m_connection));
+    if (q.exec(QStringLiteral("SELECT count(*) FROM Table1")) && q.next())
+        return q.value(0).toInt();
+    return 0;
+}
+
+bool TickerList::append(const QString& symbol)
+{
+    if (!isOpen())
+        return false;
+    QSqlQuery q(QSqlDatabase::database(m_connection));
+    q.prepare(QStringLiteral("INSERT INTO Table1 (Symbol) VALUES (?)"));
+    q.addBindValue(symbol);
+    return q.exec();
+}
+
+int TickerList::appendAll(const QStringList& symbols)
+{
+    if (!isOpen())
+        return -1;
+    QSqlDatabase db = QSqlDatabase::database(m_connection);
+    if (!db.transaction())
+        return -1;
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("INSERT INTO Table1 (Symbol) VALUES (?)"));
+    int added = 0;
+    for (const QString& s : symbols) {
+        // Texts the column refuses (empty, too long) add no row; the CHECK
+        // constraint fails that one statement only.
+        q.addBindValue(s);
+        if (q.exec())
+            ++added;
+    }
+    if (!db.commit()) {
+        db.rollback();
+        return -1;
+    }
+    return added;
+}
+
+bool TickerList::remove(qint64 rowId)
+{
+    if (!isOpen())
+        return false;
+    QSqlQuery q(QSqlDatabase::database(m_connection));
+    q.prepare(QStringLiteral("DELETE FROM Table1 WHERE rowid = ?"));
+    q.addBindValue(rowId);
+    return q.exec() && q.numRowsAffected() == 1;
+}
+
+} // namespace kestrion

@@ -1,0 +1,51 @@
+#include "platform/settings_store.h"
+
+#include <QSettings>
+
+namespace kestrion {
+
+SettingsStore::SettingsStore()
+    : m_settings(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                             QStringLiteral("Kestrion"), QStringLiteral("Kestrion")))
+{
+}
+
+SettingsStore::SettingsStore(const QString& iniPath)
+    : m_settings(std::make_unique<QSettings>(iniPath, QSettings::IniFormat))
+{
+}
+
+SettingsStore::~SettingsStore() = default;
+
+static QString key(const QString& section, const QString& name)
+{
+    return section + QLatin1Char('/') + name;
+}
+
+QString SettingsStore::read(const QString& section, const QString& name, const QString& defaultValue) const
+{
+    const QVariant v = m_settings->value(key(section, name));
+    if (!v.isValid())
+        return defaultValue;
+    // A hand-edited value with unquoted commas comes back as a list.
+    if (v.typeId() == QMetaType::QStringList)
+        return v.toStringList().join(QLatin1Char(','));
+    return v.toString();
+}
+
+void SettingsStore::save(const QString& section, const QString& name, const QString& value)
+{
+    m_settings->setValue(key(section, name), value);
+}
+
+void SettingsStore::sync()
+{
+    m_settings->sync();
+}
+
+QString SettingsStore::fileName() const
+{
+    return m_settings->fileName();
+}
+
+} // namespace kestrion

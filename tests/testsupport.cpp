@@ -1,0 +1,99 @@
+#include "testsupport.h"
+
+#include "lists/ticker_list.h"
+#include "platform/settings_store.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace kestrion::test {
+
+QString binPath(const QString& program)
+{
+    return QStringLiteral(KESTRION_BIN_DIR) + QLatin1Char('/') + program;
+}
+
+QuoteService::~QuoteService()
+{
+    if (m_process) {
+        m_process->kill();
+        m_process->waitForFinished(5000);
+    }
+}
+
+bool QuoteService::start(const QStringList& options)
+{
+    m_process = std::make_unique<QProcess>();
+    m_process->setProcessChannelMode(QProcess::SeparateChannels);
+    m_process->setProgram(binPath(QStringLiteral("kestrion-quote-sim")));
+    m_process->setArguments(QStringList{QStringLiteral("--port"), QStringLiteral("0")} + options);
+    m_process->start();
+    if (!m_process->waitForStarted(10000))
+        return false;
+    // The first line it prints ends with the port it listens on.
+    while (!m_process->canReadLine()) {
+        if (!m_process->waitForReadyRead(10000))
+            return false;
+    }
+    const QString line = QString::fromUtf8(m_process->readLine()).trimmed();
+    m_port = line.section(QLatin1Char(':'), -1).toInt();
+    return m_port > 0;
+}
+
+QString QuoteService::host() const
+{
+    return QStringLiteral("127.0.0.1:%1").arg(m_port);
+}
+
+TempConfig::TempConfig()
+{
+    m_hadPrevious = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+    m_previous = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", m_dir.path().toUtf8());
+}
+
+TempConfig::~TempConfig()
+{
+    if (m_hadPrevious)
+        qputenv("XDG_CONFIG_HOME", m_previous);
+    else
+        qunsetenv("XDG_CONFIG_HOME");
+}
+
+QString TempConfig::settingsFile() const
+{
+    return m_dir.path() + QStringLiteral("/Kestrion/Kestrion.conf");
+}
+
+void TempConfig::set(const QString& section, const QString& name, const QString& value)
+{
+    SettingsStore store;
+    store.save(section, name, value);
+    store.sync();
+}
+
+void TempConfig::pointServicesAt(const QString& host, int fetchTimeoutSeconds)
+{
+    SettingsStore store;
+    for (const char* key : {"Yahoo History Host", "WSC Query Host", "WSC File Host", "Chart Host"})
+        store.save(QStringLiteral("Services"), QLatin1String(key), host);
+    store.save(QStringLiteral("Services"), QStringLiteral("Fetch Timeout"), QString::number(fetchTimeoutSeconds));
+    store.sync();
+}
+
+bool makeList(const QString& path, const QStringList& symbols)
+{
+    QFile::remove(path);
+    if (!TickerList::create(path))
+        return false;
+    TickerList list;
+    return list.open(path) && list.appendAll(symbols) == symbols.size();
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace kestrion::test

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace kestrion::test {
+
+// The project's local quote service (kestrion-quote-sim) on a free port of
+// 127.0.0.1, for the life of the object.
+class QuoteService
+{
+public:
+    QuoteService() = default;
+    ~QuoteService();
+    // Starts it with extra options (for example "--delay-ms", "50"); false
+    // when it did not come up.
+    bool start(const QStringList& options = {});
+    // "127.0.0.1:PORT", the form the "Services" hosts take.
+    QString host() const;
+    int port() const { return m_port; }
+
+private:
+    std::unique_ptr<QProcess> m_process;
+    int m_port = 0;
+};
+
+// A private settings store: XDG_CONFIG_HOME points at a temporary folder for
+// the life of the object, so tests read and write real settings files.
+class TempConfig
+{
+public:
+    TempConfig();
+    ~TempConfig();
+    QString path() const { return m_dir.path(); }
+    QString settingsFile() const;
+    // Sets every quote and chart host of the "Services" section.
+    void pointServicesAt(const QString& host, int fetchTimeoutSeconds = 10);
+    void set(const QString& section, const QString& name, const QString& value);
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_previous;
+    bool m_hadPrevious = false;
+};
+
+// Makes a ticker list file holding the symbols (duplicates kept, in order).
+bool makeList(const QString& path, const QStringList& symbols);
+QByteArray readAll(const QString& path);
+QString binPath(const QString& program);
+
+} // namespace kestrion::test
