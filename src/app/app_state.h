@@ -1,0 +1,30 @@
+#pragma once
+
+#include "app/settings_record.h"
+
+#include <QString>
+
+namespace kestrion {
+
+// State that lives for the whole run of the program and is shared by its
+// windows: the settings record, the service hosts, and the few program-wide
+// values the commands hand each other.
+struct AppState
+{
+    Settings settings;
+    ServiceConfig services;
+    QString strTicker;          // symbol handed to the chart browser
+    QString strViewFile;        // file the viewer opens
+    int autoRunMarker = 0;      // 1 while a timer-started run is going on
+    QString createdDirectory;   // last path entered in the create-directory prompt
+    bool stopAnswer = false;    // last answer of the "No Data!" prompt (true: stop)
+};
+
+AppState& appState();
+// Back to a fresh start (tests).
+void resetAppState();
+
+// The folder holding the program's own files (starter list, pictures, help).
+QString applicationFolder();
+
+} // namespace kestrion
