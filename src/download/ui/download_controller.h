@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QObject>
+
+#include <memory>
+
+namespace kestrion {
+
+class frmMain;
+class DownloadRun;
+
+// Runs "Get Historical Data" for the main window: reads the window's inputs,
+// runs the download engine on a worker thread and shows its progress, status
+// texts and prompts in the window, so the window never freezes.
+class DownloadController : public QObject
+{
+    Q_OBJECT
+public:
+    explicit DownloadController(frmMain& window);
+    ~DownloadController() override;
+
+    // Starts a run with the window's current inputs; automatic marks a run
+    // started by the automatic download timer. Does nothing while a run is
+    // going on.
+    void start(bool automatic = false);
+    bool isRunning() const;
+    // Shutdown: stops the run after the request under way and waits for it.
+    void cancelAndWait();
+
+Q_SIGNALS:
+    void finished();
+
+private:
+    frmMain& m_window;
+    struct Worker;
+    std::unique_ptr<Worker> m_worker;
+};
+
+} // namespace kestrion
