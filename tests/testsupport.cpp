@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSettings>
 
 namespace kestrion::test {
 
@@ -50,6 +51,8 @@ TempConfig::TempConfig()
     m_hadPrevious = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
     m_previous = qgetenv("XDG_CONFIG_HOME");
     qputenv("XDG_CONFIG_HOME", m_dir.path().toUtf8());
+    // QSettings reads the variable once per process; tell it directly too.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir.path());
 }
 
 TempConfig::~TempConfig()
@@ -58,6 +61,8 @@ TempConfig::~TempConfig()
         qputenv("XDG_CONFIG_HOME", m_previous);
     else
         qunsetenv("XDG_CONFIG_HOME");
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       QString::fromLocal8Bit(m_hadPrevious ? m_previous : qgetenv("HOME") + "/.config"));
 }
 
 QString TempConfig::settingsFile() const

@@ -1,8 +1,167 @@
+#include "download/metastock_conversion.h"
+
 #include "download/metastock_components.h"
+#include "download/quote_request.h"
+
+#include <QDate>
+#include <QFile>
+
+#include <cmath>
+#include <limits>
+#include <optional>
 
 namespace kestrion {
 
-// Placeholder until the quote line parser lands.
-void convertToMetaStock(const QString&, const QString&, qint16, MetaStockWriter&) {}
+namespace {
+
+constexpr qsizetype kSearchedPlaces = 75;
+constexpr qsizetype kSlots = 9;
+
+bool allDigits(const QString& s, qsizetype minLength, qsizetype maxLength)
+{
+    if (s.size() < minLength || s.size() > maxLength)
+        return false;
+    for (const QChar c : s) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    }
+    return true;
+}
+
+int fullYear(const QString& year)
+{
+    const int y = year.toInt();
+    if (year.size() == 4)
+        return y;
+    return y < 30 ? 2000 + y : 1900 + y;
+}
+
+std::optional<QDate> readDate(const QString& text)
+{
+    const QString s = text.trimmed();
+    for (const QChar sep : {QLatin1Char('/'), QLatin1Char('-'), QLatin1Char('.'), QLatin1Char(' ')}) {
+        const QStringList p = s.split(sep);
+        if (p.size() != 3)
+            continue;
+        int y = 0, m = 0, d = 0;
+        if (allDigits(p[0], 4, 4) && allDigits(p[1], 1, 2) && allDigits(p[2], 1, 2)) {
+            y = p[0].toInt(); // 2003-09-25
+            m = p[1].toInt();
+            d = p[2].toInt();
+        } else if (allDigits(p[0], 1, 2) && allDigits(p[1], 1, 2)
+                   && (allDigits(p[2], 2, 2) || allDigits(p[2], 4, 4))) {
+            m = p[0].toInt(); // 9/25/2003, month first as the quote services write it
+            d = p[1].toInt();
+            y = fullYear(p[2]);
+        } else if (allDigits(p[0], 1, 2) && (allDigits(p[2], 2, 2) || allDigits(p[2], 4, 4))) {
+            // 25-Sep-2003
+            const qsizetype month = monthNames().indexOf(p[1], 0);
+            qsizetype found = -1;
+            for (qsizetype i = 0; i < monthNames().size(); ++i) {
+                if (monthNames().at(i).compare(p[1], Qt::CaseInsensitive) == 0)
+                    found = i;
+            }
+            Q_UNUSED(month)
+            if (found < 0)
+                continue;
+            d = p[0].toInt();
+            m = int(found) + 1;
+            y = fullYear(p[2]);
+        } else {
+            continue;
+        }
+        const QDate date(y, m, d);
+        if (date.isValid())
+            return date;
+    }
+    return std::nullopt;
+}
+
+std::optional<qint32> wholeNumber(const QString& text)
+{
+    bool ok = false;
+    const double v = text.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(v) || v != std::floor(v) || v < std::numeric_limits<qint32>::min()
+        || v > std::numeric_limits<qint32>::max())
+        return std::nullopt;
+    return qint32(v);
+}
+
+std::optional<float> floatNumber(const QString& text)
+{
+    bool ok = false;
+    const double v = text.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(v) || std::fabs(v) > double(std::numeric_limits<float>::max()))
+        return std::nullopt;
+    return float(v);
+}
+
+} // namespace
+
+QStringList parseQuoteLine(const QString& line)
+{
+    QStringList fields;
+    const qsizetype n = line.size();
+    const qsizetype searchEnd = std::min(n, kSearchedPlaces); // 0-based, exclusive
+    qsizetype start = 0;
+    while (start < n) {
+        qsizetype comma = start < searchEnd ? line.indexOf(QLatin1Char(','), start) : -1;
+        if (comma >= searchEnd)
+            comma = -1;
+        const qsizetype end = comma < 0 ? n : comma;
+        if (fields.size() < kSlots)
+            fields.append(line.mid(start, end - start));
+        start = end + 1;
+    }
+    return fields;
+}
+
+QString normaliseQuoteDate(const QString& field)
+{
+    if (const std::optional<QDate> date = readDate(field))
+        return date->toString(QStringLiteral("yyyyMMdd"));
+    return field;
+}
+
+void convertToMetaStock(const QString& dataFile, const QString& stem, qint16 period, MetaStockWriter& writer)
+{
+    // Read first: a file that cannot be read adds nothing, not even an
+    // empty security.
+    QFile file(dataFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray content = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return;
+    file.close();
+
+    writer.addSecurity(stem, stem, period);
+
+    QList<QByteArray> lines = content.split('\n');
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast(); // the end of the last line, not a line of its own
+    for (QByteArray& raw : lines) {
+        if (raw.endsWith('\r'))
+            raw.chop(1);
+        const QStringList slots = parseQuoteLine(QString::fromLatin1(raw));
+        // A short line has no quote; never fill its gaps from another line.
+        if (slots.size() < kSlots)
+            continue;
+        const std::optional<qint32> date = wholeNumber(normaliseQuoteDate(slots.at(2)));
+        if (!date)
+            continue;
+        float values[6];
+        bool numbers = true;
+        for (int i = 0; i < 6 && numbers; ++i) {
+            const std::optional<float> v = floatNumber(slots.at(3 + i));
+            numbers = v.has_value();
+            if (numbers)
+                values[i] = *v;
+        }
+        if (!numbers)
+            continue;
+        writer.addQuote(*date, 0, values[0], values[1], values[2], values[3], values[4], values[5]);
+    }
+}
 
 } // namespace kestrion

@@ -5,7 +5,7 @@
 namespace kestrion {
 
 SettingsStore::SettingsStore()
-    : m_settings(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+    : m_settings(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
                                              QStringLiteral("Kestrion"), QStringLiteral("Kestrion")))
 {
 }

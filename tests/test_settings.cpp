@@ -1,0 +1,276 @@
+#include "app/settings_record.h"
+#include "platform/settings_store.h"
+#include "testsupport.h"
+
+#include <QFile>
+#include <QSettings>
+#include <QtTest>
+
+using namespace kestrion;
+
+class TestSettings : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void emptyStoreGivesDefaults();
+    void leadingNumber_data();
+    void leadingNumber();
+    void flagsAndNumbers_data();
+    void flagsAndNumbers();
+    void dataFormatEmptyBecomesFive();
+    void saveWritesTextInOrder();
+    void roundTripKeepsEveryValue();
+    void oddCoordinateFallsBackToDefault();
+    void databasePath_data();
+    void databasePath();
+    void services();
+};
+
+void TestSettings::emptyStoreGivesDefaults()
+{
+    test::TempConfig config;
+    SettingsStore store;
+    Settings s;
+    WindowValues w;
+    loadSettings(store, s, w);
+    QCOMPARE(w.mainLeft, 1000.f);
+    QCOMPARE(w.mainTop, 1000.f);
+    QCOMPARE(w.mainWidth, 6500.f);
+    QCOMPARE(w.mainHeight, 6500.f);
+    QCOMPARE(s.databaseName, QStringLiteral("dbase.mdb"));
+    QVERIFY(w.downloadDir.isEmpty());
+    QVERIFY(w.startMonth.isEmpty());
+    QCOMPARE(s.dataFormat, QStringLiteral("5"));
+    QVERIFY(s.dataSource.isEmpty());
+    QVERIFY(s.fileExtension.isEmpty());
+    QVERIFY(s.appName.isEmpty());
+    QVERIFY(s.adt.isEmpty());
+    QCOMPARE(s.activeAlerts, qint16(0));
+    QCOMPARE(s.deleteExistingFiles, qint16(0));
+    QCOMPARE(s.dateStamp, qint16(0));
+    QCOMPARE(s.autoStartApp, qint16(0));
+    QCOMPARE(s.convertToMS, 0.0);
+    QCOMPARE(s.playSound, 0.0);
+    // Reading writes nothing.
+    QVERIFY(!QFile::exists(config.settingsFile()));
+}
+
+void TestSettings::leadingNumber_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<double>("expected");
+    QTest::newRow("plain") << "1" << 1.0;
+    QTest::newRow("negative") << "-1" << -1.0;
+    QTest::newRow("blanks before") << "  12" << 12.0;
+    QTest::newRow("trailing text") << "12abc" << 12.0;
+    QTest::newRow("fraction") << "1.5x" << 1.5;
+    QTest::newRow("leading dot") << ".5" << 0.5;
+    QTest::newRow("exponent") << "2e3" << 2000.0;
+    QTest::newRow("no number") << "abc" << 0.0;
+    QTest::newRow("empty") << "" << 0.0;
+    QTest::newRow("sign only") << "-" << 0.0;
+    QTest::newRow("true is not a number") << "True" << 0.0;
+}
+
+void TestSettings::leadingNumber()
+{
+    QFETCH(QString, text);
+    QFETCH(double, expected);
+    QCOMPARE(kestrion::leadingNumber(text), expected);
+}
+
+void TestSettings::flagsAndNumbers_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<int>("flag");       // as a 16-bit flag
+    QTest::addColumn<double>("number");  // as "Convert to MS" / "Play Sound"
+    QTest::newRow("one") << "1" << 1 << 1.0;
+    QTest::newRow("minus one") << "-1" << -1 << -1.0;
+    QTest::newRow("zero") << "0" << 0 << 0.0;
+    QTest::newRow("text") << "yes" << 0 << 0.0;
+    QTest::newRow("half rounds to even") << "2.5" << 2 << 2.5;
+    QTest::newRow("one and a half") << "1.5" << 2 << 1.5;
+    QTest::newRow("out of 16-bit range") << "40000" << 0 << 40000.0;
+    QTest::newRow("16-bit limit") << "32767" << 32767 << 32767.0;
+}
+
+void TestSettings::flagsAndNumbers()
+{
+    QFETCH(QString, stored);
+    QFETCH(int, flag);
+    QFETCH(double, number);
+    test::TempConfig config;
+    for (const char* name : {"Active Alerts", "Delete Existing Files", "Date Stamp", "Auto Start App", "Convert to MS",
+                             "Play Sound"})
+        config.set(QStringLiteral("Settings"), QLatin1String(name), stored);
+    SettingsStore store;
+    Settings s;
+    WindowValues w;
+    loadSettings(store, s, w);
+    QCOMPARE(int(s.activeAlerts), flag);
+    QCOMPARE(int(s.deleteExistingFiles), flag);
+    QCOMPARE(int(s.dateStamp), flag);
+    QCOMPARE(int(s.autoStartApp), flag);
+    QCOMPARE(s.convertToMS, number);
+    QCOMPARE(s.playSound, number);
+    // A loaded 1.0 counts as on, like an option-set 1.
+    QCOMPARE(s.convertsToMetaStock(), number == 1.0);
+}
+
+void TestSettings::dataFormatEmptyBecomesFive()
+{
+    test::TempConfig config;
+    config.set(QStringLiteral("Settings"), QStringLiteral("Data Format"), QString());
+    Settings s;
+    WindowValues w;
+    {
+        SettingsStore store;
+        loadSettings(store, s, w);
+        QCOMPARE(s.dataFormat, QStringLiteral("5"));
+        saveSettings(store, s, w);
+    }
+    QSettings raw(config.settingsFile(), QSettings::IniFormat);
+    QCOMPARE(raw.value(QStringLiteral("Settings/Data Format")).toString(), QStringLiteral("5"));
+}
+
+void TestSettings::saveWritesTextInOrder()
+{
+    test::TempConfig config;
+    Settings s;
+    s.activeAlerts = -1;
+    s.convertToMS = 1;
+    s.playSound = 0;
+    s.dataSource = QStringLiteral("Yahoo");
+    s.fileExtension = QStringLiteral(".csv");
+    WindowValues w;
+    w.mainLeft = 1234.5f;
+    {
+        SettingsStore store;
+        saveSettings(store, s, w);
+    }
+    QFile f(config.settingsFile());
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(f.readAll());
+    // Numbers are stored as their decimal text.
+    QVERIFY2(text.contains(QLatin1String("MainLeft=1234.5")), qPrintable(text));
+    QVERIFY(text.contains(QLatin1String("MainWidth=6500")));
+    QVERIFY(text.contains(QLatin1String("Active%20Alerts=-1")));
+    QVERIFY(text.contains(QLatin1String("Convert%20to%20MS=1")));
+    QVERIFY(text.contains(QLatin1String("Play%20Sound=0")));
+    QSettings raw(config.settingsFile(), QSettings::IniFormat);
+    raw.beginGroup(QStringLiteral("Settings"));
+    QCOMPARE(raw.childKeys().size(), 20);
+}
+
+void TestSettings::roundTripKeepsEveryValue()
+{
+    test::TempConfig config;
+    Settings s;
+    s.databaseName = QStringLiteral("/home/u/lists/tech.mdb");
+    s.dataSource = QStringLiteral("Wall Street City");
+    s.dataFormat = QStringLiteral("1");
+    s.fileExtension = QStringLiteral(".txt");
+    s.appName = QStringLiteral("\"/opt/My Charts/bin/charts\" --open, now");
+    s.adt = QStringLiteral("9:30:00 PM");
+    s.activeAlerts = -1;
+    s.deleteExistingFiles = 1;
+    s.dateStamp = 1;
+    s.autoStartApp = 1;
+    s.convertToMS = 1;
+    s.playSound = 1;
+    WindowValues w;
+    w.mainLeft = 15;
+    w.mainTop = 30;
+    w.mainWidth = 9000;
+    w.mainHeight = 7500;
+    w.downloadDir = QStringLiteral("/home/u/My Stocks");
+    w.startMonth = QStringLiteral("Sep");
+    w.startDay = QStringLiteral("25");
+    w.startYear = QStringLiteral("1965");
+    {
+        SettingsStore store;
+        saveSettings(store, s, w);
+    }
+    SettingsStore store;
+    Settings s2;
+    WindowValues w2;
+    loadSettings(store, s2, w2);
+    QCOMPARE(s2.databaseName, s.databaseName);
+    QCOMPARE(s2.dataSource, s.dataSource);
+    QCOMPARE(s2.dataFormat, s.dataFormat);
+    QCOMPARE(s2.fileExtension, s.fileExtension);
+    QCOMPARE(s2.appName, s.appName);
+    QCOMPARE(s2.adt, s.adt);
+    QCOMPARE(s2.activeAlerts, s.activeAlerts);
+    QCOMPARE(s2.deleteExistingFiles, s.deleteExistingFiles);
+    QCOMPARE(s2.dateStamp, s.dateStamp);
+    QCOMPARE(s2.autoStartApp, s.autoStartApp);
+    QCOMPARE(s2.convertToMS, s.convertToMS);
+    QCOMPARE(s2.playSound, s.playSound);
+    QCOMPARE(w2.mainLeft, w.mainLeft);
+    QCOMPARE(w2.mainTop, w.mainTop);
+    QCOMPARE(w2.mainWidth, w.mainWidth);
+    QCOMPARE(w2.mainHeight, w.mainHeight);
+    QCOMPARE(w2.downloadDir, w.downloadDir);
+    QCOMPARE(w2.startMonth, w.startMonth);
+    QCOMPARE(w2.startDay, w.startDay);
+    QCOMPARE(w2.startYear, w.startYear);
+}
+
+void TestSettings::oddCoordinateFallsBackToDefault()
+{
+    test::TempConfig config;
+    config.set(QStringLiteral("Settings"), QStringLiteral("MainLeft"), QStringLiteral("left"));
+    config.set(QStringLiteral("Settings"), QStringLiteral("MainTop"), QStringLiteral("1500.75"));
+    SettingsStore store;
+    Settings s;
+    WindowValues w;
+    loadSettings(store, s, w);
+    QCOMPARE(w.mainLeft, 1000.f);
+    QCOMPARE(w.mainTop, 1500.75f);
+}
+
+void TestSettings::databasePath_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("recordAfter");
+    QTest::newRow("default name") << "dbase.mdb" << "/app/dbase.mdb" << "dbase.mdb";
+    QTest::newRow("empty") << "" << "/app/dbase.mdb" << "dbase.mdb";
+    QTest::newRow("case differs: a relative path") << "DBASE.MDB" << "DBASE.MDB" << "DBASE.MDB";
+    QTest::newRow("full path") << "/data/lists/a.mdb" << "/data/lists/a.mdb" << "/data/lists/a.mdb";
+}
+
+void TestSettings::databasePath()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, path);
+    QFETCH(QString, recordAfter);
+    Settings s;
+    s.databaseName = stored;
+    QCOMPARE(resolveDatabasePath(s, QStringLiteral("/app")), path);
+    QCOMPARE(s.databaseName, recordAfter);
+}
+
+void TestSettings::services()
+{
+    test::TempConfig config;
+    {
+        SettingsStore store;
+        const ServiceConfig c = ServiceConfig::load(store);
+        QCOMPARE(c.yahooHistoryHost, QStringLiteral("ichart.finance.yahoo.com"));
+        QCOMPARE(c.fetchTimeoutSeconds, 60);
+    }
+    config.pointServicesAt(QStringLiteral("127.0.0.1:8080"), 5);
+    config.set(QStringLiteral("Services"), QStringLiteral("Chart Host"), QStringLiteral("charts.local"));
+    SettingsStore store;
+    const ServiceConfig c = ServiceConfig::load(store);
+    QCOMPARE(c.yahooHistoryHost, QStringLiteral("127.0.0.1:8080"));
+    QCOMPARE(c.wscQueryHost, QStringLiteral("127.0.0.1:8080"));
+    QCOMPARE(c.wscFileHost, QStringLiteral("127.0.0.1:8080"));
+    QCOMPARE(c.chartHost, QStringLiteral("charts.local"));
+    QCOMPARE(c.fetchTimeoutSeconds, 5);
+}
+
+QTEST_GUILESS_MAIN(TestSettings)
+#include "test_settings.moc"
