@@ -1,1 +1,235 @@
-int main() { return 0; }
+// kestrion-cli: the download engine without a window, for scheduled and
+// scripted downloads. Defaults come from the same settings as the window.
+#include "app/app_state.h"
+#include "app/settings_record.h"
+#include "download/download_run.h"
+#include "download/metastock_components.h"
+#include "download/metastock_factory.h"
+#include "download/quote_request.h"
+#include "lists/ticker_list.h"
+#include "platform/settings_store.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDate>
+#include <QFileInfo>
+
+#include <cstdio>
+#include <unistd.h>
+
+using namespace kestrion;
+
+namespace {
+
+enum ExitCode { kAllStored = 0, kSomeFailed = 1, kUsage = 2 };
+
+int fail(const QString& message)
+{
+    std::fprintf(stderr, "kestrion-cli: %s\n", qPrintable(message));
+    return kUsage;
+}
+
+// Prints one line per finished ticker; never asks anything.
+class ConsoleHost : public RunHost
+{
+public:
+    explicit ConsoleHost(int total)
+        : m_total(total)
+        , m_progress(isatty(STDERR_FILENO) == 1)
+    {
+    }
+
+    void setStatus(const QString& text) override
+    {
+        if (!m_progress)
+            return;
+        std::fprintf(stderr, "\r\033[K[%d/%d] %s", m_done, m_total, qPrintable(text));
+        std::fflush(stderr);
+    }
+    void setProgressRange(int, int) override {}
+    void setProgressValue(int) override {}
+    void progressToMinimum() override {}
+    void progressToMaximum() override {}
+    bool askStop() override { return false; }
+    QString promptCreateDirectory() override { return QString(); }
+    void showCompletionMessage() override {}
+    void tickerFinished(const QString& symbol, bool ok, const QString& path) override
+    {
+        ++m_done;
+        if (m_progress)
+            std::fprintf(stderr, "\r\033[K");
+        if (ok)
+            std::printf("%s ok %s\n", qPrintable(symbol), qPrintable(path));
+        else
+            std::printf("%s failed\n", qPrintable(symbol));
+        std::fflush(stdout);
+    }
+    void finish()
+    {
+        if (m_progress) {
+            std::fprintf(stderr, "\r\033[K");
+            std::fflush(stderr);
+        }
+    }
+
+private:
+    int m_total;
+    int m_done = 0;
+    bool m_progress;
+};
+
+bool setDate(const QString& iso, QString& month, QString& day, QString& year)
+{
+    const QDate d = QDate::fromString(iso, Qt::ISODate);
+    if (!d.isValid())
+        return false;
+    month = monthNames().at(d.month() - 1);
+    day = QStringLiteral("%1").arg(d.day(), 2, 10, QLatin1Char('0'));
+    year = QString::number(d.year());
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("Kestrion"));
+    QCoreApplication::setApplicationName(QStringLiteral("Kestrion"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
+                                                .arg(KESTRION_VERSION_MAJOR)
+                                                .arg(KESTRION_VERSION_MINOR)
+                                                .arg(KESTRION_VERSION_PATCH));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Downloads the quote history of every ticker of a list (or of one symbol) into a download "
+        "directory, exactly as Kestrion's \"Get Historical Data\" does. Options not given are taken "
+        "from Kestrion's settings.\n\nExit status: 0 every ticker stored, 1 some ticker could not be "
+        "downloaded (see errorlog.txt), 2 bad usage, a list that cannot be opened or a missing "
+        "download directory."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption listOpt(QStringLiteral("list"), QStringLiteral("Ticker list file."), QStringLiteral("FILE"));
+    const QCommandLineOption dirOpt(QStringLiteral("dir"), QStringLiteral("Download directory (must exist)."),
+                                    QStringLiteral("DIR"));
+    const QCommandLineOption fromOpt(QStringLiteral("from"), QStringLiteral("Start date."), QStringLiteral("YYYY-MM-DD"));
+    const QCommandLineOption toOpt(QStringLiteral("to"), QStringLiteral("End date (default today)."),
+                                   QStringLiteral("YYYY-MM-DD"));
+    const QCommandLineOption periodOpt(QStringLiteral("period"),
+                                       QStringLiteral("History period: daily, weekly or monthly (default daily)."),
+                                       QStringLiteral("PERIOD"));
+    const QCommandLineOption sourceOpt(QStringLiteral("source"), QStringLiteral("Quote source: yahoo or wsc."),
+                                       QStringLiteral("SOURCE"));
+    const QCommandLineOption formatOpt(QStringLiteral("format"),
+                                       QStringLiteral("Wall Street City format code: 4, 1, 3, 6, 5 or 7."),
+                                       QStringLiteral("CODE"));
+    const QCommandLineOption extOpt(QStringLiteral("ext"), QStringLiteral("File extension, e.g. .csv."),
+                                    QStringLiteral("EXT"));
+    const QCommandLineOption stampOpt(QStringLiteral("date-stamp"), QStringLiteral("Add the end date to file names."));
+    const QCommandLineOption deleteOpt(QStringLiteral("delete-existing"),
+                                       QStringLiteral("Delete the files in the download directory first."));
+    const QCommandLineOption msOpt(QStringLiteral("metastock"), QStringLiteral("Store the quotes as MetaStock data."));
+    const QCommandLineOption symbolOpt(QStringLiteral("symbol"),
+                                       QStringLiteral("Download this one symbol instead of the list."),
+                                       QStringLiteral("SYM"));
+    parser.addOptions({listOpt, dirOpt, fromOpt, toOpt, periodOpt, sourceOpt, formatOpt, extOpt, stampOpt, deleteOpt,
+                       msOpt, symbolOpt});
+    if (!parser.parse(app.arguments()))
+        return fail(parser.errorText());
+    if (parser.isSet(QStringLiteral("help"))) {
+        std::fputs(qPrintable(parser.helpText()), stdout);
+        return kAllStored;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        std::printf("kestrion-cli %s\n", qPrintable(QCoreApplication::applicationVersion()));
+        return kAllStored;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return fail(QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
+
+    SettingsStore store;
+    Settings settings;
+    WindowValues window;
+    loadSettings(store, settings, window);
+    const ServiceConfig services = ServiceConfig::load(store);
+
+    RunInputs in;
+    in.services = services;
+    in.request.startMonth = window.startMonth.isEmpty() ? QStringLiteral("Jan") : window.startMonth;
+    in.request.startDay = window.startMonth.isEmpty() ? QStringLiteral("01") : window.startDay;
+    in.request.startYear = window.startMonth.isEmpty() ? QStringLiteral("2003") : window.startYear;
+    if (parser.isSet(fromOpt)
+        && !setDate(parser.value(fromOpt), in.request.startMonth, in.request.startDay, in.request.startYear))
+        return fail(QStringLiteral("--from needs a date as YYYY-MM-DD, not \"%1\"").arg(parser.value(fromOpt)));
+    const QString to = parser.isSet(toOpt) ? parser.value(toOpt) : QDate::currentDate().toString(Qt::ISODate);
+    if (!setDate(to, in.request.endMonth, in.request.endDay, in.request.endYear))
+        return fail(QStringLiteral("--to needs a date as YYYY-MM-DD, not \"%1\"").arg(to));
+
+    const QString period = parser.isSet(periodOpt) ? parser.value(periodOpt) : QStringLiteral("daily");
+    if (period == QLatin1String("daily"))
+        in.request.period = HistoryPeriod::Daily;
+    else if (period == QLatin1String("weekly"))
+        in.request.period = HistoryPeriod::Weekly;
+    else if (period == QLatin1String("monthly"))
+        in.request.period = HistoryPeriod::Monthly;
+    else
+        return fail(QStringLiteral("--period must be daily, weekly or monthly, not \"%1\"").arg(period));
+
+    if (parser.isSet(sourceOpt)) {
+        const QString source = parser.value(sourceOpt);
+        if (source == QLatin1String("yahoo"))
+            settings.dataSource = QStringLiteral("Yahoo");
+        else if (source == QLatin1String("wsc"))
+            settings.dataSource = QStringLiteral("Wall Street City");
+        else
+            return fail(QStringLiteral("--source must be yahoo or wsc, not \"%1\"").arg(source));
+    }
+    if (parser.isSet(formatOpt)) {
+        static const QStringList codes{"4", "1", "3", "6", "5", "7"};
+        if (!codes.contains(parser.value(formatOpt)))
+            return fail(QStringLiteral("--format must be one of 4, 1, 3, 6, 5, 7"));
+        settings.dataFormat = parser.value(formatOpt);
+    }
+    if (parser.isSet(extOpt))
+        settings.fileExtension = parser.value(extOpt);
+    if (parser.isSet(stampOpt))
+        settings.dateStamp = 1;
+    if (parser.isSet(deleteOpt))
+        settings.deleteExistingFiles = 1;
+    if (parser.isSet(msOpt))
+        settings.convertToMS = 1;
+    settings.activeAlerts = 0; // never prompt: log and go on
+    settings.playSound = 0;
+    in.settings = settings;
+
+    in.downloadDir = parser.isSet(dirOpt) ? parser.value(dirOpt) : window.downloadDir;
+    if (in.downloadDir.isEmpty())
+        return fail(QStringLiteral("no download directory: give --dir or set one in Kestrion"));
+    if (!QFileInfo::exists(in.downloadDir))
+        return fail(QStringLiteral("download directory \"%1\" does not exist").arg(in.downloadDir));
+
+    TickerList list;
+    if (parser.isSet(symbolOpt)) {
+        in.symbols = QStringList{parser.value(symbolOpt)};
+        in.singleStock = true;
+        in.currentRow = 0;
+        in.listOpen = true;
+    } else {
+        Settings forPath = settings;
+        const QString listPath =
+            parser.isSet(listOpt) ? parser.value(listOpt) : resolveDatabasePath(forPath, applicationFolder());
+        QString error;
+        if (!list.open(listPath, &error))
+            return fail(QStringLiteral("cannot open ticker list \"%1\": %2").arg(listPath, error));
+        in.symbols = list.symbols();
+        in.listOpen = true;
+    }
+
+    ConsoleHost host(int(in.symbols.size()));
+    const std::unique_ptr<MetaStockFactory> metastock = makeMetaStockFactory(services);
+    DownloadRun run(host, *metastock);
+    const RunResult result = run.run(in);
+    host.finish();
+    return result.failed == 0 && result.completed ? kAllStored : kSomeFailed;
+}

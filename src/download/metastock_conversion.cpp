@@ -36,36 +36,43 @@ int fullYear(const QString& year)
     return y < 30 ? 2000 + y : 1900 + y;
 }
 
+int monthNumber(const QString& name)
+{
+    const QStringList& names = monthNames();
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        if (names.at(i).compare(name, Qt::CaseInsensitive) == 0)
+            return int(i) + 1;
+    }
+    return 0;
+}
+
+bool isYear(const QString& s)
+{
+    return allDigits(s, 2, 2) || allDigits(s, 4, 4);
+}
+
 std::optional<QDate> readDate(const QString& text)
 {
     const QString s = text.trimmed();
-    for (const QChar sep : {QLatin1Char('/'), QLatin1Char('-'), QLatin1Char('.'), QLatin1Char(' ')}) {
+    // Dotted dates are left alone: 05.09.2003 is May in some places and
+    // September in others.
+    for (const QChar sep : {QLatin1Char('/'), QLatin1Char('-'), QLatin1Char(' ')}) {
         const QStringList p = s.split(sep);
         if (p.size() != 3)
             continue;
         int y = 0, m = 0, d = 0;
-        if (allDigits(p[0], 4, 4) && allDigits(p[1], 1, 2) && allDigits(p[2], 1, 2)) {
+        const bool numeric = sep != QLatin1Char(' ');
+        if (numeric && allDigits(p[0], 4, 4) && allDigits(p[1], 1, 2) && allDigits(p[2], 1, 2)) {
             y = p[0].toInt(); // 2003-09-25
             m = p[1].toInt();
             d = p[2].toInt();
-        } else if (allDigits(p[0], 1, 2) && allDigits(p[1], 1, 2)
-                   && (allDigits(p[2], 2, 2) || allDigits(p[2], 4, 4))) {
-            m = p[0].toInt(); // 9/25/2003, month first as the quote services write it
+        } else if (numeric && allDigits(p[0], 1, 2) && allDigits(p[1], 1, 2) && isYear(p[2])) {
+            m = p[0].toInt(); // 9/25/2003: month first, as the quote services write it
             d = p[1].toInt();
             y = fullYear(p[2]);
-        } else if (allDigits(p[0], 1, 2) && (allDigits(p[2], 2, 2) || allDigits(p[2], 4, 4))) {
-            // 25-Sep-2003
-            const qsizetype month = monthNames().indexOf(p[1], 0);
-            qsizetype found = -1;
-            for (qsizetype i = 0; i < monthNames().size(); ++i) {
-                if (monthNames().at(i).compare(p[1], Qt::CaseInsensitive) == 0)
-                    found = i;
-            }
-            Q_UNUSED(month)
-            if (found < 0)
-                continue;
-            d = p[0].toInt();
-            m = int(found) + 1;
+        } else if (sep != QLatin1Char('/') && allDigits(p[0], 1, 2) && monthNumber(p[1]) > 0 && isYear(p[2])) {
+            d = p[0].toInt(); // 25-Sep-2003, 25 Sep 03
+            m = monthNumber(p[1]);
             y = fullYear(p[2]);
         } else {
             continue;
