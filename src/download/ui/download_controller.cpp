@@ -1,9 +1,135 @@
 #include "download/ui/download_controller.h"
 
+#include "app/app_state.h"
+#include "app/ui/frmMain.h"
+#include "download/download_run.h"
+#include "download/metastock_factory.h"
+#include "download/ui/frmNoData.h"
+#include "lists/ticker_list.h"
+#include "schedule/ui/dlgCreateDownloadDir.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QThread>
+#include <QToolBar>
+
+#include <chrono>
+#include <future>
+
 namespace kestrion {
+
+namespace {
+
+// Shows the run in the main window. The run calls it on its own thread; every
+// call is handed to the window thread in order, so the window sees exactly
+// the sequence the run produces. Prompts wait for their answer, unless the
+// program is closing.
+class WindowHost : public RunHost
+{
+public:
+    WindowHost(frmMain& window, QObject* context, const std::atomic_bool& closing)
+        : m_window(window)
+        , m_context(context)
+        , m_closing(closing)
+    {
+    }
+
+    void disableInputs() override { post([w = &m_window] { setInputsEnabled(*w, false); }); }
+    void enableInputs() override { post([w = &m_window] { setInputsEnabled(*w, true); }); }
+    void refreshGrid() override { post([w = &m_window] { w->refreshGrid(); }); }
+    void setStatus(const QString& text) override { post([w = &m_window, text] { w->setStatusText(text); }); }
+    void setProgressRange(int minimum, int maximum) override
+    {
+        post([w = &m_window, minimum, maximum] {
+            // An empty list must not turn the bar into a busy indicator.
+            if (maximum > minimum)
+                w->ProgressBar1->setRange(minimum, maximum);
+        });
+    }
+    void setProgressValue(int value) override { post([w = &m_window, value] { w->ProgressBar1->setValue(value); }); }
+    void progressToMinimum() override
+    {
+        post([w = &m_window] { w->ProgressBar1->setValue(w->ProgressBar1->minimum()); });
+    }
+    void progressToMaximum() override
+    {
+        post([w = &m_window] { w->ProgressBar1->setValue(w->ProgressBar1->maximum()); });
+    }
+    bool askStop() override
+    {
+        return ask<bool>([w = &m_window] { return frmNoData::ask(w); }, true);
+    }
+    QString promptCreateDirectory() override
+    {
+        return ask<QString>(
+            [w = &m_window] {
+                const QString dir = dlgCreateDownloadDir::ask(w);
+                w->txtDownloadDir->setText(dir);
+                return dir;
+            },
+            QString());
+    }
+    void showCompletionMessage() override
+    {
+        ask<bool>(
+            [w = &m_window] {
+                QMessageBox box(QMessageBox::Warning, w->windowTitle(), QStringLiteral("Download Complete!"),
+                                QMessageBox::Ok, w);
+                box.exec();
+                return true;
+            },
+            true);
+    }
+
+    static void setInputsEnabled(frmMain& w, bool enabled)
+    {
+        for (QWidget* c : std::initializer_list<QWidget*>{
+                 w.txtTicker, w.txtDownloadDir, w.cmdGetUpdate, w.cmdAdd, w.cmdDelete, w.cmdBrowse, w.cbxStartMonth,
+                 w.cbxStartDay, w.cbxStartYear, w.cbxEndMonth, w.cbxEndDay, w.cbxEndYear, w.DBGrid1, w.tbToolBar})
+            c->setEnabled(enabled);
+    }
+
+private:
+    template <class F>
+    void post(F&& f)
+    {
+        QMetaObject::invokeMethod(m_context, std::forward<F>(f), Qt::QueuedConnection);
+    }
+
+    template <class T, class F>
+    T ask(F&& f, T whenClosing)
+    {
+        auto answer = std::make_shared<std::promise<T>>();
+        std::future<T> future = answer->get_future();
+        post([answer, f = std::forward<F>(f)]() mutable { answer->set_value(f()); });
+        while (future.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
+            if (m_closing)
+                return whenClosing;
+        }
+        return future.get();
+    }
+
+    frmMain& m_window;
+    QObject* m_context;
+    const std::atomic_bool& m_closing;
+};
+
+} // namespace
 
 struct DownloadController::Worker
 {
+    std::atomic_bool closing{false};
+    std::unique_ptr<QThread> thread;
+    std::unique_ptr<WindowHost> host;
+    std::unique_ptr<MetaStockFactory> metastock;
+    std::unique_ptr<DownloadRun> run;
+    RunResult result;
 };
 
 DownloadController::DownloadController(frmMain& window)
@@ -11,15 +137,78 @@ DownloadController::DownloadController(frmMain& window)
 {
 }
 
-DownloadController::~DownloadController() = default;
-
-void DownloadController::start(bool) {}
+DownloadController::~DownloadController()
+{
+    cancelAndWait();
+}
 
 bool DownloadController::isRunning() const
 {
-    return false;
+    return m_worker != nullptr;
 }
 
-void DownloadController::cancelAndWait() {}
+static HistoryPeriod chosenPeriod(const frmMain& w)
+{
+    // Tested in the order Daily, Weekly, Monthly; the last one set wins.
+    HistoryPeriod p = HistoryPeriod::None;
+    if (w.optDaily->isChecked())
+        p = HistoryPeriod::Daily;
+    if (w.optWeekly->isChecked())
+        p = HistoryPeriod::Weekly;
+    if (w.optMonthly->isChecked())
+        p = HistoryPeriod::Monthly;
+    return p;
+}
+
+void DownloadController::start(bool automatic)
+{
+    if (m_worker)
+        return;
+    frmMain& w = m_window;
+
+    RunInputs in;
+    const AppState& state = appState();
+    in.settings = state.settings;
+    in.services = state.services;
+    in.request = {w.cbxStartMonth->currentText(), w.cbxStartDay->currentText(), w.cbxStartYear->currentText(),
+                  w.cbxEndMonth->currentText(),   w.cbxEndDay->currentText(),   w.cbxEndYear->currentText(),
+                  chosenPeriod(w)};
+    in.downloadDir = w.txtDownloadDir->text();
+    in.singleStock = w.chkSingleStock->isChecked();
+    in.listOpen = w.list().isOpen();
+    in.symbols = w.list().symbols();
+    in.currentRow = w.currentRow();
+    in.automatic = automatic;
+
+    // Inputs go grey at once, so nothing can change between the click and
+    // the run's own first step.
+    WindowHost::setInputsEnabled(w, false);
+
+    m_worker = std::make_unique<Worker>();
+    Worker* worker = m_worker.get();
+    worker->host = std::make_unique<WindowHost>(w, this, worker->closing);
+    worker->metastock = makeMetaStockFactory(in.services);
+    worker->run = std::make_unique<DownloadRun>(*worker->host, *worker->metastock);
+    worker->thread.reset(QThread::create([worker, in] { worker->result = worker->run->run(in); }));
+    connect(worker->thread.get(), &QThread::finished, this, [this] {
+        // Everything the run posted before it ended has been shown by now:
+        // queued calls are handled in order.
+        if (m_worker)
+            m_worker->thread->wait();
+        m_worker.reset();
+        Q_EMIT finished();
+    });
+    worker->thread->start();
+}
+
+void DownloadController::cancelAndWait()
+{
+    if (!m_worker)
+        return;
+    m_worker->closing = true;
+    m_worker->run->cancel();
+    m_worker->thread->wait();
+    m_worker.reset();
+}
 
 } // namespace kestrion

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Kestrion developer entry point, for a Debian 12 machine.
+#   scripts/dev.sh run        install what is missing, build, start Kestrion
+#   scripts/dev.sh test       install what is missing, build, run every test
+#   scripts/dev.sh sanitize   the same tests built with ASan and UBSan
+#   scripts/dev.sh build      install what is missing and build only
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cmd=${1:-run}
+jobs=$(nproc 2>/dev/null || echo 2)
+
+packages=(
+    cmake ninja-build g++ ccache pkg-config
+    qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl-dev
+    qt6-webengine-dev qt6-webengine-dev-tools libqt6opengl6-dev
+    curl xvfb xauth
+)
+
+install_missing() {
+    local missing=()
+    for p in "${packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    if ((${#missing[@]})); then
+        echo "Installing: ${missing[*]}"
+        local sudo=""
+        [ "$(id -u)" -eq 0 ] || sudo="sudo"
+        $sudo apt-get update -q
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+    fi
+}
+
+build() { # build DIR [cmake options...]
+    local dir=$1
+    shift
+    cmake -S "$here" -B "$dir" -G Ninja "$@" >/dev/null
+    cmake --build "$dir" -j "$jobs"
+}
+
+case "$cmd" in
+run)
+    install_missing
+    build "$here/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    exec "$here/build/bin/kestrion"
+    ;;
+build)
+    install_missing
+    build "$here/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    ;;
+test)
+    install_missing
+    build "$here/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    ctest --test-dir "$here/build" --output-on-failure
+    ;;
+sanitize)
+    install_missing
+    build "$here/build-asan" -DCMAKE_BUILD_TYPE=Debug -DKESTRION_SANITIZE=ON
+    ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+        ctest --test-dir "$here/build-asan" --output-on-failure
+    ;;
+*)
+    echo "usage: scripts/dev.sh run|test|sanitize|build" >&2
+    exit 2
+    ;;
+esac

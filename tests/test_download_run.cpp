@@ -1,0 +1,649 @@
+#include "download/download_run.h"
+#include "download/error_log.h"
+#include "download/metastock_components.h"
+#include "download/output_files.h"
+#include "platform/http_fetch.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <QtTest>
+
+using namespace kestrion;
+
+namespace {
+
+// Remembers everything the run shows and asks, in order.
+class RecordingHost : public RunHost
+{
+public:
+    QStringList events;
+    QStringList statuses;
+    QList<int> progress;
+    bool stopAnswer = false; // what the "No Data!" prompt answers
+    int prompts = 0;
+    QString createdDirectory;
+    std::function<void(const QString&)> onStatus;
+
+    void disableInputs() override { events << QStringLiteral("disable"); }
+    void enableInputs() override { events << QStringLiteral("enable"); }
+    void refreshGrid() override { events << QStringLiteral("refresh"); }
+    void setStatus(const QString& text) override
+    {
+        events << QStringLiteral("status:") + text;
+        statuses << text;
+        if (onStatus)
+            onStatus(text);
+    }
+    void setProgressRange(int min, int max) override { events << QStringLiteral("range:%1-%2").arg(min).arg(max); }
+    void setProgressValue(int v) override
+    {
+        events << QStringLiteral("progress:%1").arg(v);
+        progress << v;
+    }
+    void progressToMinimum() override { events << QStringLiteral("progress:min"); }
+    void progressToMaximum() override
+    {
+        events << QStringLiteral("progress:max");
+        progress << -1;
+    }
+    bool askStop() override
+    {
+        ++prompts;
+        events << QStringLiteral("askStop");
+        return stopAnswer;
+    }
+    QString promptCreateDirectory() override
+    {
+        events << QStringLiteral("createPrompt");
+        return createdDirectory;
+    }
+    void showCompletionMessage() override { events << QStringLiteral("completionMessage"); }
+    void tickerFinished(const QString& symbol, bool ok, const QString&) override
+    {
+        events << QStringLiteral("finished:%1:%2").arg(symbol, ok ? QStringLiteral("ok") : QStringLiteral("failed"));
+    }
+};
+
+// Records the calls the run makes to the MetaStock components.
+struct ComponentLog
+{
+    QStringList calls;
+    int downloaderError = 0;
+    QStringList failSymbols;
+};
+
+class RecordingWriter : public MetaStockWriter
+{
+public:
+    explicit RecordingWriter(ComponentLog& log) : m_log(log) { m_log.calls << QStringLiteral("writer:create"); }
+    ~RecordingWriter() override { m_log.calls << QStringLiteral("writer:release"); }
+    void createFolder(const QString& d) override { m_log.calls << QStringLiteral("createFolder:") + d; }
+    void openFolder(const QString& d) override { m_log.calls << QStringLiteral("openFolder:") + d; }
+    void addSecurity(const QString& s, const QString& n, qint16 p) override
+    {
+        m_log.calls << QStringLiteral("addSecurity:%1:%2:%3").arg(s, n).arg(p);
+    }
+    void addQuote(qint32 date, qint32 time, float, float, float, float, float, float) override
+    {
+        m_log.calls << QStringLiteral("addQuote:%1:%2").arg(date).arg(time);
+    }
+
+private:
+    ComponentLog& m_log;
+};
+
+class RecordingDownloader : public MetaStockDownloader
+{
+public:
+    explicit RecordingDownloader(ComponentLog& log) : m_log(log) {}
+    ~RecordingDownloader() override { m_log.calls << QStringLiteral("downloader:release"); }
+    void setRunSetting(qint16 v) override { m_log.calls << QStringLiteral("setRunSetting:%1").arg(v); }
+    int downloadTicker(const QString& symbol, const QString& name, qint32 start, qint32 end, qint16 period,
+                       const QString& dir, const QString& reserved, bool overwrite) override
+    {
+        m_log.calls << QStringLiteral("downloadTicker:%1:%2:%3:%4:%5:%6:%7:%8")
+                           .arg(symbol, name)
+                           .arg(start)
+                           .arg(end)
+                           .arg(period)
+                           .arg(dir == m_dir ? QStringLiteral("DIR") : dir, reserved)
+                           .arg(overwrite);
+        return m_log.failSymbols.contains(symbol) ? kErrorCouldNotDownload : 0;
+    }
+    QString m_dir;
+
+private:
+    ComponentLog& m_log;
+};
+
+class RecordingFactory : public MetaStockFactory
+{
+public:
+    ComponentLog log;
+    QString dir;
+    std::unique_ptr<MetaStockWriter> createWriter() override { return std::make_unique<RecordingWriter>(log); }
+    std::unique_ptr<MetaStockDownloader> createDownloader() override
+    {
+        auto d = std::make_unique<RecordingDownloader>(log);
+        d->m_dir = dir;
+        return d;
+    }
+};
+
+} // namespace
+
+class TestDownloadRun : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void listRunAllSucceed();
+    void retriesThenSucceeds();
+    void givenUp_data();
+    void givenUp();
+    void activeAlertsContinueLogsAndGoesOn();
+    void singleStock();
+    void singleStockGivenUpLogsNothing();
+    void emptyList();
+    void noListOpen();
+    void missingDirectory_data();
+    void missingDirectory();
+    void deleteExistingFiles();
+    void dateStampAndDottedSymbols();
+    void wallStreetCityBothStages();
+    void symbolCannotLeaveDirectory();
+    void failedFetchLeavesNoFile_data();
+    void failedFetchLeavesNoFile();
+    void cancelDuringTransferLeavesNoPartialFile();
+    void completionMessageBeforeEnable();
+    void componentPath();
+    void writerCondition_data();
+    void writerCondition();
+    void postRunLaunch_data();
+    void postRunLaunch();
+
+private:
+    RunInputs inputs(const QStringList& symbols);
+    QByteArray directFetch(const RunInputs& in, const QString& symbol);
+    QStringList dataFiles() const;
+
+    test::QuoteService m_service;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    RecordingHost m_host;
+    RecordingFactory m_factory;
+};
+
+void TestDownloadRun::initTestCase()
+{
+    QVERIFY(m_service.start());
+}
+
+void TestDownloadRun::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_host = RecordingHost{};
+    m_factory.log = ComponentLog{};
+    m_factory.dir = m_dir->path();
+}
+
+void TestDownloadRun::cleanup()
+{
+    // No run may leave temporary files behind.
+    const QStringList left = QDir(m_dir->path()).entryList({QStringLiteral("temp.txt"), QStringLiteral("*.part"),
+                                                            QStringLiteral("*.XXXXXX"), QStringLiteral("*~")},
+                                                           QDir::Files | QDir::Hidden);
+    QVERIFY2(left.isEmpty(), qPrintable(left.join(QLatin1Char(' '))));
+    m_dir.reset();
+}
+
+RunInputs TestDownloadRun::inputs(const QStringList& symbols)
+{
+    RunInputs in;
+    in.services.yahooHistoryHost = m_service.host();
+    in.services.wscQueryHost = m_service.host();
+    in.services.wscFileHost = m_service.host();
+    in.services.fetchTimeoutSeconds = 5;
+    in.settings.dataSource = QStringLiteral("Yahoo");
+    in.settings.dataFormat = QStringLiteral("5");
+    in.settings.fileExtension = QStringLiteral(".csv");
+    in.request = {QStringLiteral("Jan"), QStringLiteral("01"), QStringLiteral("2003"),
+                  QStringLiteral("Sep"), QStringLiteral("25"), QStringLiteral("2003"), HistoryPeriod::Weekly};
+    in.downloadDir = m_dir->path();
+    in.listOpen = true;
+    in.symbols = symbols;
+    return in;
+}
+
+QByteArray TestDownloadRun::directFetch(const RunInputs& in, const QString& symbol)
+{
+    HttpFetcher f(5);
+    return f.fetch(yahooUrl(m_service.host(), RunRequestValues::from(in.request), symbol));
+}
+
+QStringList TestDownloadRun::dataFiles() const
+{
+    return QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+void TestDownloadRun::listRunAllSucceed()
+{
+    const RunInputs in = inputs({QStringLiteral("MSFT"), QStringLiteral("IBM"), QStringLiteral("KO")});
+    DownloadRun run(m_host, m_factory);
+    const RunResult r = run.run(in);
+    QVERIFY(r.completed);
+    QCOMPARE(r.stored, 3);
+    QCOMPARE(m_host.progress, (QList<int>{0, 1, 2, -1}));
+    QCOMPARE(m_host.statuses,
+             (QStringList{"...Downloading MSFT", "...Downloading IBM", "...Downloading KO", "Download Complete!"}));
+    QCOMPARE(m_host.events.first(), QStringLiteral("disable"));
+    QVERIFY(m_host.events.contains(QStringLiteral("range:0-3")));
+    QCOMPARE(m_host.events.mid(m_host.events.size() - 2), (QStringList{"enable", "refresh"}));
+    QCOMPARE(dataFiles(), (QStringList{"IBM.csv", "KO.csv", "MSFT.csv"}));
+    // Byte for byte what the service sent.
+    QCOMPARE(test::readAll(m_dir->filePath(QStringLiteral("MSFT.csv"))), directFetch(in, QStringLiteral("MSFT")));
+    QVERIFY(!QFile::exists(ErrorLog::path(m_dir->path())));
+    // The downloader gets its per-run setting even when it is not used.
+    QCOMPARE(m_factory.log.calls, (QStringList{"setRunSetting:20", "downloader:release"}));
+}
+
+void TestDownloadRun::retriesThenSucceeds()
+{
+    const RunInputs in = inputs({QStringLiteral("FAIL2_R1"), QStringLiteral("IBM")});
+    DownloadRun run(m_host, m_factory);
+    const RunResult r = run.run(in);
+    QVERIFY(r.completed);
+    QCOMPARE(r.stored, 2);
+    QCOMPARE(m_host.statuses.count(QStringLiteral("...Downloading FAIL2_R1")), 3);
+    QCOMPARE(m_host.progress, (QList<int>{0, 1, -1}));
+    QVERIFY(contentTest(m_dir->filePath(QStringLiteral("FAIL2_R1.csv"))));
+    QVERIFY(!QFile::exists(ErrorLog::path(m_dir->path())));
+}
+
+void TestDownloadRun::givenUp_data()
+{
+    QTest::addColumn<int>("activeAlerts");
+    QTest::addColumn<bool>("answerStop");
+    QTest::newRow("passive") << 0 << false;
+    QTest::newRow("active, answer No") << -1 << true;
+}
+
+void TestDownloadRun::givenUp()
+{
+    QFETCH(int, activeAlerts);
+    QFETCH(bool, answerStop);
+    RunInputs in = inputs({QStringLiteral("MSFT"), QStringLiteral("E500_G"), QStringLiteral("NO_G"), QStringLiteral("KO")});
+    in.settings.activeAlerts = qint16(activeAlerts);
+    m_host.stopAnswer = answerStop;
+    DownloadRun run(m_host, m_factory);
+    const RunResult r = run.run(in);
+
+    QCOMPARE(m_host.statuses.count(QStringLiteral("...Downloading E500_G")), 3);
+    const int givenUp = int(m_host.events.indexOf(QStringLiteral("status:Could not get E500_G")));
+    QVERIFY(givenUp > 0);
+    QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("E500_G.csv"))));
+    QCOMPARE(m_host.statuses.last(), QStringLiteral("ERRORS LOGGED!"));
+    QVERIFY(r.errorsLogged);
+    QVERIFY(!m_host.statuses.contains(QStringLiteral("Download Complete!")) || !answerStop);
+    if (answerStop) {
+        // The ticker that made the user stop is logged; nothing after it is fetched.
+        QCOMPARE(m_host.prompts, 1);
+        QVERIFY(r.stopped);
+        QVERIFY(!r.completed);
+        QVERIFY(!m_host.statuses.contains(QStringLiteral("...Downloading NO_G")));
+        QCOMPARE(dataFiles(), (QStringList{"MSFT.csv", "errorlog.txt"}));
+        QCOMPARE(test::readAll(ErrorLog::path(m_dir->path())).split('\n').at(4), QByteArray("E500_G\r"));
+    } else {
+        QCOMPARE(m_host.prompts, 0);
+        QVERIFY(r.completed);
+        QCOMPARE(m_host.progress, (QList<int>{0, 1, -1}));
+        QCOMPARE(dataFiles(), (QStringList{"KO.csv", "MSFT.csv", "errorlog.txt"}));
+        QCOMPARE(test::readAll(ErrorLog::path(m_dir->path())),
+                 QByteArray("Kestrion could not download data for the following tickers.\r\n"
+                            "Please check if the tickers are in your selected source database\r\n"
+                            "(Yahoo Finance, or WallStreet City).\r\n\r\nE500_G\r\nNO_G\r\n"));
+        // Completion first, then the error-log check replaces the text.
+        QVERIFY(m_host.events.indexOf(QStringLiteral("status:Download Complete!"))
+                < m_host.events.indexOf(QStringLiteral("status:ERRORS LOGGED!")));
+    }
+}
+
+void TestDownloadRun::activeAlertsContinueLogsAndGoesOn()
+{
+    RunInputs in = inputs({QStringLiteral("E500_C"), QStringLiteral("KO")});
+    in.settings.activeAlerts = 1;
+    m_host.stopAnswer = false;
+    DownloadRun run(m_host, m_factory);
+    const RunResult r = run.run(in);
+    QCOMPARE(m_host.prompts, 1);
+    QVERIFY(r.completed);
+    QVERIFY(QFile::exists(m_dir->filePath(QStringLiteral("KO.csv"))));
+    // Prompt after the status text, before the log line.
+    QVERIFY(m_host.events.indexOf(QStringLiteral("status:Could not get E500_C")) < m_host.events.indexOf("askStop"));
+    QVERIFY(m_host.events.indexOf("askStop") < m_host.events.indexOf(QStringLiteral("finished:E500_C:failed")));
+}
+
+void TestDownloadRun::singleStock()
+{
+    RunInputs in = inputs({QStringLiteral("MSFT"), QStringLiteral("IBM"), QStringLiteral("KO")});
+    in.singleStock = true;
+    in.currentRow = 1;
+    DownloadRun run(m_host, m_factory);
+    const RunResult r = run.run(in);
+    QVERIFY(r.completed);
+    QCOMPARE(dataFiles(), QStringList{QStringLiteral("IBM.csv")});
+    QCOMPARE(m_host.statuses, (QStringList{"...Downloading IBM", "Download Complete!"}));
+    QVERIFY(m_host.events.indexOf(QStringLiteral("progress:min")) < m_host.events.indexOf("status:...Downloading IBM"));
+}
+
+void TestDownloadRun::singleStockGivenUpLogsNothing()
+{
+    RunInputs in = inputs({QStringLiteral("E500_S")});
+    in.singleStock = true;
+    in.currentRow = 0;
+    in.settings.activeAlerts = -1;
+    DownloadRun run(m_host, m_factory);
+    const RunResult r = run.run(in);
+    QVERIFY(!r.completed);
+    QCOMPARE(m_host.prompts, 0);
+    QCOMPARE(m_host.statuses.last(), QStringLiteral("Could not get E500_S"));
+    QVERIFY(dataFiles().isEmpty());
+}
+
+void TestDownloadRun::emptyList()
+{
+    DownloadRun run(m_host, m_factory);
+    const RunResult r = run.run(inputs({}));
+    QVERIFY(r.completed);
+    QCOMPARE(m_host.statuses, QStringList{QStringLiteral("Download Complete!")});
+    QVERIFY(m_host.events.contains(QStringLiteral("range:0-0")));
+}
+
+void TestDownloadRun::noListOpen()
+{
+    RunInputs in = inputs({});
+    in.listOpen = false;
+    DownloadRun run(m_host, m_factory);
+    const RunResult r = run.run(in);
+    QVERIFY(r.noList);
+    QVERIFY(!r.completed);
+    QCOMPARE(m_host.statuses.size(), 1);
+    QVERIFY(!m_host.statuses.first().isEmpty());
+    QVERIFY(m_host.events.contains(QStringLiteral("enable")));
+}
+
+void TestDownloadRun::missingDirectory_data()
+{
+    QTest::addColumn<QString>("dir");
+    QTest::newRow("empty text") << "";
+    QTest::newRow("no such entry") << "/nonexistent/kestrion/dir";
+}
+
+void TestDownloadRun::missingDirectory()
+{
+    QFETCH(QString, dir);
+    RunInputs in = inputs({QStringLiteral("MSFT")});
+    in.downloadDir = dir;
+    m_host.createdDirectory = m_dir->filePath(QStringLiteral("new"));
+    DownloadRun run(m_host, m_factory);
+    const RunResult r = run.run(in);
+    QVERIFY(r.directoryMissing);
+    QCOMPARE(r.downloadDir, m_host.createdDirectory);
+    QVERIFY(m_host.statuses.isEmpty());
+    QVERIFY(m_host.events.contains(QStringLiteral("createPrompt")));
+    QVERIFY(dataFiles().isEmpty());
+}
+
+void TestDownloadRun::deleteExistingFiles()
+{
+    for (const char* name : {"OLD.csv", "EMASTER", "errorlog.txt"}) {
+        QFile f(m_dir->filePath(QLatin1String(name)));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("old");
+    }
+    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("keep")));
+    RunInputs in = inputs({QStringLiteral("MSFT")});
+    in.settings.deleteExistingFiles = 1;
+    {
+        DownloadRun run(m_host, m_factory);
+        run.run(in);
+    }
+    QCOMPARE(dataFiles(), QStringList{QStringLiteral("MSFT.csv")});
+    QVERIFY(QFileInfo(m_dir->filePath(QStringLiteral("keep"))).isDir());
+
+    // Without the setting earlier files stay.
+    QFile f(m_dir->filePath(QStringLiteral("OLD.csv")));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.close();
+    in.settings.deleteExistingFiles = 0;
+    DownloadRun run(m_host, m_factory);
+    run.run(in);
+    QCOMPARE(dataFiles(), (QStringList{"MSFT.csv", "OLD.csv"}));
+}
+
+void TestDownloadRun::dateStampAndDottedSymbols()
+{
+    RunInputs in = inputs({QStringLiteral("BCE.TO"), QStringLiteral("A.B.C")});
+    in.settings.dateStamp = 1;
+    {
+        DownloadRun run(m_host, m_factory);
+        QVERIFY(run.run(in).completed);
+    }
+    QCOMPARE(dataFiles(), (QStringList{"A-B.CSep252003.csv", "BCE-TOSep252003.csv"}));
+    // The request carries the dot.
+    QCOMPARE(test::readAll(m_dir->filePath(QStringLiteral("BCE-TOSep252003.csv"))), directFetch(in, QStringLiteral("BCE.TO")));
+    // Another end date leaves a second file.
+    in.request.endDay = QStringLiteral("26");
+    DownloadRun run(m_host, m_factory);
+    run.run(in);
+    QCOMPARE(dataFiles().size(), 4);
+}
+
+void TestDownloadRun::wallStreetCityBothStages()
+{
+    RunInputs in = inputs({QStringLiteral("MSFT"), QStringLiteral("ZZNONE")});
+    in.settings.dataSource = QStringLiteral("Wall Street City");
+    in.settings.dataFormat = QStringLiteral("6");
+    DownloadRun run(m_host, m_factory);
+    const RunResult r = run.run(in);
+    QCOMPARE(r.stored, 1);
+    // Two status texts per attempt: after the query page and after the file.
+    QCOMPARE(m_host.statuses.count(QStringLiteral("...Downloading MSFT")), 2);
+    QCOMPARE(m_host.statuses.count(QStringLiteral("...Downloading ZZNONE")), 6);
+    QVERIFY(test::readAll(m_dir->filePath(QStringLiteral("MSFT.csv"))).startsWith("Date,High,Low,Close,Volume"));
+    QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("temp.txt"))));
+    QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("ZZNONE.csv"))));
+}
+
+void TestDownloadRun::symbolCannotLeaveDirectory()
+{
+    QTemporaryDir parent;
+    const QString inner = parent.filePath(QStringLiteral("dl"));
+    QVERIFY(QDir().mkpath(inner));
+    RunInputs in = inputs({QStringLiteral("../MSFT")});
+    in.downloadDir = inner;
+    DownloadRun run(m_host, m_factory);
+    run.run(in);
+    QCOMPARE(QDir(parent.path()).entryList(QDir::Files), QStringList());
+    QCOMPARE(QDir(inner).entryList(QDir::Files), QStringList{QStringLiteral("-.-MSFT.csv")});
+}
+
+void TestDownloadRun::failedFetchLeavesNoFile_data()
+{
+    QTest::addColumn<QString>("symbol");
+    QTest::newRow("reset") << "RESET_P";
+    QTest::newRow("never answers") << "HANG_P";
+    QTest::newRow("HTML page") << "ZZHTML";
+}
+
+void TestDownloadRun::failedFetchLeavesNoFile()
+{
+    QFETCH(QString, symbol);
+    // An earlier run's file under the same name.
+    const QString path = m_dir->filePath(symbol + QStringLiteral(".csv"));
+    QFile old(path);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("Date,Open\n");
+    old.close();
+    RunInputs in = inputs({symbol});
+    in.services.fetchTimeoutSeconds = 1;
+    DownloadRun run(m_host, m_factory);
+    const RunResult r = run.run(in);
+    QCOMPARE(r.failed, 1);
+    QVERIFY(!QFile::exists(path));
+    QCOMPARE(dataFiles(), QStringList{QStringLiteral("errorlog.txt")});
+}
+
+void TestDownloadRun::cancelDuringTransferLeavesNoPartialFile()
+{
+    RunInputs in = inputs({QStringLiteral("MSFT"), QStringLiteral("SLOW_X"), QStringLiteral("KO")});
+    DownloadRun run(m_host, m_factory);
+    // Cancel from another thread while the slow body is arriving.
+    QThread* canceller = QThread::create([&run] {
+        QThread::msleep(700);
+        run.cancel();
+    });
+    m_host.onStatus = [&](const QString& s) {
+        if (s == QLatin1String("...Downloading MSFT"))
+            canceller->start();
+    };
+    const RunResult r = run.run(in);
+    canceller->wait();
+    delete canceller;
+    QVERIFY(r.cancelled);
+    QCOMPARE(dataFiles(), QStringList{QStringLiteral("MSFT.csv")});
+    QVERIFY(!m_host.statuses.contains(QStringLiteral("...Downloading KO")));
+}
+
+void TestDownloadRun::completionMessageBeforeEnable()
+{
+    RunInputs in = inputs({QStringLiteral("MSFT")});
+    in.settings.playSound = 1;
+    DownloadRun run(m_host, m_factory);
+    run.run(in);
+    const auto msg = m_host.events.indexOf(QStringLiteral("completionMessage"));
+    QVERIFY(msg > m_host.events.indexOf(QStringLiteral("status:Download Complete!")));
+    QVERIFY(msg < m_host.events.indexOf(QStringLiteral("enable")));
+}
+
+void TestDownloadRun::componentPath()
+{
+    RunInputs in = inputs({QStringLiteral("BCE.TO"), QStringLiteral("BAD")});
+    in.settings.convertToMS = 1;
+    m_factory.log.failSymbols = QStringList{QStringLiteral("BAD")};
+    DownloadRun run(m_host, m_factory);
+    const RunResult r = run.run(in);
+    QVERIFY(r.completed);
+    QCOMPARE(m_factory.log.calls, (QStringList{"setRunSetting:20",
+                                               "downloadTicker:BCE.TO::20030101:20030925:2:DIR::true",
+                                               "downloadTicker:BAD::20030101:20030925:2:DIR::true",
+                                               "downloader:release"}));
+    QCOMPARE(m_host.statuses.first(), QStringLiteral("...Downloading BCE.TO"));
+    QCOMPARE(m_host.progress, (QList<int>{0, 1, -1}));
+    // No data files, no retries; the 1602 ticker is logged.
+    QCOMPARE(dataFiles(), QStringList{QStringLiteral("errorlog.txt")});
+    QVERIFY(test::readAll(ErrorLog::path(m_dir->path())).endsWith("\r\n\r\nBAD\r\n"));
+    QCOMPARE(m_host.statuses.last(), QStringLiteral("ERRORS LOGGED!"));
+}
+
+void TestDownloadRun::writerCondition_data()
+{
+    QTest::addColumn<QString>("symbol");
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<bool>("emaster");
+    QTest::addColumn<bool>("single");
+    QTest::addColumn<QStringList>("calls");
+    QTest::addColumn<QStringList>("files");
+    QTest::newRow("create folder")
+        << "MSFT" << "1" << false << false
+        << QStringList{"setRunSetting:20", "writer:create", "createFolder:DIR", "downloader:release", "writer:release"}
+        << QStringList{};
+    QTest::newRow("open folder when EMASTER exists")
+        << "MSFT" << "1" << true << false
+        << QStringList{"setRunSetting:20", "writer:create", "openFolder:DIR", "downloader:release", "writer:release"}
+        << QStringList{"EMASTER"};
+    QTest::newRow("single ticker repeats the folder step per attempt")
+        << "E500_W" << "1" << false << true
+        << QStringList{"setRunSetting:20", "writer:create", "createFolder:DIR", "createFolder:DIR", "createFolder:DIR",
+                       "downloader:release", "writer:release"}
+        << QStringList{};
+    QTest::newRow("other format: no writer") << "MSFT" << "5" << false << false
+                                             << QStringList{"setRunSetting:20", "downloader:release"}
+                                             << QStringList{"MSFT.csv"};
+}
+
+void TestDownloadRun::writerCondition()
+{
+    QFETCH(QString, symbol);
+    QFETCH(QString, format);
+    QFETCH(bool, emaster);
+    QFETCH(bool, single);
+    QFETCH(QStringList, calls);
+    QFETCH(QStringList, files);
+    if (emaster) {
+        QFile f(m_dir->filePath(QStringLiteral("EMASTER")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+    RunInputs in = inputs({symbol});
+    in.settings.dataSource = QStringLiteral("Wall Street City");
+    in.settings.dataFormat = format;
+    in.settings.convertToMS = 1;
+    in.singleStock = single;
+    in.currentRow = 0;
+    DownloadRun run(m_host, m_factory);
+    run.run(in);
+    QStringList recorded = m_factory.log.calls;
+    recorded.replaceInStrings(m_dir->path(), QStringLiteral("DIR"));
+    // The conversion itself (add security, add quote) is checked elsewhere;
+    // here only the folder step and the release matter.
+    recorded.erase(std::remove_if(recorded.begin(), recorded.end(),
+                                  [](const QString& c) { return c.startsWith("addSecurity") || c.startsWith("addQuote"); }),
+                   recorded.end());
+    QCOMPARE(recorded, calls);
+    QCOMPARE(dataFiles(), files);
+}
+
+void TestDownloadRun::postRunLaunch_data()
+{
+    QTest::addColumn<bool>("automatic");
+    QTest::addColumn<int>("autoStart");
+    QTest::addColumn<bool>("launched");
+    QTest::newRow("automatic, auto start on") << true << 1 << true;
+    QTest::newRow("button run never launches") << false << 1 << false;
+    QTest::newRow("auto start -1 is not on") << true << -1 << false;
+    QTest::newRow("auto start off") << true << 0 << false;
+}
+
+void TestDownloadRun::postRunLaunch()
+{
+    QFETCH(bool, automatic);
+    QFETCH(int, autoStart);
+    QFETCH(bool, launched);
+    QTemporaryDir other;
+    const QString marker = other.filePath(QStringLiteral("launched"));
+    RunInputs in = inputs({QStringLiteral("MSFT")});
+    in.automatic = automatic;
+    in.settings.autoStartApp = qint16(autoStart);
+    in.settings.appName = QStringLiteral("/usr/bin/touch \"%1\"").arg(marker);
+    DownloadRun run(m_host, m_factory);
+    run.run(in);
+    if (launched)
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 5000);
+    else {
+        QTest::qWait(300);
+        QVERIFY(!QFile::exists(marker));
+    }
+    // A program that cannot be started is skipped silently.
+    in.settings.appName = QStringLiteral("/nonexistent/program");
+    DownloadRun again(m_host, m_factory);
+    QVERIFY(again.run(in).completed);
+}
+
+QTEST_GUILESS_MAIN(TestDownloadRun)
+#include "test_download_run.moc"
