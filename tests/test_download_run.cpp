@@ -110,8 +110,8 @@ public:
                            .arg(start)
                            .arg(end)
                            .arg(period)
-                           .arg(dir == m_dir ? QStringLiteral("DIR") : dir, reserved)
-                           .arg(overwrite);
+                           .arg(dir == m_dir ? QStringLiteral("DIR") : dir, reserved,
+                                overwrite ? QStringLiteral("true") : QStringLiteral("false"));
         return m_log.failSymbols.contains(symbol) ? kErrorCouldNotDownload : 0;
     }
     QString m_dir;
@@ -562,16 +562,16 @@ void TestDownloadRun::writerCondition_data()
     QTest::addColumn<QStringList>("files");
     QTest::newRow("create folder")
         << "MSFT" << "1" << false << false
-        << QStringList{"setRunSetting:20", "writer:create", "createFolder:DIR", "downloader:release", "writer:release"}
+        << QStringList{"setRunSetting:20", "writer:create", "createFolder:DIR", "writer:release", "downloader:release"}
         << QStringList{};
     QTest::newRow("open folder when EMASTER exists")
         << "MSFT" << "1" << true << false
-        << QStringList{"setRunSetting:20", "writer:create", "openFolder:DIR", "downloader:release", "writer:release"}
+        << QStringList{"setRunSetting:20", "writer:create", "openFolder:DIR", "writer:release", "downloader:release"}
         << QStringList{"EMASTER"};
     QTest::newRow("single ticker repeats the folder step per attempt")
         << "E500_W" << "1" << false << true
         << QStringList{"setRunSetting:20", "writer:create", "createFolder:DIR", "createFolder:DIR", "createFolder:DIR",
-                       "downloader:release", "writer:release"}
+                       "writer:release", "downloader:release"}
         << QStringList{};
     QTest::newRow("other format: no writer") << "MSFT" << "5" << false << false
                                              << QStringList{"setRunSetting:20", "downloader:release"}

@@ -59,6 +59,8 @@ bool HttpFetcher::get(const QString& url, QIODevice* sink, QByteArray* body)
             reply->abort();
     });
     QObject::connect(reply, &QNetworkReply::readyRead, &loop, [&] {
+        if (!reply->isOpen())
+            return;
         const QByteArray chunk = reply->readAll();
         if (sink) {
             if (!writeFailed && sink->write(chunk) != chunk.size()) {
@@ -75,7 +77,7 @@ bool HttpFetcher::get(const QString& url, QIODevice* sink, QByteArray* body)
     if (!reply->isFinished())
         loop.exec(QEventLoop::ExcludeUserInputEvents);
 
-    const QByteArray rest = reply->readAll();
+    const QByteArray rest = reply->isOpen() ? reply->readAll() : QByteArray();
     if (!rest.isEmpty()) {
         if (sink)
             writeFailed = writeFailed || sink->write(rest) != rest.size();
