@@ -1,0 +1,114 @@
+#include "help_text.h"
+
+namespace kestrion::sim {
+
+const char* const kHelpText = R"(Usage: kestrion-quote-sim [--port N] [--delay-ms N] [--log FILE]
+       kestrion-quote-sim --help | --version
+
+A local stand-in for the quote and chart services Kestrion talks to, for
+tests, benchmarks and demonstrations. It serves plain HTTP/1.1 on 127.0.0.1
+only (keep-alive and "Connection: close" are honoured) and answers with
+made-up but repeatable quotes: a symbol always gets the same bar for the
+same date, whatever range is asked for.
+
+Options:
+  --port N        Listen on port N (0 to 65535). 0, the default, picks a
+                  free port.
+  --delay-ms N    Wait N milliseconds (0 to 600000, default 0) before every
+                  answer.
+  --log FILE      Append one line per request received to FILE: the method
+                  and the path with its query, e.g.
+                  "GET /table.csv?a=0&b=01&...". Lines are flushed at once.
+  --help          Show this text and exit.
+  --version       Show the version and exit.
+
+On start it prints one line to standard output, then serves until it is
+stopped with SIGTERM or SIGINT (Ctrl+C):
+  kestrion-quote-sim listening on 127.0.0.1:PORT
+
+Set every service host of Kestrion to 127.0.0.1:PORT to use it.
+
+Exit status: 0 after SIGTERM or SIGINT, --help or --version; 1 when the
+port cannot be opened or the log file cannot be written; 2 for a wrong
+option.
+
+Services:
+  GET /table.csv?a=M&b=D&c=Y&d=M&e=D&f=Y&s=SYMBOL&y=0&g=d|w|m&ignore=.csv
+      Yahoo history table (text/csv). a and d are months counted from 0,
+      b and e days, c and f years; the range includes both ends. Header
+      "Date,Open,High,Low,Close,Volume,Adj Close", then one row per bar,
+      newest first, dates as YYYY-MM-DD. g=d: weekdays only (there are no
+      holidays); g=w: one row per week, dated its Monday or its first day
+      inside the range; g=m: one row per month, dated its first weekday
+      inside the range. A weekly or monthly bar covers only the days inside
+      the range. Any other g counts as d. Days may have leading zeros
+      ("01"); a day past the end of its month counts as the month's last
+      day (Feb 31 is Feb 28 or 29).
+      An unknown symbol, or a range without a weekday, gets HTTP 404 with
+      an HTML page; missing or non-numeric dates get HTTP 400.
+
+  GET /wsc2/Historical_Quotes.html?Symbol=SYM&Button=Get+Quotes
+          &StartDate=M%2FDD%2FYY&Type=0|1|2&EndDate=M%2FDD%2FYY&Format=CODE
+      Wall Street City query page (HTML). Type 0 is daily, 1 weekly,
+      2 monthly (anything else daily). Two-digit years 00-69 mean 2000-2069,
+      70-99 mean 1970-1999. The page links the result file as
+      <a href="/dynamic/NAME.txt">, NAME being 11 characters a-z and 0-9.
+      Unknown symbols, unreadable dates and ranges without a weekday get the
+      page without that link (HTTP 200), as the real service did.
+
+  GET /dynamic/NAME.txt
+      The result file named by a query page, in the layout of its Format
+      code (text/plain, dates ascending):
+        4  ASCII 1 - Quicken:  SYMBOL,CLOSE,MM/DD/YY (no header)
+        1  ASCII 7 - MetaStock: header
+           <TICKER>,<PER>,<DTYYYYMMDD>,<OPEN>,<HIGH>,<LOW>,<CLOSE>,<VOL>,<OPENINT>
+           then e.g. MSFT,D,20030925,25.10,25.50,24.90,25.20,1234567,0
+        3  DIF 7 - spreadsheet: a DIF file of 7 columns (date YYYYMMDD,
+           open, high, low, close, volume, open interest), the first row
+           holding the column names
+        6  HEADER 5: header Date,High,Low,Close,Volume; dates MM/DD/YYYY
+        5  HEADER 7: header Date,Open,High,Low,Close,Volume,OpenInt;
+           dates MM/DD/YYYY
+        7  YYMMDD7:  YYMMDD,open,high,low,close,volume,oi (no header)
+      Any other code is answered like 5. The last 100000 names are kept for
+      the life of the server; an unknown name gets HTTP 404.
+
+  GET /intchart/frames/main.asp?symb=SYM&time=T&freq=F&country=C
+      Chart page titled "SYM chart" (upper case; "Chart" without a symbol)
+      with a line chart of the closes up to today and the time, freq and
+      country; for a symbol starting with ZZ it says there is no chart.
+      time: 1 and 3 a week, 4 a month, 6 three months, 7 six months,
+      8 a year (also the default), 9 two years, 12 five years.
+
+  GET /            Home page "Kestrion Home".
+  GET /search      Search page "Kestrion Search" (a symbol form for charts).
+
+  Symbols are decoded (%XX, and + as a space) and compared in upper case.
+  Quotes exist for the weekdays from 1900-01-01 to 2099-12-31; ranges are
+  clipped to those dates.
+  Prices have two decimals with 1.00 <= low <= open, close <= high; open
+  interest is always 0. Other paths get HTTP 404; requests that are not
+  understood get HTTP 400 and the connection is closed; methods other than
+  GET and HEAD get HTTP 405.
+
+Unknown symbols:
+  An empty symbol, or one starting with ZZ, is unknown to every service.
+
+Fault injection, by symbol prefix (on every service; on Wall Street City
+the query page misbehaves and only query pages count for FAIL):
+  FAIL<n>_<any>   The first n requests for this exact symbol get HTTP 503
+                  with an empty body; later ones are answered normally.
+                  The count lasts for the life of the server and is shared
+                  by all services. Example: FAIL2_A.
+  HANG_<any>      The request is read but never answered; the connection
+                  stays open. Other connections are not held up.
+  RESET_<any>     The connection is reset (TCP RST) without any answer.
+  NO_<any>        HTTP 200 with the text "No data available for SYMBOL".
+  E500_<any>      HTTP 500 with a short text body.
+  SLOW_<any>      The normal answer, its body trickled in about 20 small
+                  pieces over about 2 seconds.
+  BIG_<any>       Yahoo only: a normal table of daily rows from 1900-01-01
+                  to 2024-12-31 whatever the range (about 1.7 MB).
+)";
+
+} // namespace kestrion::sim
