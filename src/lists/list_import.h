@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace kestrion {
+
+// The lines of an import file, each whole (not split at commas, not
+// trimmed), in file order, without their line ends (LF or CRLF). A final
+// line without a line end counts; the end of the file after a line end
+// does not add an empty line. False when the file cannot be read.
+bool readImportLines(const QString& path, QStringList& lines, QString* error = nullptr);
+
+} // namespace kestrion

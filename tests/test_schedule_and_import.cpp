@@ -1,0 +1,174 @@
+#include "lists/list_import.h"
+#include "lists/ticker_list.h"
+#include "schedule/adt_clock.h"
+#include "testsupport.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace kestrion;
+
+class TestScheduleAndImport : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void renderTime_data();
+    void renderTime();
+    void adtMatches_data();
+    void adtMatches();
+    void onePerSecondEvenWhenClockGoesBack();
+    void nextDayRunsAgain();
+    void importLines_data();
+    void importLines();
+    void importThreeLineExample();
+    void importTenThousandLines();
+};
+
+void TestScheduleAndImport::renderTime_data()
+{
+    QTest::addColumn<QTime>("time");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("evening") << QTime(21, 30, 0) << "9:30:00 PM";
+    QTest::newRow("morning") << QTime(9, 5, 7) << "9:05:07 AM";
+    QTest::newRow("midnight") << QTime(0, 0, 0) << "12:00:00 AM";
+    QTest::newRow("noon") << QTime(12, 0, 1) << "12:00:01 PM";
+}
+
+void TestScheduleAndImport::renderTime()
+{
+    QFETCH(QTime, time);
+    QFETCH(QString, text);
+    QCOMPARE(renderTimeOfDay(time), text);
+}
+
+void TestScheduleAndImport::adtMatches_data()
+{
+    QTest::addColumn<QString>("adt");
+    QTest::addColumn<QList<QTime>>("ticks");
+    QTest::addColumn<int>("runs");
+    const QList<QTime> exact{QTime(21, 29, 59), QTime(21, 30, 0), QTime(21, 30, 1)};
+    QTest::newRow("match") << "9:30:00 PM" << exact << 1;
+    QTest::newRow("leading zero never matches") << "09:30:00 PM" << exact << 0;
+    QTest::newRow("lower case never matches") << "9:30:00 pm" << exact << 0;
+    QTest::newRow("empty never matches") << "" << exact << 0;
+    QTest::newRow("24-hour text never matches") << "21:30:00" << exact << 0;
+    QTest::newRow("skipped second is still seen") << "9:30:00 PM" << QList<QTime>{QTime(21, 29, 59), QTime(21, 30, 1)}
+                                                  << 1;
+    QTest::newRow("several ticks in the matching second") << "9:30:00 PM"
+                                                          << QList<QTime>{QTime(21, 30, 0), QTime(21, 30, 0, 250),
+                                                                          QTime(21, 30, 0, 900)}
+                                                          << 1;
+    QTest::newRow("a late tick far after does not start hours late")
+        << "9:30:00 PM" << QList<QTime>{QTime(20, 0, 0), QTime(22, 0, 0)} << 0;
+}
+
+void TestScheduleAndImport::adtMatches()
+{
+    QFETCH(QString, adt);
+    QFETCH(QList<QTime>, ticks);
+    QFETCH(int, runs);
+    AutomaticDownloadClock clock;
+    const QDate day(2026, 12, 8);
+    int started = 0;
+    for (const QTime& t : ticks)
+        started += clock.tick(QDateTime(day, t), adt) ? 1 : 0;
+    QCOMPARE(started, runs);
+}
+
+void TestScheduleAndImport::onePerSecondEvenWhenClockGoesBack()
+{
+    AutomaticDownloadClock clock;
+    const QDate day(2026, 12, 8);
+    const QString adt = QStringLiteral("9:30:00 PM");
+    QVERIFY(clock.tick(QDateTime(day, QTime(21, 30, 0)), adt));
+    // The clock is set back a few seconds and passes the time again.
+    QVERIFY(!clock.tick(QDateTime(day, QTime(21, 29, 58)), adt));
+    QVERIFY(!clock.tick(QDateTime(day, QTime(21, 29, 59)), adt));
+    QVERIFY(!clock.tick(QDateTime(day, QTime(21, 30, 0)), adt));
+}
+
+void TestScheduleAndImport::nextDayRunsAgain()
+{
+    AutomaticDownloadClock clock;
+    const QString adt = QStringLiteral("9:30:00 PM");
+    QVERIFY(clock.tick(QDateTime(QDate(2026, 12, 8), QTime(21, 30, 0)), adt));
+    QVERIFY(clock.tick(QDateTime(QDate(2026, 12, 9), QTime(21, 30, 0)), adt));
+}
+
+void TestScheduleAndImport::importLines_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("lines");
+    QTest::newRow("LF") << QByteArray("A\nB\n") << QStringList{"A", "B"};
+    QTest::newRow("CRLF") << QByteArray("A\r\nB\r\n") << QStringList{"A", "B"};
+    QTest::newRow("no final line end") << QByteArray("A\nB") << QStringList{"A", "B"};
+    QTest::newRow("empty lines kept") << QByteArray("A\n\n\nB\n") << QStringList{"A", "", "", "B"};
+    QTest::newRow("whole lines, blanks and case kept") << QByteArray(" msft ,x\n") << QStringList{" msft ,x"};
+    QTest::newRow("empty file") << QByteArray() << QStringList{};
+    QTest::newRow("only a line end") << QByteArray("\n") << QStringList{""};
+    QTest::newRow("byte order mark dropped") << QByteArray("\xEF\xBB\xBFIBM\n") << QStringList{"IBM"};
+    QTest::newRow("Latin-1 file") << QByteArray("NESTL\xC9\n") << QStringList{QStringLiteral("NESTL\u00C9")};
+}
+
+void TestScheduleAndImport::importLines()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, lines);
+    QTemporaryDir dir;
+    QFile f(dir.filePath(QStringLiteral("i.csv")));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+    f.close();
+    QStringList read;
+    QVERIFY(readImportLines(f.fileName(), read));
+    QCOMPARE(read, lines);
+    QString error;
+    QVERIFY(!readImportLines(dir.filePath(QStringLiteral("missing.csv")), read, &error));
+    QVERIFY(!error.isEmpty());
+}
+
+void TestScheduleAndImport::importThreeLineExample()
+{
+    QTemporaryDir dir;
+    const QString listPath = dir.filePath(QStringLiteral("l.mdb"));
+    QVERIFY(test::makeList(listPath, {QStringLiteral("KO")}));
+    QFile f(dir.filePath(QStringLiteral("i.csv")));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("MSFT\n\nIBM,International Business Machines\n");
+    f.close();
+    QStringList lines;
+    QVERIFY(readImportLines(f.fileName(), lines));
+    QCOMPARE(lines.size(), 3);
+    TickerList list;
+    QVERIFY(list.open(listPath));
+    // The empty line and the over-long line are offered whole; the list
+    // cannot hold them, so they add no row.
+    QCOMPARE(list.appendAll(lines), 1);
+    QCOMPARE(list.symbols(), (QStringList{"KO", "MSFT"}));
+}
+
+void TestScheduleAndImport::importTenThousandLines()
+{
+    QTemporaryDir dir;
+    const QString listPath = dir.filePath(QStringLiteral("l.mdb"));
+    QVERIFY(test::makeList(listPath, {}));
+    QFile f(dir.filePath(QStringLiteral("i.csv")));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    for (int i = 0; i < 10000; ++i)
+        f.write(QStringLiteral("T%1\n").arg(i).toLatin1());
+    f.close();
+    QElapsedTimer timer;
+    timer.start();
+    QStringList lines;
+    QVERIFY(readImportLines(f.fileName(), lines));
+    TickerList list;
+    QVERIFY(list.open(listPath));
+    QCOMPARE(list.appendAll(lines), 10000);
+    qInfo("imported 10000 lines in %lld ms", static_cast<long long>(timer.elapsed()));
+    QCOMPARE(list.symbols().at(9999), QStringLiteral("T9999"));
+}
+
+QTEST_GUILESS_MAIN(TestScheduleAndImport)
+#include "test_schedule_and_import.moc"
