@@ -1,3 +1,4 @@
+#include "metastock_reader.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -17,6 +18,8 @@ private Q_SLOTS:
     void failedTickersExitOne();
     void singleSymbolAndOptions();
     void settingsGiveDefaults();
+    void metastock_data();
+    void metastock();
     void usageErrors_data();
     void usageErrors();
     void helpAndVersion();
@@ -122,6 +125,35 @@ void TestCli::settingsGiveDefaults()
     const QByteArray body = test::readAll(m_dir->filePath(QStringLiteral("KO.dat")));
     QVERIFY(body.contains("2003-03-03"));
     QVERIFY(!body.contains("2003-02-28"));
+}
+
+void TestCli::metastock_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::newRow("Yahoo through the downloader") << "yahoo";
+    QTest::newRow("Wall Street City ASCII 7 through the writer") << "wsc";
+}
+
+void TestCli::metastock()
+{
+    QFETCH(QString, source);
+    const QString list = m_dir->filePath(QStringLiteral("l.mdb"));
+    QVERIFY(test::makeList(list, {QStringLiteral("MSFT"), QStringLiteral("BCE.TO")}));
+    const QString dl = m_dir->filePath(QStringLiteral("ms"));
+    QVERIFY(QDir().mkdir(dl));
+    const Result r = cli({"--list", list, "--dir", dl, "--source", source, "--format", "1", "--metastock", "--from",
+                          "2003-01-01", "--to", "2003-09-25", "--period", "weekly", "--ext", ".csv"});
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.out, QStringLiteral("MSFT ok %1\nBCE.TO ok %1\n").arg(dl));
+    const test::MsFolder folder = test::readMetaStockFolder(dl);
+    QVERIFY2(folder.problems.isEmpty(), qPrintable(folder.problems.join(QLatin1Char('\n'))));
+    QCOMPARE(folder.securities.size(), 2);
+    const test::MsSecurity* bce = folder.find(QStringLiteral("BCE-TO"), 'W');
+    QVERIFY(bce);
+    QVERIFY(bce->quotes.size() > 30);
+    QCOMPARE(bce->quotes.last().date, 20030922);
+    // No data files remain beside the MetaStock folder.
+    QVERIFY(QDir(dl).entryList({QStringLiteral("*.csv")}, QDir::Files).isEmpty());
 }
 
 void TestCli::usageErrors_data()

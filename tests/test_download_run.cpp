@@ -72,8 +72,8 @@ public:
 struct ComponentLog
 {
     QStringList calls;
-    int downloaderError = 0;
     QStringList failSymbols;
+    bool flushFails = false;
 };
 
 class RecordingWriter : public MetaStockWriter
@@ -90,6 +90,11 @@ public:
     void addQuote(qint32 date, qint32 time, float, float, float, float, float, float) override
     {
         m_log.calls << QStringLiteral("addQuote:%1:%2").arg(date).arg(time);
+    }
+    bool flush() override
+    {
+        m_log.calls << QStringLiteral("flush");
+        return !m_log.flushFails;
     }
 
 private:
@@ -166,6 +171,7 @@ private Q_SLOTS:
     void componentPath();
     void writerCondition_data();
     void writerCondition();
+    void conversionFailureKeepsDataFile();
     void postRunLaunch_data();
     void postRunLaunch();
 
@@ -603,10 +609,34 @@ void TestDownloadRun::writerCondition()
     // The conversion itself (add security, add quote) is checked elsewhere;
     // here only the folder step and the release matter.
     recorded.erase(std::remove_if(recorded.begin(), recorded.end(),
-                                  [](const QString& c) { return c.startsWith("addSecurity") || c.startsWith("addQuote"); }),
+                                  [](const QString& c) {
+                                      return c.startsWith("addSecurity") || c.startsWith("addQuote") || c == "flush";
+                                  }),
                    recorded.end());
     QCOMPARE(recorded, calls);
     QCOMPARE(dataFiles(), files);
+}
+
+void TestDownloadRun::conversionFailureKeepsDataFile()
+{
+    RunInputs in = inputs({QStringLiteral("MSFT"), QStringLiteral("KO")});
+    in.settings.dataSource = QStringLiteral("Wall Street City");
+    in.settings.dataFormat = QStringLiteral("1");
+    in.settings.convertToMS = 1;
+    m_factory.log.flushFails = true; // e.g. a full disk
+    {
+        DownloadRun run(m_host, m_factory);
+        QVERIFY(run.run(in).completed);
+    }
+    // The downloaded files are the only copy of the quotes: they stay.
+    QCOMPARE(dataFiles(), (QStringList{"KO.csv", "MSFT.csv"}));
+    QVERIFY(m_factory.log.calls.contains(QStringLiteral("addSecurity:MSFT:MSFT:2")));
+    QVERIFY(m_factory.log.calls.contains(QStringLiteral("addQuote:20030922:0")));
+
+    m_factory.log = ComponentLog{};
+    DownloadRun run(m_host, m_factory);
+    QVERIFY(run.run(in).completed);
+    QCOMPARE(dataFiles(), QStringList());
 }
 
 void TestDownloadRun::postRunLaunch_data()

@@ -34,6 +34,9 @@ void DownloadRun::cancel()
     m_cancel = true;
     if (HttpFetcher* f = m_fetcher.load())
         f->abort();
+    const std::lock_guard lock(m_downloaderMutex);
+    if (m_downloader)
+        m_downloader->cancel();
 }
 
 MetaStockWriter& DownloadRun::writer()
@@ -45,8 +48,13 @@ MetaStockWriter& DownloadRun::writer()
 
 MetaStockDownloader& DownloadRun::downloader()
 {
-    if (!m_downloader)
-        m_downloader = m_factory.createDownloader();
+    if (!m_downloader) {
+        auto created = m_factory.createDownloader();
+        const std::lock_guard lock(m_downloaderMutex);
+        m_downloader = std::move(created);
+        if (m_cancel)
+            m_downloader->cancel();
+    }
     return *m_downloader;
 }
 
@@ -85,7 +93,10 @@ RunResult DownloadRun::run(const RunInputs& inputs)
     // Release the components first: their data must be on disk before the
     // launched program reads it.
     m_writer.reset();
-    m_downloader.reset();
+    {
+        const std::lock_guard lock(m_downloaderMutex);
+        m_downloader.reset();
+    }
     m_fetcher = nullptr;
     if (m_result.cancelled)
         return m_result;
@@ -178,10 +189,12 @@ DownloadRun::Attempt DownloadRun::fetchAndStore(const QString& symbol, QString& 
     return contentTest(path) ? Attempt::Passed : Attempt::Failed;
 }
 
-void DownloadRun::convert(const QString& path, const QString& symbol)
+bool DownloadRun::convert(const QString& path, const QString& symbol)
 {
-    convertToMetaStock(path, fileStem(symbol), m_values.period.number, writer());
+    if (!convertToMetaStock(path, fileStem(symbol), m_values.period.number, writer()))
+        return false; // not stored as MetaStock data: keep the downloaded file
     QFile::remove(path);
+    return true;
 }
 
 bool DownloadRun::singleRun(const QString& symbol)
@@ -203,12 +216,8 @@ bool DownloadRun::singleRun(const QString& symbol)
         }
         if (a == Attempt::Passed) {
             ++m_result.stored;
-            if (m_in.settings.writerCondition()) {
-                convert(path, symbol);
-                m_host.tickerFinished(symbol, true, m_in.downloadDir);
-            } else {
-                m_host.tickerFinished(symbol, true, path);
-            }
+            const bool converted = m_in.settings.writerCondition() && convert(path, symbol);
+            m_host.tickerFinished(symbol, true, converted ? m_in.downloadDir : path);
             return true;
         }
         if (++attempts < kAttempts)
@@ -258,12 +267,8 @@ bool DownloadRun::listRun()
             m_host.setProgressValue(done - 1);
             ++row;
             ++m_result.stored;
-            if (m_in.settings.writerCondition()) {
-                convert(path, symbol);
-                m_host.tickerFinished(symbol, true, m_in.downloadDir);
-            } else {
-                m_host.tickerFinished(symbol, true, path);
-            }
+            const bool converted = m_in.settings.writerCondition() && convert(path, symbol);
+            m_host.tickerFinished(symbol, true, converted ? m_in.downloadDir : path);
             continue;
         }
         if (++attempts < kAttempts)

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 namespace kestrion {
 
@@ -97,7 +98,7 @@ private:
     Attempt fetchAndStore(const QString& symbol, QString& path);
     void folderStep(bool emasterPresent);
     void componentTicker(const QString& symbol);
-    void convert(const QString& path, const QString& symbol);
+    bool convert(const QString& path, const QString& symbol);
     bool singleRun(const QString& symbol);
     bool listRun();
     void complete();
@@ -116,6 +117,7 @@ private:
     RunResult m_result;
     std::unique_ptr<MetaStockWriter> m_writer;
     std::unique_ptr<MetaStockDownloader> m_downloader;
+    std::mutex m_downloaderMutex; // cancel() reaches the downloader from another thread
 };
 
 } // namespace kestrion

@@ -19,6 +19,9 @@ public:
     // are open, high, low, close, volume and open interest.
     virtual void addQuote(qint32 date, qint32 time, float v1, float v2, float v3, float v4, float v5,
                           float v6) = 0;
+    // Stores what was added so far (the conversion calls it after each
+    // ticker, whose data file is deleted next). False when it could not.
+    virtual bool flush() { return true; }
 };
 
 // The component that fetches one ticker and stores it as MetaStock data itself.
@@ -29,6 +32,9 @@ public:
 
     virtual ~MetaStockDownloader() = default;
     virtual void setRunSetting(qint16 value) = 0;
+    // Called from another thread when the program closes during a call:
+    // the call should return soon. The default does nothing.
+    virtual void cancel() {}
     // Returns 0, or an error number (1602: the ticker could not be downloaded).
     virtual int downloadTicker(const QString& symbol, const QString& name, qint32 startDate, qint32 endDate,
                                qint16 period, const QString& directory, const QString& reserved,
@@ -46,6 +52,9 @@ public:
 
 // Conversion of one stored data file: add security (stem twice, period), one
 // add-quote per convertible line; the caller deletes the file afterwards.
-void convertToMetaStock(const QString& dataFile, const QString& stem, qint16 period, MetaStockWriter& writer);
+// False when the writer could not store the quotes: the data file is then
+// the only copy and should be kept. A file that cannot be read adds nothing
+// and gives true.
+bool convertToMetaStock(const QString& dataFile, const QString& stem, qint16 period, MetaStockWriter& writer);
 
 } // namespace kestrion

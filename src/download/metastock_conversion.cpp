@@ -130,16 +130,16 @@ QString normaliseQuoteDate(const QString& field)
     return field;
 }
 
-void convertToMetaStock(const QString& dataFile, const QString& stem, qint16 period, MetaStockWriter& writer)
+bool convertToMetaStock(const QString& dataFile, const QString& stem, qint16 period, MetaStockWriter& writer)
 {
     // Read first: a file that cannot be read adds nothing, not even an
     // empty security.
     QFile file(dataFile);
     if (!file.open(QIODevice::ReadOnly))
-        return;
+        return true;
     const QByteArray content = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        return;
+        return true;
     file.close();
 
     writer.addSecurity(stem, stem, period);
@@ -169,6 +169,9 @@ void convertToMetaStock(const QString& dataFile, const QString& stem, qint16 per
             continue;
         writer.addQuote(*date, 0, values[0], values[1], values[2], values[3], values[4], values[5]);
     }
+    // The caller deletes the data file next: the quotes must not wait in
+    // memory for the end of the run.
+    return writer.flush();
 }
 
 } // namespace kestrion

@@ -1,41 +1,23 @@
 #include "download/metastock_factory.h"
 
+#include "download/metastock_folder_writer.h"
+#include "download/metastock_yahoo_downloader.h"
+
 namespace kestrion {
 
-namespace {
-
-class NoWriter : public MetaStockWriter
+std::unique_ptr<MetaStockWriter> DefaultMetaStockFactory::createWriter()
 {
-public:
-    void createFolder(const QString&) override {}
-    void openFolder(const QString&) override {}
-    void addSecurity(const QString&, const QString&, qint16) override {}
-    void addQuote(qint32, qint32, float, float, float, float, float, float) override {}
-};
+    return std::make_unique<MetaStockFolderWriter>();
+}
 
-class NoDownloader : public MetaStockDownloader
+std::unique_ptr<MetaStockDownloader> DefaultMetaStockFactory::createDownloader()
 {
-public:
-    void setRunSetting(qint16) override {}
-    int downloadTicker(const QString&, const QString&, qint32, qint32, qint16, const QString&, const QString&,
-                       bool) override
-    {
-        return kErrorCouldNotDownload;
-    }
-};
+    return std::make_unique<YahooMetaStockDownloader>(m_services);
+}
 
-class PlaceholderFactory : public MetaStockFactory
+std::unique_ptr<MetaStockFactory> makeMetaStockFactory(const ServiceConfig& services)
 {
-public:
-    std::unique_ptr<MetaStockWriter> createWriter() override { return std::make_unique<NoWriter>(); }
-    std::unique_ptr<MetaStockDownloader> createDownloader() override { return std::make_unique<NoDownloader>(); }
-};
-
-} // namespace
-
-std::unique_ptr<MetaStockFactory> makeMetaStockFactory(const ServiceConfig&)
-{
-    return std::make_unique<PlaceholderFactory>();
+    return std::make_unique<DefaultMetaStockFactory>(services);
 }
 
 } // namespace kestrion

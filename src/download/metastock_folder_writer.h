@@ -52,7 +52,7 @@ public:
     // data file could not be written keeps its old index entry, or gets none
     // when it is new. Nothing is written when an existing index file could
     // not be read, so a folder is never rewritten from a partial picture.
-    bool flush();
+    bool flush() override;
 
 private:
     struct Bar
@@ -81,6 +81,7 @@ private:
     bool storeSecurity(Security& s);
     bool readBars(const Security& s, QMap<qint32, Bar>& bars) const;
     bool writeIndex();
+    static void updateRecords(Security& s, bool patchExisting);
     int newFileNumber() const;
     QString existingFile(const QString& name) const;
     QString dataFileName(const Security& s) const;
@@ -92,7 +93,6 @@ private:
     bool m_unreadable = false;  // an index file exists but could not be read
     int m_xmasterNextFree = 0;  // as the existing XMASTER header says
     bool m_hadXmaster = false;
-    QByteArray m_emasterHeader; // kept from the existing EMASTER
     std::vector<Security> m_securities;
     int m_current = -1;
 };

@@ -1,0 +1,146 @@
+#include "download/metastock_yahoo_downloader.h"
+
+#include "download/metastock_folder_writer.h"
+#include "download/output_files.h"
+#include "download/quote_request.h"
+#include "platform/http_fetch.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFileInfo>
+
+#include <cmath>
+#include <limits>
+#include <optional>
+
+namespace kestrion {
+
+namespace {
+
+std::optional<float> number(const QByteArray& text)
+{
+    bool ok = false;
+    const double v = text.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(v) || std::fabs(v) > double(std::numeric_limits<float>::max()))
+        return std::nullopt;
+    return float(v);
+}
+
+std::optional<qint32> isoDate(const QByteArray& text)
+{
+    const QDate d = QDate::fromString(QString::fromLatin1(text.trimmed()), Qt::ISODate);
+    if (!d.isValid())
+        return std::nullopt;
+    return qint32(d.year() * 10000 + d.month() * 100 + d.day());
+}
+
+// A compact date (yyyymmdd) as the three selector texts of a request.
+bool requestDate(qint32 compact, QString& month, QString& day, QString& year)
+{
+    const int y = compact / 10000, m = (compact / 100) % 100, d = compact % 100;
+    if (compact <= 0 || y < 1000 || !QDate::isValid(y, m, d))
+        return false;
+    month = monthNames().at(m - 1);
+    day = QStringLiteral("%1").arg(d, 2, 10, QLatin1Char('0'));
+    year = QString::number(y);
+    return true;
+}
+
+} // namespace
+
+QList<YahooQuote> parseYahooTable(const QByteArray& body)
+{
+    QList<YahooQuote> quotes;
+    QList<QByteArray> lines = body.split('\n');
+    if (lines.isEmpty())
+        return quotes;
+    QList<QByteArray> header = lines.takeFirst().trimmed().split(',');
+    for (QByteArray& h : header)
+        h = h.trimmed().toLower();
+    const qsizetype date = header.indexOf("date"), open = header.indexOf("open"), high = header.indexOf("high"),
+                    low = header.indexOf("low"), close = header.indexOf("close"), volume = header.indexOf("volume");
+    if (date < 0 || open < 0 || high < 0 || low < 0 || close < 0 || volume < 0)
+        return quotes;
+    for (const QByteArray& line : std::as_const(lines)) {
+        const QList<QByteArray> cells = line.trimmed().split(',');
+        if (cells.size() < header.size())
+            continue;
+        const std::optional<qint32> d = isoDate(cells.at(date));
+        const std::optional<float> o = number(cells.at(open)), h = number(cells.at(high)),
+                                   l = number(cells.at(low)), c = number(cells.at(close)),
+                                   v = number(cells.at(volume));
+        if (!d || !o || !h || !l || !c || !v)
+            continue;
+        quotes.append(YahooQuote{*d, *o, *h, *l, *c, *v});
+    }
+    return quotes;
+}
+
+YahooMetaStockDownloader::YahooMetaStockDownloader(ServiceConfig services)
+    : m_services(std::move(services))
+{
+}
+
+YahooMetaStockDownloader::~YahooMetaStockDownloader() = default;
+
+MetaStockFolderWriter& YahooMetaStockDownloader::writerFor(const QString& directory)
+{
+    if (!m_writer || m_writerDir != directory) {
+        m_writer = std::make_unique<MetaStockFolderWriter>();
+        m_writerDir = directory;
+        if (QFileInfo::exists(QDir(directory).filePath(QStringLiteral("EMASTER"))))
+            m_writer->openFolder(directory);
+        else
+            m_writer->createFolder(directory);
+    }
+    return *m_writer;
+}
+
+int YahooMetaStockDownloader::downloadTicker(const QString& symbol, const QString& name, qint32 startDate,
+                                             qint32 endDate, qint16 period, const QString& directory,
+                                             const QString& reserved, bool overwrite)
+{
+    Q_UNUSED(name)
+    Q_UNUSED(reserved)
+    Q_UNUSED(overwrite)
+    RequestInputs in;
+    in.period = period == 1 ? HistoryPeriod::Daily
+        : period == 2       ? HistoryPeriod::Weekly
+        : period == 3       ? HistoryPeriod::Monthly
+                            : HistoryPeriod::None;
+    if (in.period == HistoryPeriod::None || symbol.isEmpty() || directory.isEmpty()
+        || !requestDate(startDate, in.startMonth, in.startDay, in.startYear)
+        || !requestDate(endDate, in.endMonth, in.endDay, in.endYear))
+        return kErrorCouldNotDownload;
+
+    if (!m_fetcher) {
+        m_fetcher = std::make_unique<HttpFetcher>(m_services.fetchTimeoutSeconds);
+        m_activeFetcher = m_fetcher.get();
+        if (m_cancelled)
+            m_fetcher->abort();
+    }
+    const QByteArray body =
+        m_fetcher->fetch(yahooUrl(m_services.yahooHistoryHost, RunRequestValues::from(in), symbol));
+    // The same test a stored data file has to pass.
+    if (body.isEmpty() || body.startsWith("<h") || body.startsWith("No"))
+        return kErrorCouldNotDownload;
+    const QList<YahooQuote> quotes = parseYahooTable(body);
+    if (quotes.isEmpty())
+        return kErrorCouldNotDownload;
+
+    MetaStockFolderWriter& writer = writerFor(directory);
+    const QString stem = fileStem(symbol);
+    writer.addSecurity(stem, stem, period);
+    for (const YahooQuote& q : quotes)
+        writer.addQuote(q.date, 0, q.open, q.high, q.low, q.close, q.volume, 0.0f);
+    return writer.flush() ? 0 : kErrorCouldNotDownload;
+}
+
+void YahooMetaStockDownloader::cancel()
+{
+    m_cancelled = true;
+    if (HttpFetcher* f = m_activeFetcher.load())
+        f->abort();
+}
+
+} // namespace kestrion

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "app/settings_record.h"
+#include "download/metastock_components.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <atomic>
+#include <memory>
+
+namespace kestrion {
+
+class HttpFetcher;
+class MetaStockFolderWriter;
+
+// One row of Yahoo!'s history table.
+struct YahooQuote
+{
+    qint32 date = 0; // yyyymmdd
+    float open = 0, high = 0, low = 0, close = 0, volume = 0;
+};
+
+// Reads Yahoo!'s comma-separated history table: a header line naming the
+// columns (Date,Open,High,Low,Close,Volume,Adj Close), then one row per bar
+// in any order with dates as YYYY-MM-DD. Rows that do not read completely are
+// skipped. Empty when the header lacks one of the columns used.
+QList<YahooQuote> parseYahooTable(const QByteArray& body);
+
+// Fetches one ticker's history from the Yahoo! history host and stores it in
+// the MetaStock folder of the download directory under the ticker's file
+// stem (BCE.TO as BCE-TO), adding to a folder that is there already.
+// Construct it with the service hosts and time-out in force for the run;
+// it keeps one folder writer open for its lifetime, so the tickers of a run
+// all go into the same folder, and each ticker is on disk when its call
+// returns.
+class YahooMetaStockDownloader : public MetaStockDownloader
+{
+public:
+    explicit YahooMetaStockDownloader(ServiceConfig services);
+    ~YahooMetaStockDownloader() override;
+
+    // Kept for the run; it changes nothing in how tickers are fetched.
+    void setRunSetting(qint16 value) override { m_runSetting = value; }
+    qint16 runSetting() const { return m_runSetting; }
+
+    // Dates are yyyymmdd and period 1, 2 or 3. Returns 0 when the ticker is
+    // stored, 1602 when it could not be fetched (no answer, an error page,
+    // "No data" text, a table without rows), the dates or the period are not
+    // valid, or its quotes could not be written. The name is not used (the
+    // file stem names the security); existing quotes of the same security
+    // and period are merged with the new ones, whatever "overwrite" says.
+    int downloadTicker(const QString& symbol, const QString& name, qint32 startDate, qint32 endDate, qint16 period,
+                       const QString& directory, const QString& reserved, bool overwrite) override;
+
+    // Thread-safe: aborts the request under way and any later one.
+    void cancel() override;
+
+private:
+    MetaStockFolderWriter& writerFor(const QString& directory);
+
+    ServiceConfig m_services;
+    qint16 m_runSetting = 0;
+    std::unique_ptr<HttpFetcher> m_fetcher; // made on first use, on the thread that uses it
+    std::atomic<HttpFetcher*> m_activeFetcher{nullptr};
+    std::atomic_bool m_cancelled{false};
+    std::unique_ptr<MetaStockFolderWriter> m_writer;
+    QString m_writerDir;
+};
+
+} // namespace kestrion
