@@ -1,8 +1,10 @@
 #include "lists/list_import.h"
 #include "lists/ticker_list.h"
+#include "platform/program_launcher.h"
 #include "schedule/adt_clock.h"
 #include "testsupport.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -20,6 +22,8 @@ private Q_SLOTS:
     void adtMatches();
     void onePerSecondEvenWhenClockGoesBack();
     void nextDayRunsAgain();
+    void splitCommandLine_data();
+    void splitCommandLine();
     void importLines_data();
     void importLines();
     void importThreeLineExample();
@@ -95,6 +99,33 @@ void TestScheduleAndImport::nextDayRunsAgain()
     const QString adt = QStringLiteral("9:30:00 PM");
     QVERIFY(clock.tick(QDateTime(QDate(2026, 12, 8), QTime(21, 30, 0)), adt));
     QVERIFY(clock.tick(QDateTime(QDate(2026, 12, 9), QTime(21, 30, 0)), adt));
+}
+
+void TestScheduleAndImport::splitCommandLine_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QStringList>("words");
+    const QString home = QDir::homePath();
+    QTest::newRow("plain") << "/usr/bin/charts --open a" << QStringList{"/usr/bin/charts", "--open", "a"};
+    QTest::newRow("extra blanks") << "  a   b  " << QStringList{"a", "b"};
+    QTest::newRow("double quotes") << "\"/opt/My Charts/c\" x" << QStringList{"/opt/My Charts/c", "x"};
+    QTest::newRow("single quotes") << "c 'a b' 'it\"s'" << QStringList{"c", "a b", "it\"s"};
+    QTest::newRow("backslash blank") << "a\\ b c" << QStringList{"a b", "c"};
+    QTest::newRow("empty argument kept") << "c \"\" d" << QStringList{"c", "", "d"};
+    QTest::newRow("escaped quote in double quotes") << "c \"say \\\"hi\\\"\"" << QStringList{"c", "say \"hi\""};
+    QTest::newRow("quotes join a word") << "c a\"b c\"d" << QStringList{"c", "ab cd"};
+    QTest::newRow("home folder") << "c ~/quotes ~" << QStringList{"c", home + "/quotes", home};
+    QTest::newRow("quoted tilde stays") << "c '~/q' a~b" << QStringList{"c", "~/q", "a~b"};
+    QTest::newRow("no shell: operators are words") << "c ; rm x | y" << QStringList{"c", ";", "rm", "x", "|", "y"};
+    QTest::newRow("open quote is unusable") << "c \"a b" << QStringList{};
+    QTest::newRow("empty") << "" << QStringList{};
+}
+
+void TestScheduleAndImport::splitCommandLine()
+{
+    QFETCH(QString, line);
+    QFETCH(QStringList, words);
+    QCOMPARE(ProgramLauncher::splitCommandLine(line), words);
 }
 
 void TestScheduleAndImport::importLines_data()

@@ -1,0 +1,358 @@
+#include "options/ui/frmOptions.h"
+
+#include "app/app_state.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QRadioButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace kestrion {
+
+namespace {
+
+const char* const kFormatCodeProperty = "formatCode";
+
+// 7032 x 4000 twips at 15 twips per pixel.
+constexpr int kWidthPixels = 469;
+constexpr int kHeightPixels = 267;
+
+QPointer<frmOptions>& loadedDialog()
+{
+    static QPointer<frmOptions> dialog;
+    return dialog;
+}
+
+// Every reader of these flags tests for exactly 1, so a box shows ticked only
+// then; any other stored value is off for the program and shows clear.
+bool isOn(double value)
+{
+    return value == 1;
+}
+
+QRadioButton* radio(QWidget* parent, const char* name, const QString& caption)
+{
+    auto* button = new QRadioButton(caption, parent);
+    button->setObjectName(QLatin1String(name));
+    return button;
+}
+
+QCheckBox* checkBox(QWidget* parent, const char* name, const QString& caption)
+{
+    auto* box = new QCheckBox(caption, parent);
+    box->setObjectName(QLatin1String(name));
+    return box;
+}
+
+QLineEdit* lineEdit(QWidget* parent, const char* name)
+{
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(QLatin1String(name));
+    return edit;
+}
+
+QLabel* label(QWidget* parent, const char* name, const QString& text)
+{
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(QLatin1String(name));
+    return l;
+}
+
+QGroupBox* group(QWidget* parent, const char* name, const QString& title)
+{
+    auto* g = new QGroupBox(title, parent);
+    g->setObjectName(QLatin1String(name));
+    return g;
+}
+
+} // namespace
+
+frmOptions::frmOptions(QWidget* parent)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmOptions"));
+    setWindowTitle(QStringLiteral("Options"));
+    buildControls();
+    loadFromSettings(appState().settings);
+}
+
+frmOptions::~frmOptions()
+{
+    if (loadedDialog() == this)
+        loadedDialog().clear();
+}
+
+void frmOptions::buildControls()
+{
+    TabStrip1 = new QTabWidget(this);
+    TabStrip1->setObjectName(QStringLiteral("TabStrip1"));
+    Frame1[0] = new QWidget;
+    Frame1[0]->setObjectName(QStringLiteral("Frame1_0"));
+    Frame1[1] = new QWidget;
+    Frame1[1]->setObjectName(QStringLiteral("Frame1_1"));
+    TabStrip1->addTab(Frame1[0], QStringLiteral("Data Source"));
+    TabStrip1->setTabToolTip(0, QStringLiteral("Data Source Options"));
+    TabStrip1->addTab(Frame1[1], QStringLiteral("Miscellaneous Settings"));
+    TabStrip1->setTabToolTip(1, QStringLiteral("Miscellaneous Settings Options"));
+
+    // Page 0: where the quotes come from and, for Wall Street City, in which layout.
+    QWidget* page0 = Frame1[0];
+    fraFrom = group(page0, "fraFrom", QStringLiteral("From:"));
+    optYahoo = radio(fraFrom, "optYahoo", QStringLiteral("Yahoo! Finance"));
+    optWallSt = radio(fraFrom, "optWallSt", QStringLiteral("Wall Street City"));
+    auto* fromLayout = new QVBoxLayout(fraFrom);
+    fromLayout->addWidget(optYahoo);
+    fromLayout->addWidget(optWallSt);
+    fromLayout->addStretch();
+
+    fraFormat = group(page0, "fraFormat", QStringLiteral("Format:"));
+    optASCII1 = radio(fraFormat, "optASCII1", QStringLiteral("ASCII 1 - Quicken Format"));
+    optASCII7 = radio(fraFormat, "optASCII7", QStringLiteral("ASCII 7 - MetaStock, AIQ, Etc."));
+    optDIF7 = radio(fraFormat, "optDIF7", QStringLiteral("DIF 7 - Spreadsheet Format"));
+    optHEADER5 = radio(fraFormat, "optHEADER5", QStringLiteral("HEADER 5 - SuperCharts"));
+    optHEADER7 = radio(fraFormat, "optHEADER7", QStringLiteral("HEADER 7 - SuperCharts"));
+    optYYMMDD7 = radio(fraFormat, "optYYMMDD7", QStringLiteral("YYMMDD7 - Invest 5"));
+    // The codes are what Wall Street City understands; they do not follow
+    // the order of the buttons (and there is no "2").
+    optASCII1->setProperty(kFormatCodeProperty, QStringLiteral("4"));
+    optASCII7->setProperty(kFormatCodeProperty, QStringLiteral("1"));
+    optDIF7->setProperty(kFormatCodeProperty, QStringLiteral("3"));
+    optHEADER5->setProperty(kFormatCodeProperty, QStringLiteral("6"));
+    optHEADER7->setProperty(kFormatCodeProperty, QStringLiteral("5"));
+    optYYMMDD7->setProperty(kFormatCodeProperty, QStringLiteral("7"));
+    auto* formatLayout = new QVBoxLayout(fraFormat);
+    for (QRadioButton* b : formatButtons())
+        formatLayout->addWidget(b);
+
+    auto* page0Layout = new QHBoxLayout(page0);
+    page0Layout->addWidget(fraFrom, 1);
+    page0Layout->addWidget(fraFormat, 2);
+
+    // Page 1: output files, the automatic download and the alerts.
+    QWidget* page1 = Frame1[1];
+    chkDelExistFiles = checkBox(page1, "chkDelExistFiles", QStringLiteral("Delete Existing Files"));
+    chkDateStamp = checkBox(page1, "chkDateStamp", QStringLiteral("Date Stamp Filenames"));
+    chkConvertoMS = checkBox(page1, "chkConvertoMS", QStringLiteral("Convert Files to MetaStock Format"));
+    lblFileExt = label(page1, "lblFileExt", QStringLiteral("File Extension:"));
+    txtFileExt = lineEdit(page1, "txtFileExt");
+    lblFileExt->setBuddy(txtFileExt);
+    auto* filesLayout = new QGridLayout;
+    filesLayout->addWidget(chkDelExistFiles, 0, 0, 1, 2);
+    filesLayout->addWidget(chkDateStamp, 1, 0, 1, 2);
+    filesLayout->addWidget(chkConvertoMS, 2, 0, 1, 2);
+    filesLayout->addWidget(lblFileExt, 3, 0);
+    filesLayout->addWidget(txtFileExt, 3, 1);
+    filesLayout->setRowStretch(4, 1);
+
+    fraAlerts = group(page1, "fraAlerts", QStringLiteral("Download Alerts:"));
+    optActiveAlerts = radio(fraAlerts, "optActiveAlerts", QStringLiteral("Active Download Alerts"));
+    optPassiveLog = radio(fraAlerts, "optPassiveLog", QStringLiteral("Passive Log to File"));
+    chkPlaySound = checkBox(fraAlerts, "chkPlaySound", QStringLiteral("Alert When Download Complete"));
+    auto* alertsLayout = new QVBoxLayout(fraAlerts);
+    alertsLayout->addWidget(optActiveAlerts);
+    alertsLayout->addWidget(optPassiveLog);
+    alertsLayout->addWidget(chkPlaySound);
+    alertsLayout->addStretch();
+
+    fraAutoDownload = group(page1, "fraAutoDownload", QStringLiteral("Automatic Download Settings:"));
+    lblADT = label(fraAutoDownload, "lblADT", QStringLiteral("Auto Download Time:"));
+    txtADT = lineEdit(fraAutoDownload, "txtADT");
+    lblADT->setBuddy(txtADT);
+    lblADTHint = label(fraAutoDownload, "lblADTHint", QStringLiteral("(hh:mm:ss AM/PM)"));
+    chkAutoRun = checkBox(fraAutoDownload, "chkAutoRun", QStringLiteral("Launch Application:"));
+    txtAppName = lineEdit(fraAutoDownload, "txtAppName");
+    txtAppName->setEnabled(false); // editable only while "Launch Application:" is ticked
+    auto* autoLayout = new QGridLayout(fraAutoDownload);
+    autoLayout->addWidget(lblADT, 0, 0);
+    autoLayout->addWidget(txtADT, 0, 1);
+    autoLayout->addWidget(lblADTHint, 0, 2);
+    autoLayout->addWidget(chkAutoRun, 1, 0);
+    autoLayout->addWidget(txtAppName, 1, 1, 1, 2);
+    autoLayout->setColumnStretch(1, 1);
+
+    auto* page1Layout = new QGridLayout(page1);
+    page1Layout->addLayout(filesLayout, 0, 0);
+    page1Layout->addWidget(fraAlerts, 0, 1);
+    page1Layout->addWidget(fraAutoDownload, 1, 0, 1, 2);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(TabStrip1);
+    resize(kWidthPixels, kHeightPixels); // the layout's minimum wins if it needs more
+
+    // Each set of option buttons is its own choice. A disabled button keeps
+    // its selection, so a format picked for Wall Street City survives a
+    // switch to Yahoo! Finance and back.
+    sourceGroup = new QButtonGroup(this);
+    sourceGroup->setObjectName(QStringLiteral("sourceGroup"));
+    sourceGroup->addButton(optYahoo);
+    sourceGroup->addButton(optWallSt);
+    formatGroup = new QButtonGroup(this);
+    formatGroup->setObjectName(QStringLiteral("formatGroup"));
+    for (QRadioButton* b : formatButtons())
+        formatGroup->addButton(b);
+    alertsGroup = new QButtonGroup(this);
+    alertsGroup->setObjectName(QStringLiteral("alertsGroup"));
+    alertsGroup->addButton(optActiveAlerts);
+    alertsGroup->addButton(optPassiveLog);
+
+    // Yahoo! Finance delivers its own table; the layouts are Wall Street City's.
+    connect(optWallSt, &QRadioButton::toggled, this, &frmOptions::setFormatsEnabled);
+    connect(chkAutoRun, &QCheckBox::toggled, txtAppName, &QLineEdit::setEnabled);
+    // The completion alert takes effect at once, even for a run started
+    // while the dialog is still loaded.
+    connect(chkPlaySound, &QCheckBox::clicked, this,
+            [](bool checked) { appState().settings.playSound = checked ? 1 : 0; });
+}
+
+std::array<QRadioButton*, 6> frmOptions::formatButtons() const
+{
+    return {optASCII1, optASCII7, optDIF7, optHEADER5, optHEADER7, optYYMMDD7};
+}
+
+QString frmOptions::formatCode(const QRadioButton* button)
+{
+    return button ? button->property(kFormatCodeProperty).toString() : QString();
+}
+
+void frmOptions::setFormatsEnabled(bool enabled)
+{
+    for (QRadioButton* b : formatButtons())
+        b->setEnabled(enabled);
+}
+
+void frmOptions::loadFromSettings(const Settings& s)
+{
+    // Only the exact text "Yahoo" (or nothing yet) means Yahoo! Finance; the
+    // download run treats every other text as Wall Street City.
+    const bool yahoo = s.dataSource.isEmpty() || s.dataSource == QLatin1String("Yahoo");
+    (yahoo ? optYahoo : optWallSt)->setChecked(true);
+    setFormatsEnabled(!yahoo);
+
+    // A code outside the table selects nothing (the buttons start clear) and
+    // is kept at close.
+    for (QRadioButton* b : formatButtons()) {
+        if (s.dataFormat == formatCode(b)) {
+            b->setChecked(true);
+            break;
+        }
+    }
+
+    (s.activeAlerts == -1 ? optActiveAlerts : optPassiveLog)->setChecked(true);
+
+    chkDelExistFiles->setChecked(isOn(s.deleteExistingFiles));
+    chkDateStamp->setChecked(isOn(s.dateStamp));
+    txtFileExt->setText(s.fileExtension.isEmpty() ? QStringLiteral(".csv") : s.fileExtension);
+
+    chkAutoRun->setChecked(isOn(s.autoStartApp));
+    txtAppName->setEnabled(chkAutoRun->isChecked());
+    txtAppName->setText(s.appName);
+
+    chkConvertoMS->setChecked(isOn(s.convertToMS));
+    chkPlaySound->setChecked(isOn(s.playSound));
+    txtADT->setText(s.adt);
+
+    TabStrip1->setCurrentIndex(0);
+}
+
+void frmOptions::saveToSettings(Settings& s) const
+{
+    s.dataSource = optYahoo->isChecked() ? QStringLiteral("Yahoo") : QStringLiteral("Wall Street City");
+    if (auto* selected = qobject_cast<QRadioButton*>(formatGroup->checkedButton()))
+        s.dataFormat = formatCode(selected);
+    s.activeAlerts = optActiveAlerts->isChecked() ? -1 : 0;
+    s.deleteExistingFiles = chkDelExistFiles->isChecked() ? 1 : 0;
+    s.dateStamp = chkDateStamp->isChecked() ? 1 : 0;
+    s.fileExtension = txtFileExt->text();
+    s.autoStartApp = chkAutoRun->isChecked() ? 1 : 0;
+    s.convertToMS = chkConvertoMS->isChecked() ? 1 : 0;
+    s.appName = txtAppName->text();
+    s.adt = txtADT->text();
+}
+
+void frmOptions::finishClose()
+{
+    if (m_closed)
+        return;
+    m_closed = true;
+    saveToSettings(appState().settings);
+    if (loadedDialog() == this)
+        loadedDialog().clear();
+}
+
+void frmOptions::done(int result)
+{
+    const bool wasClosed = m_closed;
+    finishClose();
+    QDialog::done(result);
+    // A modal show is destroyed by showOptionsDialog once exec() returns.
+    if (!wasClosed)
+        deleteLater();
+}
+
+void frmOptions::closeEvent(QCloseEvent* event)
+{
+    if (isVisible()) {
+        QDialog::closeEvent(event); // rejects, which ends in done()
+        return;
+    }
+    // Closing the hidden, loaded dialog unloads it as well.
+    event->accept();
+    done(QDialog::Rejected);
+}
+
+frmOptions& optionsDialog(QWidget* mainWindow)
+{
+    QPointer<frmOptions>& dialog = loadedDialog();
+    if (!dialog)
+        dialog = new frmOptions(mainWindow);
+    return *dialog;
+}
+
+bool isOptionsDialogLoaded()
+{
+    return !loadedDialog().isNull();
+}
+
+void unloadOptionsDialog()
+{
+    frmOptions* dialog = loadedDialog();
+    if (!dialog)
+        return;
+    dialog->finishClose();
+    // Hiding first ends a modal show that is still running.
+    dialog->hide();
+    delete dialog;
+}
+
+void showOptionsDialog(QWidget* owner)
+{
+    frmOptions& dialog = optionsDialog(owner);
+    if (dialog.isVisible()) {
+        dialog.raise();
+        dialog.activateWindow();
+        return;
+    }
+    // Loaded hidden by someone without the main window (the launch prompt):
+    // the modal show still belongs over its owner.
+    if (owner && dialog.parentWidget() != owner)
+        dialog.setParent(owner, dialog.windowFlags());
+    QPointer<frmOptions> guard(&dialog);
+    dialog.exec();
+    if (guard) {
+        // exec() can also end without done() (the dialog hidden by someone
+        // else); closing always applies, so make sure the close step ran.
+        guard->finishClose();
+        delete guard.data();
+    }
+}
+
+} // namespace kestrion

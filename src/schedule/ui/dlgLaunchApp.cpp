@@ -1,0 +1,113 @@
+#include "schedule/ui/dlgLaunchApp.h"
+
+#include "app/app_state.h"
+#include "options/ui/frmOptions.h"
+#include "schedule/app_launch.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+
+namespace kestrion {
+
+namespace {
+
+QPointer<dlgLaunchApp>& currentPrompt()
+{
+    static QPointer<dlgLaunchApp> prompt;
+    return prompt;
+}
+
+} // namespace
+
+dlgLaunchApp::dlgLaunchApp(QWidget* parent)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("dlgLaunchApp"));
+    setWindowTitle(QStringLiteral("Launch Application"));
+    setModal(false);
+
+    // The backslashes name menu places (View, Options, Miscellaneous tab).
+    Label1 = new QLabel(QStringLiteral("Application not found.  Please check Launch Application path and filename "
+                                       "specified in View\\Options\\Miscellaneous Tab."),
+                        this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setWordWrap(true);
+    Label2 = new QLabel(QStringLiteral("Path:"), this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    txtPath = new QLineEdit(this);
+    txtPath->setObjectName(QStringLiteral("txtPath"));
+    Label2->setBuddy(txtPath);
+    OKButton = new QPushButton(QStringLiteral("OK"), this);
+    OKButton->setObjectName(QStringLiteral("OKButton"));
+    OKButton->setDefault(true);
+    CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
+    CancelButton->setObjectName(QStringLiteral("CancelButton"));
+
+    auto* layout = new QGridLayout(this);
+    layout->addWidget(Label1, 0, 0, 1, 2);
+    layout->addWidget(Label2, 1, 0);
+    layout->addWidget(txtPath, 1, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(OKButton);
+    buttons->addWidget(CancelButton);
+    layout->addLayout(buttons, 2, 0, 1, 2);
+    setMinimumWidth(420);
+
+    connect(OKButton, &QPushButton::clicked, this, &dlgLaunchApp::OKButton_Click);
+    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    connect(this, &QDialog::finished, this, [this] {
+        // OK, Cancel, Esc and the close box all end here: the prompt is gone
+        // and the next launch gets a fresh one with an empty path box.
+        if (currentPrompt() == this)
+            currentPrompt().clear();
+        deleteLater();
+    });
+}
+
+dlgLaunchApp::~dlgLaunchApp()
+{
+    if (currentPrompt() == this)
+        currentPrompt().clear();
+}
+
+void dlgLaunchApp::OKButton_Click()
+{
+    const QString path = txtPath->text();
+    // A path that does not start is still kept: the user asked for it, and
+    // the next Launch Application asks again.
+    acceptApplicationPath(appState().settings, path);
+    // The options dialog copies its box into "App Name" when it closes; it
+    // must hold the new path or it would put the old one back.
+    optionsDialog(parentWidget()).txtAppName->setText(path);
+    accept();
+}
+
+dlgLaunchApp* dlgLaunchApp::showPrompt(QWidget* mainWindow)
+{
+    QPointer<dlgLaunchApp>& prompt = currentPrompt();
+    if (!prompt)
+        prompt = new dlgLaunchApp(mainWindow);
+    prompt->show();
+    prompt->raise();
+    prompt->activateWindow();
+    return prompt;
+}
+
+dlgLaunchApp* dlgLaunchApp::openPrompt()
+{
+    return currentPrompt();
+}
+
+void launchApplication(QWidget* mainWindow)
+{
+    if (startConfiguredApplication(appState().settings))
+        return;
+    dlgLaunchApp::showPrompt(mainWindow);
+}
+
+} // namespace kestrion
