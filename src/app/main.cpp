@@ -1,1 +1,55 @@
-int main() { return 0; }
+#include "app/ui/frmMain.h"
+#include "app/ui/frmSplash.h"
+#include "platform/shutdown_signals.h"
+#include "platform/single_instance.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QMessageBox>
+
+using namespace kestrion;
+
+int main(int argc, char* argv[])
+{
+    // The program takes no options of its own; QApplication only sees to Qt's.
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Kestrion"));
+    QApplication::setApplicationName(QStringLiteral("Kestrion"));
+    QApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
+                                            .arg(KESTRION_VERSION_MAJOR)
+                                            .arg(KESTRION_VERSION_MINOR)
+                                            .arg(KESTRION_VERSION_PATCH));
+    QApplication::setWindowIcon(QIcon(frmSplash::logo()));
+    // The main window ends the run itself once its settings are saved; the
+    // splash closing just before the main window shows must not end it.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    SingleInstance single(SingleInstance::defaultLockPath());
+    // When no lock can be made at all the rule can't be enforced; starting
+    // anyway beats refusing to start.
+    if (single.tryAcquire() == SingleInstance::Result::AlreadyRunning) {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Previous Instance Detected"),
+                        QStringLiteral("Program already running, terminating this instance..."), QMessageBox::Ok);
+        box.exec();
+        return 0;
+    }
+
+    ShutdownSignals shutdown;
+    QObject::connect(&shutdown, &ShutdownSignals::requested, [] {
+        if (frmMain* main = frmMain::instance())
+            main->close(); // as File > Exit: the settings are saved
+        else
+            QCoreApplication::quit();
+    });
+    shutdown.install();
+
+    int result = 0;
+    {
+        frmSplash splash;
+        splash.show();
+        splash.repaint();
+        result = QApplication::exec();
+    }
+    delete frmMain::instance();
+    return result;
+}

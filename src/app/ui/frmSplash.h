@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QPixmap>
+#include <QWidget>
+
+class QLabel;
+class QTimer;
+
+namespace kestrion {
+
+// The start-up window: product, version and platform, shown for three
+// seconds before the main window opens.
+class frmSplash : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit frmSplash(QWidget* parent = nullptr);
+    ~frmSplash() override;
+
+    QLabel* picLogo = nullptr;
+    QLabel* lblProductName = nullptr;
+    QLabel* lblVersion = nullptr;
+    QLabel* lblPlatform = nullptr;
+    QLabel* Label1 = nullptr;
+    QTimer* Timer1 = nullptr;
+
+    // "Version 1.5.7" from the build's version numbers.
+    static QString versionText();
+    // The program's logo, also its window icon.
+    static QPixmap logo();
+
+public Q_SLOTS:
+    // Closes the splash and opens the program's one main window.
+    void Timer1_Timer();
+};
+
+} // namespace kestrion
