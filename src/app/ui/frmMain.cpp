@@ -733,6 +733,7 @@ QAction* frmMain::toolbarButton(const QString& key) const
 void frmMain::setStatusText(const QString& text)
 {
     pnlStatus->setText(text);
+    Q_EMIT statusTextChanged(text);
 }
 
 QString frmMain::statusText() const

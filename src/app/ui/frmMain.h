@@ -131,6 +131,10 @@ public:
 
     DownloadController& downloadController() { return *m_download; }
 
+Q_SIGNALS:
+    // Every text the status panel is given, also a repeat of the same text.
+    void statusTextChanged(const QString& text);
+
 public Q_SLOTS:
     virtual void mnuCreateNewList_Click();
     virtual void mnuOpenList_Click();
