@@ -18,6 +18,7 @@ private Q_SLOTS:
     void failedTickersExitOne();
     void singleSymbolAndOptions();
     void settingsGiveDefaults();
+    void defaultListIsTheUsersCopy();
     void metastock_data();
     void metastock();
     void usageErrors_data();
@@ -125,6 +126,20 @@ void TestCli::settingsGiveDefaults()
     const QByteArray body = test::readAll(m_dir->filePath(QStringLiteral("KO.dat")));
     QVERIFY(body.contains("2003-03-03"));
     QVERIFY(!body.contains("2003-02-28"));
+}
+
+void TestCli::defaultListIsTheUsersCopy()
+{
+    const QString shipped = test::binPath(QStringLiteral("dbase.mdb"));
+    const QByteArray before = test::readAll(shipped);
+    QVERIFY(!before.isEmpty());
+    // Point the run at nothing real: only the list matters here.
+    const Result r = cli({"--dir", m_dir->path(), "--source", "yahoo", "--from", "2003-01-01", "--to", "2003-01-31"});
+    QCOMPARE(r.code, 0);
+    QVERIFY(r.out.startsWith(QLatin1String("MSFT ok")));
+    const QString copy = m_config->path() + QStringLiteral("/data/Kestrion/Kestrion/dbase.mdb");
+    QVERIFY(QFile::exists(copy));
+    QCOMPARE(test::readAll(shipped), before);
 }
 
 void TestCli::metastock_data()

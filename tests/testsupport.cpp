@@ -50,7 +50,11 @@ TempConfig::TempConfig()
 {
     m_hadPrevious = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
     m_previous = qgetenv("XDG_CONFIG_HOME");
+    m_hadPreviousData = qEnvironmentVariableIsSet("XDG_DATA_HOME");
+    m_previousData = qgetenv("XDG_DATA_HOME");
     qputenv("XDG_CONFIG_HOME", m_dir.path().toUtf8());
+    // The user's own default list lives in the data folder: keep it private too.
+    qputenv("XDG_DATA_HOME", (m_dir.path() + QStringLiteral("/data")).toUtf8());
     // QSettings reads the variable once per process; tell it directly too.
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir.path());
 }
@@ -61,6 +65,10 @@ TempConfig::~TempConfig()
         qputenv("XDG_CONFIG_HOME", m_previous);
     else
         qunsetenv("XDG_CONFIG_HOME");
+    if (m_hadPreviousData)
+        qputenv("XDG_DATA_HOME", m_previousData);
+    else
+        qunsetenv("XDG_DATA_HOME");
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
                        QString::fromLocal8Bit(m_hadPrevious ? m_previous : qgetenv("HOME") + "/.config"));
 }

@@ -28,8 +28,9 @@ private:
     int m_port = 0;
 };
 
-// A private settings store: XDG_CONFIG_HOME points at a temporary folder for
-// the life of the object, so tests read and write real settings files.
+// A private settings store: XDG_CONFIG_HOME (and XDG_DATA_HOME, for the
+// user's default list) point into a temporary folder for the life of the
+// object, so tests read and write real settings files.
 class TempConfig
 {
 public:
@@ -45,6 +46,8 @@ private:
     QTemporaryDir m_dir;
     QByteArray m_previous;
     bool m_hadPrevious = false;
+    QByteArray m_previousData;
+    bool m_hadPreviousData = false;
 };
 
 // Makes a ticker list file holding the symbols (duplicates kept, in order).

@@ -1,6 +1,10 @@
 #include "app/app_state.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 namespace kestrion {
 
@@ -17,7 +21,29 @@ void resetAppState()
 
 QString applicationFolder()
 {
-    return QCoreApplication::applicationDirPath();
+    // Beside the program in a build tree; ../share/kestrion once installed.
+    const QString programDir = QCoreApplication::applicationDirPath();
+    if (QFileInfo::exists(programDir + QStringLiteral("/Kestrion.html")))
+        return programDir;
+    const QString installed = QDir::cleanPath(programDir + QStringLiteral("/../share/kestrion"));
+    if (QFileInfo::exists(installed + QStringLiteral("/Kestrion.html")))
+        return installed;
+    return programDir;
+}
+
+QString defaultListFolder()
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    const QString path = folder + QLatin1Char('/') + kDefaultDatabaseName;
+    if (!QFileInfo::exists(path)) {
+        // The shipped starter list is copied, never used in place: the
+        // program's own folder may not be writable, and an update of the
+        // program must not replace the user's list.
+        QDir().mkpath(folder);
+        if (QFile::copy(applicationFolder() + QLatin1Char('/') + kDefaultDatabaseName, path))
+            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    }
+    return folder;
 }
 
 } // namespace kestrion

@@ -24,7 +24,12 @@ AppState& appState();
 // Back to a fresh start (tests).
 void resetAppState();
 
-// The folder holding the program's own files (starter list, pictures, help).
+// The folder holding the program's own files (starter list, pictures, help):
+// beside the program in a build tree, <prefix>/share/kestrion when installed.
 QString applicationFolder();
+
+// The per-user folder holding the default list "dbase.mdb"; the list is
+// copied there from the application folder the first time it is needed.
+QString defaultListFolder();
 
 } // namespace kestrion

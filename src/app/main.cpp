@@ -19,7 +19,12 @@ int main(int argc, char* argv[])
                                             .arg(KESTRION_VERSION_MAJOR)
                                             .arg(KESTRION_VERSION_MINOR)
                                             .arg(KESTRION_VERSION_PATCH));
-    QApplication::setWindowIcon(QIcon(frmSplash::logo()));
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/kestrion-%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
+    // Lets the desktop match the windows to the installed menu entry.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.kestrion.Kestrion"));
     // The main window ends the run itself once its settings are saved; the
     // splash closing just before the main window shows must not end it.
     QApplication::setQuitOnLastWindowClosed(false);

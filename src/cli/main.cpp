@@ -218,7 +218,7 @@ int main(int argc, char** argv)
     } else {
         Settings forPath = settings;
         const QString listPath =
-            parser.isSet(listOpt) ? parser.value(listOpt) : resolveDatabasePath(forPath, applicationFolder());
+            parser.isSet(listOpt) ? parser.value(listOpt) : resolveDatabasePath(forPath, defaultListFolder());
         QString error;
         if (!list.open(listPath, &error))
             return fail(QStringLiteral("cannot open ticker list \"%1\": %2").arg(listPath, error));
