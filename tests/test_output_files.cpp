@@ -153,6 +153,10 @@ void TestOutputFiles::errorLogExactBytes()
     QVERIFY(ErrorLog::check(dir.path()));
     ErrorLog::remove(dir.path());
     QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("errorlog.txt"))));
+    // No directory text: no path, so nothing at the file system's root is
+    // ever read, written or deleted.
+    QVERIFY(ErrorLog::path(QString()).isEmpty());
+    QVERIFY(!ErrorLog::check(QString()));
 }
 
 void TestOutputFiles::errorLogCheck_data()

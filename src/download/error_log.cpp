@@ -7,17 +7,25 @@ namespace kestrion::ErrorLog {
 
 QString path(const QString& downloadDir)
 {
+    // No directory means no log: an empty text must never turn into a file
+    // at the root of the file system.
+    if (downloadDir.isEmpty())
+        return QString();
     return downloadDir + QStringLiteral("/errorlog.txt");
 }
 
 void remove(const QString& downloadDir)
 {
-    QFile::remove(path(downloadDir));
+    const QString p = path(downloadDir);
+    if (!p.isEmpty())
+        QFile::remove(p);
 }
 
 void logTicker(const QString& downloadDir, const QString& symbol)
 {
     const QString p = path(downloadDir);
+    if (p.isEmpty())
+        return;
     const bool exists = QFileInfo::exists(p);
     QFile f(p);
     if (!f.open(exists ? QIODevice::Append : (QIODevice::WriteOnly | QIODevice::NewOnly)))
@@ -36,6 +44,8 @@ void logTicker(const QString& downloadDir, const QString& symbol)
 bool check(const QString& downloadDir)
 {
     const QString p = path(downloadDir);
+    if (p.isEmpty())
+        return false;
     {
         QFile f(p);
         if (f.open(QIODevice::ReadOnly)) {

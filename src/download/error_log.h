@@ -8,6 +8,7 @@ namespace kestrion {
 // line when it is created, then one ticker symbol per line, CRLF endings.
 namespace ErrorLog {
 
+// Empty for an empty directory text: then there is no log to touch.
 QString path(const QString& downloadDir);
 void remove(const QString& downloadDir);
 void logTicker(const QString& downloadDir, const QString& symbol);

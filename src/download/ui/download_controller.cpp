@@ -33,10 +33,10 @@ namespace {
 class WindowHost : public RunHost
 {
 public:
-    WindowHost(frmMain& window, QObject* context, const std::atomic_bool& closing)
+    WindowHost(frmMain& window, QObject* context, std::shared_ptr<const std::atomic_bool> closing)
         : m_window(window)
         , m_context(context)
-        , m_closing(closing)
+        , m_closing(std::move(closing))
     {
     }
 
@@ -96,10 +96,18 @@ public:
     }
 
 private:
+    // Calls still queued when the window closes are dropped: a closed window
+    // must not show a prompt, a message box or a status text of its old run.
     template <class F>
     void post(F&& f)
     {
-        QMetaObject::invokeMethod(m_context, std::forward<F>(f), Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            m_context,
+            [closing = m_closing, f = std::forward<F>(f)]() mutable {
+                if (!*closing)
+                    f();
+            },
+            Qt::QueuedConnection);
     }
 
     template <class T, class F>
@@ -109,7 +117,7 @@ private:
         std::future<T> future = answer->get_future();
         post([answer, f = std::forward<F>(f)]() mutable { answer->set_value(f()); });
         while (future.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
-            if (m_closing)
+            if (*m_closing)
                 return whenClosing;
         }
         return future.get();
@@ -117,14 +125,17 @@ private:
 
     frmMain& m_window;
     QObject* m_context;
-    const std::atomic_bool& m_closing;
+    std::shared_ptr<const std::atomic_bool> m_closing;
 };
 
 } // namespace
 
 struct DownloadController::Worker
 {
-    std::atomic_bool closing{false};
+    // Shared with the calls the run has queued for the window, which can
+    // outlive the worker.
+    std::shared_ptr<std::atomic_bool> closing = std::make_shared<std::atomic_bool>(false);
+    quint64 serial = 0;
     std::unique_ptr<QThread> thread;
     std::unique_ptr<WindowHost> host;
     std::unique_ptr<MetaStockFactory> metastock;
@@ -186,15 +197,19 @@ void DownloadController::start(bool automatic)
 
     m_worker = std::make_unique<Worker>();
     Worker* worker = m_worker.get();
+    worker->serial = ++m_serial;
     worker->host = std::make_unique<WindowHost>(w, this, worker->closing);
     worker->metastock = makeMetaStockFactory(in.services);
     worker->run = std::make_unique<DownloadRun>(*worker->host, *worker->metastock);
     worker->thread.reset(QThread::create([worker, in] { worker->result = worker->run->run(in); }));
-    connect(worker->thread.get(), &QThread::finished, this, [this] {
+    connect(worker->thread.get(), &QThread::finished, this, [this, serial = worker->serial] {
+        // The notice of a run that cancelAndWait() has already ended arrives
+        // late; it must not end (and wait for) a run started after it.
+        if (!m_worker || m_worker->serial != serial)
+            return;
         // Everything the run posted before it ended has been shown by now:
         // queued calls are handled in order.
-        if (m_worker)
-            m_worker->thread->wait();
+        m_worker->thread->wait();
         m_worker.reset();
         Q_EMIT finished();
     });
@@ -205,10 +220,13 @@ void DownloadController::cancelAndWait()
 {
     if (!m_worker)
         return;
-    m_worker->closing = true;
+    *m_worker->closing = true;
     m_worker->run->cancel();
     m_worker->thread->wait();
     m_worker.reset();
+    // A cancelled run skips its end steps. When the window stays open after
+    // all (another window refused to close) it must not stay locked.
+    WindowHost::setInputsEnabled(m_window, true);
 }
 
 } // namespace kestrion

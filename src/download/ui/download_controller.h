@@ -24,16 +24,20 @@ public:
     // going on.
     void start(bool automatic = false);
     bool isRunning() const;
-    // Shutdown: stops the run after the request under way and waits for it.
+    // Shutdown: stops the run after the request under way and waits for it;
+    // nothing the run had still queued for the window is shown, and the
+    // window's inputs are enabled again.
     void cancelAndWait();
 
 Q_SIGNALS:
+    // A run has ended by itself, after its end steps (not after cancelAndWait()).
     void finished();
 
 private:
     frmMain& m_window;
     struct Worker;
     std::unique_ptr<Worker> m_worker;
+    quint64 m_serial = 0;
 };
 
 } // namespace kestrion
