@@ -21,6 +21,27 @@ QString newConnectionName()
 
 const char* const kSchema = "CREATE TABLE Table1 (Symbol TEXT NOT NULL CHECK (length(Symbol) BETWEEN 1 AND 10))";
 
+// Another program writing the list holds it locked; the window waits this
+// long at most before it says the change did not go through.
+const char* const kConnectOptions = "QSQLITE_BUSY_TIMEOUT=2000";
+
+// The driver reports SQLite's extended result code; its low byte is the
+// primary code, SQLITE_CONSTRAINT (19) for a text the column's rules refuse.
+bool isRefusedText(const QSqlError& error)
+{
+    bool ok = false;
+    const int code = error.nativeErrorCode().toInt(&ok);
+    return ok && (code & 0xff) == 19;
+}
+
+QString describe(const QSqlError& error)
+{
+    const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    return text.isEmpty() ? QStringLiteral("unknown database error") : text;
+}
+
+const QString kNotOpen = QStringLiteral("no list is open");
+
 bool looksLikeSqlite(const QString& path)
 {
     QFile f(path);
@@ -101,6 +122,7 @@ bool TickerList::open(const QString& path, QString* error)
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(path);
+        db.setConnectOptions(QLatin1String(kConnectOptions));
         if (!db.open()) {
             why = db.lastError().text();
         } else {
@@ -134,15 +156,36 @@ void TickerList::close()
 QVector<TickerList::Row> TickerList::rows() const
 {
     QVector<Row> result;
-    if (!isOpen())
-        return result;
+    readRows(result);
+    return result;
+}
+
+bool TickerList::readRows(QVector<Row>& result, QString* error) const
+{
+    result.clear();
+    if (!isOpen()) {
+        if (error)
+            *error = kNotOpen;
+        return false;
+    }
     QSqlQuery q(QSqlDatabase::database(m_connection));
     q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("SELECT rowid, Symbol FROM Table1 ORDER BY rowid")))
-        return result;
+    if (!q.exec(QStringLiteral("SELECT rowid, Symbol FROM Table1 ORDER BY rowid"))) {
+        if (error)
+            *error = describe(q.lastError());
+        return false;
+    }
     while (q.next())
         result.push_back({q.value(0).toLongLong(), q.value(1).toString()});
-    return result;
+    // A read that stops part-way (the file locked or damaged meanwhile) is a
+    // failure too, not a shorter list.
+    if (q.lastError().isValid()) {
+        if (error)
+            *error = describe(q.lastError());
+        result.clear();
+        return false;
+    }
+    return true;
 }
 
 QStringList TickerList::symbols() const
@@ -165,32 +208,69 @@ int TickerList::count() const
 
 bool TickerList::append(const QString& symbol)
 {
-    if (!isOpen())
-        return false;
+    return add(symbol) == WriteResult::Done;
+}
+
+TickerList::WriteResult TickerList::add(const QString& symbol, QString* error)
+{
+    if (!isOpen()) {
+        if (error)
+            *error = kNotOpen;
+        return WriteResult::Failed;
+    }
     QSqlQuery q(QSqlDatabase::database(m_connection));
     q.prepare(QStringLiteral("INSERT INTO Table1 (Symbol) VALUES (?)"));
     q.addBindValue(symbol);
-    return q.exec();
+    if (q.exec())
+        return WriteResult::Done;
+    if (error)
+        *error = describe(q.lastError());
+    return isRefusedText(q.lastError()) ? WriteResult::Refused : WriteResult::Failed;
 }
 
-int TickerList::appendAll(const QStringList& symbols)
+int TickerList::appendAll(const QStringList& symbols, QString* error)
 {
-    if (!isOpen())
+    if (!isOpen()) {
+        if (error)
+            *error = kNotOpen;
         return -1;
+    }
     QSqlDatabase db = QSqlDatabase::database(m_connection);
-    if (!db.transaction())
+    if (!db.transaction()) {
+        if (error)
+            *error = describe(db.lastError());
         return -1;
+    }
     QSqlQuery q(db);
-    q.prepare(QStringLiteral("INSERT INTO Table1 (Symbol) VALUES (?)"));
+    if (!q.prepare(QStringLiteral("INSERT INTO Table1 (Symbol) VALUES (?)"))) {
+        if (error)
+            *error = describe(q.lastError());
+        db.rollback();
+        return -1;
+    }
     int added = 0;
     for (const QString& s : symbols) {
-        // Texts the column refuses (empty, too long) add no row; the CHECK
-        // constraint fails that one statement only.
         q.addBindValue(s);
-        if (q.exec())
+        if (q.exec()) {
             ++added;
+            continue;
+        }
+        // Texts the column refuses (empty, too long) add no row; the CHECK
+        // constraint fails that one statement only. Anything else (locked,
+        // read-only, disk full) would leave a part of the file's lines in
+        // the list: nothing is kept then.
+        if (!isRefusedText(q.lastError())) {
+            if (error)
+                *error = describe(q.lastError());
+            q.finish();
+            db.rollback();
+            return -1;
+        }
     }
+    q.finish();
     if (!db.commit()) {
+        if (error)
+            *error = describe(db.lastError());
         db.rollback();
         return -1;
     }
@@ -199,12 +279,29 @@ int TickerList::appendAll(const QStringList& symbols)
 
 bool TickerList::remove(qint64 rowId)
 {
-    if (!isOpen())
-        return false;
+    return removeRow(rowId) == WriteResult::Done;
+}
+
+TickerList::WriteResult TickerList::removeRow(qint64 rowId, QString* error)
+{
+    if (!isOpen()) {
+        if (error)
+            *error = kNotOpen;
+        return WriteResult::Failed;
+    }
     QSqlQuery q(QSqlDatabase::database(m_connection));
     q.prepare(QStringLiteral("DELETE FROM Table1 WHERE rowid = ?"));
     q.addBindValue(rowId);
-    return q.exec() && q.numRowsAffected() == 1;
+    if (!q.exec()) {
+        if (error)
+            *error = describe(q.lastError());
+        return WriteResult::Failed;
+    }
+    if (q.numRowsAffected() == 1)
+        return WriteResult::Done;
+    if (error)
+        *error = QStringLiteral("the row is not in the list");
+    return WriteResult::Refused;
 }
 
 } // namespace kestrion

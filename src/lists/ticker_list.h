@@ -19,6 +19,18 @@ public:
         QString symbol;
     };
 
+    // How a change of the list ended. The editing commands answer a text the
+    // list can't hold differently from a file that takes no change at all.
+    enum class WriteResult {
+        Done,
+        // The list refuses the change itself: a text it can't hold (empty,
+        // over 10 characters), or a row to remove that is not there.
+        Refused,
+        // The file took nothing (no list open, locked by another program,
+        // read-only, damaged); the list is as it was.
+        Failed,
+    };
+
     TickerList();
     ~TickerList();
 
@@ -38,16 +50,24 @@ public:
     QString path() const { return m_path; }
 
     QVector<Row> rows() const;
+    // The rows, or false (rows left empty) when the file could not be read,
+    // so that a caller can tell an unreadable list from an empty one.
+    bool readRows(QVector<Row>& rows, QString* error = nullptr) const;
     QStringList symbols() const;
     int count() const;
 
     // Appends one row; false when the file refuses the text.
     bool append(const QString& symbol);
+    // Appends one row, telling a refused text from a failing file.
+    WriteResult add(const QString& symbol, QString* error = nullptr);
     // Appends every text that the list can hold, in order, in one transaction:
     // returns the number of rows added, or -1 when the transaction failed and
-    // the list was left as it was.
-    int appendAll(const QStringList& symbols);
+    // the list was left as it was. Texts the list refuses are skipped; any
+    // other failure of a row ends the transaction with nothing added.
+    int appendAll(const QStringList& symbols, QString* error = nullptr);
     bool remove(qint64 rowId);
+    // Removes one row, telling a row that is not there from a failing file.
+    WriteResult removeRow(qint64 rowId, QString* error = nullptr);
 
 private:
     QString m_connection;

@@ -38,9 +38,12 @@ void SettingsStore::save(const QString& section, const QString& name, const QStr
     m_settings->setValue(key(section, name), value);
 }
 
-void SettingsStore::sync()
+bool SettingsStore::sync()
 {
     m_settings->sync();
+    // A format error only says the old file was unreadable; it is rewritten
+    // all the same.
+    return m_settings->status() != QSettings::AccessError;
 }
 
 QString SettingsStore::fileName() const

@@ -24,8 +24,9 @@ public:
 
     QString read(const QString& section, const QString& name, const QString& defaultValue) const;
     void save(const QString& section, const QString& name, const QString& value);
-    // Writes pending changes to disk now.
-    void sync();
+    // Writes pending changes to disk now; false when the store could not be
+    // written.
+    bool sync();
     QString fileName() const;
 
 private:

@@ -211,7 +211,9 @@ private:
         QSettings s(settingsFile(), QSettings::IniFormat);
         return s.contains(QStringLiteral("Settings/") + name);
     }
-    QString starterList() const { return applicationFolder() + QStringLiteral("/dbase.mdb"); }
+    // The default list is the user's own copy of the shipped starter list.
+    QString shippedList() const { return applicationFolder() + QStringLiteral("/dbase.mdb"); }
+    QString starterList() const { return defaultListFolder() + QStringLiteral("/dbase.mdb"); }
 
 private Q_SLOTS:
     void initTestCase()
@@ -219,7 +221,7 @@ private Q_SLOTS:
         m_config = std::make_unique<TempConfig>();
         m_startFolder = QDir::currentPath();
         QVERIFY(m_files.isValid());
-        QVERIFY2(QFile::exists(starterList()), "the starter list must lie beside the tests");
+        QVERIFY2(QFile::exists(shippedList()), "the starter list must lie beside the tests");
     }
 
     void init()
@@ -245,8 +247,9 @@ private Q_SLOTS:
         QCOMPARE(s.databaseName, QStringLiteral("dbase.mdb"));
         QVERIFY(w.list().isOpen());
         QCOMPARE(QFileInfo(w.list().path()).canonicalFilePath(), QFileInfo(starterList()).canonicalFilePath());
+        QVERIFY(starterList() != shippedList());
         TickerList reference;
-        QVERIFY(reference.open(starterList()));
+        QVERIFY(reference.open(shippedList()));
         QCOMPARE(gridSymbols(w), reference.symbols());
         QCOMPARE(w.currentRow(), 0);
 

@@ -293,8 +293,10 @@ private Q_SLOTS:
             {"MainLeft", "1000"},     {"MainTop", "1000"},         {"MainWidth", "6500"},
             {"MainHeight", "6500"},   {"Database Name", "dbase.mdb"}, {"DownloadDir", ""},
             {"StartMonth", "Jan"},    {"StartDay", "01"},           {"StartYear", "2003"},
-            {"Data Source", ""},      {"Data Format", "5"},         {"Active Alerts", "0"},
-            {"Delete Existing Files", "0"}, {"Date Stamp", "0"},    {"File Extension", ""},
+            // The options dialog, loaded hidden by the main window, stores
+            // what it showed for an empty source and extension.
+            {"Data Source", "Yahoo"}, {"Data Format", "5"},         {"Active Alerts", "0"},
+            {"Delete Existing Files", "0"}, {"Date Stamp", "0"},    {"File Extension", ".csv"},
             {"Auto Start App", "0"},  {"Convert to MS", "0"},       {"Play Sound", "0"},
             {"App Name", ""},         {"ADT", ""}};
         for (const auto& v : values)

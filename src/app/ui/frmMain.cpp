@@ -2,10 +2,17 @@
 
 #include "app/app_state.h"
 #include "app/settings_record.h"
+#include "app/ui/help_window.h"
 #include "download/quote_request.h"
 #include "download/ui/download_controller.h"
+#include "lists/list_import.h"
+#include "options/ui/frmOptions.h"
 #include "platform/settings_store.h"
+#include "schedule/ui/dlgLaunchApp.h"
 #include "schedule/ui/download_directory.h"
+#include "tools/ui/frmAbout.h"
+#include "tools/ui/frmBrowser.h"
+#include "tools/ui/frmView.h"
 
 #include <QAction>
 #include <QApplication>
@@ -56,6 +63,8 @@ constexpr double kMaxPixels = 32000;
 
 const QString kTitle = QStringLiteral("Kestrion");
 const QString kListFilter = QStringLiteral("Database Files (*.mdb)");
+const QString kImportFilter = QStringLiteral("Spreadsheet Files (*.csv)");
+const QString kDataError = QStringLiteral("Data error... Please try again.");
 
 int toPixels(float twips)
 {
@@ -175,7 +184,12 @@ frmMain::frmMain(QWidget* parent)
     connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
 
     m_download = std::make_unique<DownloadController>(*this);
+    // Whatever ended the run (done, stopped at a prompt, declined to start),
+    // it no longer counts as automatic.
+    connect(m_download.get(), &DownloadController::finished, this, [] { appState().autoRunMarker = 0; });
     connect(cmdGetUpdate, &QPushButton::clicked, this, &frmMain::cmdGetUpdate_Click);
+    connect(cmdAdd, &QPushButton::clicked, this, &frmMain::cmdAdd_Click);
+    connect(cmdDelete, &QPushButton::clicked, this, &frmMain::cmdDelete_Click);
     connect(cmdBrowse, &QPushButton::clicked, this, &frmMain::cmdBrowse_Click);
 
     // Sees window creation (for the newest-first close), the menu shortcuts
@@ -439,12 +453,16 @@ void frmMain::Form_Load()
                            toPixels(values.mainHeight));
     setGeometry(m_loadedPixels);
 
-    const QString listPath = resolveDatabasePath(settings, applicationFolder());
+    const QString listPath = resolveDatabasePath(settings, defaultListFolder());
     txtDownloadDir->setText(values.downloadDir);
     setComboText(cbxStartMonth, values.startMonth);
     setComboText(cbxStartDay, values.startDay);
     setComboText(cbxStartYear, values.startYear);
 
+    // The automatic download clock looks back over the seconds since the
+    // previous tick, so a late tick never steps over the time; a precise
+    // timer keeps the start close to it.
+    Timer1->setTimerType(Qt::PreciseTimer);
     Timer1->start(1000);
 
     const QStringList months = monthNames();
@@ -521,6 +539,11 @@ void frmMain::onFocusWindowChanged(QWindow* focusWindow)
 
 void frmMain::Form_Activate()
 {
+    // The close unloads the options dialog; reading its box now would load
+    // it again behind the close's back.
+    if (m_closing || m_unloaded)
+        return;
+    refreshHiddenOptionsDialog();
     pnlADT->setText(QStringLiteral("ADT = ") + adtText());
     const QPixmap picture(sourcePicturePath());
     if (picture.isNull())
@@ -529,9 +552,25 @@ void frmMain::Form_Activate()
         pnlDataSource->setPixmap(picture);
 }
 
+void frmMain::refreshHiddenOptionsDialog()
+{
+    // The hidden dialog holds the record as it was when the dialog loaded.
+    // Everything that changes those values changes the record too (the
+    // dialog's own close, the launch prompt), so a fresh load loses nothing,
+    // while an old copy would put old values back when it closes.
+    if (!isOptionsDialogLoaded())
+        return;
+    frmOptions& dialog = optionsDialog(this);
+    if (dialog.isVisible())
+        return;
+    delete &dialog; // unloaded without its close step: the record is newer
+    optionsDialog(this);
+}
+
 QString frmMain::adtText() const
 {
-    return appState().settings.adt;
+    // The dialog is owned by this window; loading it changes nothing here.
+    return optionsDialog(const_cast<frmMain*>(this)).txtADT->text();
 }
 
 QString frmMain::sourcePicturePath() const
@@ -591,16 +630,40 @@ void frmMain::closeEvent(QCloseEvent* event)
         event->accept();
         return;
     }
+    m_closing = true;
     m_download->cancelAndWait();
+    // A stopped run is over as well.
+    appState().autoRunMarker = 0;
+    // The options dialog copies its controls into the record as it unloads
+    // (a first run stores the source and extension it showed). Loaded afresh
+    // first, so it copies the record's newest values, and before the other
+    // windows, so that what they write as they close stays.
+    refreshHiddenOptionsDialog();
+    unloadOptionsDialog();
     if (!closeOtherWindows()) {
+        m_closing = false;
         event->ignore();
         return;
     }
+    // A window that loaded it again as it closed.
+    refreshHiddenOptionsDialog();
+    unloadOptionsDialog();
+    // The chart browser has no owner; it must not outlive the program's end.
+    closeChartBrowser();
     m_unloaded = true;
     Timer1->stop();
 
     SettingsStore store;
     saveSettings(store, appState().settings, windowValues());
+    if (!store.sync()) {
+        // Said now, while the user can still note what was changed.
+        QMessageBox::warning(this, windowTitle(),
+                             QStringLiteral("The settings could not be saved to \"%1\".\n\n"
+                                            "The choices made since the program started will not be there "
+                                            "at the next start. Check that this file and its folder can be "
+                                            "written.")
+                                 .arg(QDir::toNativeSeparators(store.fileName())));
+    }
 
     event->accept();
     // The other windows are closed already and this one is closing, so
@@ -701,7 +764,12 @@ void frmMain::refreshGrid()
     const int oldRow = currentRow();
     const qint64 oldId = currentRowId();
 
-    m_rows = m_list.rows();
+    QVector<TickerList::Row> rows;
+    // A list that can't be read just now (another program holds it locked)
+    // keeps showing the rows last read rather than an empty list.
+    if (m_list.isOpen() && !m_list.readRows(rows))
+        return;
+    m_rows = rows;
     m_gridModel->setRowCount(m_rows.size());
     for (int i = 0; i < m_rows.size(); ++i) {
         auto* item = new QStandardItem(m_rows.at(i).symbol);
@@ -741,15 +809,17 @@ QString frmMain::statusText() const
     return pnlStatus->text();
 }
 
+// List dialogs start beside the user's default list: the program's own
+// folder may not be writable once installed.
 QString frmMain::chooseOpenFile()
 {
-    return QFileDialog::getOpenFileName(this, QStringLiteral("Open List"), applicationFolder(), kListFilter);
+    return QFileDialog::getOpenFileName(this, QStringLiteral("Open List"), defaultListFolder(), kListFilter);
 }
 
 QString frmMain::chooseSaveFile()
 {
     // No overwrite question: an existing file is refused anyway.
-    return QFileDialog::getSaveFileName(this, QStringLiteral("Create New List"), applicationFolder(), kListFilter,
+    return QFileDialog::getSaveFileName(this, QStringLiteral("Create New List"), defaultListFolder(), kListFilter,
                                         nullptr, QFileDialog::DontConfirmOverwrite);
 }
 
@@ -777,20 +847,152 @@ void frmMain::mnuOpenList_Click()
     openList(chosen);
 }
 
-void frmMain::mnuImportList_Click() {}
+QString frmMain::chooseImportFile()
+{
+    return QFileDialog::getOpenFileName(this, QStringLiteral("Import List"), QDir::homePath(), kImportFilter);
+}
 
-void frmMain::mnuLaunch_Click() {}
+QDateTime frmMain::now() const
+{
+    return QDateTime::currentDateTime();
+}
+
+QString frmMain::helpFilePath() const
+{
+    return applicationFolder() + QStringLiteral("/Kestrion.html");
+}
+
+HelpWindow* frmMain::helpWindow() const
+{
+    return m_help;
+}
+
+void frmMain::showNoListMessage()
+{
+    QMessageBox::warning(this, windowTitle(),
+                         QStringLiteral("No ticker list is open.\n\n"
+                                        "Open one with File > Open List, or make one with File > Create New List."));
+}
+
+void frmMain::showDataError()
+{
+    QMessageBox::warning(this, windowTitle(), kDataError);
+}
+
+void frmMain::cmdAdd_Click()
+{
+    if (!m_list.isOpen()) {
+        showNoListMessage();
+        return;
+    }
+    // The text goes in exactly as typed: blanks, case and duplicates are the
+    // user's business.
+    switch (m_list.add(txtTicker->text())) {
+    case TickerList::WriteResult::Done:
+        refreshGrid();
+        DBGrid1->scrollToBottom();
+        break;
+    case TickerList::WriteResult::Refused:
+        // A text the list can't hold (empty, over 10 characters) adds no row.
+        break;
+    case TickerList::WriteResult::Failed:
+        showDataError();
+        refreshGrid();
+        break;
+    }
+}
+
+void frmMain::cmdDelete_Click()
+{
+    if (!m_list.isOpen()) {
+        showNoListMessage();
+        return;
+    }
+    const qint64 id = currentRowId();
+    if (id < 0) {
+        // No current row: either the list is empty, or the current row was
+        // just deleted and the user has not picked another yet.
+        QVector<TickerList::Row> rows;
+        if (!m_list.readRows(rows)) {
+            showDataError();
+            refreshGrid();
+        } else if (rows.isEmpty()) {
+            QMessageBox::warning(this, windowTitle(), QStringLiteral("No data to delete!"));
+            refreshGrid();
+        }
+        return;
+    }
+    switch (m_list.removeRow(id)) {
+    case TickerList::WriteResult::Done:
+    case TickerList::WriteResult::Refused: // gone already
+        refreshGrid();
+        // No row becomes current by itself: a second Delete must not take
+        // the next row without the user choosing it.
+        setCurrentRow(-1);
+        break;
+    case TickerList::WriteResult::Failed:
+        showDataError();
+        refreshGrid();
+        break;
+    }
+}
+
+void frmMain::mnuImportList_Click()
+{
+    if (!m_list.isOpen()) {
+        showNoListMessage();
+        return;
+    }
+    const QString chosen = chooseImportFile();
+    if (chosen.isEmpty())
+        return;
+    QStringList lines;
+    QString why;
+    if (!readImportLines(chosen, lines, &why)) {
+        QMessageBox::warning(this, windowTitle(),
+                             QStringLiteral("The file \"%1\" could not be read: %2.\n\nThe list was not changed.")
+                                 .arg(QDir::toNativeSeparators(chosen), why));
+        return;
+    }
+    // One transaction: either every line the list can hold is added, or
+    // nothing is.
+    if (m_list.appendAll(lines, &why) < 0) {
+        QMessageBox::warning(this, windowTitle(),
+                             QStringLiteral("The symbols of \"%1\" could not be added to the list: %2.\n\n"
+                                            "The list was not changed.")
+                                 .arg(QDir::toNativeSeparators(chosen), why));
+    }
+    refreshGrid();
+}
+
+void frmMain::mnuLaunch_Click()
+{
+    launchApplication(this);
+}
 
 void frmMain::mnuFileExit_Click()
 {
     close();
 }
 
-void frmMain::mnuViewFile_Click() {}
+void frmMain::mnuViewFile_Click()
+{
+    viewFile(this, txtDownloadDir->text());
+}
 
-void frmMain::mnuViewErrorLog_Click() {}
+void frmMain::mnuViewErrorLog_Click()
+{
+    viewErrorLog(this, txtDownloadDir->text());
+}
 
-void frmMain::mnuAnalyzeStock_Click() {}
+void frmMain::mnuAnalyzeStock_Click()
+{
+    // Without a current row the browser shows the ticker it was last given.
+    const int row = currentRow();
+    if (row >= 0 && row < m_rows.size())
+        appState().strTicker = m_rows.at(row).symbol;
+    showChartBrowser();
+}
 
 void frmMain::mnuViewToolbar_Click()
 {
@@ -806,11 +1008,34 @@ void frmMain::mnuViewStatusBar_Click()
     mnuViewStatusBar->setChecked(show);
 }
 
-void frmMain::mnuViewOptions_Click() {}
+void frmMain::mnuViewOptions_Click()
+{
+    showOptionsDialog(this);
+}
 
-void frmMain::mnuHelpContents_Click() {}
+void frmMain::mnuHelpContents_Click()
+{
+    const QString path = helpFilePath();
+    if (!m_help)
+        m_help = new HelpWindow(this);
+    QString why;
+    if (!m_help->showDocument(path, &why)) {
+        QMessageBox::information(this, windowTitle(),
+                                 QStringLiteral("Unable to display Help Contents: the help file \"%1\" could not be "
+                                                "opened (%2).")
+                                     .arg(QDir::toNativeSeparators(path), why));
+        return;
+    }
+    m_help->setWindowState(m_help->windowState() & ~Qt::WindowMinimized);
+    m_help->show();
+    m_help->raise();
+    m_help->activateWindow();
+}
 
-void frmMain::mnuHelpAbout_Click() {}
+void frmMain::mnuHelpAbout_Click()
+{
+    showAbout(this);
+}
 
 void frmMain::tbToolBar_ButtonClick(QAction* button)
 {
@@ -840,6 +1065,25 @@ void frmMain::cmdBrowse_Click()
     browseForDownloadDirectory(this, txtDownloadDir);
 }
 
-void frmMain::Timer1_Timer() {}
+void frmMain::Timer1_Timer()
+{
+    const QDateTime moment = now();
+    // The clock sees every tick, also during a run, so that a second that
+    // matched while a run was going on cannot start a late run afterwards.
+    if (!m_adtClock.tick(moment, appState().settings.adt))
+        return;
+    if (m_closing || m_unloaded || m_download->isRunning())
+        return;
+
+    // The run downloads up to today; English month names whatever the
+    // locale, the only ones the request knows.
+    const QDate today = moment.date();
+    setComboText(cbxEndMonth, monthNames().at(today.month() - 1));
+    setComboText(cbxEndDay, QStringLiteral("%1").arg(today.day(), 2, 10, QLatin1Char('0')));
+    setComboText(cbxEndYear, QStringLiteral("%1").arg(today.year(), 4, 10, QLatin1Char('0')));
+
+    appState().autoRunMarker = 1;
+    m_download->start(true);
+}
 
 } // namespace kestrion

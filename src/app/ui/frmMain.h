@@ -1,7 +1,9 @@
 #pragma once
 
 #include "lists/ticker_list.h"
+#include "schedule/adt_clock.h"
 
+#include <QDateTime>
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
@@ -30,6 +32,7 @@ class QToolBar;
 namespace kestrion {
 
 class DownloadController;
+class HelpWindow;
 struct WindowValues;
 
 // The program's main window: the open ticker list, the download directory,
@@ -124,12 +127,16 @@ public:
     void setStatusText(const QString& text);
     QString statusText() const;
 
-    // The automatic download time shown in panel 3.
+    // The automatic download time shown in panel 3: the text of the options
+    // dialog's time box (reading it loads the dialog hidden).
     QString adtText() const;
     // The picture file panel 2 shows for the current "Data Source".
     QString sourcePicturePath() const;
 
     DownloadController& downloadController() { return *m_download; }
+
+    // The help window once Help > Contents has shown it, or null.
+    HelpWindow* helpWindow() const;
 
 Q_SIGNALS:
     // Every text the status panel is given, also a repeat of the same text.
@@ -150,6 +157,8 @@ public Q_SLOTS:
     virtual void mnuHelpContents_Click();
     virtual void mnuHelpAbout_Click();
 
+    void cmdAdd_Click();
+    void cmdDelete_Click();
     void tbToolBar_ButtonClick(QAction* button);
     void sbStatusBar_PanelClick(QLabel* panel);
     void cmdGetUpdate_Click();
@@ -161,6 +170,12 @@ protected:
     // user cancelled.
     virtual QString chooseOpenFile();
     virtual QString chooseSaveFile();
+    // The file Import List reads; empty when the user cancelled.
+    virtual QString chooseImportFile();
+    // The clock the automatic download compares with "ADT".
+    virtual QDateTime now() const;
+    // The document Help > Contents shows.
+    virtual QString helpFilePath() const;
 
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -176,6 +191,9 @@ private:
     void Form_Activate();
     WindowValues windowValues() const;
     void showListMessage(const QString& text);
+    void refreshHiddenOptionsDialog();
+    void showNoListMessage();
+    void showDataError();
     void showPendingMessage();
     bool isWindowShortcut(const QKeySequence& keys) const;
     void onFocusWindowChanged(QWindow* focusWindow);
@@ -191,11 +209,17 @@ private:
     QRect m_loadedPixels;
     float m_loadedTwips[4] = {};
 
+    AutomaticDownloadClock m_adtClock;
+    QPointer<HelpWindow> m_help;
+
     QString m_pendingMessage;
     bool m_shownOnce = false;
     bool m_activatedOnce = false;
     bool m_previousFocusWasOurs = false;
     bool m_unloaded = false;
+    // Set while the close runs, so that an activation in between does not
+    // load the options dialog again after it was unloaded.
+    bool m_closing = false;
     // Windows created after this one, oldest first, for the newest-first close.
     QList<QPointer<QWidget>> m_laterWindows;
 };

@@ -1,0 +1,684 @@
+// Adding, deleting and importing symbols from the main window, and handing
+// the current symbol to the chart browser: real list files, real clicks.
+#include "app/app_state.h"
+#include "app/ui/frmMain.h"
+#include "lists/ticker_list.h"
+#include "testsupport.h"
+#include "tools/ui/frmBrowser.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTableView>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+using namespace kestrion;
+using namespace kestrion::test;
+
+namespace {
+
+const QString kDataError = QStringLiteral("Data error... Please try again.");
+const QString kNoData = QStringLiteral("No data to delete!");
+const QString kNoList = QStringLiteral("No ticker list is open.");
+
+// The main window with the import file chosen by the test.
+class TestWindow : public frmMain
+{
+public:
+    QString importAnswer;
+    int importAsked = 0;
+
+protected:
+    QString chooseImportFile() override
+    {
+        ++importAsked;
+        return importAnswer;
+    }
+};
+
+// Answers every message box that comes up while it lives and keeps its text.
+class MessageWatcher
+{
+public:
+    MessageWatcher()
+    {
+        m_timer.setInterval(20);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible())
+                return;
+            texts << box->text();
+            titles << box->windowTitle();
+            if (QAbstractButton* ok = box->button(QMessageBox::Ok))
+                ok->click();
+            else
+                box->reject();
+        });
+        m_timer.start();
+    }
+    QStringList texts;
+    QStringList titles;
+
+private:
+    QTimer m_timer;
+};
+
+// Holds a list file locked the way another program writing it would.
+class ListLock
+{
+public:
+    // Exclusive also keeps others from reading.
+    explicit ListLock(const QString& path, bool exclusive = false)
+        : m_name(QStringLiteral("test-lock-%1").arg(++s_count))
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+        db.setDatabaseName(path);
+        m_locked = db.open()
+                   && QSqlQuery(db).exec(exclusive ? QStringLiteral("BEGIN EXCLUSIVE") : QStringLiteral("BEGIN IMMEDIATE"));
+    }
+    ~ListLock()
+    {
+        {
+            QSqlDatabase db = QSqlDatabase::database(m_name, false);
+            QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(m_name);
+    }
+    bool isLocked() const { return m_locked; }
+
+private:
+    static inline int s_count = 0;
+    QString m_name;
+    bool m_locked = false;
+};
+
+bool canWrite(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadWrite);
+}
+
+// Makes a file read-only for this process. Permissions alone don't bind the
+// superuser; the immutable attribute does, where the file system has one.
+class ReadOnlyFile
+{
+public:
+    explicit ReadOnlyFile(const QString& path)
+        : m_path(path)
+    {
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+        if (canWrite(path) && QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), path}) == 0)
+            m_immutable = true;
+        m_readOnly = !canWrite(path);
+    }
+    ~ReadOnlyFile()
+    {
+        if (m_immutable)
+            QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), m_path});
+        QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    }
+    bool isReadOnly() const { return m_readOnly; }
+
+private:
+    QString m_path;
+    bool m_immutable = false;
+    bool m_readOnly = false;
+};
+
+QStringList gridSymbols(const frmMain& w)
+{
+    QStringList result;
+    const QAbstractItemModel* model = w.DBGrid1->model();
+    for (int r = 0; r < model->rowCount(); ++r)
+        result << model->index(r, 0).data().toString();
+    return result;
+}
+
+// What the file holds, read through a connection of its own.
+QStringList fileSymbols(const QString& path)
+{
+    TickerList list;
+    if (!list.open(path))
+        return {QStringLiteral("<cannot open>")};
+    return list.symbols();
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+void showAndActivate(QWidget& w)
+{
+    w.show();
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+}
+
+// A port on 127.0.0.1 with nothing listening.
+QString closedHost()
+{
+    QTcpServer server;
+    if (!server.listen(QHostAddress::LocalHost, 0))
+        return QStringLiteral("127.0.0.1:1");
+    const int port = server.serverPort();
+    server.close();
+    return QStringLiteral("127.0.0.1:%1").arg(port);
+}
+
+} // namespace
+
+class TestListEditing : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TempConfig> m_config;
+    std::unique_ptr<QTemporaryDir> m_tmp;
+
+    QString tmp(const QString& name) const { return m_tmp->filePath(name); }
+
+    // A shown window on a fresh list file holding the symbols.
+    QString prepare(TestWindow& w, const QStringList& symbols)
+    {
+        const QString path = tmp(QStringLiteral("list.mdb"));
+        QFile::remove(path);
+        if (!makeList(path, symbols))
+            return {};
+        if (!w.openList(path))
+            return {};
+        showAndActivate(w);
+        return path;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_config = std::make_unique<TempConfig>();
+    }
+
+    void init()
+    {
+        resetAppState();
+        QFile::remove(m_config->settingsFile());
+        m_tmp = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_tmp->isValid());
+    }
+
+    void cleanup()
+    {
+        closeChartBrowser();
+        QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
+        m_tmp.reset();
+    }
+
+    // --- Add ------------------------------------------------------------------
+
+    void addStoresTextAsTyped_data()
+    {
+        QTest::addColumn<QStringList>("before");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QStringList>("after");
+        QTest::newRow("blanks and lower case kept") << QStringList{"IBM"} << " msft " << QStringList{"IBM", " msft "};
+        QTest::newRow("duplicate kept") << QStringList{"IBM", "KO"} << "IBM" << QStringList{"IBM", "KO", "IBM"};
+        QTest::newRow("empty list") << QStringList{} << "KO" << QStringList{"KO"};
+        QTest::newRow("ten characters") << QStringList{"A"} << "ABCDEFGHIJ" << QStringList{"A", "ABCDEFGHIJ"};
+        QTest::newRow("one blank is a text") << QStringList{"A"} << " " << QStringList{"A", " "};
+        QTest::newRow("comma kept") << QStringList{"A"} << "T,BCE" << QStringList{"A", "T,BCE"};
+        QTest::newRow("empty box refused") << QStringList{"A"} << "" << QStringList{"A"};
+        QTest::newRow("eleven characters refused") << QStringList{"A", "B"} << "ABCDEFGHIJK" << QStringList{"A", "B"};
+    }
+
+    void addStoresTextAsTyped()
+    {
+        QFETCH(QStringList, before);
+        QFETCH(QString, typed);
+        QFETCH(QStringList, after);
+
+        TestWindow w;
+        const QString path = prepare(w, before);
+        QVERIFY(!path.isEmpty());
+        w.txtTicker->setFocus();
+        QTest::keyClicks(w.txtTicker, typed);
+        QCOMPARE(w.txtTicker->text(), typed);
+
+        MessageWatcher messages;
+        QTest::mouseClick(w.cmdAdd, Qt::LeftButton);
+        QCOMPARE(fileSymbols(path), after);
+        QCOMPARE(gridSymbols(w), after);
+        // The box is not bound to the list and keeps what was typed.
+        QCOMPARE(w.txtTicker->text(), typed);
+        QTest::qWait(100);
+        QCOMPARE(messages.texts, QStringList());
+    }
+
+    void addAgainAddsAnotherRow()
+    {
+        TestWindow w;
+        const QString path = prepare(w, {"A", "B"});
+        QVERIFY(!path.isEmpty());
+        w.setCurrentRow(0);
+        QTest::keyClicks(w.txtTicker, QStringLiteral("MSFT"));
+        QTest::mouseClick(w.cmdAdd, Qt::LeftButton);
+        QTest::mouseClick(w.cmdAdd, Qt::LeftButton);
+        QCOMPARE(fileSymbols(path), (QStringList{"A", "B", "MSFT", "MSFT"}));
+        QCOMPARE(gridSymbols(w), (QStringList{"A", "B", "MSFT", "MSFT"}));
+        // The user's row stays current; the new rows come last.
+        QCOMPARE(w.currentRow(), 0);
+    }
+
+    void clickIntoEmptyTickerBoxChangesNothing()
+    {
+        TestWindow w;
+        const QString path = prepare(w, {"A", "B"});
+        QVERIFY(!path.isEmpty());
+        MessageWatcher messages;
+        QTest::mouseClick(w.txtTicker, Qt::LeftButton);
+        QTest::mouseClick(w.txtTicker, Qt::LeftButton);
+        QCOMPARE(gridSymbols(w), (QStringList{"A", "B"}));
+        QCOMPARE(fileSymbols(path), (QStringList{"A", "B"}));
+        // A later Add stores exactly the one typed row.
+        QTest::keyClicks(w.txtTicker, QStringLiteral("KO"));
+        QTest::mouseClick(w.cmdAdd, Qt::LeftButton);
+        QCOMPARE(fileSymbols(path), (QStringList{"A", "B", "KO"}));
+        QTest::qWait(100);
+        QCOMPARE(messages.texts, QStringList());
+    }
+
+    // --- failing list files ------------------------------------------------------
+
+    void dataErrorLeavesListAsItWas_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("how");
+        QTest::newRow("Add, list locked by another program") << "add" << "locked";
+        QTest::newRow("Add, read-only list file") << "add" << "readonly";
+        QTest::newRow("Add, list locked even for reading") << "add" << "exclusive";
+        QTest::newRow("Delete, list locked by another program") << "delete" << "locked";
+        QTest::newRow("Delete, read-only list file") << "delete" << "readonly";
+    }
+
+    void dataErrorLeavesListAsItWas()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, how);
+        const QString path = tmp(QStringLiteral("held.mdb"));
+        QVERIFY(makeList(path, {"IBM", "KO"}));
+        std::unique_ptr<ReadOnlyFile> readOnly;
+        std::unique_ptr<ListLock> lock;
+        if (how == QLatin1String("readonly")) {
+            readOnly = std::make_unique<ReadOnlyFile>(path);
+            if (!readOnly->isReadOnly())
+                QSKIP("this file system lets this user write any file");
+        }
+
+        TestWindow w;
+        QVERIFY(w.openList(path));
+        showAndActivate(w);
+        w.setCurrentRow(1);
+        if (how != QLatin1String("readonly")) {
+            lock = std::make_unique<ListLock>(path, how == QLatin1String("exclusive"));
+            QVERIFY(lock->isLocked());
+        }
+        QTest::keyClicks(w.txtTicker, QStringLiteral("MSFT"));
+
+        MessageWatcher messages;
+        QTest::mouseClick(command == QLatin1String("add") ? w.cmdAdd : w.cmdDelete, Qt::LeftButton);
+        QTRY_COMPARE(messages.texts, QStringList{kDataError});
+        QCOMPARE(messages.titles, QStringList{w.windowTitle()});
+        QCOMPARE(gridSymbols(w), (QStringList{"IBM", "KO"}));
+        QCOMPARE(w.txtTicker->text(), QStringLiteral("MSFT"));
+        lock.reset();
+        QCOMPARE(fileSymbols(path), (QStringList{"IBM", "KO"}));
+
+        // Once the file takes changes again, the same command goes through.
+        readOnly.reset();
+        QVERIFY(w.openList(path));
+        w.setCurrentRow(1);
+        QTest::mouseClick(command == QLatin1String("add") ? w.cmdAdd : w.cmdDelete, Qt::LeftButton);
+        QCOMPARE(fileSymbols(path),
+                 command == QLatin1String("add") ? (QStringList{"IBM", "KO", "MSFT"}) : QStringList{"IBM"});
+        QTest::qWait(100);
+        QCOMPARE(messages.texts.size(), 1);
+    }
+
+    void commandsWithoutListSaySo_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::newRow("Add") << "add";
+        QTest::newRow("Delete") << "delete";
+        QTest::newRow("Import List") << "import";
+    }
+
+    void commandsWithoutListSaySo()
+    {
+        QFETCH(QString, command);
+        TestWindow w;
+        showAndActivate(w);
+        {
+            MessageWatcher opening;
+            QVERIFY(!w.openList(tmp(QStringLiteral("gone.mdb"))));
+            QTRY_COMPARE(opening.texts.size(), 1);
+        }
+        QVERIFY(!w.list().isOpen());
+        w.importAnswer = tmp(QStringLiteral("some.csv"));
+        QVERIFY(writeFile(w.importAnswer, "MSFT\n"));
+        QTest::keyClicks(w.txtTicker, QStringLiteral("MSFT"));
+
+        MessageWatcher messages;
+        if (command == QLatin1String("add"))
+            QTest::mouseClick(w.cmdAdd, Qt::LeftButton);
+        else if (command == QLatin1String("delete"))
+            QTest::mouseClick(w.cmdDelete, Qt::LeftButton);
+        else
+            w.mnuImportList->trigger();
+        QTRY_COMPARE(messages.texts.size(), 1);
+        QVERIFY2(messages.texts.first().startsWith(kNoList), qPrintable(messages.texts.first()));
+        QVERIFY(messages.texts.first().contains(QStringLiteral("Open List")));
+        // Nobody is asked for a file that could go nowhere.
+        QCOMPARE(w.importAsked, 0);
+        QCOMPARE(gridSymbols(w), QStringList());
+        QVERIFY(!QFile::exists(tmp(QStringLiteral("gone.mdb"))));
+    }
+
+    // --- Delete -----------------------------------------------------------------
+
+    void deleteRemovesCurrentRowOnly_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QStringList>("after");
+        QTest::newRow("first row") << 0 << QStringList{"B", "C", "B"};
+        QTest::newRow("middle row, its duplicate stays") << 1 << QStringList{"A", "C", "B"};
+        QTest::newRow("last row, its duplicate stays") << 3 << QStringList{"A", "B", "C"};
+    }
+
+    void deleteRemovesCurrentRowOnly()
+    {
+        QFETCH(int, row);
+        QFETCH(QStringList, after);
+        TestWindow w;
+        const QString path = prepare(w, {"A", "B", "C", "B"});
+        QVERIFY(!path.isEmpty());
+        const QModelIndex index = w.DBGrid1->model()->index(row, 0);
+        QTest::mouseClick(w.DBGrid1->viewport(), Qt::LeftButton, {}, w.DBGrid1->visualRect(index).center());
+        QCOMPARE(w.currentRow(), row);
+
+        MessageWatcher messages;
+        QTest::mouseClick(w.cmdDelete, Qt::LeftButton);
+        QCOMPARE(fileSymbols(path), after);
+        QCOMPARE(gridSymbols(w), after);
+        QCOMPARE(w.currentRow(), -1);
+
+        // Nothing is current now: a second Delete takes no row and says nothing.
+        QTest::mouseClick(w.cmdDelete, Qt::LeftButton);
+        QCOMPARE(fileSymbols(path), after);
+        QCOMPARE(gridSymbols(w), after);
+        QTest::qWait(100);
+        QCOMPARE(messages.texts, QStringList());
+
+        // Picking a row makes Delete work again.
+        w.setCurrentRow(0);
+        QTest::mouseClick(w.cmdDelete, Qt::LeftButton);
+        QCOMPARE(fileSymbols(path), after.mid(1));
+    }
+
+    void deleteOnEmptyList_data()
+    {
+        QTest::addColumn<QStringList>("symbols");
+        QTest::newRow("list empty from the start") << QStringList{};
+        QTest::newRow("last row deleted, then Delete again") << QStringList{"ONLY"};
+    }
+
+    void deleteOnEmptyList()
+    {
+        QFETCH(QStringList, symbols);
+        TestWindow w;
+        const QString path = prepare(w, symbols);
+        QVERIFY(!path.isEmpty());
+        MessageWatcher messages;
+        if (!symbols.isEmpty()) {
+            QTest::mouseClick(w.cmdDelete, Qt::LeftButton);
+            QCOMPARE(fileSymbols(path), QStringList());
+        }
+        QTest::mouseClick(w.cmdDelete, Qt::LeftButton);
+        QTRY_COMPARE(messages.texts, QStringList{kNoData});
+        QCOMPARE(messages.titles, QStringList{w.windowTitle()});
+        QCOMPARE(gridSymbols(w), QStringList());
+        QCOMPARE(fileSymbols(path), QStringList());
+    }
+
+    // --- Import List ------------------------------------------------------------
+
+    void importAppendsEveryLineWhole_data()
+    {
+        QTest::addColumn<QStringList>("before");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QStringList>("after");
+        // The file refuses an empty text and one over 10 characters.
+        QTest::newRow("symbol, empty line, two fields")
+            << QStringList{"IBM"} << QByteArray("MSFT\n\nOracle Corp,ORCL\n") << QStringList{"IBM", "MSFT"};
+        QTest::newRow("short line with a comma stays whole")
+            << QStringList{} << QByteArray("T,BCE\nKO\n") << QStringList{"T,BCE", "KO"};
+        QTest::newRow("blanks, case and duplicates kept")
+            << QStringList{"IBM"} << QByteArray(" ibm \nIBM\nIBM\n") << QStringList{"IBM", " ibm ", "IBM", "IBM"};
+        QTest::newRow("header line not skipped")
+            << QStringList{} << QByteArray("Symbol\nKO\n") << QStringList{"Symbol", "KO"};
+        QTest::newRow("CRLF and no final line end")
+            << QStringList{"Z"} << QByteArray("A\r\nB\r\nC") << QStringList{"Z", "A", "B", "C"};
+        QTest::newRow("empty file") << QStringList{"Z"} << QByteArray() << QStringList{"Z"};
+    }
+
+    void importAppendsEveryLineWhole()
+    {
+        QFETCH(QStringList, before);
+        QFETCH(QByteArray, content);
+        QFETCH(QStringList, after);
+        TestWindow w;
+        const QString path = prepare(w, before);
+        QVERIFY(!path.isEmpty());
+        w.importAnswer = tmp(QStringLiteral("symbols.csv"));
+        QVERIFY(writeFile(w.importAnswer, content));
+
+        MessageWatcher messages;
+        w.mnuImportList->trigger();
+        QCOMPARE(w.importAsked, 1);
+        QCOMPARE(fileSymbols(path), after);
+        QCOMPARE(gridSymbols(w), after);
+        QTest::qWait(100);
+        QCOMPARE(messages.texts, QStringList());
+    }
+
+    void importTenThousandLines()
+    {
+        TestWindow w;
+        const QString path = prepare(w, {"FIRST"});
+        QVERIFY(!path.isEmpty());
+        QStringList lines;
+        QByteArray content;
+        for (int i = 0; i < 10000; ++i) {
+            lines << QStringLiteral("S%1").arg(i);
+            content += lines.last().toLatin1() + '\n';
+        }
+        w.importAnswer = tmp(QStringLiteral("big.csv"));
+        QVERIFY(writeFile(w.importAnswer, content));
+
+        MessageWatcher messages;
+        QElapsedTimer clock;
+        clock.start();
+        w.mnuImportList->trigger();
+        qInfo("importing 10,000 lines took %lld ms", clock.elapsed());
+        QCOMPARE(fileSymbols(path), QStringList{"FIRST"} + lines);
+        QCOMPARE(gridSymbols(w), QStringList{"FIRST"} + lines);
+        QCOMPARE(messages.texts, QStringList());
+    }
+
+    void importFailureLeavesListAsItWas_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("expected"); // a part of the message
+        QTest::newRow("file missing") << "missing" << "could not be read";
+        QTest::newRow("a folder chosen") << "folder" << "could not be read";
+        QTest::newRow("list locked by another program") << "locked" << "could not be added";
+        QTest::newRow("list file read-only") << "readonly" << "could not be added";
+        QTest::newRow("list fails at the third line") << "partway" << "could not be added";
+    }
+
+    void importFailureLeavesListAsItWas()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, expected);
+        const QString path = tmp(QStringLiteral("held.mdb"));
+        QVERIFY(makeList(path, {"IBM", "KO"}));
+        if (kind == QLatin1String("partway")) {
+            // The file itself fails one row with an error that is not about
+            // the text, as a full disk would.
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("trigger"));
+            db.setDatabaseName(path);
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            QVERIFY2(q.exec(QStringLiteral("CREATE TRIGGER fail_boom BEFORE INSERT ON Table1 WHEN NEW.Symbol = 'BOOM' "
+                                           "BEGIN SELECT abs(-9223372036854775807 - 1); END")),
+                     qPrintable(q.lastError().text()));
+            q.finish();
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("trigger"));
+        std::unique_ptr<ReadOnlyFile> readOnly;
+        if (kind == QLatin1String("readonly")) {
+            readOnly = std::make_unique<ReadOnlyFile>(path);
+            if (!readOnly->isReadOnly())
+                QSKIP("this file system lets this user write any file");
+        }
+
+        TestWindow w;
+        QVERIFY(w.openList(path));
+        showAndActivate(w);
+        std::unique_ptr<ListLock> lock;
+        if (kind == QLatin1String("locked")) {
+            lock = std::make_unique<ListLock>(path);
+            QVERIFY(lock->isLocked());
+        }
+        const QString csv = tmp(QStringLiteral("symbols.csv"));
+        QVERIFY(writeFile(csv, "MSFT\nORCL\nBOOM\nAAPL\n"));
+        if (kind == QLatin1String("missing"))
+            w.importAnswer = tmp(QStringLiteral("nothing.csv"));
+        else if (kind == QLatin1String("folder"))
+            w.importAnswer = m_tmp->path();
+        else
+            w.importAnswer = csv;
+
+        MessageWatcher messages;
+        w.mnuImportList->trigger();
+        QTRY_COMPARE(messages.texts.size(), 1);
+        const QString text = messages.texts.first();
+        QVERIFY2(text.contains(expected), qPrintable(text));
+        QVERIFY2(text.contains(QDir::toNativeSeparators(w.importAnswer)), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("The list was not changed.")), qPrintable(text));
+        QCOMPARE(messages.titles.first(), w.windowTitle());
+        QCOMPARE(gridSymbols(w), (QStringList{"IBM", "KO"}));
+        lock.reset();
+        QCOMPARE(fileSymbols(path), (QStringList{"IBM", "KO"}));
+        QTest::qWait(100);
+        QCOMPARE(messages.texts.size(), 1);
+    }
+
+    void importCancelledChangesNothing()
+    {
+        TestWindow w;
+        const QString path = prepare(w, {"A", "B", "C"});
+        QVERIFY(!path.isEmpty());
+        w.setCurrentRow(2);
+        // Another program adds a row: only a refresh would show it.
+        {
+            TickerList other;
+            QVERIFY(other.open(path));
+            QVERIFY(other.append(QStringLiteral("D")));
+        }
+        w.importAnswer.clear();
+        MessageWatcher messages;
+        w.mnuImportList->trigger();
+        QCOMPARE(w.importAsked, 1);
+        QCOMPARE(gridSymbols(w), (QStringList{"A", "B", "C"}));
+        QCOMPARE(w.currentRow(), 2);
+        QCOMPARE(fileSymbols(path), (QStringList{"A", "B", "C", "D"}));
+        QTest::qWait(100);
+        QCOMPARE(messages.texts, QStringList());
+    }
+
+    // --- Analyze Stock ----------------------------------------------------------
+
+    void analyzeStockHandsOnCurrentSymbol_data()
+    {
+        QTest::addColumn<QStringList>("symbols");
+        QTest::addColumn<int>("row"); // -1: none chosen
+        QTest::addColumn<bool>("deleteFirst");
+        QTest::addColumn<QString>("previous");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("current row") << QStringList{"IBM", "BCE.TO"} << 1 << false << "MSFT" << "BCE.TO";
+        QTest::newRow("first row at open") << QStringList{"IBM", "BCE.TO"} << -1 << false << "" << "IBM";
+        QTest::newRow("symbol with blanks as stored") << QStringList{" msft "} << 0 << false << "" << " msft ";
+        QTest::newRow("empty list keeps the previous") << QStringList{} << -1 << false << "MSFT" << "MSFT";
+        QTest::newRow("empty list, none before") << QStringList{} << -1 << false << "" << "";
+        QTest::newRow("no current row after Delete") << QStringList{"IBM", "KO"} << 1 << true << "AAPL" << "AAPL";
+    }
+
+    void analyzeStockHandsOnCurrentSymbol()
+    {
+        QFETCH(QStringList, symbols);
+        QFETCH(int, row);
+        QFETCH(bool, deleteFirst);
+        QFETCH(QString, previous);
+        QFETCH(QString, expected);
+        appState().services.chartHost = closedHost();
+        appState().strTicker = previous;
+        TestWindow w;
+        QVERIFY(!prepare(w, symbols).isEmpty());
+        if (row >= 0)
+            w.setCurrentRow(row);
+        if (deleteFirst)
+            QTest::mouseClick(w.cmdDelete, Qt::LeftButton);
+
+        MessageWatcher messages;
+        w.mnuAnalyzeStock->trigger();
+        QCOMPARE(appState().strTicker, expected);
+#ifdef KESTRION_HAVE_WEBENGINE
+        auto* browser = qobject_cast<frmBrowser*>(chartBrowser());
+        QVERIFY(browser);
+        QVERIFY(browser->isVisible());
+        // Not modal and not owned: the main window stays usable beside it.
+        QVERIFY(!browser->isModal());
+        QCOMPARE(browser->parentWidget(), nullptr);
+        QVERIFY(QApplication::activeModalWidget() == nullptr);
+#endif
+        QTest::qWait(100);
+        QCOMPARE(messages.texts, QStringList());
+    }
+};
+
+int main(int argc, char** argv)
+{
+    // Qt WebEngine needs the shared OpenGL context before the application exists.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    TestListEditing test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_list_editing.moc"
