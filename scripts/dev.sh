@@ -31,6 +31,9 @@ install_missing() {
     fi
 }
 
+# Let ccache reuse objects across checkouts in different folders.
+export CCACHE_BASEDIR=$here CCACHE_NOHASHDIR=1
+
 build() { # build DIR [cmake options...]
     local dir=$1
     shift
