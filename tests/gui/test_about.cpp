@@ -1,8 +1,8 @@
+#include "gui_support.h"
 #include "platform/system_info.h"
 #include "testsupport.h"
 #include "tools/ui/frmAbout.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
@@ -13,36 +13,9 @@
 #include <QtTest>
 
 using namespace kestrion;
+using test::MessageWatcher;
 
 namespace {
-
-// Answers every message box with OK and remembers what it showed.
-class MessageCatcher
-{
-public:
-    MessageCatcher()
-    {
-        m_timer.setInterval(10);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            for (QWidget* w : QApplication::topLevelWidgets()) {
-                auto* box = qobject_cast<QMessageBox*>(w);
-                if (!box || !box->isVisible())
-                    continue;
-                titles << box->windowTitle();
-                texts << box->text();
-                buttons << box->standardButtons();
-                box->button(QMessageBox::Ok)->click();
-            }
-        });
-        m_timer.start();
-    }
-    QStringList titles;
-    QStringList texts;
-    QList<QMessageBox::StandardButtons> buttons;
-
-private:
-    QTimer m_timer;
-};
 
 // A stand-in system information program that notes its name in the marker
 // file when it runs.
@@ -171,7 +144,7 @@ void TestAbout::systemInfoLookup()
     frmAbout box;
     box.setSearchPath(QStringLiteral("/nonexistent-folder:") + bin);
     box.show();
-    MessageCatcher messages;
+    MessageWatcher messages(MessageWatcher::Find::TopLevel, 10);
     QTest::mouseClick(box.cmdSysInfo, Qt::LeftButton);
 
     if (started.isEmpty()) {

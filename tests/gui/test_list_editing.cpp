@@ -2,17 +2,16 @@
 // the current symbol to the chart browser: real list files, real clicks.
 #include "app/app_state.h"
 #include "app/ui/frmMain.h"
+#include "gui_support.h"
 #include "lists/ticker_list.h"
 #include "testsupport.h"
 #include "tools/ui/frmBrowser.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QSqlDatabase>
@@ -22,7 +21,6 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 #include <memory>
 
@@ -48,33 +46,6 @@ protected:
         ++importAsked;
         return importAnswer;
     }
-};
-
-// Answers every message box that comes up while it lives and keeps its text.
-class MessageWatcher
-{
-public:
-    MessageWatcher()
-    {
-        m_timer.setInterval(20);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box || !box->isVisible())
-                return;
-            texts << box->text();
-            titles << box->windowTitle();
-            if (QAbstractButton* ok = box->button(QMessageBox::Ok))
-                ok->click();
-            else
-                box->reject();
-        });
-        m_timer.start();
-    }
-    QStringList texts;
-    QStringList titles;
-
-private:
-    QTimer m_timer;
 };
 
 // Holds a list file locked the way another program writing it would.
@@ -140,15 +111,6 @@ private:
     bool m_readOnly = false;
 };
 
-QStringList gridSymbols(const frmMain& w)
-{
-    QStringList result;
-    const QAbstractItemModel* model = w.DBGrid1->model();
-    for (int r = 0; r < model->rowCount(); ++r)
-        result << model->index(r, 0).data().toString();
-    return result;
-}
-
 // What the file holds, read through a connection of its own.
 QStringList fileSymbols(const QString& path)
 {
@@ -156,19 +118,6 @@ QStringList fileSymbols(const QString& path)
     if (!list.open(path))
         return {QStringLiteral("<cannot open>")};
     return list.symbols();
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
-
-void showAndActivate(QWidget& w)
-{
-    w.show();
-    w.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&w));
 }
 
 // A port on 127.0.0.1 with nothing listening.

@@ -5,6 +5,7 @@
 #include "app/ui/frmMain.h"
 #include "app/ui/help_window.h"
 #include "download/ui/download_controller.h"
+#include "gui_support.h"
 #include "lists/ticker_list.h"
 #include "options/ui/frmOptions.h"
 #include "schedule/app_launch.h"
@@ -129,36 +130,14 @@ private:
     QPointer<QWidget> m_done;
 };
 
-QStringList gridSymbols(const frmMain& w)
-{
-    QStringList result;
-    const QAbstractItemModel* model = w.DBGrid1->model();
-    for (int r = 0; r < model->rowCount(); ++r)
-        result << model->index(r, 0).data().toString();
-    return result;
-}
-
 QStringList filesIn(const QString& dir)
 {
     return QDir(dir).entryList(QDir::Files, QDir::Name);
 }
 
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
-
 int lineCount(const QString& path)
 {
     return int(readAll(path).count('\n'));
-}
-
-void showAndActivate(QWidget& w)
-{
-    w.show();
-    w.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&w));
 }
 
 QDateTime at(int hour, int minute, int second, int msec = 0, int day = 25)

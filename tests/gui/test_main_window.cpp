@@ -1,11 +1,11 @@
 #include "app/app_state.h"
 #include "app/ui/frmMain.h"
 #include "download/quote_request.h"
+#include "gui_support.h"
 #include "lists/ticker_list.h"
 #include "platform/settings_store.h"
 #include "testsupport.h"
 
-#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -32,7 +32,6 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -91,35 +90,6 @@ private:
     void record(const char* name) { calls << QLatin1String(name); }
 };
 
-// Answers every message box that comes up while it lives and keeps its text.
-class MessageWatcher
-{
-public:
-    MessageWatcher()
-    {
-        m_timer.setInterval(20);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box || !box->isVisible())
-                return;
-            texts << box->text();
-            titles << box->windowTitle();
-            icons << box->icon();
-            if (QAbstractButton* ok = box->button(QMessageBox::Ok))
-                ok->click();
-            else
-                box->reject();
-        });
-        m_timer.start();
-    }
-    QStringList texts;
-    QStringList titles;
-    QList<QMessageBox::Icon> icons;
-
-private:
-    QTimer m_timer;
-};
-
 // Another window of the program; it can refuse to close and notes its closing.
 class OtherWindow : public QWidget
 {
@@ -156,34 +126,12 @@ QString todayMonth()
     return monthNames().at(QDate::currentDate().month() - 1);
 }
 
-QStringList gridSymbols(const frmMain& w)
-{
-    QStringList result;
-    const QAbstractItemModel* model = w.DBGrid1->model();
-    for (int r = 0; r < model->rowCount(); ++r)
-        result << model->index(r, 0).data().toString();
-    return result;
-}
-
 QStringList comboItems(const QComboBox* box)
 {
     QStringList result;
     for (int i = 0; i < box->count(); ++i)
         result << box->itemText(i);
     return result;
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
-
-void showAndActivate(QWidget& w)
-{
-    w.show();
-    w.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&w));
 }
 
 } // namespace

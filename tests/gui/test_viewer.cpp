@@ -1,9 +1,9 @@
 #include "app/app_state.h"
 #include "download/error_log.h"
+#include "gui_support.h"
 #include "testsupport.h"
 #include "tools/ui/frmView.h"
 
-#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -12,7 +12,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPrinter>
 #include <QRegularExpression>
@@ -26,34 +25,9 @@
 #include <memory>
 
 using namespace kestrion;
+using test::MessageWatcher;
 
 namespace {
-
-// Answers every message box that comes up with OK and remembers what it said.
-class MessageCatcher
-{
-public:
-    MessageCatcher()
-    {
-        m_timer.setInterval(10);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            for (QWidget* w : QApplication::topLevelWidgets()) {
-                auto* box = qobject_cast<QMessageBox*>(w);
-                if (!box || !box->isVisible())
-                    continue;
-                titles << box->windowTitle();
-                texts << box->text();
-                box->button(QMessageBox::Ok)->click();
-            }
-        });
-        m_timer.start();
-    }
-    QStringList titles;
-    QStringList texts;
-
-private:
-    QTimer m_timer;
-};
 
 void writeFile(const QString& path, const QByteArray& bytes)
 {
@@ -147,7 +121,7 @@ void TestViewer::loadsViewFileAtOpen()
         writeFile(path, contents);
     appState().strViewFile = path;
 
-    MessageCatcher messages;
+    MessageWatcher messages(MessageWatcher::Find::TopLevel, 10);
     frmView viewer;
     viewer.show();
     QTest::qWait(50);
@@ -298,7 +272,7 @@ void TestViewer::openFailureKeepsTextAndTellsWhy()
     viewer.rtbUserArea->setPlainText(QStringLiteral("my edits"));
     viewer.setOpenFileChooser([&](QWidget*, const QString&) { return bad; });
 
-    MessageCatcher messages;
+    MessageWatcher messages(MessageWatcher::Find::TopLevel, 10);
     viewer.open();
     QCOMPARE(messages.texts.size(), 1);
     QCOMPARE(messages.titles.first(), QStringLiteral("Kestrion"));
@@ -343,7 +317,7 @@ void TestViewer::saveAsWritesWholeTextReplacing()
         ++asked;
         return answer;
     });
-    MessageCatcher messages;
+    MessageWatcher messages(MessageWatcher::Find::TopLevel, 10);
     viewer.saveAs();
     QCOMPARE(asked, 1);
     QCOMPARE(test::readAll(target), saved);
@@ -378,7 +352,7 @@ void TestViewer::saveAsFailureKeepsOldFileAndTellsWhy()
     viewer.rtbUserArea->setPlainText(QStringLiteral("precious"));
     viewer.setSaveFileChooser([&](QWidget*, const QString&) { return path; });
 
-    MessageCatcher messages;
+    MessageWatcher messages(MessageWatcher::Find::TopLevel, 10);
     viewer.saveAs();
     QCOMPARE(messages.texts.size(), 1);
     QCOMPARE(messages.titles.first(), QStringLiteral("Kestrion"));

@@ -3,10 +3,8 @@
 #include "app/app_state.h"
 #include "options/ui/frmOptions.h"
 #include "schedule/app_launch.h"
+#include "schedule/ui/path_prompt.h"
 
-#include <QGridLayout>
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -31,35 +29,18 @@ dlgLaunchApp::dlgLaunchApp(QWidget* parent)
     setModal(false);
 
     // The backslashes name menu places (View, Options, Miscellaneous tab).
-    Label1 = new QLabel(QStringLiteral("Application not found.  Please check Launch Application path and filename "
-                                       "specified in View\\Options\\Miscellaneous Tab."),
-                        this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setWordWrap(true);
-    Label2 = new QLabel(QStringLiteral("Path:"), this);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    txtPath = new QLineEdit(this);
-    txtPath->setObjectName(QStringLiteral("txtPath"));
-    Label2->setBuddy(txtPath);
-    OKButton = new QPushButton(QStringLiteral("OK"), this);
-    OKButton->setObjectName(QStringLiteral("OKButton"));
-    OKButton->setDefault(true);
-    CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
-    CancelButton->setObjectName(QStringLiteral("CancelButton"));
-
-    auto* layout = new QGridLayout(this);
-    layout->addWidget(Label1, 0, 0, 1, 2);
-    layout->addWidget(Label2, 1, 0);
-    layout->addWidget(txtPath, 1, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(OKButton);
-    buttons->addWidget(CancelButton);
-    layout->addLayout(buttons, 2, 0, 1, 2);
-    setMinimumWidth(420);
+    const PathPromptWidgets w = buildPathPrompt(
+        this,
+        QStringLiteral("Application not found.  Please check Launch Application path and filename specified in "
+                       "View\\Options\\Miscellaneous Tab."),
+        QStringLiteral("txtPath"));
+    Label1 = w.message;
+    Label2 = w.pathLabel;
+    txtPath = w.path;
+    OKButton = w.ok;
+    CancelButton = w.cancel;
 
     connect(OKButton, &QPushButton::clicked, this, &dlgLaunchApp::OKButton_Click);
-    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
     connect(this, &QDialog::finished, this, [this] {
         // OK, Cancel, Esc and the close box all end here: the prompt is gone
         // and the next launch gets a fresh one with an empty path box.
