@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QHash>
 
+#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -250,6 +251,13 @@ MsFolder readMetaStockFolder(const QString& dir)
         readData(dir, s, problems);
     }
     return folder;
+}
+
+QString floatText(float v)
+{
+    char buf[32];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    return QString::fromLatin1(buf, r.ptr - buf);
 }
 
 } // namespace kestrion::test

@@ -41,6 +41,9 @@ struct MsFolder
 
 MsFolder readMetaStockFolder(const QString& directory);
 
+// Shortest text that reads back as the same float: 25.1f is "25.1".
+QString floatText(float v);
+
 // 4-byte MBF float from its little-endian bytes.
 double mbfValue(const char* bytes);
 

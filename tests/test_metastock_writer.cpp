@@ -10,25 +10,16 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <charconv>
-
 #include <memory>
 
 using namespace kestrion;
 using kestrion::test::MsFolder;
 using kestrion::test::MsQuote;
 using kestrion::test::MsSecurity;
+using kestrion::test::floatText;
 using kestrion::test::readMetaStockFolder;
 
 namespace {
-
-// Shortest text that reads back as the same float: 25.1f is "25.1".
-QString floatText(float v)
-{
-    char buf[32];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v);
-    return QString::fromLatin1(buf, r.ptr - buf);
-}
 
 QByteArray hex(const char* text)
 {

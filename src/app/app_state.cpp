@@ -19,6 +19,18 @@ void resetAppState()
     appState() = AppState{};
 }
 
+QString versionNumber()
+{
+    return QStringLiteral("%1.%2.%3").arg(KESTRION_VERSION_MAJOR).arg(KESTRION_VERSION_MINOR).arg(KESTRION_VERSION_PATCH);
+}
+
+void setApplicationIdentity()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("Kestrion"));
+    QCoreApplication::setApplicationName(QStringLiteral("Kestrion"));
+    QCoreApplication::setApplicationVersion(versionNumber());
+}
+
 QString applicationFolder()
 {
     // Beside the program in a build tree; ../share/kestrion once installed.

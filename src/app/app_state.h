@@ -24,6 +24,12 @@ AppState& appState();
 // Back to a fresh start (tests).
 void resetAppState();
 
+// "1.5.7": major, minor and revision in plain decimal.
+QString versionNumber();
+// Organisation, application name and version, which also choose where the
+// settings and the default list live. Both programs call it first.
+void setApplicationIdentity();
+
 // The folder holding the program's own files (starter list, pictures, help):
 // beside the program in a build tree, <prefix>/share/kestrion when installed.
 QString applicationFolder();

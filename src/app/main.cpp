@@ -1,3 +1,4 @@
+#include "app/app_state.h"
 #include "app/ui/frmMain.h"
 #include "app/ui/frmSplash.h"
 #include "platform/shutdown_signals.h"
@@ -13,12 +14,7 @@ int main(int argc, char* argv[])
 {
     // The program takes no options of its own; QApplication only sees to Qt's.
     QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Kestrion"));
-    QApplication::setApplicationName(QStringLiteral("Kestrion"));
-    QApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
-                                            .arg(KESTRION_VERSION_MAJOR)
-                                            .arg(KESTRION_VERSION_MINOR)
-                                            .arg(KESTRION_VERSION_PATCH));
+    setApplicationIdentity();
     QIcon icon;
     for (int size : {16, 32, 48, 64, 128, 256})
         icon.addFile(QStringLiteral(":/icons/kestrion-%1.png").arg(size), QSize(size, size));

@@ -94,12 +94,7 @@ bool setDate(const QString& iso, QString& month, QString& day, QString& year)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("Kestrion"));
-    QCoreApplication::setApplicationName(QStringLiteral("Kestrion"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
-                                                .arg(KESTRION_VERSION_MAJOR)
-                                                .arg(KESTRION_VERSION_MINOR)
-                                                .arg(KESTRION_VERSION_PATCH));
+    setApplicationIdentity();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(

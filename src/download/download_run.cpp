@@ -197,6 +197,20 @@ bool DownloadRun::convert(const QString& path, const QString& symbol)
     return true;
 }
 
+void DownloadRun::tickerStored(const QString& symbol, const QString& path)
+{
+    ++m_result.stored;
+    const bool converted = m_in.settings.writerCondition() && convert(path, symbol);
+    m_host.tickerFinished(symbol, true, converted ? m_in.downloadDir : path);
+}
+
+void DownloadRun::giveUp(const QString& symbol, const QString& path)
+{
+    m_host.setStatus(kCouldNotGet + symbol);
+    QFile::remove(path);
+    ++m_result.failed;
+}
+
 bool DownloadRun::singleRun(const QString& symbol)
 {
     m_host.progressToMinimum();
@@ -215,16 +229,12 @@ bool DownloadRun::singleRun(const QString& symbol)
             return false;
         }
         if (a == Attempt::Passed) {
-            ++m_result.stored;
-            const bool converted = m_in.settings.writerCondition() && convert(path, symbol);
-            m_host.tickerFinished(symbol, true, converted ? m_in.downloadDir : path);
+            tickerStored(symbol, path);
             return true;
         }
         if (++attempts < kAttempts)
             continue;
-        m_host.setStatus(kCouldNotGet + symbol);
-        QFile::remove(path);
-        ++m_result.failed;
+        giveUp(symbol, path);
         m_host.tickerFinished(symbol, false, QString());
         return false;
     }
@@ -266,17 +276,13 @@ bool DownloadRun::listRun()
             attempts = 0;
             m_host.setProgressValue(done - 1);
             ++row;
-            ++m_result.stored;
-            const bool converted = m_in.settings.writerCondition() && convert(path, symbol);
-            m_host.tickerFinished(symbol, true, converted ? m_in.downloadDir : path);
+            tickerStored(symbol, path);
             continue;
         }
         if (++attempts < kAttempts)
             continue;
-        m_host.setStatus(kCouldNotGet + symbol);
-        QFile::remove(path);
+        giveUp(symbol, path);
         attempts = 0;
-        ++m_result.failed;
         const bool stop = m_in.settings.activeAlerts != 0 && m_host.askStop();
         ErrorLog::logTicker(m_in.downloadDir, symbol);
         m_host.tickerFinished(symbol, false, QString());

@@ -99,6 +99,10 @@ private:
     void folderStep(bool emasterPresent);
     void componentTicker(const QString& symbol);
     bool convert(const QString& path, const QString& symbol);
+    // A ticker whose file passed the content test: converted where asked.
+    void tickerStored(const QString& symbol, const QString& path);
+    // The third failed attempt: status text, the bad file gone.
+    void giveUp(const QString& symbol, const QString& path);
     bool singleRun(const QString& symbol);
     bool listRun();
     void complete();

@@ -94,14 +94,6 @@ std::optional<qint32> wholeNumber(const QString& text)
     return qint32(v);
 }
 
-std::optional<float> floatNumber(const QString& text)
-{
-    bool ok = false;
-    const double v = text.trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(v) || std::fabs(v) > double(std::numeric_limits<float>::max()))
-        return std::nullopt;
-    return float(v);
-}
 
 } // namespace
 
@@ -128,6 +120,15 @@ QString normaliseQuoteDate(const QString& field)
     if (const std::optional<QDate> date = readDate(field))
         return date->toString(QStringLiteral("yyyyMMdd"));
     return field;
+}
+
+std::optional<float> quoteValue(QStringView text)
+{
+    bool ok = false;
+    const double v = text.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(v) || std::fabs(v) > double(std::numeric_limits<float>::max()))
+        return std::nullopt;
+    return float(v);
 }
 
 bool convertToMetaStock(const QString& dataFile, const QString& stem, qint16 period, MetaStockWriter& writer)
@@ -160,7 +161,7 @@ bool convertToMetaStock(const QString& dataFile, const QString& stem, qint16 per
         float values[6];
         bool numbers = true;
         for (int i = 0; i < 6 && numbers; ++i) {
-            const std::optional<float> v = floatNumber(slots.at(3 + i));
+            const std::optional<float> v = quoteValue(slots.at(3 + i));
             numbers = v.has_value();
             if (numbers)
                 values[i] = *v;

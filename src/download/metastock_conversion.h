@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 namespace kestrion {
 
 // Splits one line of a downloaded quote file into at most nine fields. Only
@@ -17,5 +19,9 @@ QStringList parseQuoteLine(const QString& line);
 // anything else, eight digits such as 20030925 included, is returned as it
 // stands. Two-digit years 00-29 are 2000-2029, 30-99 are 1930-1999.
 QString normaliseQuoteDate(const QString& field);
+
+// A quote value as a float: blanks around it allowed; nothing that is not a
+// finite number a float can hold.
+std::optional<float> quoteValue(QStringView text);
 
 } // namespace kestrion

@@ -1,5 +1,6 @@
 #include "download/metastock_yahoo_downloader.h"
 
+#include "download/metastock_conversion.h"
 #include "download/metastock_folder_writer.h"
 #include "download/output_files.h"
 #include "download/quote_request.h"
@@ -9,8 +10,6 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include <cmath>
-#include <limits>
 #include <optional>
 
 namespace kestrion {
@@ -19,11 +18,7 @@ namespace {
 
 std::optional<float> number(const QByteArray& text)
 {
-    bool ok = false;
-    const double v = text.trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(v) || std::fabs(v) > double(std::numeric_limits<float>::max()))
-        return std::nullopt;
-    return float(v);
+    return quoteValue(QString::fromLatin1(text));
 }
 
 std::optional<qint32> isoDate(const QByteArray& text)

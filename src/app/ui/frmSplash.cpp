@@ -1,4 +1,5 @@
 #include "app/ui/frmSplash.h"
+#include "app/app_state.h"
 
 #include "app/ui/frmMain.h"
 
@@ -53,10 +54,7 @@ QPixmap frmSplash::logo()
 
 QString frmSplash::versionText()
 {
-    return QStringLiteral("Version %1.%2.%3")
-        .arg(KESTRION_VERSION_MAJOR)
-        .arg(KESTRION_VERSION_MINOR)
-        .arg(KESTRION_VERSION_PATCH);
+    return QStringLiteral("Version ") + versionNumber();
 }
 
 frmSplash::frmSplash(QWidget* parent)

@@ -1,4 +1,5 @@
 #include "tools/ui/frmAbout.h"
+#include "app/app_state.h"
 
 #include "platform/settings_store.h"
 #include "platform/system_info.h"
@@ -89,10 +90,7 @@ frmAbout::frmAbout(QWidget* parent)
 
     lblVersion = new QLabel(this);
     lblVersion->setObjectName(QStringLiteral("lblVersion"));
-    lblVersion->setText(QStringLiteral("Version %1.%2.%3")
-                            .arg(KESTRION_VERSION_MAJOR)
-                            .arg(KESTRION_VERSION_MINOR)
-                            .arg(KESTRION_VERSION_PATCH));
+    lblVersion->setText(QStringLiteral("Version ") + versionNumber());
 
     lblDescription = new QLabel(this);
     lblDescription->setObjectName(QStringLiteral("lblDescription"));
