@@ -14,6 +14,7 @@ packages=(
     cmake ninja-build g++ ccache pkg-config
     qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl-dev
     qt6-webengine-dev qt6-webengine-dev-tools libqt6opengl6-dev
+    qtkeychain-qt6-dev
     curl xvfb xauth appstream desktop-file-utils groff-base
 )
 

@@ -1,39 +1,63 @@
 #include "faults.h"
 
+#include <optional>
+
 namespace kestrion::sim {
+
+namespace {
+
+// The n of a "<word><n>_" prefix: one to nine digits right after word,
+// then an underscore.
+std::optional<int> countedPrefix(const QString& symbol, QLatin1String word)
+{
+    if (!symbol.startsWith(word))
+        return std::nullopt;
+    const qsizetype start = word.size();
+    const qsizetype underscore = symbol.indexOf(QLatin1Char('_'), start);
+    if (underscore <= start || underscore - start > 9)
+        return std::nullopt;
+    const QString digits = symbol.mid(start, underscore - start);
+    for (const QChar c : digits) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return std::nullopt;
+    }
+    return digits.toInt();
+}
+
+} // namespace
 
 Fault Fault::of(const QString& symbol)
 {
+    static const std::pair<const char*, Kind> plain[] = {
+        {"HANG_", Kind::Hang},          {"RESET_", Kind::Reset},       {"NO_", Kind::NoData},
+        {"E500_", Kind::E500},          {"SLOW_", Kind::Slow},         {"BIG_", Kind::Big},
+        {"NULL_", Kind::NullRows},      {"LIVE_", Kind::LiveRow},      {"SPLIT_", Kind::Split},
+        {"DIV_", Kind::Dividend},       {"R429_", Kind::RateLimited},  {"R503RA_", Kind::Busy503},
+        {"QUOTA_", Kind::QuotaText},    {"HTML_", Kind::HtmlPage},
+    };
     Fault f;
-    if (symbol.startsWith(QLatin1String("HANG_")))
-        f.kind = Kind::Hang;
-    else if (symbol.startsWith(QLatin1String("RESET_")))
-        f.kind = Kind::Reset;
-    else if (symbol.startsWith(QLatin1String("NO_")))
-        f.kind = Kind::NoData;
-    else if (symbol.startsWith(QLatin1String("E500_")))
-        f.kind = Kind::E500;
-    else if (symbol.startsWith(QLatin1String("SLOW_")))
-        f.kind = Kind::Slow;
-    else if (symbol.startsWith(QLatin1String("BIG_")))
-        f.kind = Kind::Big;
-    else if (symbol.startsWith(QLatin1String("FAIL"))) {
-        const qsizetype underscore = symbol.indexOf(QLatin1Char('_'), 4);
-        const QString digits = symbol.mid(4, underscore - 4);
-        bool allDigits = underscore > 4 && digits.size() <= 9;
-        for (const QChar c : digits)
-            allDigits = allDigits && c >= QLatin1Char('0') && c <= QLatin1Char('9');
-        if (allDigits) {
-            f.kind = Kind::Fail;
-            f.failures = digits.toInt();
+    for (const auto& [prefix, kind] : plain) {
+        if (symbol.startsWith(QLatin1String(prefix))) {
+            f.kind = kind;
+            f.failures = kind == Kind::Busy503 ? 1 : 0;
+            return f;
+        }
+    }
+    static const std::pair<const char*, Kind> counted[] = {
+        {"FAIL", Kind::Fail}, {"RA", Kind::RetryAfter}, {"RL", Kind::RateLimitedFirst}};
+    for (const auto& [word, kind] : counted) {
+        if (const auto n = countedPrefix(symbol, QLatin1String(word))) {
+            f.kind = kind;
+            f.failures = *n;
+            return f;
         }
     }
     return f;
 }
 
-bool FailureCounter::shouldFail(const QString& symbol, int failures)
+bool FailureCounter::shouldFail(const QString& key, int failures)
 {
-    int& seen = m_seen[symbol];
+    int& seen = m_seen[key];
     if (seen >= failures)
         return false; // stop counting: the answer no longer changes
     ++seen;

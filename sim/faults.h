@@ -18,20 +18,35 @@ struct Fault
         E500,   // E500_...: HTTP 500
         Slow,   // SLOW_...: a normal answer, trickled over about two seconds
         Big,    // BIG_...: an oversized history table
+
+        // Only the Yahoo Chart and Tiingo services know these; the older
+        // services answer such symbols normally.
+        NullRows,         // NULL_...: Yahoo Chart: every 4th bar is all null
+        LiveRow,          // LIVE_...: Yahoo Chart weekly/monthly: the last period twice
+        Split,            // SPLIT_...: a 2-for-1 split on the middle bar
+        Dividend,         // DIV_...: a dividend of 0.5 on the middle bar
+        RateLimited,      // R429_...: HTTP 429 without Retry-After, always
+        RetryAfter,       // RA<n>_...: HTTP 429 with "Retry-After: 1" for the first n requests
+        RateLimitedFirst, // RL<n>_...: HTTP 429 without Retry-After for the first n requests
+        Busy503,          // R503RA_...: HTTP 503 with "Retry-After: 1" for the first request
+        QuotaText,        // QUOTA_...: 200 with a quota notice as plain text
+        HtmlPage,         // HTML_...: 200 with an HTML error page
     };
     Kind kind = Kind::None;
-    int failures = 0; // for Fail
+    int failures = 0; // for Fail, RetryAfter, RateLimitedFirst and Busy503
 
     // symbol: upper-cased and decoded.
     static Fault of(const QString& symbol);
 };
 
-// The FAIL<n>_ counters, per symbol text for the life of the server.
+// The FAIL<n>_ (and RA<n>_, RL<n>_, R503RA_) counters, per key for the
+// life of the server. The older services key by the symbol alone; the newer
+// ones put their own name in front, so each service counts on its own.
 class FailureCounter
 {
 public:
     // Counts this request; true while it is one of the first n.
-    bool shouldFail(const QString& symbol, int failures);
+    bool shouldFail(const QString& key, int failures);
 
 private:
     QHash<QString, int> m_seen;

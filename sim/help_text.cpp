@@ -3,6 +3,7 @@
 namespace kestrion::sim {
 
 const char* const kHelpText = R"(Usage: kestrion-quote-sim [--port N] [--delay-ms N] [--log FILE]
+                          [--tiingo-token KEY]
        kestrion-quote-sim --help | --version
 
 A local stand-in for the quote and chart services Kestrion talks to, for
@@ -19,6 +20,11 @@ Options:
   --log FILE      Append one line per request received to FILE: the method
                   and the path with its query, e.g.
                   "GET /table.csv?a=0&b=01&...". Lines are flushed at once.
+                  Header fields are not logged; a "token" query value is
+                  written as "***".
+  --tiingo-token KEY
+                  The only key the Tiingo service accepts (default
+                  "sim-tiingo-token"): printable characters, no spaces.
   --help          Show this text and exit.
   --version       Show the version and exit.
 
@@ -80,10 +86,50 @@ Services:
       time: 1 and 3 a week, 4 a month, 6 three months, 7 six months,
       8 a year (also the default), 9 two years, 12 five years.
 
+  GET /v8/finance/chart/SYMBOL?period1=UNIX&period2=UNIX&interval=1d|1wk|1mo
+          &events=div%2Csplits&includeAdjustedClose=true
+      Yahoo Chart (application/json). SYMBOL is percent-encoded (%5EGSPC
+      for ^GSPC). Requests need a User-Agent starting "Mozilla/5.0";
+      others get HTTP 429 with "Too Many Requests", as the real service
+      answers bare clients. The answer is
+        {"chart":{"result":[{"meta":{...,"gmtoffset":-18000,...},
+         "timestamp":[...],"events":{...},"indicators":{"quote":[{"open":[..],
+         "high":[..],"low":[..],"close":[..],"volume":[..]}],
+         "adjclose":[{"adjclose":[..]}]}}],"error":null}}
+      oldest first, prices as float32 values widened to double
+      (152.11000061035156), volume whole. A bar is sent when its local
+      date, taken at 00:00 UTC, lies in [period1, period2). Timestamps:
+      09:30 New York time (14:30 UTC) of the bar's day, gmtoffset -18000;
+      for symbols ending ".T" (Tokyo, JPY) 00:00 local time, i.e. 15:00 UTC
+      of the day before, gmtoffset 32400. 1wk bars are stamped with their
+      week's Monday, 1mo bars with their month's first weekday. "events"
+      appears only when a dividend or split falls in the range. No bar in
+      the range: no "timestamp" and "quote":[{}],"adjclose":[{}].
+      Unknown symbol: HTTP 404, error code "Not Found"; missing or bad
+      period1, period2 or interval, or period1 after period2: HTTP 400,
+      error code "Bad Request" ("result":null in both).
+
+  GET /tiingo/daily/SYMBOL/prices?startDate=YYYY-MM-DD&endDate=YYYY-MM-DD
+          &resampleFreq=daily|weekly|monthly&format=csv
+      Tiingo (text/csv), with the header "Authorization: Token KEY" (see
+      --tiingo-token); without it or with another key HTTP 401 and
+      {"detail":"Invalid token."}. Header
+      date,close,high,low,open,volume,adjClose,adjHigh,adjLow,adjOpen,
+      adjVolume,divCash,splitFactor (one line), then one row per bar of
+      [startDate, endDate], oldest first, LF line ends: raw prices,
+      adjusted ones, divCash 0.0 and splitFactor 1.0 on ordinary rows.
+      Weekly rows are dated the Friday of their week, monthly rows the last
+      weekday of their month (also when that is after endDate). No bar in
+      the range: the header line only. resampleFreq defaults to daily.
+      Unknown symbol: HTTP 404 {"detail":"Error: Ticker 'SYM' not found"};
+      bad dates, startDate after endDate, another resampleFreq or a format
+      other than csv: HTTP 400 with a {"detail":...} message.
+
   GET /            Home page "Kestrion Home".
   GET /search      Search page "Kestrion Search" (a symbol form for charts).
 
-  Symbols are decoded (%XX, and + as a space) and compared in upper case.
+  Symbols are decoded (%XX, and + as a space in a query) and compared in
+  upper case.
   Quotes exist for the weekdays from 1900-01-01 to 2099-12-31; ranges are
   clipped to those dates.
   Prices have two decimals with 1.00 <= low <= open, close <= high; open
@@ -99,7 +145,9 @@ the query page misbehaves and only query pages count for FAIL):
   FAIL<n>_<any>   The first n requests for this exact symbol get HTTP 503
                   with an empty body; later ones are answered normally.
                   The count lasts for the life of the server and is shared
-                  by all services. Example: FAIL2_A.
+                  by the Yahoo table, Wall Street City and the chart page;
+                  Yahoo Chart and Tiingo count on their own. Example:
+                  FAIL2_A.
   HANG_<any>      The request is read but never answered; the connection
                   stays open. Other connections are not held up.
   RESET_<any>     The connection is reset (TCP RST) without any answer.
@@ -107,8 +155,41 @@ the query page misbehaves and only query pages count for FAIL):
   E500_<any>      HTTP 500 with a short text body.
   SLOW_<any>      The normal answer, its body trickled in about 20 small
                   pieces over about 2 seconds.
-  BIG_<any>       Yahoo only: a normal table of daily rows from 1900-01-01
-                  to 2024-12-31 whatever the range (about 1.7 MB).
+  BIG_<any>       Yahoo table, Yahoo Chart and Tiingo: daily rows from
+                  1900-01-01 to 2024-12-31 whatever the range asked (about
+                  1.7 MB as a table, more as JSON).
+
+Yahoo Chart and Tiingo only (the other services answer these symbols
+normally). The counted ones count per service and symbol:
+  NULL_<any>      Yahoo Chart: every 4th bar is null in open, high, low,
+                  close, volume and adjclose, as Yahoo sends holidays.
+  LIVE_<any>      Yahoo Chart 1wk and 1mo: the last period comes twice, its
+                  period-start row and then a "live" row stamped 15:00 local
+                  time (20:00 UTC in New York) of the last trading day in the
+                  range, with another close and adjclose, a higher high and
+                  a lower low. 1d answers are unchanged.
+  SPLIT_<any>     A 2-for-1 split on the middle bar of the answer. Yahoo
+                  Chart: "events":{"splits":...} at its timestamp, prices
+                  already adjusted. Tiingo: rows before it carry twice the
+                  raw prices and half the volume; splitFactor 2.0 on that
+                  row; the adjusted columns are on the post-split scale.
+  DIV_<any>       A dividend of 0.5 on the middle bar: Yahoo Chart
+                  "events":{"dividends":...}, Tiingo divCash 0.5 on that row.
+                  Adjusted prices of the earlier bars are multiplied by
+                  1 - 0.5 / (close of the bar before it).
+  R429_<any>      HTTP 429 without Retry-After, every time. Body: Yahoo
+                  Chart "Too Many Requests", Tiingo a {"detail":...} notice.
+  RA<n>_<any>     HTTP 429 with "Retry-After: 1" for the first n requests,
+                  then normal answers. Example: RA2_A.
+  RL<n>_<any>     HTTP 429 without Retry-After for the first n requests,
+                  then normal answers.
+  R503RA_<any>    HTTP 503 with "Retry-After: 1" for the first request,
+                  then normal answers.
+  QUOTA_<any>     HTTP 200, text/plain: "Error: You have run over your hourly
+                  request allocation. Please upgrade your plan."
+  HTML_<any>      HTTP 200, text/html: a small HTML error page.
+  NO_<any> answers these services with HTTP 200, text/plain "No data
+  available for SYMBOL", like the others.
 )";
 
 } // namespace kestrion::sim

@@ -14,14 +14,25 @@ HttpReply HttpReply::withBody(int status, const char* contentType, QByteArray bo
     return r;
 }
 
+QByteArray HttpRequest::header(const char* lowerName) const
+{
+    for (const auto& [name, value] : headers) {
+        if (name == lowerName)
+            return value;
+    }
+    return {};
+}
+
 const char* reasonPhrase(int status)
 {
     switch (status) {
     case 200: return "OK";
     case 400: return "Bad Request";
+    case 401: return "Unauthorized";
     case 404: return "Not Found";
     case 405: return "Method Not Allowed";
     case 413: return "Payload Too Large";
+    case 429: return "Too Many Requests";
     case 431: return "Request Header Fields Too Large";
     case 500: return "Internal Server Error";
     case 501: return "Not Implemented";
@@ -129,12 +140,14 @@ RequestParser::Result RequestParser::parse(QByteArray& buffer, HttpRequest& requ
 
     qint64 contentLength = 0;
     bool keepAlive = !http10;
+    QList<QPair<QByteArray, QByteArray>> headers;
     for (const QByteArray& line : lines) {
         const qsizetype colon = line.indexOf(':');
         if (colon <= 0 || !isToken(line.left(colon)))
             return fail(400, requestLine);
         const QByteArray name = line.left(colon).toLower();
         const QByteArray value = line.mid(colon + 1).trimmed();
+        headers.append(qMakePair(name, value));
         if (name == "content-length") {
             bool ok = false;
             const qint64 n = value.toLongLong(&ok);
@@ -167,6 +180,7 @@ RequestParser::Result RequestParser::parse(QByteArray& buffer, HttpRequest& requ
     if (hash >= 0)
         request.query.truncate(hash);
     request.keepAlive = keepAlive;
+    request.headers = std::move(headers);
     return Result::Complete;
 }
 

@@ -15,6 +15,12 @@ struct HttpRequest
     QByteArray path;   // without the query, not decoded
     QByteArray query;  // after the '?', not decoded
     bool keepAlive = true;
+    // Header fields in the order sent, names in lower case.
+    QList<QPair<QByteArray, QByteArray>> headers;
+
+    // The value of the first field of that name (given in lower case);
+    // empty when there is none.
+    QByteArray header(const char* lowerName) const;
 };
 
 struct HttpReply

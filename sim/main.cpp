@@ -64,6 +64,18 @@ std::optional<int> intOption(const QString& text, int min, int max)
     return n;
 }
 
+// A key must fit in an "Authorization: Token KEY" header as it is.
+bool isUsableToken(const QString& key)
+{
+    if (key.isEmpty() || key.size() > 200)
+        return false;
+    for (const QChar c : key) {
+        if (c.unicode() <= 0x20 || c.unicode() >= 0x7F)
+            return false;
+    }
+    return true;
+}
+
 int usageError(const QString& message)
 {
     std::fprintf(stderr, "kestrion-quote-sim: %s\nTry 'kestrion-quote-sim --help'.\n", qPrintable(message));
@@ -83,9 +95,11 @@ int main(int argc, char* argv[])
     const QCommandLineOption portOption(QStringLiteral("port"), QString(), QStringLiteral("N"), QStringLiteral("0"));
     const QCommandLineOption delayOption(QStringLiteral("delay-ms"), QString(), QStringLiteral("N"), QStringLiteral("0"));
     const QCommandLineOption logOption(QStringLiteral("log"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption tiingoTokenOption(QStringLiteral("tiingo-token"), QString(), QStringLiteral("KEY"),
+                                               QLatin1String(kestrion::sim::QuoteRoutes::kDefaultTiingoToken));
     const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption versionOption(QStringLiteral("version"));
-    parser.addOptions({portOption, delayOption, logOption, helpOption, versionOption});
+    parser.addOptions({portOption, delayOption, logOption, tiingoTokenOption, helpOption, versionOption});
     if (!parser.parse(QCoreApplication::arguments()))
         return usageError(parser.errorText());
     if (parser.isSet(helpOption)) {
@@ -104,6 +118,9 @@ int main(int argc, char* argv[])
     const auto delay = intOption(parser.value(delayOption), 0, 600000);
     if (!delay)
         return usageError(QStringLiteral("--delay-ms takes a number from 0 to 600000"));
+    const QString tiingoToken = parser.value(tiingoTokenOption);
+    if (!isUsableToken(tiingoToken))
+        return usageError(QStringLiteral("--tiingo-token takes a key of printable characters without spaces"));
 
     kestrion::sim::RequestLog log;
     if (parser.isSet(logOption) && !log.open(parser.value(logOption))) {
@@ -117,7 +134,7 @@ int main(int argc, char* argv[])
     if (!installTerminationHandlers(app))
         std::fprintf(stderr, "kestrion-quote-sim: cannot catch SIGTERM/SIGINT; they will end it abruptly\n");
 
-    kestrion::sim::QuoteRoutes routes;
+    kestrion::sim::QuoteRoutes routes(tiingoToken);
     kestrion::sim::ServerOptions options;
     options.delayMs = *delay;
     kestrion::sim::HttpServer server(

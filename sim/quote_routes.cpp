@@ -110,6 +110,11 @@ int chartDays(const QString& time)
 
 } // namespace
 
+QuoteRoutes::QuoteRoutes(QString tiingoToken)
+    : m_tiingoToken(std::move(tiingoToken))
+{
+}
+
 HttpReply QuoteRoutes::handle(const HttpRequest& request)
 {
     if (request.method != "GET" && request.method != "HEAD") {
@@ -117,6 +122,21 @@ HttpReply QuoteRoutes::handle(const HttpRequest& request)
         r.extraHeaders.append(qMakePair(QByteArray("Allow"), QByteArray("GET, HEAD")));
         return r;
     }
+    // The APIs carry the symbol in the path: split it off before decoding,
+    // so that an encoded '/' stays part of the symbol.
+    static const QByteArray chartPrefix("/v8/finance/chart/");
+    static const QByteArray tiingoPrefix("/tiingo/daily/");
+    static const QByteArray tiingoSuffix("/prices");
+    const QByteArray& raw = request.path;
+    if (raw.startsWith(chartPrefix) && raw.indexOf('/', chartPrefix.size()) < 0)
+        return yahooChart(request, raw.mid(chartPrefix.size()));
+    if (raw.startsWith(tiingoPrefix) && raw.endsWith(tiingoSuffix)
+        && raw.size() >= tiingoPrefix.size() + tiingoSuffix.size()) {
+        const QByteArray segment = raw.mid(tiingoPrefix.size(), raw.size() - tiingoPrefix.size() - tiingoSuffix.size());
+        if (!segment.contains('/'))
+            return tiingo(request, segment);
+    }
+
     const QByteArray path = percentDecode(request.path, false);
     const QueryParams params(request.query);
 
@@ -135,12 +155,12 @@ HttpReply QuoteRoutes::handle(const HttpRequest& request)
     return notFound(QStringLiteral("The requested page was not found on this server."));
 }
 
-std::optional<HttpReply> QuoteRoutes::faultReply(const QString& symbol)
+std::optional<HttpReply> QuoteRoutes::faultReply(const QString& symbol, const QString& counterKey)
 {
     const Fault fault = Fault::of(symbol);
     switch (fault.kind) {
     case Fault::Kind::Fail:
-        if (m_failures.shouldFail(symbol, fault.failures))
+        if (m_failures.shouldFail(counterKey, fault.failures))
             return HttpReply::withBody(503, nullptr, QByteArray());
         break;
     case Fault::Kind::Hang: {
@@ -160,6 +180,18 @@ std::optional<HttpReply> QuoteRoutes::faultReply(const QString& symbol)
     case Fault::Kind::None:
     case Fault::Kind::Slow:
     case Fault::Kind::Big:
+    // The rest belong to the APIs (apiFaultReply); the older services
+    // answer those symbols like any other.
+    case Fault::Kind::NullRows:
+    case Fault::Kind::LiveRow:
+    case Fault::Kind::Split:
+    case Fault::Kind::Dividend:
+    case Fault::Kind::RateLimited:
+    case Fault::Kind::RetryAfter:
+    case Fault::Kind::RateLimitedFirst:
+    case Fault::Kind::Busy503:
+    case Fault::Kind::QuotaText:
+    case Fault::Kind::HtmlPage:
         break;
     }
     return std::nullopt;
@@ -170,7 +202,7 @@ HttpReply QuoteRoutes::yahooTable(const QueryParams& params)
     const QString symbol = params.value(QStringLiteral("s")).trimmed().toUpper();
     if (isUnknownSymbol(symbol))
         return notFound(QStringLiteral("No such ticker symbol."));
-    if (auto reply = faultReply(symbol))
+    if (auto reply = faultReply(symbol, symbol))
         return *reply;
 
     const auto startMonth = parseNumber(params.value(QStringLiteral("a")), 0, 11);
@@ -209,7 +241,7 @@ HttpReply QuoteRoutes::wscQuery(const QueryParams& params)
                                                       ? QStringLiteral("Please enter a symbol.")
                                                       : QStringLiteral("Symbol not found: ") + symbol));
     }
-    if (auto reply = faultReply(symbol))
+    if (auto reply = faultReply(symbol, symbol))
         return *reply;
     const Fault fault = Fault::of(symbol);
     const auto answer = [&fault](QByteArray page) {
@@ -284,7 +316,7 @@ HttpReply QuoteRoutes::chart(const QueryParams& params)
     if (isUnknownSymbol(request.symbol))
         return HttpReply::withBody(200, kHtml,
                                    chartPage(request, {}, QStringLiteral("No chart is available for this symbol.")));
-    if (auto reply = faultReply(request.symbol))
+    if (auto reply = faultReply(request.symbol, request.symbol))
         return *reply;
 
     const QDate to = QDate::currentDate();

@@ -8,6 +8,26 @@ bool RequestLog::open(const QString& path)
     return m_file.open(QIODevice::WriteOnly | QIODevice::Append);
 }
 
+namespace {
+
+// An API key given as "token=KEY" in the query (a form some clients use)
+// becomes "token=***": the log is a plain file anyone may be shown.
+QByteArray withoutKeys(const QByteArray& target)
+{
+    const qsizetype question = target.indexOf('?');
+    if (question < 0 || !target.toLower().contains("token="))
+        return target;
+    QList<QByteArray> pairs = target.mid(question + 1).split('&');
+    for (QByteArray& pair : pairs) {
+        const qsizetype eq = pair.indexOf('=');
+        if (eq >= 0 && pair.left(eq).toLower() == "token")
+            pair = pair.left(eq + 1) + "***";
+    }
+    return target.left(question + 1) + pairs.join('&');
+}
+
+} // namespace
+
 void RequestLog::write(const QByteArray& method, const QByteArray& target)
 {
     if (!m_file.isOpen())
@@ -17,7 +37,7 @@ void RequestLog::write(const QByteArray& method, const QByteArray& target)
     static const char hex[] = "0123456789ABCDEF";
     QByteArray line;
     line.reserve(method.size() + target.size() + 2);
-    const QByteArray raw = method + ' ' + target;
+    const QByteArray raw = method + ' ' + withoutKeys(target);
     for (const char c : raw) {
         const auto u = static_cast<unsigned char>(c);
         if (u < 0x20 || u >= 0x7F) {

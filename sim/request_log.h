@@ -8,6 +8,8 @@ namespace kestrion::sim {
 
 // One line per request received ("GET /table.csv?..."), appended and
 // flushed at once so that a test can count requests while the server runs.
+// Header fields are not logged, so an "Authorization" key never is; a
+// "token" query value is written as "***".
 class RequestLog
 {
 public:

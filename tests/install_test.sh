@@ -33,7 +33,7 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 
 for f in bin/kestrion bin/kestrion-cli \
     share/kestrion/dbase.mdb share/kestrion/Kestrion.html \
-    share/kestrion/yahoofinance.bmp share/kestrion/wallstreetcity.bmp \
+    share/kestrion/yahoofinance.bmp share/kestrion/wallstreetcity.bmp share/kestrion/tiingo.bmp \
     share/applications/org.kestrion.Kestrion.desktop \
     share/metainfo/org.kestrion.Kestrion.metainfo.xml \
     share/icons/hicolor/scalable/apps/org.kestrion.Kestrion.svg \

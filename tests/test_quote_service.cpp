@@ -1,6 +1,7 @@
 // The local quote service (kestrion-quote-sim) that the other tests, the
 // benchmarks and the demonstrations run against: its tables, query pages,
-// result files, unknown symbols, fault symbols and HTTP handling.
+// result files, the Yahoo Chart and Tiingo APIs, unknown symbols, fault
+// symbols and HTTP handling.
 
 #include "testsupport.h"
 
@@ -9,6 +10,9 @@
 #include <QDate>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRegularExpression>
@@ -30,13 +34,20 @@ struct Answer
     QNetworkReply::NetworkError error = QNetworkReply::NoError;
     bool timedOut = false;
     qint64 elapsedMs = 0;
+    QByteArray contentType;
+    QByteArray retryAfter; // empty: no Retry-After
 };
 
-Answer httpGet(QNetworkAccessManager& nam, int port, const QByteArray& pathAndQuery, int timeoutMs = 5000)
+using Headers = QList<QPair<QByteArray, QByteArray>>;
+
+Answer httpGet(QNetworkAccessManager& nam, int port, const QByteArray& pathAndQuery, int timeoutMs = 5000,
+               const Headers& headers = {})
 {
     const QByteArray url = "http://127.0.0.1:" + QByteArray::number(port) + pathAndQuery;
     QNetworkRequest request(QUrl::fromEncoded(url, QUrl::StrictMode));
     request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
+    for (const auto& [name, value] : headers)
+        request.setRawHeader(name, value);
     QElapsedTimer clock;
     clock.start();
     QNetworkReply* reply = nam.get(request);
@@ -57,6 +68,8 @@ Answer httpGet(QNetworkAccessManager& nam, int port, const QByteArray& pathAndQu
         a.body = reply->readAll();
     a.error = reply->error();
     a.elapsedMs = clock.elapsed();
+    a.contentType = reply->rawHeader("Content-Type");
+    a.retryAfter = reply->rawHeader("Retry-After");
     delete reply;
     return a;
 }
@@ -123,6 +136,91 @@ QList<Row> yahooRows(const QByteArray& body)
     return rows;
 }
 
+
+// The current APIs: Yahoo Chart wants a browser's User-Agent, Tiingo a key.
+const QByteArray kBrowser("Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36");
+const QByteArray kTiingoAuth("Token sim-tiingo-token");
+constexpr qint64 kUnixEpochJulianDay = 2440588;
+
+qint64 utcMidnight(const QDate& d)
+{
+    return (d.toJulianDay() - kUnixEpochJulianDay) * 86400;
+}
+
+// The exchange-local date of a Yahoo Chart timestamp.
+QDate localDate(qint64 timestamp, qint64 gmtoffset)
+{
+    const qint64 local = timestamp + gmtoffset;
+    const qint64 day = local >= 0 ? local / 86400 : -((-local + 86399) / 86400);
+    return QDate::fromJulianDay(day + kUnixEpochJulianDay);
+}
+
+// Bars of the local dates [from, to].
+QByteArray chartPath(const QByteArray& symbol, const QDate& from, const QDate& to, const char* interval)
+{
+    return "/v8/finance/chart/" + symbol + "?period1=" + QByteArray::number(utcMidnight(from))
+        + "&period2=" + QByteArray::number(utcMidnight(to.addDays(1))) + "&interval=" + interval
+        + "&events=div%2Csplits&includeAdjustedClose=true";
+}
+
+QByteArray tiingoPath(const QByteArray& symbol, const QDate& from, const QDate& to, const char* freq)
+{
+    return "/tiingo/daily/" + symbol + "/prices?startDate=" + from.toString(Qt::ISODate).toLatin1()
+        + "&endDate=" + to.toString(Qt::ISODate).toLatin1() + "&resampleFreq=" + freq + "&format=csv";
+}
+
+struct Chart
+{
+    QJsonObject result; // chart.result[0]
+    qint64 gmtoffset = 0;
+    QList<qint64> timestamps;
+    QJsonArray open, high, low, close, volume, adjclose;
+    bool wellFormed = false; // a JSON object of the Yahoo Chart shape, arrays of one length
+};
+
+Chart parseChart(const QByteArray& body)
+{
+    Chart c;
+    QJsonParseError error{};
+    const QJsonObject chart = QJsonDocument::fromJson(body, &error).object().value(QLatin1String("chart")).toObject();
+    if (error.error != QJsonParseError::NoError || !chart.value(QLatin1String("error")).isNull())
+        return c;
+    c.result = chart.value(QLatin1String("result")).toArray().at(0).toObject();
+    c.gmtoffset = c.result.value(QLatin1String("meta")).toObject().value(QLatin1String("gmtoffset")).toInteger();
+    for (const QJsonValue& t : c.result.value(QLatin1String("timestamp")).toArray())
+        c.timestamps.append(t.toInteger());
+    const QJsonObject indicators = c.result.value(QLatin1String("indicators")).toObject();
+    const QJsonObject quote = indicators.value(QLatin1String("quote")).toArray().at(0).toObject();
+    c.open = quote.value(QLatin1String("open")).toArray();
+    c.high = quote.value(QLatin1String("high")).toArray();
+    c.low = quote.value(QLatin1String("low")).toArray();
+    c.close = quote.value(QLatin1String("close")).toArray();
+    c.volume = quote.value(QLatin1String("volume")).toArray();
+    c.adjclose = indicators.value(QLatin1String("adjclose")).toArray().at(0).toObject().value(QLatin1String("adjclose")).toArray();
+    const qsizetype n = c.timestamps.size();
+    c.wellFormed = !c.result.isEmpty() && c.open.size() == n && c.high.size() == n && c.low.size() == n
+        && c.close.size() == n && c.volume.size() == n && c.adjclose.size() == n;
+    return c;
+}
+
+// A Tiingo CSV row as fields; rows() of the answer without the header.
+QList<QList<QByteArray>> csvRows(const QByteArray& body)
+{
+    QList<QList<QByteArray>> rows;
+    const QList<QByteArray> ls = lines(body);
+    for (qsizetype i = 1; i < ls.size(); ++i)
+        rows.append(ls[i].split(','));
+    return rows;
+}
+
+// Tiingo columns.
+enum { TDate, TClose, THigh, TLow, TOpen, TVolume, TAdjClose, TAdjHigh, TAdjLow, TAdjOpen, TAdjVolume, TDiv, TSplit };
+
+qint64 cents(const QByteArray& price)
+{
+    return qRound64(price.toDouble() * 100.0);
+}
+
 } // namespace
 
 class TestQuoteService : public QObject
@@ -150,12 +248,31 @@ private Q_SLOTS:
     void delayAndLogOptions();
     void pages_data();
     void pages();
+    void yahooChart_data();
+    void yahooChart();
+    void yahooChartRefusals_data();
+    void yahooChartRefusals();
+    void yahooChartFaultRows_data();
+    void yahooChartFaultRows();
+    void tiingo_data();
+    void tiingo();
+    void tiingoSplitAndDividend_data();
+    void tiingoSplitAndDividend();
+    void apiFaults_data();
+    void apiFaults();
+    void tiingoTokenOption();
+    void helpListsTheApis_data();
+    void helpListsTheApis();
 
 private:
-    Answer get(const QByteArray& pathAndQuery, int timeoutMs = 5000)
+    Answer get(const QByteArray& pathAndQuery, int timeoutMs = 5000, const Headers& headers = {})
     {
-        return httpGet(m_nam, m_service.port(), pathAndQuery, timeoutMs);
+        return httpGet(m_nam, m_service.port(), pathAndQuery, timeoutMs, headers);
     }
+    Answer getChart(const QByteArray& pathAndQuery) { return get(pathAndQuery, 5000, {{"User-Agent", kBrowser}}); }
+    Answer getTiingo(const QByteArray& pathAndQuery) { return get(pathAndQuery, 5000, {{"Authorization", kTiingoAuth}}); }
+    // Closes of the Yahoo table for the same symbol and days, by date.
+    std::map<QDate, double> tableCloses(const QByteArray& symbol, const QDate& from, const QDate& to);
     // The query page of a Wall Street City request and the file it names.
     QByteArray wscFile(const QByteArray& queryPath, QByteArray* page = nullptr);
 
@@ -543,6 +660,13 @@ void TestQuoteService::httpFraming_data()
     QTest::newRow("unknown path, then more")
         << QByteArray("GET /nowhere HTTP/1.1\r\n\r\nGET / HTTP/1.1\r\n\r\n") << QList<int>{404, 200} << false;
     QTest::newRow("other method") << QByteArray("DELETE / HTTP/1.1\r\n\r\n") << QList<int>{405} << false;
+    // Yahoo Chart turns away clients without a browser's User-Agent.
+    const QByteArray chart = "GET " + chartPath("MSFT", QDate(2003, 1, 6), QDate(2003, 1, 10), "1d") + " HTTP/1.1\r\n";
+    QTest::newRow("chart without User-Agent") << chart + "\r\n" << QList<int>{429} << false;
+    QTest::newRow("chart, User-Agent not a browser's") << chart + "User-Agent: curl/8.0\r\n\r\n" << QList<int>{429}
+                                                       << false;
+    QTest::newRow("chart, browser User-Agent") << chart + "User-Agent: " + kBrowser + "\r\n\r\n" << QList<int>{200}
+                                               << false;
 }
 
 void TestQuoteService::httpFraming()
@@ -641,6 +765,495 @@ void TestQuoteService::pages()
     QCOMPARE(a.status, 200);
     QVERIFY2(a.body.contains("<title>" + title + "</title>"), a.body.left(200).constData());
     QVERIFY(a.body.contains(contains));
+}
+
+std::map<QDate, double> TestQuoteService::tableCloses(const QByteArray& symbol, const QDate& from, const QDate& to)
+{
+    std::map<QDate, double> closes;
+    const QByteArray path = yahooPath(symbol, from.month() - 1, qPrintable(QString::number(from.day())), from.year(),
+                                      to.month() - 1, qPrintable(QString::number(to.day())), to.year(), "d");
+    for (const Row& r : yahooRows(get(path).body))
+        closes[r.date] = r.close;
+    return closes;
+}
+
+void TestQuoteService::yahooChart_data()
+{
+    QTest::addColumn<QByteArray>("symbol"); // as it goes into the path
+    QTest::addColumn<QByteArray>("interval");
+    QTest::addColumn<QDate>("from");
+    QTest::addColumn<QDate>("to");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<QDate>("first"); // local dates
+    QTest::addColumn<QDate>("last");
+    QTest::addColumn<int>("gmtoffset");
+    QTest::addColumn<QString>("metaSymbol");
+
+    QTest::newRow("daily") << QByteArray("MSFT") << QByteArray("1d") << QDate(2003, 1, 1) << QDate(2003, 1, 15) << 11
+                           << QDate(2003, 1, 1) << QDate(2003, 1, 15) << -18000 << QStringLiteral("MSFT");
+    QTest::newRow("daily, lower case") << QByteArray("msft") << QByteArray("1d") << QDate(2003, 1, 4)
+                                       << QDate(2003, 1, 12) << 5 << QDate(2003, 1, 6) << QDate(2003, 1, 10) << -18000
+                                       << QStringLiteral("MSFT");
+    QTest::newRow("weekly, stamped Monday") << QByteArray("MSFT") << QByteArray("1wk") << QDate(2003, 1, 1)
+                                            << QDate(2003, 3, 5) << 10 << QDate(2002, 12, 30) << QDate(2003, 3, 3)
+                                            << -18000 << QStringLiteral("MSFT");
+    QTest::newRow("monthly, stamped first weekday")
+        << QByteArray("IBM") << QByteArray("1mo") << QDate(2003, 2, 15) << QDate(2003, 3, 31) << 2
+        << QDate(2003, 2, 3) << QDate(2003, 3, 3) << -18000 << QStringLiteral("IBM");
+    QTest::newRow("Tokyo daily") << QByteArray("7203.T") << QByteArray("1d") << QDate(2003, 1, 1) << QDate(2003, 1, 3)
+                                 << 3 << QDate(2003, 1, 1) << QDate(2003, 1, 3) << 32400 << QStringLiteral("7203.T");
+    QTest::newRow("Tokyo weekly") << QByteArray("6758.t") << QByteArray("1wk") << QDate(2003, 1, 1)
+                                  << QDate(2003, 1, 15) << 3 << QDate(2002, 12, 30) << QDate(2003, 1, 13) << 32400
+                                  << QStringLiteral("6758.T");
+    QTest::newRow("percent-encoded ^GSPC") << QByteArray("%5EGSPC") << QByteArray("1d") << QDate(2003, 1, 6)
+                                           << QDate(2003, 1, 10) << 5 << QDate(2003, 1, 6) << QDate(2003, 1, 10)
+                                           << -18000 << QStringLiteral("^GSPC");
+    QTest::newRow("before 1970") << QByteArray("OLD") << QByteArray("1d") << QDate(1960, 1, 4) << QDate(1960, 1, 8)
+                                 << 5 << QDate(1960, 1, 4) << QDate(1960, 1, 8) << -18000 << QStringLiteral("OLD");
+}
+
+void TestQuoteService::yahooChart()
+{
+    QFETCH(QByteArray, symbol);
+    QFETCH(QByteArray, interval);
+    QFETCH(QDate, from);
+    QFETCH(QDate, to);
+    QFETCH(int, rows);
+    QFETCH(QDate, first);
+    QFETCH(QDate, last);
+    QFETCH(int, gmtoffset);
+    QFETCH(QString, metaSymbol);
+
+    const Answer a = getChart(chartPath(symbol, from, to, interval.constData()));
+    QCOMPARE(a.status, 200);
+    QVERIFY(a.contentType.startsWith("application/json"));
+    const Chart c = parseChart(a.body);
+    QVERIFY2(c.wellFormed, a.body.left(300).constData());
+    const QJsonObject meta = c.result.value(QLatin1String("meta")).toObject();
+    QCOMPARE(meta.value(QLatin1String("symbol")).toString(), metaSymbol);
+    QCOMPARE(c.gmtoffset, gmtoffset);
+    QCOMPARE(meta.value(QLatin1String("dataGranularity")).toString(), QString::fromLatin1(interval));
+    QVERIFY(!c.result.contains(QLatin1String("events")));
+    QCOMPARE(c.timestamps.size(), rows);
+    QCOMPARE(localDate(c.timestamps.first(), gmtoffset), first);
+    QCOMPARE(localDate(c.timestamps.last(), gmtoffset), last);
+
+    const bool tokyo = gmtoffset == 32400;
+    // Daily answers must carry the same closes as the Yahoo table for those days.
+    const auto closes = interval == "1d" ? tableCloses(symbol, from, to) : std::map<QDate, double>{};
+    for (qsizetype i = 0; i < c.timestamps.size(); ++i) {
+        const qint64 ts = c.timestamps[i];
+        const QDate day = localDate(ts, gmtoffset);
+        // 09:30 in New York; 00:00 in Tokyo, 15:00 UTC the day before.
+        QCOMPARE(ts - utcMidnight(day), tokyo ? qint64(-32400) : qint64(52200));
+        if (i > 0)
+            QVERIFY2(ts > c.timestamps[i - 1], "oldest first");
+        if (interval == "1wk")
+            QCOMPARE(day.dayOfWeek(), int(Qt::Monday));
+        if (interval == "1mo") { // the month's first weekday
+            QDate firstWeekday(day.year(), day.month(), 1);
+            while (firstWeekday.dayOfWeek() > Qt::Friday)
+                firstWeekday = firstWeekday.addDays(1);
+            QCOMPARE(day, firstWeekday);
+        }
+        const double o = c.open[i].toDouble(), h = c.high[i].toDouble(), l = c.low[i].toDouble();
+        const double cl = c.close[i].toDouble();
+        QVERIFY(l >= 1.0 && l <= o && l <= cl && h >= o && h >= cl);
+        QVERIFY(c.volume[i].isDouble() && c.volume[i].toInteger() > 0);
+        QCOMPARE(c.volume[i].toDouble(), double(c.volume[i].toInteger()));
+        QCOMPARE(c.adjclose[i].toDouble(), cl);
+        if (interval == "1d") {
+            QVERIFY2(closes.count(day) == 1, qPrintable(day.toString(Qt::ISODate)));
+            // Sent as float32 widened to double.
+            QCOMPARE(cl, double(float(closes.at(day))));
+        }
+    }
+}
+
+void TestQuoteService::yahooChartRefusals_data()
+{
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<QByteArray>("userAgent");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("errorCode"); // empty: a result without bars
+    QTest::addColumn<QByteArray>("body");   // when not empty, the whole answer
+
+    const QDate a(2003, 1, 6), b(2003, 1, 10);
+    QTest::newRow("unknown symbol") << chartPath("ZZTOP", a, b, "1d") << kBrowser << 404 << QStringLiteral("Not Found")
+                                    << QByteArray("{\"chart\":{\"result\":null,\"error\":{\"code\":\"Not Found\","
+                                                  "\"description\":\"No data found, symbol may be delisted\"}}}");
+    QTest::newRow("unknown symbol, lower case") << chartPath("zzx", a, b, "1d") << kBrowser << 404
+                                                << QStringLiteral("Not Found") << QByteArray();
+    QTest::newRow("no period1") << QByteArray("/v8/finance/chart/MSFT?period2=1042156800&interval=1d") << kBrowser
+                                << 400 << QStringLiteral("Bad Request") << QByteArray();
+    QTest::newRow("period2 not a number") << QByteArray("/v8/finance/chart/MSFT?period1=0&period2=12x&interval=1d")
+                                          << kBrowser << 400 << QStringLiteral("Bad Request") << QByteArray();
+    QTest::newRow("interval 5d") << chartPath("MSFT", a, b, "5d") << kBrowser << 400 << QStringLiteral("Bad Request")
+                                 << QByteArray();
+    QTest::newRow("period1 after period2") << chartPath("MSFT", b, a, "1d") << kBrowser << 400
+                                           << QStringLiteral("Bad Request") << QByteArray();
+    QTest::newRow("client not a browser") << chartPath("MSFT", a, b, "1d") << QByteArray("Kestrion/1.0") << 429
+                                          << QString() << QByteArray("Too Many Requests\r\n");
+    QTest::newRow("weekend only: no bars") << chartPath("MSFT", QDate(2003, 1, 4), QDate(2003, 1, 5), "1d")
+                                           << kBrowser << 200 << QString() << QByteArray();
+}
+
+void TestQuoteService::yahooChartRefusals()
+{
+    QFETCH(QByteArray, path);
+    QFETCH(QByteArray, userAgent);
+    QFETCH(int, status);
+    QFETCH(QString, errorCode);
+    QFETCH(QByteArray, body);
+
+    const Answer a = get(path, 5000, {{"User-Agent", userAgent}});
+    QCOMPARE(a.status, status);
+    if (!body.isEmpty())
+        QCOMPARE(a.body, body);
+    if (status == 429)
+        return;
+    QVERIFY(a.contentType.startsWith("application/json"));
+    const QJsonObject chart = QJsonDocument::fromJson(a.body).object().value(QLatin1String("chart")).toObject();
+    if (!errorCode.isEmpty()) {
+        QVERIFY(chart.value(QLatin1String("result")).isNull());
+        const QJsonObject error = chart.value(QLatin1String("error")).toObject();
+        QCOMPARE(error.value(QLatin1String("code")).toString(), errorCode);
+        QVERIFY(!error.value(QLatin1String("description")).toString().isEmpty());
+        return;
+    }
+    // A good answer without bars: meta, empty blocks, and no timestamp at all.
+    QVERIFY(chart.value(QLatin1String("error")).isNull());
+    const QJsonObject result = chart.value(QLatin1String("result")).toArray().at(0).toObject();
+    QCOMPARE(result.value(QLatin1String("meta")).toObject().value(QLatin1String("symbol")).toString(),
+             QStringLiteral("MSFT"));
+    QVERIFY(!result.contains(QLatin1String("timestamp")));
+    QVERIFY(a.body.contains("\"indicators\":{\"quote\":[{}],\"adjclose\":[{}]}"));
+}
+
+void TestQuoteService::yahooChartFaultRows_data()
+{
+    QTest::addColumn<QByteArray>("symbol");
+    QTest::addColumn<QByteArray>("interval");
+    QTest::addColumn<int>("extraRows"); // beyond those of an ordinary symbol
+
+    QTest::newRow("NULL_ daily") << QByteArray("NULL_A") << QByteArray("1d") << 0;
+    QTest::newRow("NULL_ weekly") << QByteArray("NULL_A") << QByteArray("1wk") << 0;
+    QTest::newRow("LIVE_ weekly") << QByteArray("LIVE_A") << QByteArray("1wk") << 1;
+    QTest::newRow("LIVE_ monthly") << QByteArray("LIVE_A") << QByteArray("1mo") << 1;
+    QTest::newRow("LIVE_ Tokyo monthly") << QByteArray("LIVE_B.T") << QByteArray("1mo") << 1;
+    QTest::newRow("LIVE_ daily unchanged") << QByteArray("LIVE_A") << QByteArray("1d") << 0;
+    QTest::newRow("SPLIT_") << QByteArray("SPLIT_A") << QByteArray("1d") << 0;
+    QTest::newRow("DIV_") << QByteArray("DIV_A") << QByteArray("1d") << 0;
+    QTest::newRow("DIV_ weekly") << QByteArray("DIV_A") << QByteArray("1wk") << 0;
+}
+
+void TestQuoteService::yahooChartFaultRows()
+{
+    QFETCH(QByteArray, symbol);
+    QFETCH(QByteArray, interval);
+    QFETCH(int, extraRows);
+
+    // 2003-01-02 to 2003-03-28 ends on a Friday, the last day of its week and
+    // its month's last weekday.
+    const QDate from(2003, 1, 2), to(2003, 3, 28);
+    const Chart plain = parseChart(getChart(chartPath("PLAIN", from, to, interval.constData())).body);
+    const Answer a = getChart(chartPath(symbol, from, to, interval.constData()));
+    QCOMPARE(a.status, 200);
+    const Chart c = parseChart(a.body);
+    QVERIFY2(c.wellFormed, a.body.left(300).constData());
+    const qsizetype n = plain.timestamps.size();
+    QVERIFY(n >= 3);
+    QCOMPARE(c.timestamps.size(), n + extraRows);
+    const QJsonObject events = c.result.value(QLatin1String("events")).toObject();
+    const qsizetype mid = n / 2;
+
+    if (symbol.startsWith("NULL_")) {
+        for (qsizetype i = 0; i < n; ++i) {
+            const bool null = i % 4 == 3;
+            for (const QJsonArray* series : {&c.open, &c.high, &c.low, &c.close, &c.volume, &c.adjclose})
+                QCOMPARE(series->at(i).isNull(), null);
+        }
+    } else if (symbol.startsWith("LIVE_") && extraRows == 1) {
+        const qsizetype start = n - 1, live = n;
+        const QDate startDay = localDate(c.timestamps[start], c.gmtoffset);
+        const QDate liveDay = localDate(c.timestamps[live], c.gmtoffset);
+        QCOMPARE(liveDay, to); // the last trading day, in the same period
+        QVERIFY(startDay < liveDay);
+        if (c.gmtoffset == -18000)
+            QCOMPARE(c.timestamps[live] - utcMidnight(liveDay), qint64(20 * 3600));
+        QVERIFY(c.high[live].toDouble() > c.high[start].toDouble());
+        QVERIFY(c.low[live].toDouble() < c.low[start].toDouble());
+        QVERIFY(c.close[live].toDouble() != c.close[start].toDouble());
+        QVERIFY(c.adjclose[live].toDouble() != c.adjclose[start].toDouble());
+        QVERIFY(c.close[live].toDouble() >= c.low[live].toDouble() && c.close[live].toDouble() <= c.high[live].toDouble());
+    } else if (symbol.startsWith("SPLIT_")) {
+        QVERIFY(!events.contains(QLatin1String("dividends")));
+        const QString key = QString::number(c.timestamps[mid]);
+        const QJsonObject split = events.value(QLatin1String("splits")).toObject().value(key).toObject();
+        QCOMPARE(split.value(QLatin1String("date")).toInteger(), c.timestamps[mid]);
+        QCOMPARE(split.value(QLatin1String("numerator")).toInt(), 2);
+        QCOMPARE(split.value(QLatin1String("denominator")).toInt(), 1);
+        QCOMPARE(split.value(QLatin1String("splitRatio")).toString(), QStringLiteral("2:1"));
+        for (qsizetype i = 0; i < n; ++i) // prices already adjusted for the split
+            QCOMPARE(c.adjclose[i].toDouble(), c.close[i].toDouble());
+    } else if (symbol.startsWith("DIV_")) {
+        QVERIFY(!events.contains(QLatin1String("splits")));
+        const QString key = QString::number(c.timestamps[mid]);
+        const QJsonObject div = events.value(QLatin1String("dividends")).toObject().value(key).toObject();
+        QCOMPARE(div.value(QLatin1String("amount")).toDouble(), 0.5);
+        QCOMPARE(div.value(QLatin1String("date")).toInteger(), c.timestamps[mid]);
+        const double factor = 1.0 - 0.5 / c.close[mid - 1].toDouble();
+        for (qsizetype i = 0; i < n; ++i) {
+            const double want = i < mid ? c.close[i].toDouble() * factor : c.close[i].toDouble();
+            QVERIFY2(std::abs(c.adjclose[i].toDouble() - want) < 1e-4, qPrintable(QString::number(i)));
+        }
+    } else {
+        QVERIFY(!c.result.contains(QLatin1String("events")));
+        for (qsizetype i = 0; i < n; ++i)
+            QVERIFY(!c.close[i].isNull());
+    }
+}
+
+void TestQuoteService::tiingo_data()
+{
+    QTest::addColumn<QByteArray>("freq");
+    QTest::addColumn<QDate>("from");
+    QTest::addColumn<QDate>("to");
+    QTest::addColumn<QList<QDate>>("dates"); // all of them, or the first and the last
+
+    QTest::newRow("daily") << QByteArray("daily") << QDate(2003, 1, 1) << QDate(2003, 1, 15)
+                           << QList<QDate>{QDate(2003, 1, 1), QDate(2003, 1, 15)};
+    QTest::newRow("weekly, dated Friday") << QByteArray("weekly") << QDate(2003, 1, 1) << QDate(2003, 1, 22)
+                                          << QList<QDate>{QDate(2003, 1, 3), QDate(2003, 1, 10), QDate(2003, 1, 17),
+                                                          QDate(2003, 1, 24)};
+    QTest::newRow("monthly, dated last weekday")
+        << QByteArray("monthly") << QDate(2003, 1, 15) << QDate(2003, 3, 5)
+        << QList<QDate>{QDate(2003, 1, 31), QDate(2003, 2, 28), QDate(2003, 3, 31)};
+    QTest::newRow("monthly, month ending on a Sunday") << QByteArray("monthly") << QDate(2003, 8, 1)
+                                                       << QDate(2003, 8, 31) << QList<QDate>{QDate(2003, 8, 29)};
+    QTest::newRow("weekend only: header alone") << QByteArray("daily") << QDate(2003, 1, 4) << QDate(2003, 1, 5)
+                                                << QList<QDate>{};
+}
+
+void TestQuoteService::tiingo()
+{
+    QFETCH(QByteArray, freq);
+    QFETCH(QDate, from);
+    QFETCH(QDate, to);
+    QFETCH(QList<QDate>, dates);
+
+    const Answer a = getTiingo(tiingoPath("msft", from, to, freq.constData()));
+    QCOMPARE(a.status, 200);
+    QVERIFY(a.contentType.startsWith("text/csv"));
+    QVERIFY(!a.body.contains('\r'));
+    QCOMPARE(lines(a.body).value(0),
+             QByteArray("date,close,high,low,open,volume,adjClose,adjHigh,adjLow,adjOpen,adjVolume,divCash,splitFactor"));
+    const QList<QList<QByteArray>> rows = csvRows(a.body);
+    if (dates.isEmpty()) {
+        QCOMPARE(rows.size(), 0);
+        return;
+    }
+    QCOMPARE(QDate::fromString(QString::fromLatin1(rows.first().value(TDate)), Qt::ISODate), dates.first());
+    QCOMPARE(QDate::fromString(QString::fromLatin1(rows.last().value(TDate)), Qt::ISODate), dates.last());
+    if (freq != "daily")
+        QCOMPARE(rows.size(), dates.size());
+    const auto closes = freq == "daily" ? tableCloses("MSFT", from, to) : std::map<QDate, double>{};
+    if (freq == "daily")
+        QCOMPARE(rows.size(), qsizetype(closes.size()));
+    QDate previous;
+    for (const QList<QByteArray>& r : rows) {
+        QCOMPARE(r.size(), 13);
+        const QDate day = QDate::fromString(QString::fromLatin1(r[TDate]), Qt::ISODate);
+        QVERIFY(day.isValid() && day > previous);
+        previous = day;
+        if (freq != "daily")
+            QVERIFY(dates.contains(day));
+        QCOMPARE(r[TDiv], QByteArray("0.0"));
+        QCOMPARE(r[TSplit], QByteArray("1.0"));
+        for (const int raw : {TClose, THigh, TLow, TOpen}) // nothing to adjust for
+            QCOMPARE(cents(r[raw + (TAdjClose - TClose)]), cents(r[raw]));
+        QCOMPARE(r[TAdjVolume], r[TVolume]);
+        QVERIFY(cents(r[TLow]) <= cents(r[TOpen]) && cents(r[THigh]) >= cents(r[TClose]));
+        if (freq == "daily")
+            QCOMPARE(r[TClose].toDouble(), closes.at(day));
+    }
+}
+
+void TestQuoteService::tiingoSplitAndDividend_data()
+{
+    QTest::addColumn<QByteArray>("symbol");
+    QTest::newRow("2-for-1 split") << QByteArray("SPLIT_T");
+    QTest::newRow("dividend") << QByteArray("DIV_T");
+}
+
+void TestQuoteService::tiingoSplitAndDividend()
+{
+    QFETCH(QByteArray, symbol);
+    const QDate from(2003, 1, 1), to(2003, 1, 10); // 8 weekdays; the middle one is 2003-01-07
+    const QList<QList<QByteArray>> rows = csvRows(getTiingo(tiingoPath(symbol, from, to, "daily")).body);
+    QCOMPARE(rows.size(), 8);
+    const auto closes = tableCloses(symbol, from, to); // the model: the post-split, undivided scale
+    const qsizetype mid = 4;
+    QCOMPARE(rows[mid][TDate], QByteArray("2003-01-07"));
+    const bool split = symbol.startsWith("SPLIT_");
+    QCOMPARE(rows[mid][TSplit], split ? QByteArray("2.0") : QByteArray("1.0"));
+    QCOMPARE(rows[mid][TDiv], split ? QByteArray("0.0") : QByteArray("0.5"));
+    const double factor = split ? 1.0 : 1.0 - 0.5 / rows[mid - 1][TClose].toDouble();
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const QList<QByteArray>& r = rows[i];
+        const QDate day = QDate::fromString(QString::fromLatin1(r[TDate]), Qt::ISODate);
+        if (i != mid)
+            QCOMPARE(r[TSplit] + r[TDiv], QByteArray("1.00.0"));
+        const bool before = i < mid;
+        if (split) {
+            // Raw prices twice the adjusted ones before the split, half the volume.
+            QCOMPARE(cents(r[TClose]), cents(r[TAdjClose]) * (before ? 2 : 1));
+            QCOMPARE(cents(r[TOpen]), cents(r[TAdjOpen]) * (before ? 2 : 1));
+            QCOMPARE(r[TAdjVolume].toLongLong(), r[TVolume].toLongLong() * (before ? 2 : 1));
+            QCOMPARE(r[TAdjClose].toDouble(), closes.at(day));
+        } else {
+            QCOMPARE(r[TClose].toDouble(), closes.at(day));
+            const double want = r[TClose].toDouble() * (before ? factor : 1.0);
+            QVERIFY2(std::abs(r[TAdjClose].toDouble() - want) < 1e-9, r.join(',').constData());
+            QVERIFY(std::abs(r[TAdjHigh].toDouble() - r[THigh].toDouble() * (before ? factor : 1.0)) < 1e-9);
+            QCOMPARE(r[TAdjVolume], r[TVolume]);
+        }
+    }
+}
+
+void TestQuoteService::apiFaults_data()
+{
+    QTest::addColumn<QByteArray>("api"); // "chart" or "tiingo"
+    QTest::addColumn<QByteArray>("symbol");
+    QTest::addColumn<QByteArray>("authorization"); // Tiingo's header; empty: none sent
+    QTest::addColumn<QList<int>>("statuses");      // of successive requests; 0: no answer
+    QTest::addColumn<bool>("retryAfter");          // on the answers before the last
+    QTest::addColumn<QByteArray>("lastType");
+    QTest::addColumn<QByteArray>("lastBodyStart");
+
+    const QByteArray json("application/json"), csv("text/csv"), text("text/plain"), html("text/html");
+    const QByteArray chartOk("{\"chart\":{\"result\":[{\"meta\""), csvOk("date,close,");
+    const auto row = [&](const char* name, const char* api, const char* symbol, QList<int> statuses, bool retryAfter,
+                         const QByteArray& type, const QByteArray& body) {
+        QTest::newRow(name) << QByteArray(api) << QByteArray(symbol) << kTiingoAuth << statuses << retryAfter << type
+                            << body;
+    };
+    row("chart R429_", "chart", "R429_A", {429, 429}, false, text, "Too Many Requests\r\n");
+    row("tiingo R429_", "tiingo", "R429_A", {429, 429}, false, json, "{\"detail\":\"Error: You have exceeded");
+    row("chart RA2_", "chart", "RA2_A", {429, 429, 200}, true, json, chartOk);
+    row("tiingo RA1_", "tiingo", "RA1_A", {429, 200}, true, csv, csvOk);
+    row("chart RL1_", "chart", "RL1_A", {429, 200}, false, json, chartOk);
+    row("tiingo RL2_", "tiingo", "RL2_A", {429, 429, 200}, false, csv, csvOk);
+    row("chart R503RA_", "chart", "R503RA_A", {503, 200}, true, json, chartOk);
+    row("tiingo R503RA_", "tiingo", "R503RA_A", {503, 200}, true, csv, csvOk);
+    // The same symbol on both services: each counts for itself.
+    row("chart FAIL1_ counts per service", "chart", "FAIL1_SHARED", {503, 200}, false, json, chartOk);
+    row("tiingo FAIL1_ counts per service", "tiingo", "FAIL1_SHARED", {503, 200}, false, csv, csvOk);
+    row("chart QUOTA_", "chart", "QUOTA_A", {200}, false, text, "Error: You have run over your hourly request allocation.");
+    row("tiingo QUOTA_", "tiingo", "QUOTA_A", {200}, false, text, "Error: You have run over your hourly request allocation.");
+    row("chart HTML_", "chart", "HTML_A", {200}, false, html, "<html>");
+    row("tiingo HTML_", "tiingo", "HTML_A", {200}, false, html, "<html>");
+    row("chart NO_", "chart", "NO_A", {200}, false, text, "No data available for NO_A");
+    row("tiingo NO_", "tiingo", "no_b", {200}, false, text, "No data available for NO_B");
+    row("chart E500_", "chart", "E500_A", {500}, false, text, "Internal Server Error");
+    row("tiingo RESET_", "tiingo", "RESET_A", {0}, false, QByteArray(), QByteArray());
+    row("RA1_ on the older Yahoo table is no fault", "table", "RA1_A", {200}, false, "text/csv", "Date,Open");
+    row("tiingo unknown, named as asked", "tiingo", "zzXx", {404}, false, json,
+        "{\"detail\":\"Error: Ticker 'zzXx' not found\"}");
+    QTest::newRow("tiingo without a key") << QByteArray("tiingo") << QByteArray("MSFT") << QByteArray()
+                                          << QList<int>{401} << false << json << QByteArray("{\"detail\":\"Invalid token.\"}");
+    QTest::newRow("tiingo, another key") << QByteArray("tiingo") << QByteArray("MSFT") << QByteArray("Token other")
+                                         << QList<int>{401} << false << json
+                                         << QByteArray("{\"detail\":\"Invalid token.\"}");
+    QTest::newRow("tiingo, key after another scheme") << QByteArray("tiingo") << QByteArray("MSFT")
+                                                      << QByteArray("Bearer sim-tiingo-token") << QList<int>{401}
+                                                      << false << json << QByteArray("{\"detail\":");
+}
+
+void TestQuoteService::apiFaults()
+{
+    QFETCH(QByteArray, api);
+    QFETCH(QByteArray, symbol);
+    QFETCH(QByteArray, authorization);
+    QFETCH(QList<int>, statuses);
+    QFETCH(bool, retryAfter);
+    QFETCH(QByteArray, lastType);
+    QFETCH(QByteArray, lastBodyStart);
+
+    const QDate from(2003, 1, 6), to(2003, 1, 10);
+    QByteArray path;
+    Headers headers;
+    if (api == "chart") {
+        path = chartPath(symbol, from, to, "1d");
+        headers.append({"User-Agent", kBrowser});
+    } else if (api == "tiingo") {
+        path = tiingoPath(symbol, from, to, "daily");
+        if (!authorization.isEmpty())
+            headers.append({"Authorization", authorization});
+    } else {
+        path = yahooPath(symbol, 0, "06", 2003, 0, "10", 2003, "d");
+    }
+    Answer a;
+    for (qsizetype i = 0; i < statuses.size(); ++i) {
+        a = get(path, 5000, headers);
+        QCOMPARE(a.status, statuses[i]);
+        if (i + 1 < statuses.size())
+            QCOMPARE(a.retryAfter, retryAfter ? QByteArray("1") : QByteArray());
+    }
+    if (statuses.last() == 0) {
+        QVERIFY(a.error != QNetworkReply::NoError && !a.timedOut);
+        return;
+    }
+    if (statuses.last() == 429 || statuses.last() == 200)
+        QCOMPARE(a.retryAfter, QByteArray());
+    QVERIFY2(a.contentType.startsWith(lastType), a.contentType.constData());
+    QVERIFY2(a.body.startsWith(lastBodyStart), a.body.left(120).constData());
+}
+
+void TestQuoteService::tiingoTokenOption()
+{
+    QTemporaryDir dir;
+    const QString logPath = dir.filePath(QStringLiteral("requests.log"));
+    QuoteService own;
+    QVERIFY(own.start({QStringLiteral("--tiingo-token"), QStringLiteral("s3cr3t-KEY"), QStringLiteral("--log"), logPath}));
+    QNetworkAccessManager nam;
+    const QByteArray path = tiingoPath("MSFT", QDate(2003, 1, 6), QDate(2003, 1, 10), "daily");
+    QCOMPARE(httpGet(nam, own.port(), path, 5000, {{"Authorization", kTiingoAuth}}).status, 401);
+    QCOMPARE(httpGet(nam, own.port(), path, 5000, {{"Authorization", "Token s3cr3t-KEY"}}).status, 200);
+    // A key in the query is no key, and the log must not show it either.
+    QCOMPARE(httpGet(nam, own.port(), path + "&token=s3cr3t-KEY").status, 401);
+    const QByteArray log = kestrion::test::readAll(logPath);
+    QCOMPARE(lines(log).size(), 3);
+    QVERIFY(!log.contains("s3cr3t"));
+    QVERIFY(lines(log).last().endsWith("&token=***"));
+
+    // A key that cannot travel in a header is refused at start.
+    QProcess bad;
+    bad.start(kestrion::test::binPath(QStringLiteral("kestrion-quote-sim")),
+              {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--tiingo-token"), QStringLiteral("a b")});
+    QVERIFY(bad.waitForFinished(10000));
+    QCOMPARE(bad.exitCode(), 2);
+    QVERIFY(bad.readAllStandardError().contains("--tiingo-token"));
+}
+
+void TestQuoteService::helpListsTheApis_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    for (const char* text : {"/v8/finance/chart/SYMBOL?period1=", "/tiingo/daily/SYMBOL/prices?startDate=",
+                             "--tiingo-token KEY", "Mozilla/5.0", "NULL_<any>", "LIVE_<any>", "SPLIT_<any>",
+                             "DIV_<any>", "R429_<any>", "RA<n>_<any>", "RL<n>_<any>", "R503RA_<any>", "QUOTA_<any>",
+                             "HTML_<any>"})
+        QTest::newRow(text) << QByteArray(text);
+}
+
+void TestQuoteService::helpListsTheApis()
+{
+    QFETCH(QByteArray, text);
+    QProcess help;
+    help.start(kestrion::test::binPath(QStringLiteral("kestrion-quote-sim")), {QStringLiteral("--help")});
+    QVERIFY(help.waitForFinished(10000));
+    QCOMPARE(help.exitCode(), 0);
+    QVERIFY(help.readAllStandardOutput().contains(text));
 }
 
 QTEST_GUILESS_MAIN(TestQuoteService)

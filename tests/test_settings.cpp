@@ -41,7 +41,7 @@ void TestSettings::emptyStoreGivesDefaults()
     QVERIFY(w.downloadDir.isEmpty());
     QVERIFY(w.startMonth.isEmpty());
     QCOMPARE(s.dataFormat, QStringLiteral("5"));
-    QVERIFY(s.dataSource.isEmpty());
+    QCOMPARE(s.dataSource, QStringLiteral("Yahoo Chart"));
     QVERIFY(s.fileExtension.isEmpty());
     QVERIFY(s.appName.isEmpty());
     QVERIFY(s.adt.isEmpty());

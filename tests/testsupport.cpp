@@ -90,6 +90,9 @@ void TempConfig::pointServicesAt(const QString& host, int fetchTimeoutSeconds)
     SettingsStore store;
     for (const char* key : {"Yahoo History Host", "WSC Query Host", "WSC File Host", "Chart Host"})
         store.save(QStringLiteral("Services"), QLatin1String(key), host);
+    // The current sources default to https; the local service speaks http.
+    for (const char* key : {"Yahoo Chart Host", "Tiingo Host"})
+        store.save(QStringLiteral("Services"), QLatin1String(key), QStringLiteral("http://") + host);
     store.save(QStringLiteral("Services"), QStringLiteral("Fetch Timeout"), QString::number(fetchTimeoutSeconds));
     store.sync();
 }

@@ -78,6 +78,11 @@ void loadSettings(const SettingsStore& store, Settings& s, WindowValues& w)
 
     if (s.dataFormat.isEmpty())
         s.dataFormat = QStringLiteral("5");
+    // Nothing chosen yet: the Yahoo chart service, which needs no key. The
+    // old Yahoo history service no longer answers, so a first run on it
+    // could only fail.
+    if (s.dataSource.isEmpty())
+        s.dataSource = kSourceYahooChart;
 }
 
 void saveSettings(SettingsStore& store, const Settings& s, const WindowValues& w)
@@ -123,6 +128,8 @@ ServiceConfig ServiceConfig::load(const SettingsStore& store)
     c.wscQueryHost = store.read(sec, QStringLiteral("WSC Query Host"), c.wscQueryHost);
     c.wscFileHost = store.read(sec, QStringLiteral("WSC File Host"), c.wscFileHost);
     c.chartHost = store.read(sec, QStringLiteral("Chart Host"), c.chartHost);
+    c.yahooChartHost = store.read(sec, QStringLiteral("Yahoo Chart Host"), c.yahooChartHost);
+    c.tiingoHost = store.read(sec, QStringLiteral("Tiingo Host"), c.tiingoHost);
     bool ok = false;
     const int t = store.read(sec, QStringLiteral("Fetch Timeout"), QString::number(c.fetchTimeoutSeconds))
                       .trimmed()

@@ -25,6 +25,19 @@ struct Settings
     double convertToMS = 0;                             // "Convert to MS"
     double playSound = 0;                               // "Play Sound"
 
+    // The quote service "Data Source" names; any text not listed here counts
+    // as Wall Street City, as it always has.
+    enum class Source { Yahoo, WallStreetCity, YahooChart, Tiingo };
+    Source source() const
+    {
+        if (dataSource == QLatin1String("Yahoo"))
+            return Source::Yahoo;
+        if (dataSource == QLatin1String("Yahoo Chart"))
+            return Source::YahooChart;
+        if (dataSource == QLatin1String("Tiingo"))
+            return Source::Tiingo;
+        return Source::WallStreetCity;
+    }
     bool isYahoo() const { return dataSource == QLatin1String("Yahoo"); }
     bool convertsToMetaStock() const { return convertToMS == 1; }
     bool playsSound() const { return playSound == 1; }
@@ -33,6 +46,12 @@ struct Settings
     {
         return dataSource == QLatin1String("Wall Street City") && dataFormat == QLatin1String("1")
             && convertToMS == 1;
+    }
+    // Files of the current sources, in the table layout, go into the
+    // MetaStock folder through the same writer.
+    bool tableWriterCondition() const
+    {
+        return convertToMS == 1 && (source() == Source::YahooChart || source() == Source::Tiingo);
     }
     // The downloader component fetches and stores the ticker itself.
     bool componentPath() const { return isYahoo() && convertToMS == 1; }
@@ -60,6 +79,10 @@ struct ServiceConfig
     QString wscQueryHost = QStringLiteral("www.wallstreetcity.com");
     QString wscFileHost = QStringLiteral("www.wallstreetcity.com");
     QString chartHost = QStringLiteral("bigcharts.marketwatch.com");
+    // The current sources speak https; a value may still name its scheme
+    // ("http://127.0.0.1:8080").
+    QString yahooChartHost = QStringLiteral("https://query1.finance.yahoo.com");
+    QString tiingoHost = QStringLiteral("https://api.tiingo.com");
     int fetchTimeoutSeconds = 60;
 
     static ServiceConfig load(const SettingsStore& store);
@@ -68,6 +91,10 @@ struct ServiceConfig
 inline const QString kSettingsSection = QStringLiteral("Settings");
 inline const QString kServicesSection = QStringLiteral("Services");
 inline const QString kDefaultDatabaseName = QStringLiteral("dbase.mdb");
+inline const QString kSourceYahoo = QStringLiteral("Yahoo");
+inline const QString kSourceWallStreetCity = QStringLiteral("Wall Street City");
+inline const QString kSourceYahooChart = QStringLiteral("Yahoo Chart");
+inline const QString kSourceTiingo = QStringLiteral("Tiingo");
 
 // The number at the start of a text, the way the stored flags have always been
 // read: leading blanks skipped, optional sign, digits, fraction and exponent;

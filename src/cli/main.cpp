@@ -6,7 +6,9 @@
 #include "download/metastock_components.h"
 #include "download/metastock_factory.h"
 #include "download/quote_request.h"
+#include "download/quote_source.h"
 #include "lists/ticker_list.h"
+#include "platform/api_key_store.h"
 #include "platform/settings_store.h"
 
 #include <QCommandLineParser>
@@ -53,6 +55,7 @@ public:
     bool askStop() override { return false; }
     QString promptCreateDirectory() override { return QString(); }
     void showCompletionMessage() override {}
+    void tickerFailed(const QString&, FailureReason reason, const QString&) override { m_reason = reason; }
     void tickerFinished(const QString& symbol, bool ok, const QString& path) override
     {
         ++m_done;
@@ -60,9 +63,19 @@ public:
             std::fprintf(stderr, "\r\033[K");
         if (ok)
             std::printf("%s ok %s\n", qPrintable(symbol), qPrintable(path));
+        else if (m_reason != FailureReason::None)
+            std::printf("%s failed: %s\n", qPrintable(symbol), qPrintable(reasonText(m_reason)));
         else
             std::printf("%s failed\n", qPrintable(symbol));
+        m_reason = FailureReason::None;
         std::fflush(stdout);
+    }
+    void sourceStopped(const QString& text) override
+    {
+        if (m_progress)
+            std::fprintf(stderr, "\r\033[K");
+        std::fprintf(stderr, "kestrion-cli: %s; the remaining tickers are not asked for\n", qPrintable(text));
+        std::fflush(stderr);
     }
     void finish()
     {
@@ -76,6 +89,7 @@ private:
     int m_total;
     int m_done = 0;
     bool m_progress;
+    FailureReason m_reason = FailureReason::None;
 };
 
 bool setDate(const QString& iso, QString& month, QString& day, QString& year)
@@ -114,7 +128,9 @@ int main(int argc, char** argv)
     const QCommandLineOption periodOpt(QStringLiteral("period"),
                                        QStringLiteral("History period: daily, weekly or monthly (default daily)."),
                                        QStringLiteral("PERIOD"));
-    const QCommandLineOption sourceOpt(QStringLiteral("source"), QStringLiteral("Quote source: yahoo or wsc."),
+    const QCommandLineOption sourceOpt(QStringLiteral("source"),
+                                       QStringLiteral("Quote source: yahoo-chart, tiingo, yahoo or wsc. Tiingo needs an "
+                                                      "API key (KESTRION_TIINGO_TOKEN or Kestrion's options)."),
                                        QStringLiteral("SOURCE"));
     const QCommandLineOption formatOpt(QStringLiteral("format"),
                                        QStringLiteral("Wall Street City format code: 4, 1, 3, 6, 5 or 7."),
@@ -173,12 +189,14 @@ int main(int argc, char** argv)
 
     if (parser.isSet(sourceOpt)) {
         const QString source = parser.value(sourceOpt);
-        if (source == QLatin1String("yahoo"))
-            settings.dataSource = QStringLiteral("Yahoo");
-        else if (source == QLatin1String("wsc"))
-            settings.dataSource = QStringLiteral("Wall Street City");
-        else
-            return fail(QStringLiteral("--source must be yahoo or wsc, not \"%1\"").arg(source));
+        QStringList names;
+        for (const QuoteSourceEntry& e : quoteSourceEntries()) {
+            names << e.cliName;
+            if (e.cliName == source)
+                settings.dataSource = e.storedText;
+        }
+        if (!names.contains(source))
+            return fail(QStringLiteral("--source must be one of %1, not \"%2\"").arg(names.join(QStringLiteral(", ")), source));
     }
     if (parser.isSet(formatOpt)) {
         static const QStringList codes{"4", "1", "3", "6", "5", "7"};
@@ -219,6 +237,14 @@ int main(int argc, char** argv)
             return fail(QStringLiteral("cannot open ticker list \"%1\": %2").arg(listPath, error));
         in.symbols = list.symbols();
         in.listOpen = true;
+    }
+
+    if (quoteSourceEntry(settings.dataSource).needsApiKey) {
+        in.apiKey = ApiKeyStore::readBlocking().key;
+        if (in.apiKey.isEmpty())
+            return fail(QStringLiteral("%1 needs an API key: set KESTRION_TIINGO_TOKEN, or enter the key on the "
+                                       "Sources page of Kestrion's options dialog")
+                            .arg(settings.dataSource));
     }
 
     ConsoleHost host(int(in.symbols.size()));

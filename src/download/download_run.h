@@ -1,12 +1,15 @@
 #pragma once
 
 #include "app/settings_record.h"
+#include "download/price_table.h"
 #include "download/quote_request.h"
+#include "download/rate_gate.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -17,6 +20,9 @@ class HttpFetcher;
 class MetaStockFactory;
 class MetaStockWriter;
 class MetaStockDownloader;
+class QuoteSource;
+struct FetchResult;
+struct HttpGet;
 
 // What a download run shows and asks. The window implements it with its
 // controls and prompts; the command-line runner prints and never asks. The
@@ -46,6 +52,13 @@ public:
     {
         Q_UNUSED(symbol) Q_UNUSED(ok) Q_UNUSED(path)
     }
+    // Why a ticker failed, told just before tickerFinished() reports it.
+    virtual void tickerFailed(const QString& symbol, FailureReason reason, const QString& detail)
+    {
+        Q_UNUSED(symbol) Q_UNUSED(reason) Q_UNUSED(detail)
+    }
+    // The source refused further requests; text says so, for the user.
+    virtual void sourceStopped(const QString& text) { Q_UNUSED(text) }
 };
 
 struct RunInputs
@@ -59,6 +72,7 @@ struct RunInputs
     QStringList symbols;  // rows of the open list in stored order
     int currentRow = -1;  // the grid's current row, for a single-stock run
     bool automatic = false; // started by the automatic download timer
+    QString apiKey;         // the chosen source's key, where it needs one
 };
 
 struct RunResult
@@ -71,6 +85,7 @@ struct RunResult
     bool noList = false;
     int stored = 0;          // tickers stored
     int failed = 0;          // tickers given up or not downloaded
+    bool sourceStopped = false; // the source refused further requests
     QString downloadDir;     // the directory box's text after the run
 };
 
@@ -94,8 +109,29 @@ public:
 
 private:
     enum class Attempt { Passed, Failed, Cancelled };
+    struct Outcome
+    {
+        Attempt attempt = Attempt::Failed;
+        FailureReason reason = FailureReason::None;
+        QString detail;
+        bool definite = false; // no use asking again
 
-    Attempt fetchAndStore(const QString& symbol, QString& path);
+        static Outcome with(Attempt a) { return Outcome{a, FailureReason::None, QString(), false}; }
+        static Outcome failure(FailureReason r, const QString& detail = QString(), bool definite = false)
+        {
+            return Outcome{Attempt::Failed, r, detail, definite};
+        }
+    };
+
+    // One attempt, with the waits a refusing source asks for; a refusal
+    // costs no attempt.
+    Outcome attempt(const QString& symbol, QString& path);
+    Outcome fetchAndStore(const QString& symbol, QString& path, FetchResult& http);
+    Outcome storeBodyAsSent(HttpFetcher& fetcher, const QString& symbol, const HttpGet& request, const QString& path, FetchResult& http);
+    Outcome storeConverted(HttpFetcher& fetcher, const QString& symbol, const HttpGet& request, const QString& path, FetchResult& http);
+    // Waits, or returns false at once when the run is cancelled.
+    bool waitCancellable(qint64 ms);
+    void failed(const QString& symbol, const Outcome& why);
     void folderStep(bool emasterPresent);
     void componentTicker(const QString& symbol);
     bool convert(const QString& path, const QString& symbol);
@@ -113,12 +149,16 @@ private:
     MetaStockFactory& m_factory;
     std::function<bool(const QString&)> m_launcher;
     std::atomic_bool m_cancel{false};
+    std::mutex m_waitMutex;
+    std::condition_variable m_waitCancelled;
     std::atomic<HttpFetcher*> m_fetcher{nullptr};
 
     // Per run
     RunInputs m_in;
     RunRequestValues m_values;
     RunResult m_result;
+    std::unique_ptr<QuoteSource> m_source;
+    RateGate m_gate;
     std::unique_ptr<MetaStockWriter> m_writer;
     std::unique_ptr<MetaStockDownloader> m_downloader;
     std::mutex m_downloaderMutex; // cancel() reaches the downloader from another thread

@@ -56,5 +56,8 @@ public:
 // the only copy and should be kept. A file that cannot be read adds nothing
 // and gives true.
 bool convertToMetaStock(const QString& dataFile, const QString& stem, qint16 period, MetaStockWriter& writer);
+// The same for a file in the table layout (Date,Open,High,Low,Close,Volume,
+// Adj Close), as the current sources store it.
+bool convertTableToMetaStock(const QString& dataFile, const QString& stem, qint16 period, MetaStockWriter& writer);
 
 } // namespace kestrion

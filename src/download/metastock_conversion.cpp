@@ -1,6 +1,7 @@
 #include "download/metastock_conversion.h"
 
 #include "download/metastock_components.h"
+#include "download/metastock_yahoo_downloader.h"
 #include "download/quote_request.h"
 
 #include <QDate>
@@ -172,6 +173,22 @@ bool convertToMetaStock(const QString& dataFile, const QString& stem, qint16 per
     }
     // The caller deletes the data file next: the quotes must not wait in
     // memory for the end of the run.
+    return writer.flush();
+}
+
+bool convertTableToMetaStock(const QString& dataFile, const QString& stem, qint16 period, MetaStockWriter& writer)
+{
+    QFile file(dataFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray content = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return true;
+    file.close();
+
+    writer.addSecurity(stem, stem, period);
+    for (const YahooQuote& q : parseYahooTable(content))
+        writer.addQuote(q.date, 0, q.open, q.high, q.low, q.close, q.volume, 0.0f);
     return writer.flush();
 }
 

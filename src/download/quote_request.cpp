@@ -71,10 +71,20 @@ QString encodeSymbol(const QString& symbol)
     return out;
 }
 
+QString serviceBase(const QString& host, const QString& defaultScheme)
+{
+    QString base = host.trimmed();
+    while (base.endsWith(QLatin1Char('/')))
+        base.chop(1);
+    if (base.contains(QLatin1String("://")))
+        return base;
+    return defaultScheme + QStringLiteral("://") + base;
+}
+
 QString yahooUrl(const QString& host, const RunRequestValues& v, const QString& symbol)
 {
     const RequestInputs& in = v.inputs;
-    return QStringLiteral("http://") + host + QStringLiteral("/table.csv?a=") + QString::number(v.start.zeroBased)
+    return serviceBase(host) + QStringLiteral("/table.csv?a=") + QString::number(v.start.zeroBased)
         + QStringLiteral("&b=") + in.startDay + QStringLiteral("&c=") + in.startYear + QStringLiteral("&d=")
         + QString::number(v.end.zeroBased) + QStringLiteral("&e=") + in.endDay + QStringLiteral("&f=")
         + in.endYear + QStringLiteral("&s=") + encodeSymbol(symbol) + QStringLiteral("&y=0&g=")
@@ -84,7 +94,7 @@ QString yahooUrl(const QString& host, const RunRequestValues& v, const QString& 
 QString wscQueryUrl(const QString& host, const RunRequestValues& v, const QString& symbol, const QString& dataFormat)
 {
     const RequestInputs& in = v.inputs;
-    return QStringLiteral("http://") + host + QStringLiteral("/wsc2/Historical_Quotes.html?Symbol=")
+    return serviceBase(host) + QStringLiteral("/wsc2/Historical_Quotes.html?Symbol=")
         + encodeSymbol(symbol) + QStringLiteral("&Button=Get+Quotes&StartDate=") + QString::number(v.start.number)
         + QStringLiteral("%2F") + in.startDay + QStringLiteral("%2F") + in.startYear.right(2)
         + QStringLiteral("&Type=") + v.period.wscCode + QStringLiteral("&EndDate=") + QString::number(v.end.number)
@@ -138,7 +148,7 @@ QString wscResultUrl(const QString& fileHost, const QByteArray& stage1Page, cons
         }
     }
     QFile::remove(tempPath);
-    return QStringLiteral("http://") + fileHost + QStringLiteral("/dynamic/")
+    return serviceBase(fileHost) + QStringLiteral("/dynamic/")
         + QString::fromLatin1(wscResultName(stored));
 }
 

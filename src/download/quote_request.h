@@ -51,6 +51,10 @@ struct RunRequestValues
 // everything else, the dot included, is sent as it stands.
 QString encodeSymbol(const QString& symbol);
 
+// "scheme://host[:port]" for a configured host, which may name its own scheme
+// ("http://127.0.0.1:8080"); without one, defaultScheme.
+QString serviceBase(const QString& host, const QString& defaultScheme = QStringLiteral("http"));
+
 QString yahooUrl(const QString& host, const RunRequestValues& v, const QString& symbol);
 QString wscQueryUrl(const QString& host, const RunRequestValues& v, const QString& symbol,
                     const QString& dataFormat);

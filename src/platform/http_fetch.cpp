@@ -9,6 +9,45 @@
 
 namespace kestrion {
 
+namespace {
+
+FetchResult::Failure failureOf(QNetworkReply::NetworkError error)
+{
+    switch (error) {
+    case QNetworkReply::NoError:
+        return FetchResult::Failure::None;
+    case QNetworkReply::TimeoutError:
+        return FetchResult::Failure::Timeout;
+    case QNetworkReply::OperationCanceledError:
+        return FetchResult::Failure::Aborted;
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::RemoteHostClosedError:
+    case QNetworkReply::HostNotFoundError:
+    case QNetworkReply::SslHandshakeFailedError:
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::BackgroundRequestNotAllowedError:
+    case QNetworkReply::TooManyRedirectsError:
+    case QNetworkReply::InsecureRedirectError:
+    case QNetworkReply::UnknownNetworkError:
+    case QNetworkReply::ProxyConnectionRefusedError:
+    case QNetworkReply::ProxyConnectionClosedError:
+    case QNetworkReply::ProxyNotFoundError:
+    case QNetworkReply::ProxyTimeoutError:
+    case QNetworkReply::ProxyAuthenticationRequiredError:
+    case QNetworkReply::UnknownProxyError:
+    case QNetworkReply::ProtocolUnknownError:
+    case QNetworkReply::ProtocolInvalidOperationError:
+    case QNetworkReply::ProtocolFailure:
+        return FetchResult::Failure::Unreachable;
+    default:
+        // Content and server errors come with a status, judged by the caller.
+        return FetchResult::Failure::HttpStatus;
+    }
+}
+
+} // namespace
+
 HttpFetcher::HttpFetcher(int timeoutSeconds)
     : m_nam(std::make_unique<QNetworkAccessManager>())
     , m_timeoutMs(timeoutSeconds * 1000)
@@ -21,27 +60,39 @@ HttpFetcher::~HttpFetcher() = default;
 QByteArray HttpFetcher::fetch(const QString& url)
 {
     QByteArray body;
-    if (!get(url, nullptr, &body))
+    if (!get(HttpGet{url, {}}, nullptr, &body).ok())
         return {};
     return body;
 }
 
 bool HttpFetcher::fetchTo(const QString& url, QIODevice& sink)
 {
-    return get(url, &sink, nullptr);
+    return get(HttpGet{url, {}}, &sink, nullptr).ok();
 }
 
-bool HttpFetcher::get(const QString& url, QIODevice* sink, QByteArray* body)
+FetchResult HttpFetcher::fetchTo(const HttpGet& request, QIODevice& sink)
 {
-    if (m_abort)
-        return false;
+    return get(request, &sink, nullptr);
+}
+
+FetchResult HttpFetcher::get(const HttpGet& call, QIODevice* sink, QByteArray* body)
+{
+    FetchResult result;
+    if (m_abort) {
+        result.failure = FetchResult::Failure::Aborted;
+        return result;
+    }
     // Queries are built already encoded; keep them byte for byte.
-    const QUrl qurl = QUrl::fromEncoded(url.toLatin1(), QUrl::TolerantMode);
-    if (!qurl.isValid() || qurl.host().isEmpty())
-        return false;
+    const QUrl qurl = QUrl::fromEncoded(call.url.toLatin1(), QUrl::TolerantMode);
+    if (!qurl.isValid() || qurl.host().isEmpty()) {
+        result.failure = FetchResult::Failure::Unreachable;
+        return result;
+    }
 
     QNetworkRequest request(qurl);
     request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
+    for (const auto& [name, value] : call.headers)
+        request.setRawHeader(name, value);
     QNetworkReply* reply = m_nam->get(request);
 
     QEventLoop loop;
@@ -58,10 +109,9 @@ bool HttpFetcher::get(const QString& url, QIODevice* sink, QByteArray* body)
         if (m_abort)
             reply->abort();
     });
-    QObject::connect(reply, &QNetworkReply::readyRead, &loop, [&] {
-        if (!reply->isOpen())
+    auto keep = [&](const QByteArray& chunk) {
+        if (chunk.isEmpty())
             return;
-        const QByteArray chunk = reply->readAll();
         if (sink) {
             if (!writeFailed && sink->write(chunk) != chunk.size()) {
                 writeFailed = true;
@@ -70,6 +120,10 @@ bool HttpFetcher::get(const QString& url, QIODevice* sink, QByteArray* body)
         } else {
             body->append(chunk);
         }
+    };
+    QObject::connect(reply, &QNetworkReply::readyRead, &loop, [&] {
+        if (reply->isOpen())
+            keep(reply->readAll());
     });
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     deadline.start(m_timeoutMs);
@@ -77,18 +131,22 @@ bool HttpFetcher::get(const QString& url, QIODevice* sink, QByteArray* body)
     if (!reply->isFinished())
         loop.exec(QEventLoop::ExcludeUserInputEvents);
 
-    const QByteArray rest = reply->isOpen() ? reply->readAll() : QByteArray();
-    if (!rest.isEmpty()) {
-        if (sink)
-            writeFailed = writeFailed || sink->write(rest) != rest.size();
-        else
-            body->append(rest);
-    }
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const bool ok = !timedOut && !writeFailed && !m_abort && reply->error() == QNetworkReply::NoError
-        && (status == 0 || (status >= 200 && status < 300));
+    if (reply->isOpen())
+        keep(reply->readAll());
+    result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    result.retryAfter = reply->rawHeader("Retry-After");
+    if (timedOut)
+        result.failure = FetchResult::Failure::Timeout;
+    else if (m_abort)
+        result.failure = FetchResult::Failure::Aborted;
+    else if (writeFailed)
+        result.failure = FetchResult::Failure::Write;
+    else if (result.status != 0 && (result.status < 200 || result.status >= 300))
+        result.failure = FetchResult::Failure::HttpStatus;
+    else
+        result.failure = failureOf(reply->error());
     delete reply;
-    return ok;
+    return result;
 }
 
 } // namespace kestrion

@@ -1,5 +1,6 @@
 #include "platform/settings_store.h"
 
+#include <QFile>
 #include <QSettings>
 
 namespace kestrion {
@@ -41,6 +42,10 @@ void SettingsStore::save(const QString& section, const QString& name, const QStr
 bool SettingsStore::sync()
 {
     m_settings->sync();
+    // A file holding the quote service API key stays readable by its owner
+    // only, whoever rewrote it.
+    if (m_settings->contains(QStringLiteral("Sources/Tiingo API Key")))
+        QFile::setPermissions(m_settings->fileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     // A format error only says the old file was unreadable; it is rewritten
     // all the same.
     return m_settings->status() != QSettings::AccessError;

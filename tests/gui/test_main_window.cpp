@@ -206,7 +206,7 @@ private Q_SLOTS:
         QCOMPARE(w.cbxStartDay->currentText(), QStringLiteral("01"));
         QCOMPARE(w.cbxStartYear->currentText(), QStringLiteral("2003"));
         QCOMPARE(s.dataFormat, QStringLiteral("5"));
-        QCOMPARE(s.dataSource, QString());
+        QCOMPARE(s.dataSource, QStringLiteral("Yahoo Chart")); // the one source that needs no key
         QCOMPARE(s.fileExtension, QString());
         QCOMPARE(s.appName, QString());
         QCOMPARE(s.adt, QString());
@@ -226,7 +226,7 @@ private Q_SLOTS:
         MessageWatcher messages;
         showAndActivate(w);
         QCOMPARE(w.pnlADT->text(), QStringLiteral("ADT = "));
-        QVERIFY(w.sourcePicturePath().endsWith(QStringLiteral("/wallstreetcity.bmp")));
+        QVERIFY(w.sourcePicturePath().endsWith(QStringLiteral("/yahoofinance.bmp")));
         QTest::qWait(100);
         QCOMPARE(messages.texts, QStringList());
     }
@@ -775,7 +775,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("source");
         QTest::addColumn<QString>("adt");
         QTest::addColumn<QString>("picture");
-        QTest::newRow("empty source") << "" << "" << "wallstreetcity.bmp";
+        QTest::newRow("empty source is Yahoo Chart") << "" << "" << "yahoofinance.bmp";
+        QTest::newRow("Yahoo Chart") << "Yahoo Chart" << "9:30" << "yahoofinance.bmp";
+        QTest::newRow("Tiingo") << "Tiingo" << "9:30" << "tiingo.bmp";
+        QTest::newRow("tiingo is not Tiingo") << "tiingo" << "9:30" << "wallstreetcity.bmp";
         QTest::newRow("Yahoo") << "Yahoo" << "09:30:00" << "yahoofinance.bmp";
         QTest::newRow("yahoo is not Yahoo") << "yahoo" << "9:30" << "wallstreetcity.bmp";
         QTest::newRow("Wall Street City") << "Wall Street City" << "17:00:00" << "wallstreetcity.bmp";
@@ -805,7 +808,7 @@ private Q_SLOTS:
         TestWindow w;
         showAndActivate(w);
         QCOMPARE(w.pnlADT->text(), QStringLiteral("ADT = "));
-        const QImage wsc = w.pnlDataSource->pixmap().toImage();
+        const QImage first = w.pnlDataSource->pixmap().toImage();
 
         // Another window of the program changes the settings (as the options
         // dialog does), then the main window becomes active again.
@@ -813,14 +816,14 @@ private Q_SLOTS:
         other.setWindowTitle(QStringLiteral("Options"));
         showAndActivate(other);
         appState().settings.adt = QStringLiteral("16:45:00");
-        appState().settings.dataSource = QStringLiteral("Yahoo");
+        appState().settings.dataSource = QStringLiteral("Tiingo");
         QCOMPARE(w.pnlADT->text(), QStringLiteral("ADT = "));
         other.close();
         w.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&w));
         QTRY_COMPARE(w.pnlADT->text(), QStringLiteral("ADT = 16:45:00"));
-        QVERIFY(w.pnlDataSource->pixmap().toImage() != wsc);
-        QVERIFY(w.sourcePicturePath().endsWith(QStringLiteral("/yahoofinance.bmp")));
+        QVERIFY(w.pnlDataSource->pixmap().toImage() != first);
+        QVERIFY(w.sourcePicturePath().endsWith(QStringLiteral("/tiingo.bmp")));
     }
 
     // --- shortcuts --------------------------------------------------------

@@ -1,8 +1,11 @@
 #include "app/app_state.h"
 #include "options/ui/frmOptions.h"
+#include "platform/api_key_store.h"
 #include "testsupport.h"
 
 #include <QButtonGroup>
+#include <QFile>
+#include <QSettings>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -80,6 +83,17 @@ void clickButton(QAbstractButton* button)
     QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
 }
 
+QString sourceButton(const frmOptions& dlg)
+{
+    QAbstractButton* b = dlg.sourceGroup->checkedButton();
+    return b ? b->objectName() : QString();
+}
+
+QVariant storedKey(const QString& settingsFile)
+{
+    return QSettings(settingsFile, QSettings::IniFormat).value(QStringLiteral("Sources/Tiingo API Key"));
+}
+
 // Deferred deletions of closed dialogs.
 void flushDeletes()
 {
@@ -92,6 +106,7 @@ class TestOptions : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -101,6 +116,8 @@ private Q_SLOTS:
 
     void dataSource_data();
     void dataSource();
+    void chooseSource_data();
+    void chooseSource();
     void dataFormat_data();
     void dataFormat();
     void chooseFormat_data();
@@ -122,7 +139,14 @@ private Q_SLOTS:
     void playSoundWrittenOnEachClick();
     void tabSwitchShowsOnePage();
 
-    void firstRunStoresYahooAndCsv();
+    void keyPageShowsWhereKeyIsKept_data();
+    void keyPageShowsWhereKeyIsKept();
+    void showKeyToggle();
+    void keyUnreadIsLeftAlone();
+    void keyWrittenAtCloseOnlyWhenChanged_data();
+    void keyWrittenAtCloseOnlyWhenChanged();
+
+    void firstRunStoresYahooChartAndCsv();
     void loadRunsOncePerLoading();
     void closeWays_data();
     void closeWays();
@@ -138,6 +162,13 @@ private:
     test::TempConfig m_config; // nothing here touches the store; keep it private anyway
     std::unique_ptr<QMainWindow> m_main;
 };
+
+void TestOptions::initTestCase()
+{
+    // No secret store answers here: the key goes to the settings file.
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+    qunsetenv("KESTRION_TIINGO_TOKEN");
+}
 
 void TestOptions::init()
 {
@@ -167,6 +198,8 @@ void TestOptions::controlsAndCaptions_data()
     row("fraFrom", "From:", "Frame1_0");
     row("optYahoo", "Yahoo! Finance", "Frame1_0");
     row("optWallSt", "Wall Street City", "Frame1_0");
+    row("optYahooChart", "Yahoo Chart", "Frame1_0");
+    row("optTiingo", "Tiingo", "Frame1_0");
     row("fraFormat", "Format:", "Frame1_0");
     row("optASCII1", "ASCII 1 - Quicken Format", "Frame1_0");
     row("optASCII7", "ASCII 7 - MetaStock, AIQ, Etc.", "Frame1_0");
@@ -189,6 +222,10 @@ void TestOptions::controlsAndCaptions_data()
     row("txtFileExt", "", "Frame1_1");
     row("txtAppName", "", "Frame1_1");
     row("txtADT", "", "Frame1_1");
+    row("fraTiingo", "Tiingo:", "fraSources");
+    row("lblTiingoKey", "API Key:", "fraSources");
+    row("chkShowKey", "Show", "fraSources");
+    row("txtTiingoKey", "", "fraSources");
 }
 
 void TestOptions::controlsAndCaptions()
@@ -224,18 +261,20 @@ void TestOptions::windowAndTabs()
     QVERIFY(dlg.findChildren<QPushButton*>().isEmpty());
 
     QCOMPARE(dlg.TabStrip1->objectName(), QStringLiteral("TabStrip1"));
-    QCOMPARE(dlg.TabStrip1->count(), 2);
+    QCOMPARE(dlg.TabStrip1->count(), 3);
     QCOMPARE(dlg.TabStrip1->tabText(0), QStringLiteral("Data Source"));
     QCOMPARE(dlg.TabStrip1->tabToolTip(0), QStringLiteral("Data Source Options"));
     QCOMPARE(dlg.TabStrip1->tabText(1), QStringLiteral("Miscellaneous Settings"));
     QCOMPARE(dlg.TabStrip1->tabToolTip(1), QStringLiteral("Miscellaneous Settings Options"));
     QCOMPARE(dlg.TabStrip1->widget(0), dlg.Frame1[0]);
     QCOMPARE(dlg.TabStrip1->widget(1), dlg.Frame1[1]);
+    QCOMPARE(dlg.TabStrip1->tabText(2), QStringLiteral("Sources"));
+    QCOMPARE(dlg.TabStrip1->widget(2), dlg.fraSources);
     QCOMPARE(dlg.Frame1[0]->objectName(), QStringLiteral("Frame1_0"));
     QCOMPARE(dlg.Frame1[1]->objectName(), QStringLiteral("Frame1_1"));
 
     // Each group of option buttons is its own choice.
-    QCOMPARE(dlg.sourceGroup->buttons().size(), 2);
+    QCOMPARE(dlg.sourceGroup->buttons().size(), 4);
     QCOMPARE(dlg.formatGroup->buttons().size(), 6);
     QCOMPARE(dlg.alertsGroup->buttons().size(), 2);
     for (QButtonGroup* g : {dlg.sourceGroup, dlg.formatGroup, dlg.alertsGroup})
@@ -253,35 +292,84 @@ void TestOptions::windowAndTabs()
 void TestOptions::dataSource_data()
 {
     QTest::addColumn<QString>("stored");
-    QTest::addColumn<bool>("yahoo");
+    QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("closed");
 
-    QTest::newRow("empty") << "" << true << "Yahoo";
-    QTest::newRow("Yahoo") << "Yahoo" << true << "Yahoo";
-    QTest::newRow("Wall Street City") << "Wall Street City" << false << "Wall Street City";
-    QTest::newRow("other case") << "yahoo" << false << "Wall Street City";
-    QTest::newRow("blank before") << " Yahoo" << false << "Wall Street City";
-    QTest::newRow("anything else") << "Quotes Inc." << false << "Wall Street City";
+    QTest::newRow("empty") << "" << "optYahooChart" << "Yahoo Chart";
+    QTest::newRow("Yahoo") << "Yahoo" << "optYahoo" << "Yahoo";
+    QTest::newRow("Wall Street City") << "Wall Street City" << "optWallSt" << "Wall Street City";
+    QTest::newRow("Yahoo Chart") << "Yahoo Chart" << "optYahooChart" << "Yahoo Chart";
+    QTest::newRow("Tiingo") << "Tiingo" << "optTiingo" << "Tiingo";
+    QTest::newRow("other case") << "yahoo" << "optWallSt" << "Wall Street City";
+    QTest::newRow("blank before") << " Yahoo" << "optWallSt" << "Wall Street City";
+    QTest::newRow("other case Tiingo") << "TIINGO" << "optWallSt" << "Wall Street City";
+    QTest::newRow("blank after Yahoo Chart") << "Yahoo Chart " << "optWallSt" << "Wall Street City";
+    QTest::newRow("anything else") << "Quotes Inc." << "optWallSt" << "Wall Street City";
 }
 
 void TestOptions::dataSource()
 {
     QFETCH(QString, stored);
-    QFETCH(bool, yahoo);
+    QFETCH(QString, button);
     QFETCH(QString, closed);
 
     record().dataSource = stored;
     record().dataFormat = QStringLiteral("5");
     frmOptions& dlg = dialog();
-    QCOMPARE(dlg.optYahoo->isChecked(), yahoo);
-    QCOMPARE(dlg.optWallSt->isChecked(), !yahoo);
+    QCOMPARE(sourceButton(dlg), button);
+    const bool wallSt = button == QLatin1String("optWallSt");
     for (QRadioButton* b : dlg.formatButtons())
-        QCOMPARE(b->isEnabled(), !yahoo);
+        QCOMPARE(b->isEnabled(), wallSt);
     QCOMPARE(selectedFormat(dlg), QStringLiteral("optHEADER7"));
 
     unloadOptionsDialog();
     QCOMPARE(record().dataSource, closed);
     QCOMPARE(record().dataFormat, QStringLiteral("5"));
+}
+
+void TestOptions::chooseSource_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("closed");
+
+    const QStringList starts{QStringLiteral("Wall Street City"), QStringLiteral("Tiingo"), QString()};
+    const struct
+    {
+        const char* button;
+        const char* closed;
+    } choices[] = {{"optYahoo", "Yahoo"},
+                   {"optWallSt", "Wall Street City"},
+                   {"optYahooChart", "Yahoo Chart"},
+                   {"optTiingo", "Tiingo"}};
+    for (const QString& start : starts) {
+        for (const auto& c : choices)
+            QTest::addRow("%s from '%s'", c.button, qPrintable(start)) << start << c.button << c.closed;
+    }
+}
+
+void TestOptions::chooseSource()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, button);
+    QFETCH(QString, closed);
+
+    record().dataSource = stored;
+    record().dataFormat = QStringLiteral("3");
+    frmOptions& dlg = dialog();
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    auto* b = dlg.findChild<QRadioButton*>(button);
+    QVERIFY(b);
+    clickButton(b);
+    QCOMPARE(sourceButton(dlg), button);
+    // The layouts are Wall Street City's alone; the choice among them stays.
+    for (QRadioButton* f : dlg.formatButtons())
+        QCOMPARE(f->isEnabled(), button == QLatin1String("optWallSt"));
+    QCOMPARE(selectedFormat(dlg), QStringLiteral("optDIF7"));
+    dlg.close();
+    QCOMPARE(record().dataSource, closed);
+    QCOMPARE(record().dataFormat, QStringLiteral("3"));
 }
 
 void TestOptions::dataFormat_data()
@@ -718,7 +806,139 @@ void TestOptions::tabSwitchShowsOnePage()
     QCOMPARE(dialog().TabStrip1->currentIndex(), 0);
 }
 
-void TestOptions::firstRunStoresYahooAndCsv()
+void TestOptions::keyPageShowsWhereKeyIsKept_data()
+{
+    QTest::addColumn<QString>("env");
+    QTest::addColumn<QString>("inFile");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<bool>("readOnly");
+    QTest::addColumn<QStringList>("note"); // parts of the storage line
+
+    QTest::newRow("settings file") << "" << "filekey42" << "filekey42" << false
+                                   << QStringList{"settings file", "readable by you only", "no secret store answered"};
+    QTest::newRow("nothing stored") << "" << "" << "" << false
+                                    << QStringList{"No key is stored", "settings file", "readable by you only"};
+    QTest::newRow("environment overrides") << "envkey7" << "filekey42" << "envkey7" << true
+                                           << QStringList{"KESTRION_TIINGO_TOKEN", "overrides"};
+}
+
+void TestOptions::keyPageShowsWhereKeyIsKept()
+{
+    QFETCH(QString, env);
+    QFETCH(QString, inFile);
+    QFETCH(QString, shown);
+    QFETCH(bool, readOnly);
+    QFETCH(QStringList, note);
+
+    m_config.set(QStringLiteral("Sources"), QStringLiteral("Tiingo API Key"), inFile);
+    if (!env.isEmpty())
+        qputenv("KESTRION_TIINGO_TOKEN", env.toUtf8());
+    const auto restore = qScopeGuard([] { qunsetenv("KESTRION_TIINGO_TOKEN"); });
+
+    frmOptions& dlg = dialog();
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    dlg.TabStrip1->setCurrentWidget(dlg.fraSources);
+    QTRY_VERIFY(dlg.txtTiingoKey->isEnabled());
+    QCOMPARE(dlg.txtTiingoKey->text(), shown);
+    QCOMPARE(dlg.txtTiingoKey->echoMode(), QLineEdit::Password);
+    QCOMPARE(dlg.txtTiingoKey->isReadOnly(), readOnly);
+    for (const QString& part : note)
+        QVERIFY2(dlg.lblKeyStorage->text().contains(part), qPrintable(dlg.lblKeyStorage->text()));
+    // Where it is kept, never the key itself.
+    if (!shown.isEmpty())
+        QVERIFY(!dlg.lblKeyStorage->text().contains(shown));
+    QVERIFY(dlg.lblKeyHelp->text().contains(QStringLiteral("https://www.tiingo.com")));
+    dlg.close();
+    QCOMPARE(storedKey(m_config.settingsFile()).toString(), inFile);
+}
+
+void TestOptions::showKeyToggle()
+{
+    frmOptions& dlg = dialog();
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    dlg.TabStrip1->setCurrentWidget(dlg.fraSources);
+    QTRY_VERIFY(dlg.txtTiingoKey->isEnabled());
+    QVERIFY(!dlg.chkShowKey->isChecked());
+    QCOMPARE(dlg.txtTiingoKey->echoMode(), QLineEdit::Password);
+    clickButton(dlg.chkShowKey);
+    QCOMPARE(dlg.txtTiingoKey->echoMode(), QLineEdit::Normal);
+    clickButton(dlg.chkShowKey);
+    QCOMPARE(dlg.txtTiingoKey->echoMode(), QLineEdit::Password);
+}
+
+void TestOptions::keyUnreadIsLeftAlone()
+{
+    // The hidden dialog the main window loads never reads the key, and its
+    // empty field must not clear the stored one at close.
+    m_config.set(QStringLiteral("Sources"), QStringLiteral("Tiingo API Key"), QStringLiteral("keepme"));
+    frmOptions& dlg = dialog();
+    QVERIFY(!dlg.txtTiingoKey->isEnabled());
+    QCOMPARE(dlg.txtTiingoKey->text(), QString());
+    unloadOptionsDialog();
+    QTest::qWait(300);
+    QCOMPARE(storedKey(m_config.settingsFile()).toString(), QStringLiteral("keepme"));
+}
+
+void TestOptions::keyWrittenAtCloseOnlyWhenChanged_data()
+{
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<bool>("edit");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("after"); // empty: no value in the file
+
+    QTest::newRow("new key") << "" << true << "tok123" << "tok123";
+    QTest::newRow("replaced, blanks trimmed") << "old1" << true << " tok456 " << "tok456";
+    QTest::newRow("cleared") << "old1" << true << "" << "";
+    QTest::newRow("untouched") << "old1" << false << "" << "old1";
+}
+
+void TestOptions::keyWrittenAtCloseOnlyWhenChanged()
+{
+    QFETCH(QString, before);
+    QFETCH(bool, edit);
+    QFETCH(QString, typed);
+    QFETCH(QString, after);
+
+    const QString file = m_config.settingsFile();
+    m_config.set(QStringLiteral("Sources"), QStringLiteral("Tiingo API Key"), before);
+    // Widened behind the program's back: only a write narrows it again.
+    QVERIFY(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup));
+
+    frmOptions& dlg = dialog();
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    dlg.TabStrip1->setCurrentWidget(dlg.fraSources);
+    QTRY_VERIFY(dlg.txtTiingoKey->isEnabled());
+    QCOMPARE(dlg.txtTiingoKey->text(), before);
+    if (edit) {
+        dlg.txtTiingoKey->setFocus();
+        dlg.txtTiingoKey->selectAll();
+        QTest::keyClick(dlg.txtTiingoKey, Qt::Key_Delete);
+        QTest::keyClicks(dlg.txtTiingoKey, typed);
+    }
+    dlg.close();
+    flushDeletes();
+
+    if (edit) {
+        QTRY_COMPARE(storedKey(file).toString(), after);
+        QCOMPARE(storedKey(file).isValid(), !after.isEmpty());
+        if (!after.isEmpty())
+            QCOMPARE(QFile::permissions(file)
+                         & (QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                            | QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
+                            | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther),
+                     QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    } else {
+        QTest::qWait(300);
+        QCOMPARE(storedKey(file).toString(), before);
+        QVERIFY(QFile::permissions(file) & QFileDevice::ReadGroup);
+    }
+    QCOMPARE(ApiKeyStore::readBlocking(3000).key, after);
+}
+
+void TestOptions::firstRunStoresYahooChartAndCsv()
 {
     // What a first run holds before anything was chosen.
     QVERIFY(record().dataSource.isEmpty());
@@ -728,14 +948,14 @@ void TestOptions::firstRunStoresYahooAndCsv()
     frmOptions& dlg = dialog();
     QVERIFY(isOptionsDialogLoaded());
     QVERIFY(!dlg.isVisible());
-    QVERIFY(dlg.optYahoo->isChecked());
+    QVERIFY(dlg.optYahooChart->isChecked());
     QCOMPARE(dlg.txtFileExt->text(), QStringLiteral(".csv"));
     QVERIFY(!dlg.txtAppName->isEnabled());
     unloadOptionsDialog();
     QVERIFY(!isOptionsDialogLoaded());
 
     const Settings& s = record();
-    QCOMPARE(s.dataSource, QStringLiteral("Yahoo"));
+    QCOMPARE(s.dataSource, QStringLiteral("Yahoo Chart"));
     QCOMPARE(s.fileExtension, QStringLiteral(".csv"));
     QCOMPARE(s.dataFormat, QStringLiteral("5"));
     QCOMPARE(s.activeAlerts, qint16(0));
@@ -916,7 +1136,7 @@ void TestOptions::mainWindowGoneLeavesNoDanglingDialog()
     m_main.reset();
     QVERIFY(!isOptionsDialogLoaded());
     unloadOptionsDialog(); // nothing to do, and no crash
-    QVERIFY(optionsDialog(nullptr).optYahoo->isChecked());
+    QVERIFY(optionsDialog(nullptr).optYahooChart->isChecked());
 }
 
 QTEST_MAIN(TestOptions)

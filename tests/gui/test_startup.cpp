@@ -295,7 +295,7 @@ private Q_SLOTS:
             {"StartMonth", "Jan"},    {"StartDay", "01"},           {"StartYear", "2003"},
             // The options dialog, loaded hidden by the main window, stores
             // what it showed for an empty source and extension.
-            {"Data Source", "Yahoo"}, {"Data Format", "5"},         {"Active Alerts", "0"},
+            {"Data Source", "Yahoo Chart"}, {"Data Format", "5"},         {"Active Alerts", "0"},
             {"Delete Existing Files", "0"}, {"Date Stamp", "0"},    {"File Extension", ".csv"},
             {"Auto Start App", "0"},  {"Convert to MS", "0"},       {"Play Sound", "0"},
             {"App Name", ""},         {"ADT", ""}};

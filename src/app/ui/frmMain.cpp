@@ -575,8 +575,14 @@ QString frmMain::adtText() const
 
 QString frmMain::sourcePicturePath() const
 {
-    return applicationFolder()
-        + (appState().settings.isYahoo() ? QStringLiteral("/yahoofinance.bmp") : QStringLiteral("/wallstreetcity.bmp"));
+    QString picture = QStringLiteral("/wallstreetcity.bmp");
+    switch (appState().settings.source()) {
+    case Settings::Source::Yahoo:
+    case Settings::Source::YahooChart: picture = QStringLiteral("/yahoofinance.bmp"); break;
+    case Settings::Source::Tiingo: picture = QStringLiteral("/tiingo.bmp"); break;
+    case Settings::Source::WallStreetCity: break;
+    }
+    return applicationFolder() + picture;
 }
 
 WindowValues frmMain::windowValues() const

@@ -4,12 +4,15 @@
 #include "app/ui/frmMain.h"
 #include "download/download_run.h"
 #include "download/metastock_factory.h"
+#include "download/quote_source.h"
 #include "download/ui/frmNoData.h"
 #include "lists/ticker_list.h"
+#include "platform/api_key_store.h"
 #include "schedule/ui/dlgCreateDownloadDir.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -78,13 +81,35 @@ public:
     void showCompletionMessage() override
     {
         ask<bool>(
-            [w = &m_window] {
+            [w = &m_window, failures = m_failures, last = m_lastFailure] {
                 QMessageBox box(QMessageBox::Warning, w->windowTitle(), QStringLiteral("Download Complete!"),
                                 QMessageBox::Ok, w);
+                if (failures > 0)
+                    box.setInformativeText(
+                        QStringLiteral("Tickers not downloaded: %1 (see errorlog.txt).\nLast failure: %2")
+                            .arg(failures)
+                            .arg(last));
                 box.exec();
                 return true;
             },
             true);
+    }
+    void tickerFailed(const QString& symbol, FailureReason reason, const QString& detail) override
+    {
+        ++m_failures;
+        m_lastFailure = symbol + QStringLiteral(": ") + reasonText(reason);
+        if (!detail.isEmpty())
+            m_lastFailure += QStringLiteral(" (") + detail + QLatin1Char(')');
+        post([w = &m_window, text = m_lastFailure] { w->pnlStatus->setToolTip(failureTip(text)); });
+    }
+    void sourceStopped(const QString& text) override
+    {
+        m_lastFailure = text;
+        post([w = &m_window, text] { w->pnlStatus->setToolTip(failureTip(text)); });
+    }
+    static QString failureTip(const QString& failure)
+    {
+        return QStringLiteral("Download Status\nLast failure: ") + failure;
     }
 
     static void setInputsEnabled(frmMain& w, bool enabled)
@@ -126,6 +151,9 @@ private:
     frmMain& m_window;
     QObject* m_context;
     std::shared_ptr<const std::atomic_bool> m_closing;
+    // Kept on the run's thread, for the completion message.
+    int m_failures = 0;
+    QString m_lastFailure;
 };
 
 } // namespace
@@ -155,7 +183,7 @@ DownloadController::~DownloadController()
 
 bool DownloadController::isRunning() const
 {
-    return m_worker != nullptr;
+    return m_worker != nullptr || m_keyStore != nullptr;
 }
 
 static HistoryPeriod chosenPeriod(const frmMain& w)
@@ -173,7 +201,7 @@ static HistoryPeriod chosenPeriod(const frmMain& w)
 
 void DownloadController::start(bool automatic)
 {
-    if (m_worker)
+    if (m_worker || m_keyStore)
         return;
     frmMain& w = m_window;
 
@@ -194,7 +222,37 @@ void DownloadController::start(bool automatic)
     // Inputs go grey at once, so nothing can change between the click and
     // the run's own first step.
     WindowHost::setInputsEnabled(w, false);
+    w.pnlStatus->setToolTip(QStringLiteral("Download Status"));
 
+    if (!quoteSourceEntry(in.settings.dataSource).needsApiKey) {
+        launch(std::move(in));
+        return;
+    }
+    // The secret store answers over D-Bus: ask it without blocking the window.
+    m_keyStore = new ApiKeyStore(this);
+    connect(m_keyStore, &ApiKeyStore::readDone, this, [this, in](const StoredKey& stored) mutable {
+        m_keyStore->deleteLater();
+        m_keyStore = nullptr;
+        if (stored.key.isEmpty()) {
+            const QString text = QStringLiteral("%1 needs an API key. Enter it on the Sources page of the options "
+                                                "dialog, or set the environment variable %2.")
+                                     .arg(in.settings.dataSource, ApiKeyStore::environmentVariable());
+            WindowHost::setInputsEnabled(m_window, true);
+            m_window.setStatusText(QStringLiteral("No API key for ") + in.settings.dataSource);
+            if (!in.automatic)
+                QMessageBox::warning(&m_window, m_window.windowTitle(), text);
+            Q_EMIT finished();
+            return;
+        }
+        in.apiKey = stored.key;
+        launch(std::move(in));
+    });
+    m_keyStore->read();
+}
+
+void DownloadController::launch(RunInputs in)
+{
+    frmMain& w = m_window;
     m_worker = std::make_unique<Worker>();
     Worker* worker = m_worker.get();
     worker->serial = ++m_serial;
@@ -218,6 +276,11 @@ void DownloadController::start(bool automatic)
 
 void DownloadController::cancelAndWait()
 {
+    if (m_keyStore) {
+        delete m_keyStore; // its answer never comes now
+        m_keyStore = nullptr;
+        WindowHost::setInputsEnabled(m_window, true);
+    }
     if (!m_worker)
         return;
     *m_worker->closing = true;

@@ -8,6 +8,8 @@ namespace kestrion {
 
 class frmMain;
 class DownloadRun;
+class ApiKeyStore;
+struct RunInputs;
 
 // Runs "Get Historical Data" for the main window: reads the window's inputs,
 // runs the download engine on a worker thread and shows its progress, status
@@ -34,7 +36,10 @@ Q_SIGNALS:
     void finished();
 
 private:
+    void launch(RunInputs in);
+
     frmMain& m_window;
+    ApiKeyStore* m_keyStore = nullptr; // reading the API key before a run
     struct Worker;
     std::unique_ptr<Worker> m_worker;
     quint64 m_serial = 0;

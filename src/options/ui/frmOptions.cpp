@@ -1,15 +1,18 @@
 #include "options/ui/frmOptions.h"
 
 #include "app/app_state.h"
+#include "platform/api_key_store.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPointer>
 #include <QRadioButton>
 #include <QTabBar>
@@ -103,15 +106,24 @@ void frmOptions::buildControls()
     TabStrip1->setTabToolTip(0, QStringLiteral("Data Source Options"));
     TabStrip1->addTab(Frame1[1], QStringLiteral("Miscellaneous Settings"));
     TabStrip1->setTabToolTip(1, QStringLiteral("Miscellaneous Settings Options"));
+    fraSources = new QWidget;
+    fraSources->setObjectName(QStringLiteral("fraSources"));
+    TabStrip1->addTab(fraSources, QStringLiteral("Sources"));
+    TabStrip1->setTabToolTip(2, QStringLiteral("Quote Service Settings"));
 
     // Page 0: where the quotes come from and, for Wall Street City, in which layout.
     QWidget* page0 = Frame1[0];
     fraFrom = group(page0, "fraFrom", QStringLiteral("From:"));
     optYahoo = radio(fraFrom, "optYahoo", QStringLiteral("Yahoo! Finance"));
     optWallSt = radio(fraFrom, "optWallSt", QStringLiteral("Wall Street City"));
+    optYahooChart = radio(fraFrom, "optYahooChart", QStringLiteral("Yahoo Chart"));
+    optTiingo = radio(fraFrom, "optTiingo", QStringLiteral("Tiingo"));
+    optTiingo->setToolTip(QStringLiteral("Needs a free API key: enter it on the Sources page."));
     auto* fromLayout = new QVBoxLayout(fraFrom);
     fromLayout->addWidget(optYahoo);
     fromLayout->addWidget(optWallSt);
+    fromLayout->addWidget(optYahooChart);
+    fromLayout->addWidget(optTiingo);
     fromLayout->addStretch();
 
     fraFormat = group(page0, "fraFormat", QStringLiteral("Format:"));
@@ -184,6 +196,40 @@ void frmOptions::buildControls()
     page1Layout->addWidget(fraAlerts, 0, 1);
     page1Layout->addWidget(fraAutoDownload, 1, 0, 1, 2);
 
+    // Page 2: one group per quote service that has settings of its own.
+    fraTiingo = group(fraSources, "fraTiingo", QStringLiteral("Tiingo:"));
+    lblTiingoKey = label(fraTiingo, "lblTiingoKey", QStringLiteral("API Key:"));
+    txtTiingoKey = lineEdit(fraTiingo, "txtTiingoKey");
+    txtTiingoKey->setEchoMode(QLineEdit::Password);
+    txtTiingoKey->setInputMethodHints(Qt::ImhSensitiveData | Qt::ImhNoPredictiveText | Qt::ImhNoAutoUppercase);
+    txtTiingoKey->setEnabled(false); // until the key has been read
+    lblTiingoKey->setBuddy(txtTiingoKey);
+    chkShowKey = checkBox(fraTiingo, "chkShowKey", QStringLiteral("Show"));
+    lblKeyHelp = label(fraTiingo, "lblKeyHelp",
+                       QStringLiteral("Get a free key at <a href=\"https://www.tiingo.com\">https://www.tiingo.com</a> "
+                                      "(sign up, then Account &gt; API &gt; Token)."));
+    lblKeyHelp->setTextFormat(Qt::RichText);
+    lblKeyHelp->setOpenExternalLinks(true);
+    lblKeyHelp->setWordWrap(true);
+    lblKeyStorage = label(fraTiingo, "lblKeyStorage", QString());
+    lblKeyStorage->setWordWrap(true);
+    auto* tiingoLayout = new QGridLayout(fraTiingo);
+    tiingoLayout->addWidget(lblTiingoKey, 0, 0);
+    tiingoLayout->addWidget(txtTiingoKey, 0, 1);
+    tiingoLayout->addWidget(chkShowKey, 0, 2);
+    tiingoLayout->addWidget(lblKeyHelp, 1, 0, 1, 3);
+    tiingoLayout->addWidget(lblKeyStorage, 2, 0, 1, 3);
+    tiingoLayout->setColumnStretch(1, 1);
+    auto* sourcesLayout = new QVBoxLayout(fraSources);
+    sourcesLayout->addWidget(fraTiingo);
+    sourcesLayout->addStretch(); // room for settings shared by all services
+    connect(chkShowKey, &QCheckBox::toggled, txtTiingoKey,
+            [this](bool show) { txtTiingoKey->setEchoMode(show ? QLineEdit::Normal : QLineEdit::Password); });
+    // Only looking at the page asks the secret store: the hidden dialog is
+    // rebuilt on every activation of the main window, and a locked store
+    // may ask for its password.
+    fraSources->installEventFilter(this);
+
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(TabStrip1);
     resize(kWidthPixels, kHeightPixels); // the layout's minimum wins if it needs more
@@ -195,6 +241,8 @@ void frmOptions::buildControls()
     sourceGroup->setObjectName(QStringLiteral("sourceGroup"));
     sourceGroup->addButton(optYahoo);
     sourceGroup->addButton(optWallSt);
+    sourceGroup->addButton(optYahooChart);
+    sourceGroup->addButton(optTiingo);
     formatGroup = new QButtonGroup(this);
     formatGroup->setObjectName(QStringLiteral("formatGroup"));
     for (QRadioButton* b : formatButtons())
@@ -204,7 +252,7 @@ void frmOptions::buildControls()
     alertsGroup->addButton(optActiveAlerts);
     alertsGroup->addButton(optPassiveLog);
 
-    // Yahoo! Finance delivers its own table; the layouts are Wall Street City's.
+    // The other services deliver their own tables; the layouts are Wall Street City's.
     connect(optWallSt, &QRadioButton::toggled, this, &frmOptions::setFormatsEnabled);
     connect(chkAutoRun, &QCheckBox::toggled, txtAppName, &QLineEdit::setEnabled);
     // The completion alert takes effect at once, even for a run started
@@ -231,11 +279,22 @@ void frmOptions::setFormatsEnabled(bool enabled)
 
 void frmOptions::loadFromSettings(const Settings& s)
 {
-    // Only the exact text "Yahoo" (or nothing yet) means Yahoo! Finance; the
-    // download run treats every other text as Wall Street City.
-    const bool yahoo = s.dataSource.isEmpty() || s.dataSource == QLatin1String("Yahoo");
-    (yahoo ? optYahoo : optWallSt)->setChecked(true);
-    setFormatsEnabled(!yahoo);
+    // Only the exact names count; the download run treats every other text
+    // as Wall Street City. Nothing chosen yet means Yahoo Chart, which needs
+    // no key.
+    QRadioButton* source = optWallSt;
+    if (s.dataSource.isEmpty()) {
+        source = optYahooChart;
+    } else {
+        switch (s.source()) {
+        case Settings::Source::Yahoo: source = optYahoo; break;
+        case Settings::Source::YahooChart: source = optYahooChart; break;
+        case Settings::Source::Tiingo: source = optTiingo; break;
+        case Settings::Source::WallStreetCity: source = optWallSt; break;
+        }
+    }
+    source->setChecked(true);
+    setFormatsEnabled(source == optWallSt);
 
     // A code outside the table selects nothing (the buttons start clear) and
     // is kept at close.
@@ -265,7 +324,14 @@ void frmOptions::loadFromSettings(const Settings& s)
 
 void frmOptions::saveToSettings(Settings& s) const
 {
-    s.dataSource = optYahoo->isChecked() ? QStringLiteral("Yahoo") : QStringLiteral("Wall Street City");
+    if (optYahoo->isChecked())
+        s.dataSource = kSourceYahoo;
+    else if (optYahooChart->isChecked())
+        s.dataSource = kSourceYahooChart;
+    else if (optTiingo->isChecked())
+        s.dataSource = kSourceTiingo;
+    else
+        s.dataSource = kSourceWallStreetCity;
     if (auto* selected = qobject_cast<QRadioButton*>(formatGroup->checkedButton()))
         s.dataFormat = formatCode(selected);
     s.activeAlerts = optActiveAlerts->isChecked() ? -1 : 0;
@@ -284,6 +350,7 @@ void frmOptions::finishClose()
         return;
     m_closed = true;
     saveToSettings(appState().settings);
+    saveKey();
     if (loadedDialog() == this)
         loadedDialog().clear();
 }
@@ -296,6 +363,84 @@ void frmOptions::done(int result)
     // A modal show is destroyed by showOptionsDialog once exec() returns.
     if (!wasClosed)
         deleteLater();
+}
+
+bool frmOptions::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == fraSources && event->type() == QEvent::Show)
+        startKeyRead();
+    return QDialog::eventFilter(watched, event);
+}
+
+void frmOptions::startKeyRead()
+{
+    if (m_keyReadStarted)
+        return;
+    m_keyReadStarted = true;
+    lblKeyStorage->setText(QStringLiteral("Reading the key..."));
+    auto* store = new ApiKeyStore(this);
+    connect(store, &ApiKeyStore::readDone, this, [this, store](const StoredKey& stored) {
+        store->deleteLater();
+        showStoredKey(stored);
+    });
+    store->read();
+}
+
+void frmOptions::showStoredKey(const StoredKey& stored)
+{
+    m_keyLoaded = true;
+    m_loadedKey = stored.key;
+    m_keyFromEnvironment = stored.where == KeyStorage::Environment;
+    txtTiingoKey->setText(stored.key);
+    txtTiingoKey->setReadOnly(m_keyFromEnvironment);
+    txtTiingoKey->setEnabled(true);
+
+    const QString privateFile = QStringLiteral("the settings file, readable by you only");
+    QString where;
+    switch (stored.where) {
+    case KeyStorage::Environment:
+        where = QStringLiteral("The key comes from the environment variable %1, which overrides a stored key. "
+                               "Unset it to change the key here.")
+                    .arg(ApiKeyStore::environmentVariable());
+        break;
+    case KeyStorage::SecretStore:
+        where = QStringLiteral("The key is kept in the desktop's secret store.");
+        break;
+    case KeyStorage::SettingsFile:
+        where = QStringLiteral("The key is kept in ") + privateFile
+            + (stored.secretStoreAnswered ? QStringLiteral(".") : QStringLiteral(", because no secret store answered."));
+        break;
+    case KeyStorage::None:
+        where = stored.secretStoreAnswered
+            ? QStringLiteral("No key is stored. A key entered here is kept in the desktop's secret store.")
+            : QStringLiteral("No key is stored. No secret store answered, so a key entered here is kept in ")
+                + privateFile + QLatin1Char('.');
+        break;
+    }
+    lblKeyStorage->setText(where);
+}
+
+void frmOptions::saveKey()
+{
+    // A key never read (the page not shown, or the read still running) is
+    // left alone: the empty field does not mean "clear it".
+    if (!m_keyLoaded || m_keyFromEnvironment)
+        return;
+    const QString key = txtTiingoKey->text().trimmed();
+    if (key == m_loadedKey)
+        return;
+    // The write outlives the dialog, which is destroyed right after its close.
+    auto* store = new ApiKeyStore(QCoreApplication::instance());
+    QPointer<QWidget> owner = parentWidget();
+    connect(store, &ApiKeyStore::writeDone, store, [store, owner](KeyStorage, const QString& error) {
+        store->deleteLater();
+        if (error.isEmpty())
+            return;
+        auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Options"), error, QMessageBox::Ok, owner);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+    });
+    store->write(key);
 }
 
 void frmOptions::closeEvent(QCloseEvent* event)

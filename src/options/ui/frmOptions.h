@@ -16,11 +16,14 @@ class QTabWidget;
 namespace kestrion {
 
 struct Settings;
+struct StoredKey;
 
 // The options dialog: data source, data format and the miscellaneous
-// settings of the program-wide Settings record. It has no OK or Cancel:
-// loading copies the record into the controls, and every way of closing it
-// copies the controls back. The one instance is reached through
+// settings of the program-wide Settings record, and the Tiingo API key. It
+// has no OK or Cancel: loading copies the record into the controls, and every
+// way of closing it copies the controls back. The key is read from its store
+// when the Sources page is first shown and stored again at close only when
+// it was changed. The one instance is reached through
 // optionsDialog() below, which loads it hidden when needed.
 class frmOptions : public QDialog
 {
@@ -46,6 +49,8 @@ public:
     QGroupBox* fraFrom;
     QRadioButton* optYahoo;
     QRadioButton* optWallSt;
+    QRadioButton* optYahooChart;
+    QRadioButton* optTiingo;
     QGroupBox* fraFormat;
     QRadioButton* optASCII1;
     QRadioButton* optASCII7;
@@ -70,6 +75,15 @@ public:
     QRadioButton* optPassiveLog;
     QCheckBox* chkPlaySound;
 
+    // Page 2 "Sources": settings of the individual quote services.
+    QWidget* fraSources;
+    QGroupBox* fraTiingo;
+    QLabel* lblTiingoKey;
+    QLineEdit* txtTiingoKey; // masked unless chkShowKey is ticked
+    QCheckBox* chkShowKey;
+    QLabel* lblKeyHelp;
+    QLabel* lblKeyStorage; // where the key is kept, or that it is being read
+
     QButtonGroup* sourceGroup;
     QButtonGroup* formatGroup;
     QButtonGroup* alertsGroup;
@@ -81,9 +95,15 @@ public Q_SLOTS:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildControls();
+    void startKeyRead();
+    void showStoredKey(const StoredKey& stored);
+    // Stores the key when it was read and then changed; the write finishes
+    // after the dialog is gone.
+    void saveKey();
     void loadFromSettings(const Settings& settings);
     void setFormatsEnabled(bool enabled);
     // Runs the close step once and leaves the program-wide slot, so the next
@@ -91,6 +111,10 @@ private:
     void finishClose();
 
     bool m_closed = false;
+    bool m_keyReadStarted = false;
+    bool m_keyLoaded = false;
+    bool m_keyFromEnvironment = false;
+    QString m_loadedKey;
 
     friend void unloadOptionsDialog();
     friend void showOptionsDialog(QWidget* owner);

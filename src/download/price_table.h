@@ -1,0 +1,77 @@
+#pragma once
+
+#include "download/quote_request.h"
+
+#include <QByteArray>
+#include <QDate>
+#include <QString>
+
+#include <vector>
+
+namespace kestrion {
+
+// Why a quote source gave no table. The network side maps HTTP failures onto
+// the same values, so a run reports every source the same way.
+// WriteFailed is ours, not the service's: the answer could not be stored.
+enum class FailureReason { None, NotFound, NoData, RateLimited, Unauthorized, Unreachable, Timeout, ServerError, BadData, WriteFailed };
+
+// "not-found", "no-data", "rate-limited", "unauthorized", "unreachable",
+// "timeout", "server-error", "bad-data", "write-failed"; "" for None. These texts go into
+// logs and the command-line output, so they never change.
+QString reasonText(FailureReason reason);
+
+struct PriceBar
+{
+    QDate date;
+    double open = 0, high = 0, low = 0, close = 0;
+    qint64 volume = 0;
+    double adjClose = 0;
+};
+
+struct TableResult
+{
+    FailureReason reason = FailureReason::None; // None: table holds the file's bytes
+    QByteArray table;
+    QString detail; // short human text for a failure; never holds secrets
+
+    bool ok() const { return reason == FailureReason::None; }
+};
+
+// A price in plain decimal (never an exponent), rounded half away from zero
+// to 4 places on the value as written in shortest form (so 1.00005 gives
+// "1.0001" although its binary value is a hair below), trailing zeros and a
+// trailing "." dropped; -0 and anything that rounds to it print "0".
+// Not-a-number and infinities print "" (the converters never produce them).
+QByteArray priceText(double value);
+
+// "Date,Open,High,Low,Close,Volume,Adj Close\n" then one row per bar, newest
+// first, dates YYYY-MM-DD, LF line ends, Volume an integer. Bars may come in
+// any order; bars of the same date keep their given order.
+QByteArray tableText(std::vector<PriceBar> bars);
+
+// Weekly (ISO week, Monday to Sunday) and monthly answers may hold the current
+// period twice: its period-start row and a later "live" row. Keeps one row per
+// period: dated at the earliest row with its Open, High the largest, Low the
+// smallest, Close, Adj Close and Volume from the latest row. The result is
+// oldest first. Daily and None: returned unchanged.
+std::vector<PriceBar> mergePeriodRows(std::vector<PriceBar> oldestFirst, HistoryPeriod period);
+
+// True when a body that should be a price table is instead a quota or
+// rate-limit notice ("rate limit", "too many requests", "request allocation",
+// "quota", "exceeded", any case). Only meaningful for bodies that failed to
+// parse: a real table never holds these words.
+bool isQuotaText(const QByteArray& body);
+
+// Yahoo chart JSON (v8 "chart" answer) to the data file's bytes. Bars are
+// dated in the exchange's own zone (timestamp + meta.gmtoffset), kept when
+// inside [from, to] (an invalid date leaves that end open) and when no price
+// or volume is null. Same-date rows of a daily answer are merged like a
+// weekly live row, so a file never holds one date twice.
+TableResult yahooChartTable(const QByteArray& json, QDate from, QDate to, HistoryPeriod period);
+
+// Tiingo daily-prices CSV to the data file's bytes. Raw prices are
+// split-adjusted by the split factors of all later rows; Adj Close is taken
+// as sent. Range and merging as for Yahoo.
+TableResult tiingoTable(const QByteArray& csv, QDate from, QDate to, HistoryPeriod period);
+
+} // namespace kestrion

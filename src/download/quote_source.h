@@ -1,0 +1,86 @@
+#pragma once
+
+#include "app/settings_record.h"
+#include "download/price_table.h"
+#include "download/quote_request.h"
+#include "platform/http_fetch.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace kestrion {
+
+// What a source needs to build its requests for one run.
+struct SourceSetup
+{
+    Settings settings;
+    ServiceConfig services;
+    RunRequestValues values;
+    QString downloadDir;
+    QString apiKey; // Tiingo's; never shown, logged or put into an address
+};
+
+// One quote service: builds a ticker's request, judges the answer and turns
+// a good answer into the data file's bytes. A run holds one for its whole
+// length. Adding a service means one more class and its entry in
+// quoteSourceEntries().
+class QuoteSource
+{
+public:
+    virtual ~QuoteSource() = default;
+
+    // The name the user picked it by ("Yahoo Chart"), for status texts.
+    virtual QString name() const = 0;
+    // A two-stage service first fetches a page that names the data file.
+    virtual std::optional<HttpGet> queryPage(const QString& symbol) const
+    {
+        Q_UNUSED(symbol)
+        return std::nullopt;
+    }
+    virtual HttpGet dataRequest(const QString& symbol, const QByteArray& queryPage) const = 0;
+
+    // The old services' data file is the body exactly as sent, judged by the
+    // content test; the current ones are converted into the table layout.
+    virtual bool storesBodyAsSent() const { return false; }
+    // For a body that failed the content test: why, from its first bytes.
+    virtual FailureReason judgeStoredBody(const QByteArray& start) const;
+    // For the converting services: a 2xx body into the file's bytes.
+    virtual TableResult convert(const QByteArray& body) const
+    {
+        Q_UNUSED(body)
+        return {};
+    }
+    // A definite answer (not-found, unauthorized) ends the ticker at once.
+    // The old services' error pages told nothing apart, so every failure
+    // there is tried again.
+    virtual bool trustsDefiniteAnswers() const { return true; }
+};
+
+// The reason an HTTP exchange failed, before any body is looked at.
+FailureReason fetchReason(const FetchResult& result);
+// A refusal asks the client to slow down: 429, or 503 with Retry-After.
+bool isRefusal(const FetchResult& result);
+
+struct QuoteSourceEntry
+{
+    QString storedText; // "Data Source" value
+    QString cliName;    // kestrion-cli --source
+    bool needsApiKey = false;
+    std::function<std::unique_ptr<QuoteSource>(const SourceSetup&)> make;
+};
+const std::vector<QuoteSourceEntry>& quoteSourceEntries();
+// The entry for a "Data Source" text; any unknown text is Wall Street City.
+const QuoteSourceEntry& quoteSourceEntry(const QString& storedText);
+std::unique_ptr<QuoteSource> makeQuoteSource(const SourceSetup& setup);
+
+// The first and last day the selectors name; a day past the month's end is
+// its last day.
+QDate startDate(const RunRequestValues& v);
+QDate endDate(const RunRequestValues& v);
+
+} // namespace kestrion

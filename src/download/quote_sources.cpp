@@ -1,0 +1,234 @@
+// The four quote services Kestrion can ask.
+#include "download/quote_source.h"
+
+#include <QDateTime>
+#include <QUrl>
+
+namespace kestrion {
+
+namespace {
+
+QDate selectorDate(const QString& yearText, int month, const QString& dayText)
+{
+    const QDate first(yearText.toInt(), month, 1);
+    if (!first.isValid())
+        return {};
+    return first.addDays(std::clamp(dayText.toInt(), 1, first.daysInMonth()) - 1);
+}
+
+QString isoDate(QDate d)
+{
+    return d.toString(Qt::ISODate);
+}
+
+qint64 utcMidnight(QDate d)
+{
+    return QDateTime(d, QTime(0, 0), Qt::UTC).toSecsSinceEpoch();
+}
+
+// A path segment: everything but letters, digits and "-._~" encoded, so
+// "^GSPC" and "EURUSD=X" reach the service as the symbol they are.
+QString pathSymbol(const QString& symbol)
+{
+    return QString::fromLatin1(QUrl::toPercentEncoding(symbol));
+}
+
+// The Yahoo table service of old: one request, the body kept as sent.
+class YahooTableSource : public QuoteSource
+{
+public:
+    explicit YahooTableSource(const SourceSetup& s)
+        : m_s(s)
+    {
+    }
+    QString name() const override { return kSourceYahoo; }
+    HttpGet dataRequest(const QString& symbol, const QByteArray&) const override
+    {
+        return {yahooUrl(m_s.services.yahooHistoryHost, m_s.values, symbol), {}};
+    }
+    bool storesBodyAsSent() const override { return true; }
+    bool trustsDefiniteAnswers() const override { return false; }
+
+private:
+    SourceSetup m_s;
+};
+
+// Wall Street City: a query page names the result file, which is the data.
+class WallStreetCitySource : public QuoteSource
+{
+public:
+    explicit WallStreetCitySource(const SourceSetup& s)
+        : m_s(s)
+    {
+    }
+    QString name() const override { return kSourceWallStreetCity; }
+    std::optional<HttpGet> queryPage(const QString& symbol) const override
+    {
+        return HttpGet{wscQueryUrl(m_s.services.wscQueryHost, m_s.values, symbol, m_s.settings.dataFormat), {}};
+    }
+    HttpGet dataRequest(const QString&, const QByteArray& page) const override
+    {
+        return {wscResultUrl(m_s.services.wscFileHost, page, m_s.downloadDir), {}};
+    }
+    bool storesBodyAsSent() const override { return true; }
+    bool trustsDefiniteAnswers() const override { return false; }
+
+private:
+    SourceSetup m_s;
+};
+
+// Yahoo's chart API: JSON, bars stamped in the exchange's own time zone.
+class YahooChartSource : public QuoteSource
+{
+public:
+    explicit YahooChartSource(const SourceSetup& s)
+        : m_s(s)
+        , m_from(startDate(s.values))
+        , m_to(endDate(s.values))
+    {
+    }
+    QString name() const override { return kSourceYahooChart; }
+    HttpGet dataRequest(const QString& symbol, const QByteArray&) const override
+    {
+        static const QHash<HistoryPeriod, QString> intervals{
+            {HistoryPeriod::Daily, QStringLiteral("1d")},
+            {HistoryPeriod::Weekly, QStringLiteral("1wk")},
+            {HistoryPeriod::Monthly, QStringLiteral("1mo")}};
+        // A day either side: a bar's exchange-local date can lie up to a day
+        // away from its UTC stamp. Rows outside the range are dropped later.
+        const QString url = serviceBase(m_s.services.yahooChartHost, QStringLiteral("https"))
+            + QStringLiteral("/v8/finance/chart/") + pathSymbol(symbol) + QStringLiteral("?period1=")
+            + QString::number(utcMidnight(m_from.addDays(-1))) + QStringLiteral("&period2=")
+            + QString::number(utcMidnight(m_to.addDays(2))) + QStringLiteral("&interval=")
+            + intervals.value(m_s.values.inputs.period, QStringLiteral("1d"))
+            + QStringLiteral("&events=div%2Csplits&includeAdjustedClose=true");
+        // The service turns away clients that do not look like a browser.
+        return {url,
+                {{"User-Agent", "Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like Gecko) "
+                                "Chrome/120.0 Safari/537.36"}}};
+    }
+    TableResult convert(const QByteArray& body) const override
+    {
+        return yahooChartTable(body, m_from, m_to, m_s.values.inputs.period);
+    }
+
+private:
+    SourceSetup m_s;
+    QDate m_from, m_to;
+};
+
+// Tiingo's daily prices as CSV; the key goes in a header, never the address.
+class TiingoSource : public QuoteSource
+{
+public:
+    explicit TiingoSource(const SourceSetup& s)
+        : m_s(s)
+        , m_from(startDate(s.values))
+        , m_to(endDate(s.values))
+    {
+    }
+    QString name() const override { return kSourceTiingo; }
+    HttpGet dataRequest(const QString& symbol, const QByteArray&) const override
+    {
+        static const QHash<HistoryPeriod, QString> frequencies{
+            {HistoryPeriod::Daily, QStringLiteral("daily")},
+            {HistoryPeriod::Weekly, QStringLiteral("weekly")},
+            {HistoryPeriod::Monthly, QStringLiteral("monthly")}};
+        const QString url = serviceBase(m_s.services.tiingoHost, QStringLiteral("https"))
+            + QStringLiteral("/tiingo/daily/") + pathSymbol(symbol.toLower()) + QStringLiteral("/prices?startDate=")
+            + isoDate(m_from) + QStringLiteral("&endDate=") + isoDate(m_to) + QStringLiteral("&resampleFreq=")
+            + frequencies.value(m_s.values.inputs.period, QStringLiteral("daily")) + QStringLiteral("&format=csv");
+        return {url, {{"Authorization", "Token " + m_s.apiKey.toUtf8()}}};
+    }
+    TableResult convert(const QByteArray& body) const override
+    {
+        return tiingoTable(body, m_from, m_to, m_s.values.inputs.period);
+    }
+
+private:
+    SourceSetup m_s;
+    QDate m_from, m_to;
+};
+
+template <class T>
+std::unique_ptr<QuoteSource> make(const SourceSetup& s)
+{
+    return std::make_unique<T>(s);
+}
+
+} // namespace
+
+FailureReason QuoteSource::judgeStoredBody(const QByteArray& start) const
+{
+    if (start.isEmpty() || start.startsWith("No"))
+        return FailureReason::NoData;
+    return FailureReason::BadData; // an HTML page or anything else
+}
+
+FailureReason fetchReason(const FetchResult& r)
+{
+    using F = FetchResult::Failure;
+    switch (r.failure) {
+    case F::None:
+        return FailureReason::None;
+    case F::Timeout:
+        return FailureReason::Timeout;
+    case F::Unreachable:
+    case F::Aborted:
+        return FailureReason::Unreachable;
+    case F::Write:
+        return FailureReason::WriteFailed;
+    case F::HttpStatus:
+        break;
+    }
+    if (r.status == 404)
+        return FailureReason::NotFound;
+    if (r.status == 401 || r.status == 403)
+        return FailureReason::Unauthorized;
+    if (r.status == 429)
+        return FailureReason::RateLimited;
+    return FailureReason::ServerError;
+}
+
+bool isRefusal(const FetchResult& r)
+{
+    return r.status == 429 || (r.status == 503 && !r.retryAfter.isEmpty());
+}
+
+const std::vector<QuoteSourceEntry>& quoteSourceEntries()
+{
+    static const std::vector<QuoteSourceEntry> entries{
+        {kSourceYahooChart, QStringLiteral("yahoo-chart"), false, make<YahooChartSource>},
+        {kSourceTiingo, QStringLiteral("tiingo"), true, make<TiingoSource>},
+        {kSourceYahoo, QStringLiteral("yahoo"), false, make<YahooTableSource>},
+        {kSourceWallStreetCity, QStringLiteral("wsc"), false, make<WallStreetCitySource>},
+    };
+    return entries;
+}
+
+const QuoteSourceEntry& quoteSourceEntry(const QString& storedText)
+{
+    const auto& all = quoteSourceEntries();
+    for (const QuoteSourceEntry& e : all) {
+        if (e.storedText == storedText)
+            return e;
+    }
+    return all.back(); // every other text has always meant Wall Street City
+}
+
+std::unique_ptr<QuoteSource> makeQuoteSource(const SourceSetup& setup)
+{
+    return quoteSourceEntry(setup.settings.dataSource).make(setup);
+}
+
+QDate startDate(const RunRequestValues& v)
+{
+    return selectorDate(v.inputs.startYear, v.start.number, v.inputs.startDay);
+}
+
+QDate endDate(const RunRequestValues& v)
+{
+    return selectorDate(v.inputs.endYear, v.end.number, v.inputs.endDay);
+}
+
+} // namespace kestrion

@@ -1,0 +1,261 @@
+#include "platform/api_key_store.h"
+
+#include <qt6keychain/keychain.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <utility>
+
+namespace kestrion {
+
+namespace {
+
+const QString kService = QStringLiteral("Kestrion");
+const QString kKeychainKey = QStringLiteral("Tiingo API Key");
+const QString kEnvironmentVariable = QStringLiteral("KESTRION_TIINGO_TOKEN");
+const QString kSection = QStringLiteral("Sources");
+const QString kValueName = QStringLiteral("Tiingo API Key");
+
+QString settingsKey()
+{
+    return kSection + QLatin1Char('/') + kValueName;
+}
+
+// The same native file SettingsStore uses.
+std::unique_ptr<QSettings> openSettings()
+{
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kestrion"),
+                                       QStringLiteral("Kestrion"));
+}
+
+constexpr QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+
+// Creates the file 0600 when it is missing, so the key never sits in a file
+// others can read, not even for a moment; an existing file is narrowed.
+bool prepareOwnerOnlyFile(const QString& path)
+{
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+        return false;
+    if (!QFileInfo::exists(path)) {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, kOwnerOnly) && !QFileInfo::exists(path))
+            return false;
+    }
+    return QFile::setPermissions(path, kOwnerOnly);
+}
+
+QString readSettingsFileKey()
+{
+    return openSettings()->value(settingsKey()).toString().trimmed();
+}
+
+// Puts the key into the settings file, or removes it for an empty key.
+bool writeSettingsFileKey(const QString& key, QString* error)
+{
+    auto settings = openSettings();
+    const QString path = settings->fileName();
+    if (key.isEmpty()) {
+        if (!settings->contains(settingsKey()))
+            return true; // nothing to remove; leave the file alone
+        settings->remove(settingsKey());
+    } else {
+        if (!prepareOwnerOnlyFile(path)) {
+            *error = QStringLiteral("The settings file %1 cannot be made private to you.")
+                         .arg(QDir::toNativeSeparators(path));
+            return false;
+        }
+        settings->setValue(settingsKey(), key);
+    }
+    settings->sync();
+    if (settings->status() == QSettings::AccessError) {
+        *error = QStringLiteral("The settings file %1 cannot be written.").arg(QDir::toNativeSeparators(path));
+        return false;
+    }
+    // The file is replaced on every write; make sure the new one is private too.
+    if (!key.isEmpty() && !QFile::setPermissions(path, kOwnerOnly)) {
+        *error = QStringLiteral("The settings file %1 cannot be made private to you.")
+                     .arg(QDir::toNativeSeparators(path));
+        return false;
+    }
+    return true;
+}
+
+enum class Answer {
+    Ok,
+    NotFound,
+    Failed, // an error, or no answer within the time-out
+};
+
+// Starts a secret store job and calls done exactly once: with its answer (and
+// the text read), or with Failed when it has not finished within timeoutMs.
+// The job deletes itself when it finishes; it is never deleted from here,
+// because the back end would call into a deleted job. When context goes
+// first, done is not called.
+//
+// done runs from the event loop, not inside the job's own signal: the secret
+// store library runs one job at a time and counts a job as running until its
+// signal returns, so a job started from there would wait for the time-out.
+void runJob(QKeychain::Job* job, QObject* context, int timeoutMs,
+            std::function<void(Answer, QKeychain::Error, const QString&)> done)
+{
+    auto settled = std::make_shared<bool>(false);
+    job->setAutoDelete(true);
+    job->setKey(kKeychainKey);
+    QObject::connect(job, &QKeychain::Job::finished, context, [context, settled, done](QKeychain::Job* finished) {
+        if (std::exchange(*settled, true))
+            return;
+        const QKeychain::Error e = finished->error();
+        const Answer answer = e == QKeychain::NoError         ? Answer::Ok
+                              : e == QKeychain::EntryNotFound ? Answer::NotFound
+                                                              : Answer::Failed;
+        QString text;
+        if (auto* read = qobject_cast<QKeychain::ReadPasswordJob*>(finished); read && answer == Answer::Ok)
+            text = read->textData();
+        QMetaObject::invokeMethod(
+            context, [done, answer, e, text] { done(answer, e, text); }, Qt::QueuedConnection);
+    });
+    QTimer::singleShot(timeoutMs, context, [settled, done] {
+        if (std::exchange(*settled, true))
+            return;
+        done(Answer::Failed, QKeychain::OtherError, QString());
+    });
+    job->start();
+}
+
+} // namespace
+
+ApiKeyStore::ApiKeyStore(QObject* parent)
+    : QObject(parent)
+{
+}
+
+ApiKeyStore::~ApiKeyStore() = default;
+
+void ApiKeyStore::setTimeout(int milliseconds)
+{
+    m_timeoutMs = qMax(1, milliseconds);
+}
+
+const QString& ApiKeyStore::environmentVariable()
+{
+    return kEnvironmentVariable;
+}
+
+const QString& ApiKeyStore::settingsSection()
+{
+    return kSection;
+}
+
+const QString& ApiKeyStore::settingsValueName()
+{
+    return kValueName;
+}
+
+QString ApiKeyStore::fromEnvironment()
+{
+    return qEnvironmentVariable(kEnvironmentVariable.toLatin1().constData()).trimmed();
+}
+
+void ApiKeyStore::read()
+{
+    const QString env = fromEnvironment();
+    if (!env.isEmpty()) {
+        // Callers connect after starting; answer from the event loop as the
+        // other paths do.
+        QMetaObject::invokeMethod(
+            this, [this, env] { Q_EMIT readDone(StoredKey{env, KeyStorage::Environment, false}); },
+            Qt::QueuedConnection);
+        return;
+    }
+    runJob(new QKeychain::ReadPasswordJob(kService), this, m_timeoutMs,
+           [this](Answer answer, QKeychain::Error, const QString& text) {
+               StoredKey result;
+               result.secretStoreAnswered = answer != Answer::Failed;
+               if (answer == Answer::Ok) {
+                   result.key = text.trimmed();
+                   if (!result.key.isEmpty())
+                       result.where = KeyStorage::SecretStore;
+               }
+               if (result.key.isEmpty()) {
+                   result.key = readSettingsFileKey();
+                   result.where = result.key.isEmpty() ? KeyStorage::None : KeyStorage::SettingsFile;
+               }
+               Q_EMIT readDone(result);
+           });
+}
+
+void ApiKeyStore::write(const QString& rawKey)
+{
+    const QString key = rawKey.trimmed();
+    if (key.isEmpty()) {
+        runJob(new QKeychain::DeletePasswordJob(kService), this, m_timeoutMs,
+               [this](Answer answer, QKeychain::Error e, const QString&) {
+                   QString error;
+                   writeSettingsFileKey(QString(), &error);
+                   // A store that is missing or silent holds nothing we could
+                   // reach; one that refused still holds the key.
+                   if (answer == Answer::Failed
+                       && (e == QKeychain::AccessDenied || e == QKeychain::AccessDeniedByUser
+                           || e == QKeychain::CouldNotDeleteEntry)) {
+                       error = QStringLiteral("The desktop's secret store did not let the key be removed.");
+                   }
+                   Q_EMIT writeDone(KeyStorage::None, error);
+               });
+        return;
+    }
+    auto* job = new QKeychain::WritePasswordJob(kService);
+    job->setTextData(key);
+    runJob(job, this, m_timeoutMs, [this, key](Answer answer, QKeychain::Error, const QString&) {
+        QString error;
+        if (answer == Answer::Ok) {
+            // An older copy left in the file from a session without a secret
+            // store would come back if the store ever went missing.
+            if (!writeSettingsFileKey(QString(), &error))
+                error = QStringLiteral("The key was saved in the desktop's secret store, but an older copy "
+                                       "could not be removed from the settings file: ")
+                    + error;
+            Q_EMIT writeDone(KeyStorage::SecretStore, error);
+            return;
+        }
+        if (writeSettingsFileKey(key, &error))
+            Q_EMIT writeDone(KeyStorage::SettingsFile, QString());
+        else
+            Q_EMIT writeDone(KeyStorage::None, QStringLiteral("The API key could not be saved. ") + error);
+    });
+}
+
+StoredKey ApiKeyStore::readBlocking(int timeoutMs)
+{
+    const QString env = fromEnvironment();
+    if (!env.isEmpty())
+        return StoredKey{env, KeyStorage::Environment, false};
+    if (!QCoreApplication::instance()) {
+        // No event loop to talk to a secret store with: the file is all there is.
+        const QString key = readSettingsFileKey();
+        return StoredKey{key, key.isEmpty() ? KeyStorage::None : KeyStorage::SettingsFile, false};
+    }
+    ApiKeyStore store;
+    store.setTimeout(timeoutMs);
+    StoredKey result;
+    bool done = false;
+    QEventLoop loop;
+    QObject::connect(&store, &ApiKeyStore::readDone, &loop, [&](const StoredKey& r) {
+        result = r;
+        done = true;
+        loop.quit();
+    });
+    store.read();
+    if (!done)
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    return result;
+}
+
+} // namespace kestrion

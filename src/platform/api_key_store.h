@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+namespace kestrion {
+
+// Where the Tiingo API key was found or put.
+enum class KeyStorage {
+    None,         // nowhere: no key
+    Environment,  // KESTRION_TIINGO_TOKEN, which overrides the stored key
+    SecretStore,  // the desktop's secret store (Secret Service, KWallet)
+    SettingsFile, // [Sources] of the settings file, made readable by its owner only
+};
+
+struct StoredKey
+{
+    QString key;
+    KeyStorage where = KeyStorage::None;
+    // The secret store gave an answer (the key, or "no such entry"); false
+    // when it is missing, failed or did not answer in time.
+    bool secretStoreAnswered = false;
+};
+
+// The Tiingo API key. Read order: the environment, the desktop's secret store,
+// the settings file. The key is written to the secret store; where none
+// answers it goes to the settings file instead, made 0600. An empty key
+// removes it from both.
+//
+// Every secret store call is capped by a timer, so a store that never answers
+// costs at most the time-out. The object may be destroyed while a call is
+// pending; its signal then never comes.
+class ApiKeyStore : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int kDefaultTimeoutMs = 5000;
+
+    explicit ApiKeyStore(QObject* parent = nullptr);
+    ~ApiKeyStore() override;
+
+    // The cap on each secret store call.
+    void setTimeout(int milliseconds);
+    int timeout() const { return m_timeoutMs; }
+
+    // Starts a read; readDone follows (never from within this call).
+    void read();
+    // Starts storing the key (trimmed; empty clears it); writeDone follows
+    // (never from within this call).
+    void write(const QString& key);
+
+    // For programs without a window: runs read() in a local event loop and
+    // returns when it is done. Needs a QCoreApplication.
+    static StoredKey readBlocking(int timeoutMs = kDefaultTimeoutMs);
+    // KESTRION_TIINGO_TOKEN, trimmed; empty when unset or blank.
+    static QString fromEnvironment();
+
+    // The names it is kept under, for messages and tests.
+    static const QString& environmentVariable();
+    static const QString& settingsSection();
+    static const QString& settingsValueName();
+
+Q_SIGNALS:
+    void readDone(const kestrion::StoredKey& result);
+    // where: where the key is now (None after clearing); error: empty on
+    // success, otherwise why the key could not be kept (nothing was lost
+    // from where it was before).
+    void writeDone(kestrion::KeyStorage where, const QString& error);
+
+private:
+    int m_timeoutMs = kDefaultTimeoutMs;
+};
+
+} // namespace kestrion
