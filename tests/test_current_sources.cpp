@@ -1,6 +1,7 @@
 // The current quote sources end to end: kestrion-cli against the local quote
 // service, checking files, failure reasons, rate limits and the API key.
 #include "download/rate_gate.h"
+#include "metastock_reader.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -29,6 +30,7 @@ private Q_SLOTS:
     void defaultListFromYahooChart();
     void exchangeLocalDatesNullsAndLiveRows();
     void tiingoSplitAdjusted();
+    void convertedToMetaStock();
     void failureReasons_data();
     void failureReasons();
     void waitsAsRetryAfterSays();
@@ -200,6 +202,23 @@ void TestCurrentSources::tiingoSplitAdjusted()
         const double older = rows[i + 1].split(QLatin1Char(','))[4].toDouble();
         QVERIFY2(older / newer < 1.5 && newer / older < 1.5, qPrintable(rows[i] + " / " + rows[i + 1]));
     }
+}
+
+void TestCurrentSources::convertedToMetaStock()
+{
+    const QString list = m_dir->filePath(QStringLiteral("l.mdb"));
+    QVERIFY(test::makeList(list, {"MSFT", "BCE.TO"}));
+    const Result r = cli({"--list", list, "--source", "yahoo-chart", "--metastock", "--from", "2024-01-08", "--to",
+                          "2024-01-12", "--period", "daily"});
+    QCOMPARE(r.code, 0);
+    const test::MsFolder folder = test::readMetaStockFolder(m_dl);
+    QVERIFY2(folder.problems.isEmpty(), qPrintable(folder.problems.join(QLatin1Char('\n'))));
+    const test::MsSecurity* bce = folder.find(QStringLiteral("BCE-TO"), 'D');
+    QVERIFY(bce && folder.find(QStringLiteral("MSFT"), 'D'));
+    QCOMPARE(bce->quotes.size(), 5);
+    QCOMPARE(bce->quotes.first().date, 20240108);
+    // Stored as MetaStock data, the table files are gone.
+    QVERIFY(!QFile::exists(m_dl + QStringLiteral("/MSFT")) && !QFile::exists(m_dl + QStringLiteral("/BCE-TO")));
 }
 
 void TestCurrentSources::failureReasons_data()

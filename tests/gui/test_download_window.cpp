@@ -122,6 +122,7 @@ public:
     QString noDataCaption, noDataText, noDataYesText, noDataNoText;
     QStringList dirBoxAtShow; // txtDir's text each time the create prompt came up
     QString messageTitle;
+    QString messageInfo;
     QMessageBox::Icon messageIcon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons messageButtons;
     QString statusAtMessage;
@@ -157,6 +158,7 @@ private:
         } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
             seen << QStringLiteral("message:") + box->text();
             messageTitle = box->windowTitle();
+            messageInfo = box->informativeText();
             messageIcon = box->icon();
             messageButtons = box->standardButtons();
             statusAtMessage = m_window.statusText();
@@ -466,6 +468,42 @@ private Q_SLOTS:
         QCOMPARE(prompts.statusAtMessage, kComplete);
         QVERIFY(prompts.lockedAtMessage);
         QVERIFY(prompts.runningAtMessage);
+    }
+
+    void failureReasonShown()
+    {
+        frmMain w;
+        prepare(w, {QStringLiteral("ZZNONE"), QStringLiteral("MSFT")});
+        if (QTest::currentTestFailed())
+            return;
+        appState().settings.dataSource = QStringLiteral("Yahoo Chart");
+        appState().settings.playSound = 1;
+        Prompts prompts(w);
+        QVERIFY(clickAndWait(w));
+        // The texts stay as they were; the reason rides along beside them.
+        QCOMPARE(prompts.seen, QStringList{QStringLiteral("message:") + kComplete});
+        QVERIFY2(prompts.messageInfo.contains(QLatin1String("ZZNONE: not-found")), qPrintable(prompts.messageInfo));
+        QCOMPARE(w.statusText(), QStringLiteral("ERRORS LOGGED!"));
+        QVERIFY2(w.pnlStatus->toolTip().contains(QLatin1String("ZZNONE: not-found")), qPrintable(w.pnlStatus->toolTip()));
+        QVERIFY(QFile::exists(m_dl + QStringLiteral("/MSFT.csv")));
+    }
+
+    void tiingoWithoutKeyAsksForOne()
+    {
+        qunsetenv("KESTRION_TIINGO_TOKEN");
+        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+        frmMain w;
+        prepare(w, {QStringLiteral("MSFT")});
+        if (QTest::currentTestFailed())
+            return;
+        appState().settings.dataSource = QStringLiteral("Tiingo");
+        Prompts prompts(w);
+        QVERIFY(clickAndWait(w));
+        QCOMPARE(prompts.seen.size(), 1);
+        QVERIFY2(prompts.seen.first().contains(QLatin1String("KESTRION_TIINGO_TOKEN")), qPrintable(prompts.seen.first()));
+        QVERIFY(allInputs(w, true));
+        QVERIFY(!w.downloadController().isRunning());
+        QCOMPARE(QDir(m_dl).entryList(QDir::Files), QStringList());
     }
 
     void missingDirectory_data()
