@@ -22,9 +22,9 @@ constexpr double kDividend = 0.5;
 
 const QByteArray kQuotaNotice("Error: You have run over your hourly request allocation. Please upgrade your plan.");
 
-HttpReply withRetryAfter(HttpReply reply)
+HttpReply withRetryAfter(HttpReply reply, const QByteArray& seconds = "1")
 {
-    reply.extraHeaders.append(qMakePair(QByteArray("Retry-After"), QByteArray("1")));
+    reply.extraHeaders.append(qMakePair(QByteArray("Retry-After"), seconds));
     return reply;
 }
 
@@ -178,6 +178,8 @@ std::optional<HttpReply> QuoteRoutes::apiFaultReply(Api api, const QString& symb
     switch (fault.kind) {
     case Fault::Kind::RateLimited:
         return tooManyRequests(api);
+    case Fault::Kind::LongWait:
+        return withRetryAfter(tooManyRequests(api), "120");
     case Fault::Kind::RetryAfter:
         if (m_failures.shouldFail(key, fault.failures))
             return withRetryAfter(tooManyRequests(api));

@@ -33,7 +33,7 @@ Fault Fault::of(const QString& symbol)
         {"E500_", Kind::E500},          {"SLOW_", Kind::Slow},         {"BIG_", Kind::Big},
         {"NULL_", Kind::NullRows},      {"LIVE_", Kind::LiveRow},      {"SPLIT_", Kind::Split},
         {"DIV_", Kind::Dividend},       {"R429_", Kind::RateLimited},  {"R503RA_", Kind::Busy503},
-        {"QUOTA_", Kind::QuotaText},    {"HTML_", Kind::HtmlPage},
+        {"QUOTA_", Kind::QuotaText},    {"HTML_", Kind::HtmlPage},     {"RLONG_", Kind::LongWait},
     };
     Fault f;
     for (const auto& [prefix, kind] : plain) {

@@ -29,6 +29,7 @@ struct Fault
         RetryAfter,       // RA<n>_...: HTTP 429 with "Retry-After: 1" for the first n requests
         RateLimitedFirst, // RL<n>_...: HTTP 429 without Retry-After for the first n requests
         Busy503,          // R503RA_...: HTTP 503 with "Retry-After: 1" for the first request
+        LongWait,         // RLONG_...: HTTP 429 with "Retry-After: 120", always
         QuotaText,        // QUOTA_...: 200 with a quota notice as plain text
         HtmlPage,         // HTML_...: 200 with an HTML error page
     };

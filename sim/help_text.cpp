@@ -185,6 +185,7 @@ normally). The counted ones count per service and symbol:
                   then normal answers.
   R503RA_<any>    HTTP 503 with "Retry-After: 1" for the first request,
                   then normal answers.
+  RLONG_<any>     HTTP 429 with "Retry-After: 120", every time.
   QUOTA_<any>     HTTP 200, text/plain: "Error: You have run over your hourly
                   request allocation. Please upgrade your plan."
   HTML_<any>      HTTP 200, text/html: a small HTML error page.

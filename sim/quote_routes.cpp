@@ -183,6 +183,7 @@ std::optional<HttpReply> QuoteRoutes::faultReply(const QString& symbol, const QS
     // The rest belong to the APIs (apiFaultReply); the older services
     // answer those symbols like any other.
     case Fault::Kind::NullRows:
+    case Fault::Kind::LongWait:
     case Fault::Kind::LiveRow:
     case Fault::Kind::Split:
     case Fault::Kind::Dividend:

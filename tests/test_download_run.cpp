@@ -12,6 +12,8 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <thread>
+
 using namespace kestrion;
 
 namespace {
@@ -167,6 +169,7 @@ private Q_SLOTS:
     void failedFetchLeavesNoFile_data();
     void failedFetchLeavesNoFile();
     void cancelDuringTransferLeavesNoPartialFile();
+    void cancelEndsARateLimitWait();
     void completionMessageBeforeEnable();
     void componentPath();
     void writerCondition_data();
@@ -215,6 +218,8 @@ RunInputs TestDownloadRun::inputs(const QStringList& symbols)
     in.services.yahooHistoryHost = m_service.host();
     in.services.wscQueryHost = m_service.host();
     in.services.wscFileHost = m_service.host();
+    in.services.yahooChartHost = QStringLiteral("http://") + m_service.host();
+    in.services.tiingoHost = QStringLiteral("http://") + m_service.host();
     in.services.fetchTimeoutSeconds = 5;
     in.settings.dataSource = QStringLiteral("Yahoo");
     in.settings.dataFormat = QStringLiteral("5");
@@ -525,6 +530,28 @@ void TestDownloadRun::cancelDuringTransferLeavesNoPartialFile()
     QVERIFY(r.cancelled);
     QCOMPARE(dataFiles(), QStringList{QStringLiteral("MSFT.csv")});
     QVERIFY(!m_host.statuses.contains(QStringLiteral("...Downloading KO")));
+}
+
+void TestDownloadRun::cancelEndsARateLimitWait()
+{
+    // The service asks for two minutes; closing the window must not wait them out.
+    RunInputs in = inputs({QStringLiteral("RLONG_A"), QStringLiteral("MSFT")});
+    in.settings.dataSource = QStringLiteral("Yahoo Chart");
+    DownloadRun run(m_host, m_factory);
+    std::thread canceller; // the window cancels from its own thread
+    m_host.onStatus = [&run, &canceller](const QString& text) {
+        if (text.startsWith(QLatin1String("...Waiting 120 s")) && !canceller.joinable())
+            canceller = std::thread([&run] { run.cancel(); });
+    };
+    QElapsedTimer clock;
+    clock.start();
+    const RunResult r = run.run(in);
+    QVERIFY(canceller.joinable());
+    canceller.join();
+    QVERIFY(r.cancelled);
+    QVERIFY(clock.elapsed() < 60000); // not the two minutes asked for
+    QVERIFY(!m_host.statuses.contains(QStringLiteral("...Downloading MSFT")));
+    QCOMPARE(dataFiles(), QStringList());
 }
 
 void TestDownloadRun::completionMessageBeforeEnable()
