@@ -44,7 +44,7 @@ Fault Fault::of(const QString& symbol)
         }
     }
     static const std::pair<const char*, Kind> counted[] = {
-        {"FAIL", Kind::Fail}, {"RA", Kind::RetryAfter}, {"RL", Kind::RateLimitedFirst}};
+        {"FAIL", Kind::Fail}, {"RA", Kind::RetryAfter}, {"RL", Kind::RateLimitedFirst}, {"HUGE", Kind::Huge}};
     for (const auto& [word, kind] : counted) {
         if (const auto n = countedPrefix(symbol, QLatin1String(word))) {
             f.kind = kind;

@@ -30,11 +30,12 @@ struct Fault
         RateLimitedFirst, // RL<n>_...: HTTP 429 without Retry-After for the first n requests
         Busy503,          // R503RA_...: HTTP 503 with "Retry-After: 1" for the first request
         LongWait,         // RLONG_...: HTTP 429 with "Retry-After: 120", always
+        Huge,             // HUGE<n>_...: a history table of n MiB (old Yahoo table)
         QuotaText,        // QUOTA_...: 200 with a quota notice as plain text
         HtmlPage,         // HTML_...: 200 with an HTML error page
     };
     Kind kind = Kind::None;
-    int failures = 0; // for Fail, RetryAfter, RateLimitedFirst and Busy503
+    int failures = 0; // for Fail, RetryAfter, RateLimitedFirst and Busy503; MiB for Huge
 
     // symbol: upper-cased and decoded.
     static Fault of(const QString& symbol);

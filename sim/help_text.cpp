@@ -186,6 +186,9 @@ normally). The counted ones count per service and symbol:
   R503RA_<any>    HTTP 503 with "Retry-After: 1" for the first request,
                   then normal answers.
   RLONG_<any>     HTTP 429 with "Retry-After: 120", every time.
+  HUGE<n>_<any>   Yahoo history table only: a table of n MiB (one row over
+                  and over), sent as the connection drains. Example:
+                  HUGE300_A for a 300 MiB answer.
   QUOTA_<any>     HTTP 200, text/plain: "Error: You have run over your hourly
                   request allocation. Please upgrade your plan."
   HTML_<any>      HTTP 200, text/html: a small HTML error page.

@@ -32,6 +32,7 @@ struct HttpReply
         Trickle, // the body in small pieces over about two seconds
         Hang,    // nothing, ever; the connection stays open
         Reset,   // the connection is torn down without an answer
+        Repeat,  // body, then repeatUnit again and again up to repeatBytes more
     };
 
     int status = 200;
@@ -40,6 +41,8 @@ struct HttpReply
     Delivery delivery = Delivery::Normal;
     QList<QPair<QByteArray, QByteArray>> extraHeaders;
     bool closeAfter = false;
+    QByteArray repeatUnit; // for Repeat: sent as the socket drains, never held whole
+    qint64 repeatBytes = 0;
 
     static HttpReply withBody(int status, const char* contentType, QByteArray body);
 };

@@ -120,6 +120,17 @@ void HttpConnection::send(const HttpReply& reply, bool keepAlive, bool headOnly)
             return;
         }
         break;
+    case HttpReply::Delivery::Repeat:
+        if (!headOnly && !reply.repeatUnit.isEmpty()) {
+            m_socket->write(head(reply, reply.body.size() + reply.repeatBytes, keepAlive) + reply.body);
+            m_repeatChunk = reply.repeatUnit.repeated(std::max<qsizetype>(1, (1 << 20) / reply.repeatUnit.size()));
+            m_repeatLeft = reply.repeatBytes;
+            m_repeatKeepAlive = keepAlive;
+            connect(m_socket, &QTcpSocket::bytesWritten, this, &HttpConnection::pumpRepeat, Qt::UniqueConnection);
+            pumpRepeat();
+            return;
+        }
+        break;
     case HttpReply::Delivery::Normal:
         break;
     }
@@ -142,6 +153,22 @@ void HttpConnection::trickle()
     m_trickleTimer.stop();
     m_trickleBody.clear();
     replyDone(m_trickleKeepAlive);
+}
+
+void HttpConnection::pumpRepeat()
+{
+    if (m_repeatLeft <= 0)
+        return;
+    // A few chunks in flight at most: the server's memory stays flat too.
+    while (m_repeatLeft > 0 && m_socket->bytesToWrite() < 4 * m_repeatChunk.size()) {
+        const qint64 n = std::min<qint64>(m_repeatLeft, m_repeatChunk.size());
+        m_socket->write(m_repeatChunk.constData(), n);
+        m_repeatLeft -= n;
+    }
+    if (m_repeatLeft == 0) {
+        m_repeatChunk.clear();
+        replyDone(m_repeatKeepAlive);
+    }
 }
 
 void HttpConnection::replyDone(bool keepAlive)

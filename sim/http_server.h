@@ -37,6 +37,7 @@ private:
     void processNext();
     void send(const HttpReply& reply, bool keepAlive, bool headOnly);
     void trickle();
+    void pumpRepeat();
     void replyDone(bool keepAlive);
     void resetConnection();
     static QByteArray head(const HttpReply& reply, qsizetype bodySize, bool keepAlive);
@@ -55,6 +56,9 @@ private:
     qsizetype m_trickleSent = 0;
     qsizetype m_trickleChunk = 1;
     bool m_trickleKeepAlive = false;
+    QByteArray m_repeatChunk; // whole units, about 1 MiB
+    qint64 m_repeatLeft = 0;
+    bool m_repeatKeepAlive = false;
 };
 
 class HttpServer : public QObject

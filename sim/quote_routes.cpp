@@ -184,6 +184,7 @@ std::optional<HttpReply> QuoteRoutes::faultReply(const QString& symbol, const QS
     // answer those symbols like any other.
     case Fault::Kind::NullRows:
     case Fault::Kind::LongWait:
+    case Fault::Kind::Huge:
     case Fault::Kind::LiveRow:
     case Fault::Kind::Split:
     case Fault::Kind::Dividend:
@@ -225,6 +226,14 @@ HttpReply QuoteRoutes::yahooTable(const QueryParams& params)
         from = QDate(1900, 1, 1);
         to = QDate(2024, 12, 31);
         period = BarPeriod::Daily;
+    }
+    if (fault.kind == Fault::Kind::Huge) {
+        // One row over and over: only the size matters here.
+        HttpReply reply = HttpReply::withBody(200, "text/csv", "Date,Open,High,Low,Close,Volume,Adj Close\n");
+        reply.delivery = HttpReply::Delivery::Repeat;
+        reply.repeatUnit = "2003-01-02,25.10,25.50,24.90,25.20,1234567,25.20\n";
+        reply.repeatBytes = qint64(fault.failures) * (1 << 20) / reply.repeatUnit.size() * reply.repeatUnit.size();
+        return reply;
     }
     const std::vector<Bar> bars = PriceModel(symbol).bars(from, to, period);
     if (bars.empty())

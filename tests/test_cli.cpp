@@ -3,6 +3,8 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -61,6 +63,7 @@ TestCli::Result TestCli::cli(const QStringList& args)
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config->path());
+    env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS")); // no desktop secret store: the settings file only
     p.setProcessEnvironment(env);
     p.start(test::binPath(QStringLiteral("kestrion-cli")), args);
     if (!p.waitForFinished(120000))
@@ -187,13 +190,39 @@ void TestCli::usageErrors_data()
                                              << "cannot open ticker list";
     QTest::newRow("missing list") << QStringList{"--dir", "/tmp", "--list", "/nonexistent.mdb"}
                                   << "cannot open ticker list";
+    // "@empty" and "@locked" stand for lists the test makes.
+    QTest::newRow("empty list") << QStringList{"--dir", "/tmp", "--list", "@empty"} << "is empty";
+    QTest::newRow("list locked by another program") << QStringList{"--dir", "/tmp", "--list", "@locked"}
+                                                    << "is locked";
+    QTest::newRow("tiingo without a key") << QStringList{"--dir", "/tmp", "--symbol", "MSFT", "--source", "tiingo"}
+                                          << "KESTRION_TIINGO_TOKEN";
 }
 
 void TestCli::usageErrors()
 {
     QFETCH(QStringList, args);
     QFETCH(QString, message);
+    const QString made = m_dir->filePath(QStringLiteral("made.mdb"));
+    QSqlDatabase locker;
+    for (QString& arg : args) {
+        if (!arg.startsWith(QLatin1Char('@')))
+            continue;
+        QVERIFY(test::makeList(made, arg == QLatin1String("@locked") ? QStringList{"MSFT"} : QStringList{}));
+        if (arg == QLatin1String("@locked")) {
+            locker = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("locker"));
+            locker.setDatabaseName(made);
+            QVERIFY(locker.open());
+            QVERIFY(QSqlQuery(locker).exec(QStringLiteral("BEGIN EXCLUSIVE")));
+        }
+        arg = made;
+    }
+    qunsetenv("KESTRION_TIINGO_TOKEN");
     const Result r = cli(args);
+    if (locker.isValid()) {
+        locker.close();
+        locker = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QStringLiteral("locker"));
+    }
     QCOMPARE(r.code, 2);
     QVERIFY(r.out.isEmpty());
     QCOMPARE(r.err.count(QLatin1Char('\n')), 1);

@@ -15,6 +15,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+#include <sys/resource.h>
+
 using namespace kestrion;
 
 namespace {
@@ -37,6 +40,8 @@ private Q_SLOTS:
     void stopsAskingAfterThreeRefusals();
     void tiingoKeyStaysSecret();
     void tiingoWithoutKeyAsksNothing();
+    void fullDiskLeavesNothing_data();
+    void fullDiskLeavesNothing();
     void retryAfterValues_data();
     void retryAfterValues();
     void tlsBackendPresent();
@@ -48,7 +53,7 @@ private:
         QString out;
         QString err;
     };
-    Result cli(const QStringList& args, const QString& token = kToken);
+    Result cli(const QStringList& args, const QString& token = kToken, qint64 fileSizeLimit = 0);
     QStringList requests() const;
     QByteArray fetchJson(const QString& pathAndQuery);
     QStringList fileRows(const QString& name) const
@@ -84,9 +89,18 @@ void TestCurrentSources::init()
     QFile::resize(m_log, 0);
 }
 
-TestCurrentSources::Result TestCurrentSources::cli(const QStringList& args, const QString& token)
+TestCurrentSources::Result TestCurrentSources::cli(const QStringList& args, const QString& token,
+                                                   qint64 fileSizeLimit)
 {
     QProcess p;
+    if (fileSizeLimit > 0) {
+        // No file may grow past the limit: writes fail as on a full disk.
+        p.setChildProcessModifier([fileSizeLimit] {
+            ::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{rlim_t(fileSizeLimit), rlim_t(fileSizeLimit)};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        });
+    }
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config->path());
     env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS")); // no desktop secret store here
@@ -311,6 +325,23 @@ void TestCurrentSources::tiingoWithoutKeyAsksNothing()
     QVERIFY2(r.err.contains(QLatin1String("KESTRION_TIINGO_TOKEN")), qPrintable(r.err));
     QVERIFY2(r.err.contains(QLatin1String("options")), qPrintable(r.err));
     QCOMPARE(requests(), QStringList());
+}
+
+void TestCurrentSources::fullDiskLeavesNothing_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::newRow("body as sent") << "yahoo";
+    QTest::newRow("converted") << "yahoo-chart";
+}
+
+void TestCurrentSources::fullDiskLeavesNothing()
+{
+    QFETCH(QString, source);
+    const Result r = cli({"--symbol", "BIG_A", "--source", source, "--from", "2024-01-02"}, kToken, 64 * 1024);
+    QCOMPARE(r.code, 1);
+    QCOMPARE(r.out, QStringLiteral("BIG_A failed: write-failed\n"));
+    // Neither a partial data file nor a temporary one is left behind.
+    QCOMPARE(QDir(m_dl).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
 
 void TestCurrentSources::retryAfterValues_data()

@@ -158,8 +158,8 @@ private Q_SLOTS:
     void activeAlertsContinueLogsAndGoesOn();
     void singleStock();
     void singleStockGivenUpLogsNothing();
-    void emptyList();
-    void noListOpen();
+    void nothingToFetch_data();
+    void nothingToFetch();
     void missingDirectory_data();
     void missingDirectory();
     void deleteExistingFiles();
@@ -170,6 +170,8 @@ private Q_SLOTS:
     void failedFetchLeavesNoFile();
     void cancelDuringTransferLeavesNoPartialFile();
     void cancelEndsARateLimitWait();
+    void slowBodyOutlastsTheTimeout_data();
+    void slowBodyOutlastsTheTimeout();
     void completionMessageBeforeEnable();
     void componentPath();
     void writerCondition_data();
@@ -367,26 +369,38 @@ void TestDownloadRun::singleStockGivenUpLogsNothing()
     QVERIFY(dataFiles().isEmpty());
 }
 
-void TestDownloadRun::emptyList()
+void TestDownloadRun::nothingToFetch_data()
 {
-    DownloadRun run(m_host, m_factory);
-    const RunResult r = run.run(inputs({}));
-    QVERIFY(r.completed);
-    QCOMPARE(m_host.statuses, QStringList{QStringLiteral("Download Complete!")});
-    QVERIFY(m_host.events.contains(QStringLiteral("range:0-0")));
+    QTest::addColumn<bool>("listOpen");
+    QTest::addColumn<QStringList>("symbols");
+    QTest::addColumn<bool>("singleStock");
+    QTest::addColumn<int>("currentRow");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("no list") << false << QStringList() << false << -1 << "No ticker list is open";
+    QTest::newRow("empty list") << true << QStringList() << false << -1 << "The ticker list is empty";
+    QTest::newRow("empty list, single stock") << true << QStringList() << true << -1 << "The ticker list is empty";
+    QTest::newRow("single stock, no row") << true << QStringList{"MSFT"} << true << -1 << "Select a ticker first";
+    QTest::newRow("single stock, row gone") << true << QStringList{"MSFT"} << true << 1 << "Select a ticker first";
 }
 
-void TestDownloadRun::noListOpen()
+void TestDownloadRun::nothingToFetch()
 {
-    RunInputs in = inputs({});
-    in.listOpen = false;
+    QFETCH(bool, listOpen);
+    QFETCH(QStringList, symbols);
+    QFETCH(bool, singleStock);
+    QFETCH(int, currentRow);
+    QFETCH(QString, status);
+    RunInputs in = inputs(symbols);
+    in.listOpen = listOpen;
+    in.singleStock = singleStock;
+    in.currentRow = currentRow;
     DownloadRun run(m_host, m_factory);
     const RunResult r = run.run(in);
-    QVERIFY(r.noList);
-    QVERIFY(!r.completed);
-    QCOMPARE(m_host.statuses.size(), 1);
-    QVERIFY(!m_host.statuses.first().isEmpty());
+    // Never a "Download Complete!" for a run that fetched nothing.
+    QVERIFY(r.noList && !r.completed);
+    QCOMPARE(m_host.statuses, QStringList{status});
     QVERIFY(m_host.events.contains(QStringLiteral("enable")));
+    QVERIFY(dataFiles().isEmpty());
 }
 
 void TestDownloadRun::missingDirectory_data()
@@ -552,6 +566,29 @@ void TestDownloadRun::cancelEndsARateLimitWait()
     QVERIFY(clock.elapsed() < 60000); // not the two minutes asked for
     QVERIFY(!m_host.statuses.contains(QStringLiteral("...Downloading MSFT")));
     QCOMPARE(dataFiles(), QStringList());
+}
+
+void TestDownloadRun::slowBodyOutlastsTheTimeout_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::newRow("body as sent") << "Yahoo";
+    QTest::newRow("converted") << "Yahoo Chart";
+}
+
+void TestDownloadRun::slowBodyOutlastsTheTimeout()
+{
+    QFETCH(QString, source);
+    // The answer trickles in over about two seconds in small pieces; the
+    // time-out is for silence, so one second of it never cuts a body that
+    // keeps coming.
+    RunInputs in = inputs({QStringLiteral("SLOW_T")});
+    in.settings.dataSource = source;
+    in.services.fetchTimeoutSeconds = 1;
+    DownloadRun run(m_host, m_factory);
+    const RunResult r = run.run(in);
+    QCOMPARE(r.stored, 1);
+    QCOMPARE(r.failed, 0);
+    QVERIFY(!test::readAll(m_dir->filePath(QStringLiteral("SLOW_T.csv"))).isEmpty());
 }
 
 void TestDownloadRun::completionMessageBeforeEnable()

@@ -134,6 +134,8 @@ void TestScheduleAndImport::importLines_data()
     QTest::addColumn<QStringList>("lines");
     QTest::newRow("LF") << QByteArray("A\nB\n") << QStringList{"A", "B"};
     QTest::newRow("CRLF") << QByteArray("A\r\nB\r\n") << QStringList{"A", "B"};
+    QTest::newRow("lone CR (classic Mac)") << QByteArray("MSFT\rIBM\rKO\r") << QStringList{"MSFT", "IBM", "KO"};
+    QTest::newRow("mixed, empty line kept") << QByteArray("A\r\rB\r\nC\nD") << QStringList{"A", "", "B", "C", "D"};
     QTest::newRow("no final line end") << QByteArray("A\nB") << QStringList{"A", "B"};
     QTest::newRow("empty lines kept") << QByteArray("A\n\n\nB\n") << QStringList{"A", "", "", "B"};
     QTest::newRow("whole lines, blanks and case kept") << QByteArray(" msft ,x\n") << QStringList{" msft ,x"};

@@ -21,10 +21,8 @@ const QString kCouldNotGet = QStringLiteral("Could not get ");
 const QString kComplete = QStringLiteral("Download Complete!");
 const QString kErrorsLogged = QStringLiteral("ERRORS LOGGED!");
 const QString kNoList = QStringLiteral("No ticker list is open");
-// A price answer is a few megabytes at most; anything far larger is not one,
-// and is not read into memory to find that out.
-constexpr qint64 kMaxAnswerBytes = 64 * 1024 * 1024;
-
+const QString kEmptyList = QStringLiteral("The ticker list is empty");
+const QString kNoTicker = QStringLiteral("Select a ticker first");
 bool isDefinite(FailureReason r)
 {
     return r == FailureReason::NotFound || r == FailureReason::Unauthorized;
@@ -95,10 +93,11 @@ RunResult DownloadRun::run(const RunInputs& inputs)
         m_result.directoryMissing = true;
         m_result.downloadDir = m_host.promptCreateDirectory();
         m_in.downloadDir = m_result.downloadDir;
-    } else if (!m_in.listOpen || (m_in.singleStock && (m_in.currentRow < 0 || m_in.currentRow >= m_in.symbols.size()))) {
-        // Nothing to fetch: say so rather than end silently.
+    } else if (!m_in.listOpen || m_in.symbols.isEmpty()
+               || (m_in.singleStock && (m_in.currentRow < 0 || m_in.currentRow >= m_in.symbols.size()))) {
+        // Nothing to fetch: say which, rather than end as if all went well.
         m_result.noList = true;
-        m_host.setStatus(kNoList);
+        m_host.setStatus(!m_in.listOpen ? kNoList : m_in.symbols.isEmpty() ? kEmptyList : kNoTicker);
     } else if (m_in.singleStock) {
         if (singleRun(m_in.symbols.at(m_in.currentRow)))
             complete();
@@ -284,7 +283,7 @@ DownloadRun::Outcome DownloadRun::storeConverted(HttpFetcher& fetcher, const QSt
     m_host.setStatus(kDownloading + symbol);
 
     QByteArray body;
-    if (answer.size() <= kMaxAnswerBytes && answer.seek(0))
+    if (answer.size() <= kMaxPriceAnswerBytes && answer.seek(0))
         body = answer.readAll();
     if (!http.ok()) {
         // An error answer may still say more than its status (Yahoo's JSON
@@ -296,7 +295,7 @@ DownloadRun::Outcome DownloadRun::storeConverted(HttpFetcher& fetcher, const QSt
             : (http.status ? QStringLiteral("HTTP %1").arg(http.status) : QString());
         return Outcome::failure(reason, detail);
     }
-    if (answer.size() > kMaxAnswerBytes)
+    if (answer.size() > kMaxPriceAnswerBytes)
         return Outcome::failure(FailureReason::BadData, QStringLiteral("the answer is too large to be a price table"));
     const TableResult table = m_source->convert(body);
     if (!table.ok())

@@ -82,7 +82,7 @@ struct RunResult
     bool completed = false;  // "Download Complete!" was reached
     bool errorsLogged = false;
     bool directoryMissing = false;
-    bool noList = false;
+    bool noList = false;     // nothing to fetch: no list, an empty list or no current row
     int stored = 0;          // tickers stored
     int failed = 0;          // tickers given up or not downloaded
     bool sourceStopped = false; // the source refused further requests

@@ -3,12 +3,14 @@
 #include "download/metastock_conversion.h"
 #include "download/metastock_folder_writer.h"
 #include "download/output_files.h"
+#include "download/price_table.h"
 #include "download/quote_request.h"
 #include "platform/http_fetch.h"
 
 #include <QDate>
 #include <QDir>
 #include <QFileInfo>
+#include <QTemporaryFile>
 
 #include <optional>
 
@@ -114,8 +116,13 @@ int YahooMetaStockDownloader::downloadTicker(const QString& symbol, const QStrin
         if (m_cancelled)
             m_fetcher->abort();
     }
-    const QByteArray body =
-        m_fetcher->fetch(yahooUrl(m_services.yahooHistoryHost, RunRequestValues::from(in), symbol));
+    // Through a temporary file, so that memory stays flat whatever arrives.
+    QTemporaryFile answer;
+    if (!answer.open()
+        || !m_fetcher->fetchTo(yahooUrl(m_services.yahooHistoryHost, RunRequestValues::from(in), symbol), answer)
+        || answer.size() > kMaxPriceAnswerBytes || !answer.seek(0))
+        return kErrorCouldNotDownload;
+    const QByteArray body = answer.readAll();
     // The same test a stored data file has to pass.
     if (body.isEmpty() || body.startsWith("<h") || body.startsWith("No"))
         return kErrorCouldNotDownload;

@@ -20,6 +20,10 @@ enum class FailureReason { None, NotFound, NoData, RateLimited, Unauthorized, Un
 // logs and the command-line output, so they never change.
 QString reasonText(FailureReason reason);
 
+// A price answer is a few megabytes at most (sixty years of daily bars);
+// anything far larger is not one, and is never read into memory whole.
+constexpr qint64 kMaxPriceAnswerBytes = 32 * 1024 * 1024;
+
 struct PriceBar
 {
     QDate date;

@@ -11,6 +11,8 @@ namespace kestrion {
 
 namespace {
 
+constexpr qint64 kReadBufferBytes = 1024 * 1024;
+
 FetchResult::Failure failureOf(QNetworkReply::NetworkError error)
 {
     switch (error) {
@@ -94,13 +96,16 @@ FetchResult HttpFetcher::get(const HttpGet& call, QIODevice* sink, QByteArray* b
     for (const auto& [name, value] : call.headers)
         request.setRawHeader(name, value);
     QNetworkReply* reply = m_nam->get(request);
+    // Qt stops reading from the socket while this much waits unread, so a
+    // huge answer never piles up in memory when the disk is slower.
+    reply->setReadBufferSize(kReadBufferBytes);
 
     QEventLoop loop;
-    QTimer deadline;
-    deadline.setSingleShot(true);
+    QTimer silence;
+    silence.setSingleShot(true);
     bool timedOut = false;
     bool writeFailed = false;
-    QObject::connect(&deadline, &QTimer::timeout, &loop, [&] {
+    QObject::connect(&silence, &QTimer::timeout, &loop, [&] {
         timedOut = true;
         reply->abort();
     });
@@ -121,12 +126,16 @@ FetchResult HttpFetcher::get(const HttpGet& call, QIODevice* sink, QByteArray* b
             body->append(chunk);
         }
     };
+    // The time-out is for silence: every piece that arrives starts it again,
+    // so a long answer that keeps coming is never cut.
     QObject::connect(reply, &QNetworkReply::readyRead, &loop, [&] {
+        silence.start(m_timeoutMs);
         if (reply->isOpen())
             keep(reply->readAll());
     });
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, &loop, [&] { silence.start(m_timeoutMs); });
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    deadline.start(m_timeoutMs);
+    silence.start(m_timeoutMs);
     abortPoll.start(100);
     if (!reply->isFinished())
         loop.exec(QEventLoop::ExcludeUserInputEvents);

@@ -39,7 +39,9 @@ struct FetchResult
 };
 
 // Plain HTTP(S) GET with a blocking call shape, over QNetworkAccessManager.
-// Connections to the same host are kept alive between requests. It spins a
+// Connections to the same host are kept alive between requests. A request
+// fails as a time-out when nothing has arrived for the time-out: before the
+// answer starts or between two of its pieces. It spins a
 // local event loop while it waits, so use it off the window thread (the
 // download run has its own thread) or where no window needs to repaint.
 class HttpFetcher

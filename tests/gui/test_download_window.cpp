@@ -12,6 +12,7 @@
 #include "testsupport.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -28,6 +29,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTableView>
@@ -320,6 +323,64 @@ private Q_SLOTS:
         }
     }
 
+    void commandsThatChangeTheRunWaitForIt()
+    {
+        frmMain w;
+        prepare(w, {QStringLiteral("SLOW_CMD")});
+        if (QTest::currentTestFailed())
+            return;
+        const QList<QAction*> held{w.mnuOpenList, w.mnuCreateNewList, w.mnuImportList, w.mnuViewOptions,
+                                   w.mnuLaunch};
+        const QList<QAction*> free{w.mnuFileExit, w.mnuViewFile, w.mnuViewErrorLog};
+        auto enabled = [](const QList<QAction*>& actions) {
+            QStringList states;
+            for (const QAction* a : actions)
+                states << a->objectName() + (a->isEnabled() ? QStringLiteral("=on") : QStringLiteral("=off"));
+            return states.join(QLatin1Char(' '));
+        };
+        QSignalSpy done(&w.downloadController(), &DownloadController::finished);
+        QTest::mouseClick(w.cmdGetUpdate, Qt::LeftButton);
+        QVERIFY(w.downloadController().isRunning());
+        for (const QAction* a : held)
+            QVERIFY2(!a->isEnabled(), qPrintable(enabled(held)));
+        for (const QAction* a : free)
+            QVERIFY2(a->isEnabled(), qPrintable(enabled(free)));
+        w.mnuOpenList->trigger(); // its shortcut does nothing either
+        QCOMPARE(QApplication::activeModalWidget(), nullptr);
+        QVERIFY(done.wait(60000));
+        for (const QAction* a : held)
+            QVERIFY2(a->isEnabled(), qPrintable(enabled(held)));
+    }
+
+    void unreadableListDoesNotStart()
+    {
+        frmMain w;
+        prepare(w, {QStringLiteral("MSFT")});
+        if (QTest::currentTestFailed())
+            return;
+        // Another program holds the list file locked.
+        {
+            QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("locker"));
+            other.setDatabaseName(w.list().path());
+            QVERIFY(other.open());
+            QSqlQuery lock(other);
+            QVERIFY(lock.exec(QStringLiteral("BEGIN EXCLUSIVE")));
+            Prompts prompts(w);
+            QSignalSpy done(&w.downloadController(), &DownloadController::finished);
+            QTest::mouseClick(w.cmdGetUpdate, Qt::LeftButton);
+            QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 30000);
+            QCOMPARE(prompts.seen.size(), 1);
+            QVERIFY2(prompts.seen.first().contains(QLatin1String("list.mdb")), qPrintable(prompts.seen.first()));
+            QVERIFY2(prompts.seen.first().contains(QLatin1String("did not start")), qPrintable(prompts.seen.first()));
+            QVERIFY(w.statusText().contains(QLatin1String("did not start")));
+            QVERIFY(allInputs(w, true));
+            QCOMPARE(filesIn(m_dl), QStringList());
+            lock.exec(QStringLiteral("ROLLBACK"));
+            other.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("locker"));
+    }
+
     void windowStaysResponsiveDuringFetch()
     {
         frmMain w;
@@ -348,7 +409,9 @@ private Q_SLOTS:
         // The body trickles in over about two seconds; a window that waited
         // for it would not have run its timer at all meanwhile.
         QVERIFY2(runMs >= 1000, "the slow body should take a while");
-        QVERIFY2(ticks.size() >= 10, qPrintable(QStringLiteral("timer fired only %1 times").arg(ticks.size())));
+        // A loaded machine may slow the timer, never stop it: a window that
+        // waited for the body would not run it at all meanwhile.
+        QVERIFY2(ticks.size() >= 3, qPrintable(QStringLiteral("timer fired only %1 times").arg(ticks.size())));
         QCOMPARE(readAll(m_dl + QStringLiteral("/SLOW_RESP.csv")), served(QStringLiteral("SLOW_RESP")));
     }
 
@@ -818,7 +881,7 @@ private Q_SLOTS:
         QTest::qWait(200);
         QCOMPARE(done.count(), 1);
         QCOMPARE(statusAtFinished, QStringList{kComplete});
-        QVERIFY2(ticks.size() >= 10, qPrintable(QStringLiteral("timer fired only %1 times").arg(ticks.size())));
+        QVERIFY2(ticks.size() >= 3, qPrintable(QStringLiteral("timer fired only %1 times").arg(ticks.size())));
         QCOMPARE(filesIn(m_dl), QStringList{QStringLiteral("SLOW_AGAIN.csv")});
     }
 

@@ -419,18 +419,24 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("before");
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QStringList>("after");
-        // The file refuses an empty text and one over 10 characters.
+        QTest::addColumn<QString>("report"); // what a message after the import names, if any
+        // The file refuses an empty text and one over 10 characters; a line
+        // too long for a symbol is named by its number afterwards.
         QTest::newRow("symbol, empty line, two fields")
-            << QStringList{"IBM"} << QByteArray("MSFT\n\nOracle Corp,ORCL\n") << QStringList{"IBM", "MSFT"};
+            << QStringList{"IBM"} << QByteArray("MSFT\n\nOracle Corp,ORCL\n") << QStringList{"IBM", "MSFT"}
+            << "line 3";
         QTest::newRow("short line with a comma stays whole")
-            << QStringList{} << QByteArray("T,BCE\nKO\n") << QStringList{"T,BCE", "KO"};
+            << QStringList{} << QByteArray("T,BCE\nKO\n") << QStringList{"T,BCE", "KO"} << "";
         QTest::newRow("blanks, case and duplicates kept")
-            << QStringList{"IBM"} << QByteArray(" ibm \nIBM\nIBM\n") << QStringList{"IBM", " ibm ", "IBM", "IBM"};
+            << QStringList{"IBM"} << QByteArray(" ibm \nIBM\nIBM\n") << QStringList{"IBM", " ibm ", "IBM", "IBM"}
+            << "";
         QTest::newRow("header line not skipped")
-            << QStringList{} << QByteArray("Symbol\nKO\n") << QStringList{"Symbol", "KO"};
+            << QStringList{} << QByteArray("Symbol\nKO\n") << QStringList{"Symbol", "KO"} << "";
         QTest::newRow("CRLF and no final line end")
-            << QStringList{"Z"} << QByteArray("A\r\nB\r\nC") << QStringList{"Z", "A", "B", "C"};
-        QTest::newRow("empty file") << QStringList{"Z"} << QByteArray() << QStringList{"Z"};
+            << QStringList{"Z"} << QByteArray("A\r\nB\r\nC") << QStringList{"Z", "A", "B", "C"} << "";
+        QTest::newRow("lone CR line ends")
+            << QStringList{} << QByteArray("MSFT\rIBM\rKO\r") << QStringList{"MSFT", "IBM", "KO"} << "";
+        QTest::newRow("empty file") << QStringList{"Z"} << QByteArray() << QStringList{"Z"} << "";
     }
 
     void importAppendsEveryLineWhole()
@@ -438,6 +444,7 @@ private Q_SLOTS:
         QFETCH(QStringList, before);
         QFETCH(QByteArray, content);
         QFETCH(QStringList, after);
+        QFETCH(QString, report);
         TestWindow w;
         const QString path = prepare(w, before);
         QVERIFY(!path.isEmpty());
@@ -450,7 +457,12 @@ private Q_SLOTS:
         QCOMPARE(fileSymbols(path), after);
         QCOMPARE(gridSymbols(w), after);
         QTest::qWait(100);
-        QCOMPARE(messages.texts, QStringList());
+        if (report.isEmpty()) {
+            QCOMPARE(messages.texts, QStringList());
+        } else {
+            QCOMPARE(messages.texts.size(), 1);
+            QVERIFY2(messages.texts.first().contains(report), qPrintable(messages.texts.first()));
+        }
     }
 
     void importTenThousandLines()

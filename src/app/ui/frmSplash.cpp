@@ -117,6 +117,8 @@ frmSplash::frmSplash(QWidget* parent)
 
     lblVersion->setText(versionText());
     lblProductName->setText(QStringLiteral("Kestrion"));
+    // A coarse timer may fire up to 5 % early; the splash promises three seconds.
+    Timer1->setTimerType(Qt::PreciseTimer);
     Timer1->setInterval(3000);
     Timer1->start();
 

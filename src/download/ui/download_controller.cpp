@@ -12,6 +12,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QAction>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -118,6 +120,10 @@ public:
                  w.txtTicker, w.txtDownloadDir, w.cmdGetUpdate, w.cmdAdd, w.cmdDelete, w.cmdBrowse, w.cbxStartMonth,
                  w.cbxStartDay, w.cbxStartYear, w.cbxEndMonth, w.cbxEndDay, w.cbxEndYear, w.DBGrid1, w.tbToolBar})
             c->setEnabled(enabled);
+        // What changes the open list or the settings the run reads waits for
+        // its end, so the window always shows what is being downloaded.
+        for (QAction* a : {w.mnuOpenList, w.mnuCreateNewList, w.mnuImportList, w.mnuViewOptions, w.mnuLaunch})
+            a->setEnabled(enabled);
     }
 
 private:
@@ -215,7 +221,17 @@ void DownloadController::start(bool automatic)
     in.downloadDir = w.txtDownloadDir->text();
     in.singleStock = w.chkSingleStock->isChecked();
     in.listOpen = w.list().isOpen();
-    in.symbols = w.list().symbols();
+    QString listError;
+    if (in.listOpen && !w.list().readSymbols(in.symbols, &listError)) {
+        // Nothing is fetched from a list that cannot be read, and nothing
+        // pretends that all went well.
+        w.setStatusText(QStringLiteral("Download did not start: the ticker list could not be read"));
+        QMessageBox::warning(&w, w.windowTitle(),
+                             QStringLiteral("The download did not start: the ticker list \"%1\" could not be read.\n%2")
+                                 .arg(QDir::toNativeSeparators(w.list().path()), listError));
+        Q_EMIT finished();
+        return;
+    }
     in.currentRow = w.currentRow();
     in.automatic = automatic;
 
