@@ -14,9 +14,12 @@ packages=(
     cmake ninja-build g++ ccache pkg-config
     qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl-dev
     qt6-webengine-dev qt6-webengine-dev-tools libqt6opengl6-dev
-    qtkeychain-qt6-dev
+    qtkeychain-qt6-dev mdbtools-dev
     curl xvfb xauth appstream desktop-file-utils groff-base
 )
+# npm fetches the Access sample file the list import tests read; a machine
+# that has it already (from Node.js's own packages) needs no second copy.
+command -v npm >/dev/null 2>&1 || packages+=(npm)
 
 install_missing() {
     local missing=()

@@ -7,6 +7,8 @@
 #include "download/metastock_factory.h"
 #include "download/quote_request.h"
 #include "download/quote_source.h"
+#include "lists/access_file.h"
+#include "lists/import_values.h"
 #include "lists/ticker_list.h"
 #include "platform/api_key_store.h"
 #include "platform/settings_store.h"
@@ -17,6 +19,7 @@
 #include <QFileInfo>
 
 #include <cstdio>
+#include <fcntl.h>
 #include <unistd.h>
 
 using namespace kestrion;
@@ -92,6 +95,111 @@ private:
     FailureReason m_reason = FailureReason::None;
 };
 
+// Keeps the Access reading library's own diagnostics (some of them on
+// standard output, where scripts read one line per ticker) off the terminal
+// while it runs; the reason for a failure is reported by the caller.
+class QuietStdio
+{
+public:
+    QuietStdio()
+    {
+        std::fflush(stdout);
+        std::fflush(stderr);
+        const int null = ::open("/dev/null", O_WRONLY);
+        if (null < 0)
+            return;
+        m_out = ::dup(STDOUT_FILENO);
+        m_err = ::dup(STDERR_FILENO);
+        ::dup2(null, STDOUT_FILENO);
+        ::dup2(null, STDERR_FILENO);
+        ::close(null);
+    }
+    ~QuietStdio()
+    {
+        std::fflush(stdout);
+        std::fflush(stderr);
+        if (m_out >= 0) {
+            ::dup2(m_out, STDOUT_FILENO);
+            ::close(m_out);
+        }
+        if (m_err >= 0) {
+            ::dup2(m_err, STDERR_FILENO);
+            ::close(m_err);
+        }
+    }
+    QuietStdio(const QuietStdio&) = delete;
+    QuietStdio& operator=(const QuietStdio&) = delete;
+
+private:
+    int m_out = -1;
+    int m_err = -1;
+};
+
+// The symbols of one text column of an Access file, read in place (the file
+// is never written). Values a list can't hold are named on stderr and left
+// out; they don't change the exit status. Returns kAllStored, or kUsage after
+// the message when the table or column is missing or the file can't be read.
+int readAccessList(const QString& path, QString table, QString column, QStringList& symbols)
+{
+    QVector<AccessTable> tables;
+    QString error;
+    bool read = false;
+    {
+        const QuietStdio quiet;
+        read = readAccessTables(path, tables, &error);
+    }
+    if (!read)
+        return fail(QStringLiteral("cannot read Access file \"%1\": %2").arg(path, error));
+    QStringList names;
+    for (const AccessTable& t : tables)
+        names << QStringLiteral("\"%1\"").arg(t.name);
+    const QString found = names.isEmpty() ? QStringLiteral("it has none") : names.join(QStringLiteral(", "));
+    const bool tableGiven = !table.isEmpty();
+    if (!tableGiven)
+        table = QStringLiteral("Table1");
+    const AccessTable* chosen = findAccessTable(tables, table);
+    if (!chosen && !tableGiven)
+        return fail(QStringLiteral("Access file \"%1\" has no table \"Table1\"; choose one with --table: %2")
+                        .arg(path, found));
+    if (!chosen)
+        return fail(QStringLiteral("Access file \"%1\" has no table \"%2\"; its tables: %3").arg(path, table, found));
+    if (column.isEmpty())
+        column = QStringLiteral("Symbol");
+    if (!chosen->textColumns.contains(column, Qt::CaseInsensitive)) {
+        QStringList columns;
+        for (const QString& c : chosen->textColumns)
+            columns << QStringLiteral("\"%1\"").arg(c);
+        const QString offer = columns.isEmpty()
+                                  ? QStringLiteral("it has no text columns")
+                                  : QStringLiteral("choose one with --column: ") + columns.join(QStringLiteral(", "));
+        return fail(QStringLiteral("table \"%1\" of Access file \"%2\" has no text column \"%3\"; %4")
+                        .arg(chosen->name, path, column, offer));
+    }
+    QStringList values;
+    {
+        const QuietStdio quiet;
+        read = readAccessColumn(path, {chosen->name, column}, values, &error);
+    }
+    if (!read)
+        return fail(QStringLiteral("cannot read Access file \"%1\": %2").arg(path, error));
+    symbols.clear();
+    for (const QString& value : values) {
+        switch (ImportValues::judge(value)) {
+        case ImportValues::Verdict::Symbol:
+            symbols << value;
+            break;
+        case ImportValues::Verdict::Empty:
+            std::fprintf(stderr, "skipped: (empty value)\n");
+            break;
+        case ImportValues::Verdict::TooLong:
+            std::fprintf(stderr, "skipped: %s (too long)\n", qPrintable(value));
+            break;
+        }
+    }
+    std::fflush(stderr);
+    return kAllStored;
+}
+
 bool setDate(const QString& iso, QString& month, QString& day, QString& year)
 {
     const QDate d = QDate::fromString(iso, Qt::ISODate);
@@ -144,8 +252,14 @@ int main(int argc, char** argv)
     const QCommandLineOption symbolOpt(QStringLiteral("symbol"),
                                        QStringLiteral("Download this one symbol instead of the list."),
                                        QStringLiteral("SYM"));
+    const QCommandLineOption tableOpt(QStringLiteral("table"),
+                                      QStringLiteral("Access list files: the table to read (default Table1)."),
+                                      QStringLiteral("NAME"));
+    const QCommandLineOption columnOpt(QStringLiteral("column"),
+                                       QStringLiteral("Access list files: the text column to read (default Symbol)."),
+                                       QStringLiteral("NAME"));
     parser.addOptions({listOpt, dirOpt, fromOpt, toOpt, periodOpt, sourceOpt, formatOpt, extOpt, stampOpt, deleteOpt,
-                       msOpt, symbolOpt});
+                       msOpt, symbolOpt, tableOpt, columnOpt});
     if (!parser.parse(app.arguments()))
         return fail(parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
@@ -232,10 +346,24 @@ int main(int argc, char** argv)
         Settings forPath = settings;
         const QString listPath =
             parser.isSet(listOpt) ? parser.value(listOpt) : resolveDatabasePath(forPath, defaultListFolder());
-        QString error;
-        if (!list.open(listPath, &error))
-            return fail(QStringLiteral("cannot open ticker list \"%1\": %2").arg(listPath, error));
-        in.symbols = list.symbols();
+        if (isAccessFile(listPath)) {
+            // Read in place, never converted or written.
+            const int code = readAccessList(listPath, parser.value(tableOpt), parser.value(columnOpt), in.symbols);
+            if (code != kAllStored)
+                return code;
+        } else {
+            if (parser.isSet(tableOpt) || parser.isSet(columnOpt))
+                return fail(QStringLiteral("--table and --column apply to Access files only, and \"%1\" is not one")
+                                .arg(listPath));
+            QString error;
+            if (!list.open(listPath, &error))
+                return fail(QStringLiteral("cannot open ticker list \"%1\": %2").arg(listPath, error));
+            if (!list.readSymbols(in.symbols, &error))
+                return fail(QStringLiteral("cannot read ticker list \"%1\": %2; the download did not start")
+                                .arg(listPath, error));
+        }
+        if (in.symbols.isEmpty())
+            return fail(QStringLiteral("the ticker list \"%1\" is empty: nothing to download").arg(listPath));
         in.listOpen = true;
     }
 

@@ -1,5 +1,7 @@
 #include "lists/ticker_list.h"
 
+#include "lists/access_file.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -51,6 +53,16 @@ bool looksLikeSqlite(const QString& path)
 }
 
 } // namespace
+
+bool TickerList::isDatabaseFile(const QString& path)
+{
+    return looksLikeSqlite(path);
+}
+
+int TickerList::symbolLength(const QString& symbol)
+{
+    return int(symbol.toUcs4().size());
+}
 
 TickerList::TickerList() = default;
 
@@ -114,6 +126,11 @@ bool TickerList::open(const QString& path, QString* error)
         return fail(QStringLiteral("the file does not exist"));
     if (!fi.isFile())
         return fail(QStringLiteral("it is not a file"));
+    // Lists kept by older programs in Access files are only read, to import
+    // from; say so rather than call them not a list at all.
+    if (isAccessFile(path))
+        return fail(QStringLiteral("it is an Access database, which Kestrion can import tickers from "
+                                   "(File > Open List) but not open as a list"));
     if (!looksLikeSqlite(path))
         return fail(QStringLiteral("it is not a ticker list database"));
 
@@ -127,8 +144,13 @@ bool TickerList::open(const QString& path, QString* error)
             why = db.lastError().text();
         } else {
             QSqlQuery q(db);
-            if (!q.exec(QStringLiteral("SELECT Symbol FROM Table1 LIMIT 0")))
-                why = QStringLiteral("it has no table \"Table1\" with a column \"Symbol\"");
+            if (!q.exec(QStringLiteral("SELECT Symbol FROM Table1 LIMIT 0"))) {
+                // A file locked by another program is not a file without the table.
+                const QString sqlText = q.lastError().databaseText();
+                why = sqlText.contains(QLatin1String("no such"))
+                    ? QStringLiteral("it has no table \"Table1\" with a column \"Symbol\"")
+                    : describe(q.lastError());
+            }
         }
     }
     if (!why.isEmpty()) {
@@ -185,6 +207,17 @@ bool TickerList::readRows(QVector<Row>& result, QString* error) const
         result.clear();
         return false;
     }
+    return true;
+}
+
+bool TickerList::readSymbols(QStringList& symbols, QString* error) const
+{
+    symbols.clear();
+    QVector<Row> rows;
+    if (!readRows(rows, error))
+        return false;
+    for (const Row& r : rows)
+        symbols << r.symbol;
     return true;
 }
 

@@ -31,6 +31,12 @@ public:
         Failed,
     };
 
+    // The longest symbol a list holds, in characters.
+    static constexpr int kMaxSymbolLength = 10;
+    // A text's length as the list file counts it: characters, so that a
+    // letter outside the Basic Multilingual Plane counts once.
+    static int symbolLength(const QString& symbol);
+
     TickerList();
     ~TickerList();
 
@@ -42,6 +48,9 @@ public:
     static bool create(const QString& path, QString* createdPath = nullptr, QString* error = nullptr);
     // The path create() would use for a typed name.
     static QString withDefaultExtension(const QString& path);
+    // Whether the file is an SQLite database by its header (a list, or a
+    // database open() refuses); false when it cannot be read.
+    static bool isDatabaseFile(const QString& path);
 
     // Opens a list; on failure no list is open and error says why.
     bool open(const QString& path, QString* error = nullptr);
@@ -54,6 +63,9 @@ public:
     // so that a caller can tell an unreadable list from an empty one.
     bool readRows(QVector<Row>& rows, QString* error = nullptr) const;
     QStringList symbols() const;
+    // The symbols, or false when the file could not be read (locked by
+    // another program, damaged): a download must not take that for an empty list.
+    bool readSymbols(QStringList& symbols, QString* error = nullptr) const;
     int count() const;
 
     // Appends one row; false when the file refuses the text.
