@@ -3,16 +3,108 @@
 #include "app/ui/frmSplash.h"
 #include "platform/shutdown_signals.h"
 #include "platform/single_instance.h"
+#include "tools/chart_command.h"
+#include "tools/chart_model.h"
+#include "tools/ui/chart_view.h"
+#include "tools/ui/frmChart.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QIcon>
+#include <QImageWriter>
+#include <QListWidget>
 #include <QMessageBox>
+#include <QSaveFile>
+
+#include <cstdio>
 
 using namespace kestrion;
 
+namespace {
+
+// kestrion --chart FILE --export PNG: the chart drawn into a picture, for
+// scripts; no window, messages on standard error.
+int exportChart(const ChartCommand& command)
+{
+    const QString file = QDir::toNativeSeparators(command.chartPath);
+    QString error;
+    const std::unique_ptr<PriceSource> source = openPriceSource(command.chartPath, &error);
+    SeriesLoad load;
+    if (source)
+        load = source->load(0);
+    else
+        load.error = error;
+    if (!load.ok()) {
+        std::fprintf(stderr, "kestrion: %s could not be charted: %s\n", qPrintable(file), qPrintable(load.error));
+        return 1;
+    }
+    ChartModel model;
+    model.setSize(command.size);
+    model.setSeries(std::move(load.series));
+    model.setAdjusted(command.adjusted);
+    model.setLogScale(command.logScale);
+    for (int i = 0; i < int(ChartModel::kAveragePeriods.size()); ++i)
+        model.setAverageShown(i, command.averages.contains(ChartModel::kAveragePeriods[size_t(i)]));
+    model.setSize(command.size); // rescales for the options
+    QSaveFile out(command.exportPath);
+    QImageWriter writer(&out, "png");
+    if (!out.open(QIODevice::WriteOnly) || !writer.write(renderChart(model)) || !out.commit()) {
+        std::fprintf(stderr, "kestrion: %s could not be written: %s\n",
+                     qPrintable(QDir::toNativeSeparators(command.exportPath)),
+                     qPrintable(writer.error() != QImageWriter::UnknownError ? writer.errorString() : out.errorString()));
+        return 1;
+    }
+    return 0;
+}
+
+// kestrion --chart FILE: the chart window alone. It needs no settings and
+// holds no lock, so it opens beside a running Kestrion.
+int showChart(const ChartCommand& command)
+{
+    frmChart window;
+    window.setAttribute(Qt::WA_DeleteOnClose, false);
+    for (int n : command.averages) {
+        if (QAction* a = window.findChild<QAction*>(QStringLiteral("actSma%1").arg(n)))
+            a->setChecked(true);
+    }
+    for (const char* name : {command.adjusted ? "actAdjusted" : "", command.logScale ? "actLogScale" : ""}) {
+        if (QAction* a = *name ? window.findChild<QAction*>(QLatin1String(name)) : nullptr)
+            a->setChecked(true);
+    }
+    int failed = 0;
+    QObject::connect(&window, &frmChart::loadFinished, &window, [&](bool ok) {
+        if (!ok && window.chartView()->model().isEmpty() && !window.securityList()->isVisible()) {
+            failed = 1;
+            window.close();
+        }
+    });
+    if (!window.openPath(command.chartPath))
+        return 1;
+    window.show();
+    const int result = QApplication::exec();
+    return failed ? failed : result;
+}
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
-    // The program takes no options of its own; QApplication only sees to Qt's.
+    // Our own options are read before Qt starts, so --help needs no display;
+    // QApplication sees to Qt's.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const ChartCommand command = parseChartCommand(arguments);
+    if (!command.error.isEmpty()) {
+        std::fprintf(stderr, "kestrion: %s\nTry \"kestrion --help\".\n", qPrintable(command.error));
+        return 2;
+    }
+    if (command.help) {
+        std::fputs(qPrintable(chartCommandHelp()), stdout);
+        return 0;
+    }
+
     QApplication app(argc, argv);
     setApplicationIdentity();
     QIcon icon;
@@ -21,6 +113,10 @@ int main(int argc, char* argv[])
     QApplication::setWindowIcon(icon);
     // Lets the desktop match the windows to the installed menu entry.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.kestrion.Kestrion"));
+    if (!command.exportPath.isEmpty())
+        return exportChart(command);
+    if (!command.chartPath.isEmpty())
+        return showChart(command);
     // The main window ends the run itself once its settings are saved; the
     // splash closing just before the main window shows must not end it.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -13,7 +13,9 @@
 #include "schedule/ui/dlgLaunchApp.h"
 #include "testsupport.h"
 #include "tools/ui/frmAbout.h"
+#include "tools/ui/chart_view.h"
 #include "tools/ui/frmBrowser.h"
+#include "tools/ui/frmChart.h"
 #include "tools/ui/frmView.h"
 
 #include <QAbstractButton>
@@ -829,6 +831,44 @@ private Q_SLOTS:
         QCOMPARE(saved(QStringLiteral("Data Source")), QStringLiteral("Yahoo"));
         QCOMPARE(saved(QStringLiteral("StartDay")), QStringLiteral("02"));
         delete guard.data();
+    }
+
+    // A double-click on a ticker charts its data file in the download
+    // directory, or names the file it looked for.
+    void gridDoubleClickCharts_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("symbol");  // charted; empty: a message instead
+        QTest::newRow("file there") << 1 << "BCE-TO";
+        QTest::newRow("no file") << 0 << QString();
+    }
+
+    void gridDoubleClickCharts()
+    {
+        QFETCH(int, row);
+        QFETCH(QString, symbol);
+        TestWindow w;
+        prepare(w, {"IBM", "BCE.TO"});
+        QVERIFY(writeFile(m_dl + QStringLiteral("/BCE-TO.csv"),
+                          "Date,Open,High,Low,Close,Volume,Adj Close\n2003-01-03,1,2,0.5,1.5,10,1.5\n"));
+        MessageWatcher watcher;
+        const QRect cell = w.DBGrid1->visualRect(w.DBGrid1->model()->index(row, 0));
+        QVERIFY(cell.isValid());
+        // A double-click as the window system sends it: press, release, then
+        // the second press as a double-click.
+        QTest::mouseClick(w.DBGrid1->viewport(), Qt::LeftButton, {}, cell.center());
+        QTest::mouseDClick(w.DBGrid1->viewport(), Qt::LeftButton, {}, cell.center());
+        auto* chart = w.findChild<frmChart*>();
+        if (symbol.isEmpty()) {
+            QTRY_COMPARE(watcher.texts.size(), 1);
+            QVERIFY(watcher.texts.first().contains(QDir::toNativeSeparators(m_dl + QStringLiteral("/IBM.csv"))));
+            QVERIFY(!chart);
+            return;
+        }
+        QVERIFY(chart);
+        QTRY_COMPARE(chart->chartView()->model().series().symbol, symbol);
+        QVERIFY(watcher.texts.isEmpty());
+        chart->close();
     }
 };
 

@@ -595,6 +595,7 @@ private Q_SLOTS:
             {"mnuView",
              {{"mnuViewFile", "&View File", "Ctrl+V", false},
               {"mnuViewErrorLog", "View &Error Log", "Ctrl+E", false},
+              {"mnuViewChart", "&Chart File...", "", false},
               {"mnuViewBar1", nullptr, "", false},
               {"mnuAnalyzeStock", "Analy&ze Stock", "Ctrl+Z", false},
               {"mnuViewBar2", nullptr, "", false},
@@ -638,7 +639,7 @@ private Q_SLOTS:
         QCOMPARE(a->shortcut(), QKeySequence(shortcut));
         QCOMPARE(a->isCheckable(), checkable);
         QCOMPARE(a->isChecked(), checkable); // the two toggles start checked
-        QCOMPARE(m->actions().size(), menu == QLatin1String("mnuFile") ? 7 : menu == QLatin1String("mnuView") ? 9 : 3);
+        QCOMPARE(m->actions().size(), menu == QLatin1String("mnuFile") ? 7 : menu == QLatin1String("mnuView") ? 10 : 3);
     }
 
     void topLevelMenus()

@@ -3,15 +3,19 @@
 #include "app/app_state.h"
 #include "app/settings_record.h"
 #include "app/ui/help_window.h"
+#include "download/output_files.h"
 #include "download/quote_request.h"
 #include "download/ui/download_controller.h"
+#include "lists/access_import.h"
 #include "lists/list_import.h"
+#include "lists/ui/access_import_ui.h"
 #include "options/ui/frmOptions.h"
 #include "platform/settings_store.h"
 #include "schedule/ui/dlgLaunchApp.h"
 #include "schedule/ui/download_directory.h"
 #include "tools/ui/frmAbout.h"
 #include "tools/ui/frmBrowser.h"
+#include "tools/ui/frmChart.h"
 #include "tools/ui/frmView.h"
 
 #include <QAction>
@@ -63,7 +67,9 @@ constexpr double kMaxPixels = 32000;
 
 const QString kTitle = QStringLiteral("Kestrion");
 const QString kListFilter = QStringLiteral("Database Files (*.mdb)");
-const QString kImportFilter = QStringLiteral("Spreadsheet Files (*.csv)");
+const QString kOpenFilter = QStringLiteral("Database Files (*.mdb);;Access Databases (*.mdb *.accdb)");
+const QString kImportFilter =
+    QStringLiteral("Spreadsheet Files (*.csv);;Access Databases (*.mdb *.accdb);;Database Files (*.mdb)");
 const QString kDataError = QStringLiteral("Data error... Please try again.");
 
 int toPixels(float twips)
@@ -237,6 +243,7 @@ void frmMain::buildControls()
     DBGrid1->verticalHeader()->setDefaultSectionSize(DBGrid1->fontMetrics().height() + 4);
     DBGrid1->verticalHeader()->setMinimumWidth(16);
     DBGrid1->setMinimumSize(120, 80);
+    connect(DBGrid1, &QTableView::doubleClicked, this, [this](const QModelIndex& index) { chartRow(index.row()); });
 
     chkSingleStock = new QCheckBox(QStringLiteral("Single Stock"), central);
     chkSingleStock->setObjectName(QStringLiteral("chkSingleStock"));
@@ -361,6 +368,7 @@ void frmMain::buildMenus()
     mnuViewFile = item(mnuView, "mnuViewFile", QStringLiteral("&View File"), "Ctrl+V", &frmMain::mnuViewFile_Click);
     mnuViewErrorLog = item(mnuView, "mnuViewErrorLog", QStringLiteral("View &Error Log"), "Ctrl+E",
                            &frmMain::mnuViewErrorLog_Click);
+    mnuViewChart = item(mnuView, "mnuViewChart", QStringLiteral("&Chart File..."), "", &frmMain::mnuViewChart_Click);
     mnuViewBar1 = bar(mnuView, "mnuViewBar1");
     mnuAnalyzeStock = item(mnuView, "mnuAnalyzeStock", QStringLiteral("Analy&ze Stock"), "Ctrl+Z",
                            &frmMain::mnuAnalyzeStock_Click);
@@ -819,7 +827,7 @@ QString frmMain::statusText() const
 // folder may not be writable once installed.
 QString frmMain::chooseOpenFile()
 {
-    return QFileDialog::getOpenFileName(this, QStringLiteral("Open List"), defaultListFolder(), kListFilter);
+    return QFileDialog::getOpenFileName(this, QStringLiteral("Open List"), defaultListFolder(), kOpenFilter);
 }
 
 QString frmMain::chooseSaveFile()
@@ -849,8 +857,51 @@ void frmMain::mnuOpenList_Click()
     const QString chosen = chooseOpenFile();
     if (chosen.isEmpty())
         return;
+    if (isAccessFile(chosen)) {
+        importAccessAsNewList(chosen);
+        return;
+    }
     appState().settings.databaseName = chosen;
     openList(chosen);
+}
+
+QString frmMain::chooseNewListFor(const QString& proposed)
+{
+    // No overwrite question: an existing file is refused anyway.
+    return QFileDialog::getSaveFileName(this, QStringLiteral("Save Imported List As"), proposed, kListFilter, nullptr,
+                                        QFileDialog::DontConfirmOverwrite);
+}
+
+void frmMain::importAccessAsNewList(const QString& accessPath)
+{
+    AccessImportUi access(this, accessPath);
+    access.setOutcomeOnFailure(QStringLiteral("No list was made."));
+    if (!access.confirmNewList())
+        return;
+    const std::optional<ImportValues> values = access.chooseAndRead();
+    if (!values)
+        return;
+    QString proposed = proposedListPathFor(accessPath);
+    for (;;) {
+        const QString target = chooseNewListFor(proposed);
+        if (target.isEmpty())
+            return;
+        QString created;
+        QString why;
+        if (createListWithSymbols(target, values->symbols, &created, &why)) {
+            appState().settings.databaseName = created;
+            if (openList(created))
+                access.reportSkipped(*values);
+            return;
+        }
+        // The tickers are read already: let the user pick another name
+        // rather than start over.
+        QMessageBox::warning(this, windowTitle(),
+                             QStringLiteral("The ticker list \"%1\" could not be created: %2.\n\n"
+                                            "Choose another name, or Cancel to make no list.")
+                                 .arg(QDir::toNativeSeparators(created), why));
+        proposed = created;
+    }
 }
 
 QString frmMain::chooseImportFile()
@@ -952,9 +1003,43 @@ void frmMain::mnuImportList_Click()
     const QString chosen = chooseImportFile();
     if (chosen.isEmpty())
         return;
-    QStringList lines;
     QString why;
-    if (!readImportLines(chosen, lines, &why)) {
+    if (isAccessFile(chosen)) {
+        AccessImportUi access(this, chosen);
+        access.setOutcomeOnFailure(QStringLiteral("The list was not changed."));
+        const std::optional<ImportValues> values = access.chooseAndRead();
+        if (!values)
+            return;
+        // One transaction, as for a text file.
+        const int added = m_list.appendAll(values->symbols, &why);
+        refreshGrid();
+        if (added < 0) {
+            QMessageBox::warning(this, windowTitle(),
+                                 QStringLiteral("The symbols of \"%1\" could not be added to the list: %2.\n\n"
+                                                "The list was not changed.")
+                                     .arg(QDir::toNativeSeparators(chosen), why));
+        } else {
+            access.reportSkipped(*values);
+        }
+        return;
+    }
+    QStringList lines;
+    // Another Kestrion list gives its symbols; read as text, its database
+    // pages would add fragments of binary data as symbols.
+    TickerList source;
+    if (TickerList::isDatabaseFile(chosen)) {
+        QVector<TickerList::Row> rows;
+        if (!source.open(chosen, &why) || !source.readRows(rows, &why)) {
+            QMessageBox::warning(this, windowTitle(),
+                                 QStringLiteral("The ticker list \"%1\" could not be read: %2.\n\n"
+                                                "The list was not changed.")
+                                     .arg(QDir::toNativeSeparators(chosen), why));
+            return;
+        }
+        for (const TickerList::Row& row : rows)
+            lines << row.symbol;
+        source.close();
+    } else if (!readImportLines(chosen, lines, &why)) {
         QMessageBox::warning(this, windowTitle(),
                              QStringLiteral("The file \"%1\" could not be read: %2.\n\nThe list was not changed.")
                                  .arg(QDir::toNativeSeparators(chosen), why));
@@ -967,8 +1052,14 @@ void frmMain::mnuImportList_Click()
                              QStringLiteral("The symbols of \"%1\" could not be added to the list: %2.\n\n"
                                             "The list was not changed.")
                                  .arg(QDir::toNativeSeparators(chosen), why));
+        refreshGrid();
+        return;
     }
     refreshGrid();
+    // A line that is no symbol is never dropped without a word.
+    const QString overlong = overlongLinesReport(lines);
+    if (!overlong.isEmpty())
+        QMessageBox::information(this, windowTitle(), overlong);
 }
 
 void frmMain::mnuLaunch_Click()
@@ -989,6 +1080,23 @@ void frmMain::mnuViewFile_Click()
 void frmMain::mnuViewErrorLog_Click()
 {
     viewErrorLog(this, txtDownloadDir->text());
+}
+
+void frmMain::mnuViewChart_Click()
+{
+    chartFile(this, txtDownloadDir->text());
+}
+
+void frmMain::chartRow(int row)
+{
+    if (row < 0 || row >= m_rows.size())
+        return;
+    const QString symbol = m_rows.at(row).symbol;
+    const RequestInputs inputs{cbxStartMonth->currentText(), cbxStartDay->currentText(), cbxStartYear->currentText(),
+                               cbxEndMonth->currentText(),   cbxEndDay->currentText(),   cbxEndYear->currentText(),
+                               HistoryPeriod::Daily};
+    const QString dir = txtDownloadDir->text();
+    chartTicker(this, dataFilePath(dir, symbol, appState().settings, inputs), dir, symbol);
 }
 
 void frmMain::mnuAnalyzeStock_Click()

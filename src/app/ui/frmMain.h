@@ -93,6 +93,7 @@ public:
     QMenu* mnuView = nullptr;
     QAction* mnuViewFile = nullptr;
     QAction* mnuViewErrorLog = nullptr;
+    QAction* mnuViewChart = nullptr;
     QAction* mnuViewBar1 = nullptr;
     QAction* mnuAnalyzeStock = nullptr;
     QAction* mnuViewBar2 = nullptr;
@@ -150,6 +151,9 @@ public Q_SLOTS:
     virtual void mnuFileExit_Click();
     virtual void mnuViewFile_Click();
     virtual void mnuViewErrorLog_Click();
+    virtual void mnuViewChart_Click();
+    // Charts the ticker of a grid row from the download directory.
+    void chartRow(int row);
     virtual void mnuAnalyzeStock_Click();
     virtual void mnuViewToolbar_Click();
     virtual void mnuViewStatusBar_Click();
@@ -172,6 +176,9 @@ protected:
     virtual QString chooseSaveFile();
     // The file Import List reads; empty when the user cancelled.
     virtual QString chooseImportFile();
+    // Where a list imported from an Access file is saved, starting from the
+    // proposed path; empty when the user cancelled.
+    virtual QString chooseNewListFor(const QString& proposed);
     // The clock the automatic download compares with "ADT".
     virtual QDateTime now() const;
     // The document Help > Contents shows.
@@ -191,6 +198,9 @@ private:
     void Form_Activate();
     WindowValues windowValues() const;
     void showListMessage(const QString& text);
+    // Open List on an Access file: offers to import its tickers into a new
+    // list and opens that list.
+    void importAccessAsNewList(const QString& accessPath);
     void refreshHiddenOptionsDialog();
     void showNoListMessage();
     void showDataError();

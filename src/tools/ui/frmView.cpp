@@ -2,6 +2,8 @@
 
 #include "app/app_state.h"
 #include "download/error_log.h"
+#include "tools/price_series.h"
+#include "tools/ui/frmChart.h"
 #include "tools/window_rules.h"
 
 #include <QAction>
@@ -23,6 +25,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTextCursor>
+#include <QTextBlock>
 #include <QTextDocument>
 #include <QTime>
 #include <QTimer>
@@ -109,7 +112,15 @@ frmView::frmView(QWidget* parent)
     loadFile(appState().strViewFile, false);
 }
 
-frmView::~frmView() = default;
+frmView::~frmView()
+{
+    // Chart windows opened from here belong to this modal dialog while it
+    // runs (so they take input); they outlive it with the owner instead.
+    for (frmChart* chart : findChildren<frmChart*>(Qt::FindDirectChildrenOnly)) {
+        chart->setParent(parentWidget(), Qt::Window);
+        chart->show();
+    }
+}
 
 void frmView::buildMenus()
 {
@@ -131,6 +142,8 @@ void frmView::buildMenus()
     mnuBar1 = mnuFile->addSeparator();
     mnuBar1->setObjectName(QStringLiteral("mnuBar1"));
     mnuSaveAs = item(mnuFile, "mnuSaveAs", QStringLiteral("Save &As..."), &frmView::saveAs);
+    mnuChart = item(mnuFile, "mnuChart", QStringLiteral("C&hart"), &frmView::chart);
+    mnuChart->setEnabled(false);
     mnuBar2 = mnuFile->addSeparator();
     mnuBar2->setObjectName(QStringLiteral("mnuBar2"));
     mnuClose = mnuFile->addAction(QStringLiteral("C&lose"));
@@ -292,6 +305,8 @@ bool frmView::loadFile(const QString& path, bool report)
     // A newer load replaces one still going on.
     m_loadTimer->stop();
     m_reader = std::move(reader);
+    m_shownPath = path;
+    mnuChart->setEnabled(false);
 
     if (m_reader->size() <= kPieceBytes) {
         rtbUserArea->setPlainText(m_reader->nextPiece(kPieceBytes));
@@ -353,6 +368,8 @@ void frmView::finishLoading()
         setCommandsEnabled(true);
     }
     rtbUserArea->moveCursor(QTextCursor::Start);
+    const QTextBlock first = rtbUserArea->document()->firstBlock();
+    mnuChart->setEnabled(first.isValid() && isPriceTableHeader(first.text()));
     Q_EMIT loadFinished();
 }
 
@@ -425,6 +442,13 @@ void frmView::print()
     document.print(&printer);
 }
 
+void frmView::chart()
+{
+    // The chart reads the file as stored; edits made here are not charted.
+    if (!m_loading && mnuChart->isEnabled())
+        openChartWindow(this, m_shownPath);
+}
+
 void frmView::copy()
 {
     QClipboard* clipboard = QGuiApplication::clipboard();
@@ -467,6 +491,11 @@ void showFileViewer(QWidget* owner, const QString& path, bool titleIsPath)
     if (titleIsPath)
         viewer.setWindowTitle(path);
     viewer.exec();
+}
+
+bool choosePrinter(QWidget* parent, QPrinter& printer, bool hasSelection)
+{
+    return defaultPrinterChooser(parent, printer, hasSelection);
 }
 
 void viewFile(QWidget* owner, const QString& downloadDir)

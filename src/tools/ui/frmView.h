@@ -40,6 +40,7 @@ public:
     QAction* mnuPrint = nullptr;
     QAction* mnuBar1 = nullptr;
     QAction* mnuSaveAs = nullptr;
+    QAction* mnuChart = nullptr; // enabled while the text is a price table
     QAction* mnuBar2 = nullptr;
     QAction* mnuClose = nullptr;
     QMenu* mnuEdit = nullptr;
@@ -58,6 +59,8 @@ public:
     void open();
     void saveAs();
     void print();
+    // Opens the chart window on the file shown, when it is a price table.
+    void chart();
     void copy();
     void cut();
     void paste();
@@ -110,6 +113,7 @@ private:
     FileChooser m_chooseSaveFile;
     PrinterChooser m_choosePrinter;
     QString m_lastFileName;
+    QString m_shownPath; // the file whose text is shown
 
     // How the shown file was stored, so Save As writes it back alike.
     TextFileContent::Encoding m_encoding = TextFileContent::Encoding::Utf8;
@@ -128,6 +132,10 @@ private:
 // title is the path (View File); otherwise it stays "View/Edit File".
 // Sets appState().strViewFile to the path first.
 void showFileViewer(QWidget* owner, const QString& path, bool titleIsPath);
+
+// The print dialog of the viewer, which the chart window prints through as
+// well: false when the user cancelled.
+bool choosePrinter(QWidget* parent, QPrinter& printer, bool hasSelection);
 
 // View File: lets the user pick any file, starting in the download directory,
 // and shows it with its path as the title. Cancelling does nothing.
