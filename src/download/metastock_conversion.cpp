@@ -132,17 +132,26 @@ std::optional<float> quoteValue(QStringView text)
     return float(v);
 }
 
+// The whole data file; nothing when it cannot be read.
+static std::optional<QByteArray> readDataFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QByteArray content = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    return content;
+}
+
 bool convertToMetaStock(const QString& dataFile, const QString& stem, qint16 period, MetaStockWriter& writer)
 {
     // Read first: a file that cannot be read adds nothing, not even an
     // empty security.
-    QFile file(dataFile);
-    if (!file.open(QIODevice::ReadOnly))
+    const std::optional<QByteArray> read = readDataFile(dataFile);
+    if (!read)
         return true;
-    const QByteArray content = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return true;
-    file.close();
+    const QByteArray& content = *read;
 
     writer.addSecurity(stem, stem, period);
 
@@ -178,16 +187,11 @@ bool convertToMetaStock(const QString& dataFile, const QString& stem, qint16 per
 
 bool convertTableToMetaStock(const QString& dataFile, const QString& stem, qint16 period, MetaStockWriter& writer)
 {
-    QFile file(dataFile);
-    if (!file.open(QIODevice::ReadOnly))
+    const std::optional<QByteArray> content = readDataFile(dataFile);
+    if (!content)
         return true;
-    const QByteArray content = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return true;
-    file.close();
-
     writer.addSecurity(stem, stem, period);
-    for (const YahooQuote& q : parseYahooTable(content))
+    for (const YahooQuote& q : parseYahooTable(*content))
         writer.addQuote(q.date, 0, q.open, q.high, q.low, q.close, q.volume, 0.0f);
     return writer.flush();
 }

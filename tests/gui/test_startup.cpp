@@ -60,7 +60,8 @@ public:
     bool running() const { return m_process.state() == QProcess::Running; }
     qint64 pid() const { return m_process.processId(); }
     void signal(int number) const { ::kill(pid_t(m_process.processId()), number); }
-    bool waitForEnd(int ms = 10000) { return m_process.waitForFinished(ms); }
+    // A ceiling, not a speed limit: a loaded machine may take its time.
+    bool waitForEnd(int ms = 30000) { return m_process.waitForFinished(ms); }
     QProcess::ExitStatus exitStatus() const { return m_process.exitStatus(); }
     int exitCode() const { return m_process.exitCode(); }
 
