@@ -1,4 +1,4 @@
-#include "app/settings_record.h"
+#include "core/settings_record.h"
 #include "download/error_log.h"
 #include "download/output_files.h"
 #include "download/quote_request.h"

@@ -1,7 +1,7 @@
 // kestrion-cli: the download engine without a window, for scheduled and
 // scripted downloads. Defaults come from the same settings as the window.
-#include "app/app_state.h"
-#include "app/settings_record.h"
+#include "core/app_state.h"
+#include "core/settings_record.h"
 #include "download/download_run.h"
 #include "download/metastock_components.h"
 #include "download/metastock_factory.h"

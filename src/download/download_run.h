@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/settings_record.h"
+#include "core/settings_record.h"
 #include "download/price_table.h"
 #include "download/quote_request.h"
 #include "download/rate_gate.h"

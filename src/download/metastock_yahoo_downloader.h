@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/settings_record.h"
+#include "core/settings_record.h"
 #include "download/metastock_components.h"
 
 #include <QByteArray>

@@ -1,6 +1,6 @@
 #include "download/output_files.h"
 
-#include "app/settings_record.h"
+#include "core/settings_record.h"
 #include "download/quote_request.h"
 
 #include <QDir>

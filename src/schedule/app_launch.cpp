@@ -1,6 +1,6 @@
 #include "schedule/app_launch.h"
 
-#include "app/settings_record.h"
+#include "core/settings_record.h"
 #include "platform/program_launcher.h"
 
 #include <utility>

@@ -1,7 +1,7 @@
 // Bringing tickers in from an Access file through Open List and Import List:
 // a real Access file (fetched by the fetch_access_sample set-up step), real
 // list files, the real dialogs answered as a user would.
-#include "app/app_state.h"
+#include "core/app_state.h"
 #include "app/ui/frmMain.h"
 #include "gui_support.h"
 #include "lists/ticker_list.h"

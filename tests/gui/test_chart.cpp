@@ -6,7 +6,7 @@
 #include "tools/ui/chart_view.h"
 #include "tools/ui/frmChart.h"
 #include "tools/ui/frmView.h"
-#include "app/app_state.h"
+#include "core/app_state.h"
 
 #include <QAction>
 #include <QLabel>

@@ -1,7 +1,7 @@
 // "Get Historical Data" driven from the real main window: clicks on the
 // button, prompts answered the way a user would, real HTTP to the local quote
 // service, real list files and real download directories.
-#include "app/app_state.h"
+#include "core/app_state.h"
 #include "app/ui/frmMain.h"
 #include "download/error_log.h"
 #include "download/quote_request.h"

@@ -1,6 +1,6 @@
 // Adding, deleting and importing symbols from the main window, and handing
 // the current symbol to the chart browser: real list files, real clicks.
-#include "app/app_state.h"
+#include "core/app_state.h"
 #include "app/ui/frmMain.h"
 #include "gui_support.h"
 #include "lists/ticker_list.h"

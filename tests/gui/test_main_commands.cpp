@@ -1,7 +1,7 @@
 // The main window's commands reaching their windows, the shutdown of the
 // options dialog and the chart browser, the automatic download timer driven
 // through the window with a clock the test sets, and one whole daily job.
-#include "app/app_state.h"
+#include "core/app_state.h"
 #include "app/ui/frmMain.h"
 #include "app/ui/help_window.h"
 #include "download/ui/download_controller.h"

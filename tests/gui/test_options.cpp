@@ -1,4 +1,4 @@
-#include "app/app_state.h"
+#include "core/app_state.h"
 #include "options/ui/frmOptions.h"
 #include "platform/api_key_store.h"
 #include "testsupport.h"

@@ -1,7 +1,7 @@
 #include "app/ui/frmMain.h"
 
-#include "app/app_state.h"
-#include "app/settings_record.h"
+#include "core/app_state.h"
+#include "core/settings_record.h"
 #include "app/ui/help_window.h"
 #include "download/output_files.h"
 #include "download/quote_request.h"

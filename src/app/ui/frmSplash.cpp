@@ -1,5 +1,5 @@
 #include "app/ui/frmSplash.h"
-#include "app/app_state.h"
+#include "core/app_state.h"
 
 #include "app/ui/frmMain.h"
 

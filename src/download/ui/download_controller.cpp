@@ -1,6 +1,6 @@
 #include "download/ui/download_controller.h"
 
-#include "app/app_state.h"
+#include "core/app_state.h"
 #include "app/ui/frmMain.h"
 #include "download/download_run.h"
 #include "download/metastock_factory.h"

@@ -1,6 +1,6 @@
 #include "download/ui/frmNoData.h"
 
-#include "app/app_state.h"
+#include "core/app_state.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

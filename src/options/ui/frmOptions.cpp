@@ -1,6 +1,6 @@
 #include "options/ui/frmOptions.h"
 
-#include "app/app_state.h"
+#include "core/app_state.h"
 #include "platform/api_key_store.h"
 
 #include <QButtonGroup>

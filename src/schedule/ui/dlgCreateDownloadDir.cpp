@@ -1,6 +1,6 @@
 #include "schedule/ui/dlgCreateDownloadDir.h"
 
-#include "app/app_state.h"
+#include "core/app_state.h"
 #include "schedule/ui/path_prompt.h"
 
 #include <QDir>

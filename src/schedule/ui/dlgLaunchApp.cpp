@@ -1,6 +1,6 @@
 #include "schedule/ui/dlgLaunchApp.h"
 
-#include "app/app_state.h"
+#include "core/app_state.h"
 #include "options/ui/frmOptions.h"
 #include "schedule/app_launch.h"
 #include "schedule/ui/path_prompt.h"

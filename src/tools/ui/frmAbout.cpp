@@ -1,5 +1,5 @@
 #include "tools/ui/frmAbout.h"
-#include "app/app_state.h"
+#include "core/app_state.h"
 
 #include "platform/settings_store.h"
 #include "platform/system_info.h"

@@ -1,6 +1,6 @@
 #include "tools/ui/frmBrowser.h"
 
-#include "app/app_state.h"
+#include "core/app_state.h"
 #include "tools/chart_symbol.h"
 
 #include <QDesktopServices>

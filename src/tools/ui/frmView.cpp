@@ -1,6 +1,6 @@
 #include "tools/ui/frmView.h"
 
-#include "app/app_state.h"
+#include "core/app_state.h"
 #include "download/error_log.h"
 #include "tools/price_series.h"
 #include "tools/ui/frmChart.h"

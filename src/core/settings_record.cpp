@@ -1,4 +1,4 @@
-#include "app/settings_record.h"
+#include "core/settings_record.h"
 
 #include "platform/settings_store.h"
 
