@@ -31,8 +31,8 @@ inline QByteArray priceTable(int rows)
         price *= 1 + 0.02 * std::sin(i * 0.37) * std::cos(i * 0.011);
         const double close = price;
         const double high = std::max(open, close) * 1.01, low = std::min(open, close) * 0.99;
-        lines[size_t(i)] = dates[size_t(i)].toString(Qt::ISODate).toLatin1() + ',' + QByteArray::number(open, 'f', 2) + ','
-            + QByteArray::number(high, 'f', 2) + ',' + QByteArray::number(low, 'f', 2) + ','
+        lines[size_t(i)] = dates[size_t(i)].toString(Qt::ISODate).toLatin1() + ',' + QByteArray::number(open, 'f', 2)
+            + ',' + QByteArray::number(high, 'f', 2) + ',' + QByteArray::number(low, 'f', 2) + ','
             + QByteArray::number(close, 'f', 2) + ',' + QByteArray::number(100000 + (i * 7919) % 50000) + ','
             + QByteArray::number(close * 0.98, 'f', 2) + '\n';
     }

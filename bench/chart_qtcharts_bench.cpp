@@ -79,9 +79,11 @@ int main(int argc, char* argv[])
         draw();
         (zoom ? zoomMs : panMs).push_back(s.nsecsElapsed() / 1e6);
     }
-    std::printf("kestrion-chart-qtcharts-bench: Qt Charts, %d rows, %dx%d, candles\n", rows, size.width(), size.height());
+    std::printf("kestrion-chart-qtcharts-bench: Qt Charts, %d rows, %dx%d, candles\n", rows, size.width(),
+                size.height());
     std::printf("  read + first paint        %8.1f ms\n", firstMs);
-    std::printf("  zoom step, median / p95   %8.2f / %.2f ms\n", bench::median(zoomMs), bench::percentile(zoomMs, 0.95));
+    std::printf("  zoom step, median / p95   %8.2f / %.2f ms\n", bench::median(zoomMs),
+                bench::percentile(zoomMs, 0.95));
     std::printf("  pan step, median / p95    %8.2f / %.2f ms\n", bench::median(panMs), bench::percentile(panMs, 0.95));
     std::printf("  memory for the series     %8.1f MB resident growth\n", (after - before) / 1024.0);
     return 0;

@@ -97,8 +97,8 @@ int main(int argc, char** argv)
 
     QProcess service;
     service.setProgram(QCoreApplication::applicationDirPath() + QStringLiteral("/kestrion-quote-sim"));
-    service.setArguments({QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--delay-ms"),
-                          QString::number(delay)});
+    service.setArguments(
+        {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--delay-ms"), QString::number(delay)});
     service.start();
     if (!service.waitForStarted(10000))
         return fail("kestrion-quote-sim does not start (is it built beside this program?)");
@@ -126,11 +126,13 @@ int main(int argc, char** argv)
         for (const char* key : {"Yahoo History Host", "WSC Query Host", "WSC File Host", "Chart Host"})
             store.save(QStringLiteral("Services"), QLatin1String(key), host);
         store.save(QStringLiteral("Services"), QStringLiteral("Fetch Timeout"), QStringLiteral("30"));
-        const QList<QPair<QString, QString>> settings{
-            {QStringLiteral("Database Name"), listPath}, {QStringLiteral("DownloadDir"), dl},
-            {QStringLiteral("Data Source"), QStringLiteral("Yahoo")}, {QStringLiteral("File Extension"), QStringLiteral(".csv")},
-            {QStringLiteral("StartMonth"), QStringLiteral("Jan")}, {QStringLiteral("StartDay"), QStringLiteral("01")},
-            {QStringLiteral("StartYear"), QStringLiteral("2024")}};
+        const QList<QPair<QString, QString>> settings{{QStringLiteral("Database Name"), listPath},
+                                                      {QStringLiteral("DownloadDir"), dl},
+                                                      {QStringLiteral("Data Source"), QStringLiteral("Yahoo")},
+                                                      {QStringLiteral("File Extension"), QStringLiteral(".csv")},
+                                                      {QStringLiteral("StartMonth"), QStringLiteral("Jan")},
+                                                      {QStringLiteral("StartDay"), QStringLiteral("01")},
+                                                      {QStringLiteral("StartYear"), QStringLiteral("2024")}};
         for (const auto& [name, value] : settings)
             store.save(QStringLiteral("Settings"), name, value);
         if (!store.sync())

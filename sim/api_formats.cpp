@@ -12,8 +12,7 @@ constexpr qint64 kUnixEpochJulianDay = 2440588;
 // values such as 123.45600128173828; clients must cope with those digits.
 void appendYahooPrice(QByteArray& out, double value)
 {
-    out.append(QByteArray::number(static_cast<double>(static_cast<float>(value)), 'f',
-                                  QLocale::FloatingPointShortest));
+    out.append(QByteArray::number(static_cast<double>(static_cast<float>(value)), 'f', QLocale::FloatingPointShortest));
 }
 
 // Shortest text that reads back as the same double, never an exponent.
@@ -41,9 +40,12 @@ void appendCents(QByteArray& out, qint64 cents)
 const char* granularity(BarPeriod period)
 {
     switch (period) {
-    case BarPeriod::Weekly: return "1wk";
-    case BarPeriod::Monthly: return "1mo";
-    case BarPeriod::Daily: break;
+    case BarPeriod::Weekly:
+        return "1wk";
+    case BarPeriod::Monthly:
+        return "1mo";
+    case BarPeriod::Daily:
+        break;
     }
     return "1d";
 }
@@ -150,8 +152,7 @@ QByteArray yahooChartJson(const ChartAnswer& a)
     appendSeries(out, "volume", a.rows,
                  [](QByteArray& o, const ChartRow& r) { o.append(QByteArray::number(r.volume)); });
     out.append("}],\"adjclose\":[{");
-    appendSeries(out, "adjclose", a.rows,
-                 [](QByteArray& o, const ChartRow& r) { appendYahooPrice(o, r.adjclose); });
+    appendSeries(out, "adjclose", a.rows, [](QByteArray& o, const ChartRow& r) { appendYahooPrice(o, r.adjclose); });
     out.append("}]}}],\"error\":null}}");
     return out;
 }

@@ -39,8 +39,8 @@ HttpReply tooManyRequests(QuoteRoutes::Api api)
 {
     if (api == QuoteRoutes::Api::YahooChart)
         return HttpReply::withBody(429, kText, "Too Many Requests\r\n");
-    return HttpReply::withBody(429, kJson,
-                               tiingoDetail(QStringLiteral("Error: You have exceeded your hourly request allocation.")));
+    return HttpReply::withBody(
+        429, kJson, tiingoDetail(QStringLiteral("Error: You have exceeded your hourly request allocation.")));
 }
 
 HttpReply chartError(int status, const char* code, const QString& description)
@@ -116,9 +116,12 @@ QDate lastWeekdayOfMonth(const QDate& d)
 QDate chartPeriodStart(const QDate& d, BarPeriod period)
 {
     switch (period) {
-    case BarPeriod::Weekly: return weekMonday(d);
-    case BarPeriod::Monthly: return firstWeekdayOfMonth(d);
-    case BarPeriod::Daily: break;
+    case BarPeriod::Weekly:
+        return weekMonday(d);
+    case BarPeriod::Monthly:
+        return firstWeekdayOfMonth(d);
+    case BarPeriod::Daily:
+        break;
     }
     return d;
 }
@@ -127,9 +130,12 @@ QDate chartPeriodStart(const QDate& d, BarPeriod period)
 QDate tiingoPeriodEnd(const QDate& d, BarPeriod period)
 {
     switch (period) {
-    case BarPeriod::Weekly: return weekMonday(d).addDays(4);
-    case BarPeriod::Monthly: return lastWeekdayOfMonth(d);
-    case BarPeriod::Daily: break;
+    case BarPeriod::Weekly:
+        return weekMonday(d).addDays(4);
+    case BarPeriod::Monthly:
+        return lastWeekdayOfMonth(d);
+    case BarPeriod::Daily:
+        break;
     }
     return d;
 }
@@ -233,9 +239,10 @@ HttpReply QuoteRoutes::yahooChart(const HttpRequest& request, const QByteArray& 
     else if (interval == QLatin1String("1mo"))
         period = BarPeriod::Monthly;
     else if (interval != QLatin1String("1d"))
-        return chartError(400, "Bad Request",
-                          QStringLiteral("Invalid input - interval=%1 is not supported. Valid intervals: [1d, 1wk, 1mo]")
-                              .arg(interval.left(20)));
+        return chartError(
+            400, "Bad Request",
+            QStringLiteral("Invalid input - interval=%1 is not supported. Valid intervals: [1d, 1wk, 1mo]")
+                .arg(interval.left(20)));
 
     // A bar is sent when its local date, taken at 00:00 UTC, lies in
     // [period1, period2).

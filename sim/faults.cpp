@@ -29,11 +29,11 @@ std::optional<int> countedPrefix(const QString& symbol, QLatin1String word)
 Fault Fault::of(const QString& symbol)
 {
     static const std::pair<const char*, Kind> plain[] = {
-        {"HANG_", Kind::Hang},          {"RESET_", Kind::Reset},       {"NO_", Kind::NoData},
-        {"E500_", Kind::E500},          {"SLOW_", Kind::Slow},         {"BIG_", Kind::Big},
-        {"NULL_", Kind::NullRows},      {"LIVE_", Kind::LiveRow},      {"SPLIT_", Kind::Split},
-        {"DIV_", Kind::Dividend},       {"R429_", Kind::RateLimited},  {"R503RA_", Kind::Busy503},
-        {"QUOTA_", Kind::QuotaText},    {"HTML_", Kind::HtmlPage},     {"RLONG_", Kind::LongWait},
+        {"HANG_", Kind::Hang},       {"RESET_", Kind::Reset},      {"NO_", Kind::NoData},
+        {"E500_", Kind::E500},       {"SLOW_", Kind::Slow},        {"BIG_", Kind::Big},
+        {"NULL_", Kind::NullRows},   {"LIVE_", Kind::LiveRow},     {"SPLIT_", Kind::Split},
+        {"DIV_", Kind::Dividend},    {"R429_", Kind::RateLimited}, {"R503RA_", Kind::Busy503},
+        {"QUOTA_", Kind::QuotaText}, {"HTML_", Kind::HtmlPage},    {"RLONG_", Kind::LongWait},
     };
     Fault f;
     for (const auto& [prefix, kind] : plain) {

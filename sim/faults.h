@@ -11,28 +11,28 @@ struct Fault
 {
     enum class Kind {
         None,
-        Fail,   // FAIL<n>_...: HTTP 503 with an empty body for the first n requests
-        Hang,   // HANG_...: never answers
-        Reset,  // RESET_...: drops the connection without an answer
+        Fail, // FAIL<n>_...: HTTP 503 with an empty body for the first n requests
+        Hang, // HANG_...: never answers
+        Reset, // RESET_...: drops the connection without an answer
         NoData, // NO_...: 200 with "No data available for ..."
-        E500,   // E500_...: HTTP 500
-        Slow,   // SLOW_...: a normal answer, trickled over about two seconds
-        Big,    // BIG_...: an oversized history table
+        E500, // E500_...: HTTP 500
+        Slow, // SLOW_...: a normal answer, trickled over about two seconds
+        Big, // BIG_...: an oversized history table
 
         // Only the Yahoo Chart and Tiingo services know these; the older
         // services answer such symbols normally.
-        NullRows,         // NULL_...: Yahoo Chart: every 4th bar is all null
-        LiveRow,          // LIVE_...: Yahoo Chart weekly/monthly: the last period twice
-        Split,            // SPLIT_...: a 2-for-1 split on the middle bar
-        Dividend,         // DIV_...: a dividend of 0.5 on the middle bar
-        RateLimited,      // R429_...: HTTP 429 without Retry-After, always
-        RetryAfter,       // RA<n>_...: HTTP 429 with "Retry-After: 1" for the first n requests
+        NullRows, // NULL_...: Yahoo Chart: every 4th bar is all null
+        LiveRow, // LIVE_...: Yahoo Chart weekly/monthly: the last period twice
+        Split, // SPLIT_...: a 2-for-1 split on the middle bar
+        Dividend, // DIV_...: a dividend of 0.5 on the middle bar
+        RateLimited, // R429_...: HTTP 429 without Retry-After, always
+        RetryAfter, // RA<n>_...: HTTP 429 with "Retry-After: 1" for the first n requests
         RateLimitedFirst, // RL<n>_...: HTTP 429 without Retry-After for the first n requests
-        Busy503,          // R503RA_...: HTTP 503 with "Retry-After: 1" for the first request
-        LongWait,         // RLONG_...: HTTP 429 with "Retry-After: 120", always
-        Huge,             // HUGE<n>_...: a history table of n MiB (old Yahoo table)
-        QuotaText,        // QUOTA_...: 200 with a quota notice as plain text
-        HtmlPage,         // HTML_...: 200 with an HTML error page
+        Busy503, // R503RA_...: HTTP 503 with "Retry-After: 1" for the first request
+        LongWait, // RLONG_...: HTTP 429 with "Retry-After: 120", always
+        Huge, // HUGE<n>_...: a history table of n MiB (old Yahoo table)
+        QuotaText, // QUOTA_...: 200 with a quota notice as plain text
+        HtmlPage, // HTML_...: 200 with an HTML error page
     };
     Kind kind = Kind::None;
     int failures = 0; // for Fail, RetryAfter, RateLimitedFirst and Busy503; MiB for Huge

@@ -12,8 +12,8 @@ struct HttpRequest
 {
     QByteArray method;
     QByteArray target; // as sent, for the request log
-    QByteArray path;   // without the query, not decoded
-    QByteArray query;  // after the '?', not decoded
+    QByteArray path; // without the query, not decoded
+    QByteArray query; // after the '?', not decoded
     bool keepAlive = true;
     // Header fields in the order sent, names in lower case.
     QList<QPair<QByteArray, QByteArray>> headers;
@@ -30,9 +30,9 @@ struct HttpReply
     enum class Delivery {
         Normal,
         Trickle, // the body in small pieces over about two seconds
-        Hang,    // nothing, ever; the connection stays open
-        Reset,   // the connection is torn down without an answer
-        Repeat,  // body, then repeatUnit again and again up to repeatBytes more
+        Hang, // nothing, ever; the connection stays open
+        Reset, // the connection is torn down without an answer
+        Repeat, // body, then repeatUnit again and again up to repeatBytes more
     };
 
     int status = 200;

@@ -55,8 +55,7 @@ void HttpConnection::processNext()
         if (m_log)
             m_log->write("BAD", m_parser.rejectedLine());
         const int status = m_parser.errorStatus();
-        HttpReply reply = HttpReply::withBody(status, "text/plain",
-                                              QByteArray(reasonPhrase(status)) + '\n');
+        HttpReply reply = HttpReply::withBody(status, "text/plain", QByteArray(reasonPhrase(status)) + '\n');
         m_input.clear();
         send(reply, false, false);
         return;

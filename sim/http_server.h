@@ -30,8 +30,8 @@ class HttpConnection : public QObject
 {
     Q_OBJECT
 public:
-    HttpConnection(QTcpSocket* socket, const ServerOptions& options, RequestHandler handler,
-                   RequestLog* log, QObject* parent = nullptr);
+    HttpConnection(QTcpSocket* socket, const ServerOptions& options, RequestHandler handler, RequestLog* log,
+                   QObject* parent = nullptr);
 
 private:
     void processNext();
@@ -48,7 +48,7 @@ private:
     RequestLog* m_log;
     RequestParser m_parser;
     QByteArray m_input;
-    bool m_busy = false;   // a request is being answered
+    bool m_busy = false; // a request is being answered
     bool m_closed = false; // no further requests on this connection
     QTimer m_delay;
     QTimer m_trickleTimer;

@@ -93,7 +93,8 @@ int main(int argc, char* argv[])
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption portOption(QStringLiteral("port"), QString(), QStringLiteral("N"), QStringLiteral("0"));
-    const QCommandLineOption delayOption(QStringLiteral("delay-ms"), QString(), QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption delayOption(QStringLiteral("delay-ms"), QString(), QStringLiteral("N"),
+                                         QStringLiteral("0"));
     const QCommandLineOption logOption(QStringLiteral("log"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption tiingoTokenOption(QStringLiteral("tiingo-token"), QString(), QStringLiteral("KEY"),
                                                QLatin1String(kestrion::sim::QuoteRoutes::kDefaultTiingoToken));

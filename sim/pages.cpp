@@ -109,7 +109,8 @@ QByteArray searchPage()
 
 QByteArray chartPage(const ChartRequest& request, const std::vector<Bar>& bars, const QString& notice)
 {
-    const QString title = request.symbol.isEmpty() ? QStringLiteral("Chart") : request.symbol + QStringLiteral(" chart");
+    const QString title = request.symbol.isEmpty() ? QStringLiteral("Chart")
+                                                   : request.symbol + QStringLiteral(" chart");
     QByteArray body;
     body.append("<h1>").append(htmlEscape(title)).append("</h1>\n");
     body.append("<p>Time: ").append(htmlEscape(request.time));

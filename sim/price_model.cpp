@@ -48,9 +48,9 @@ qint64 toCents(double price)
     return std::max<qint64>(100, std::llround(price * 100.0));
 }
 
-constexpr int kOctaves = 11;              // one day up to about four years
-constexpr double kDailyMove = 0.012;      // size of the shortest swings
-constexpr double kMaxDeviation = 1.2;     // log-distance from the base price
+constexpr int kOctaves = 11; // one day up to about four years
+constexpr double kDailyMove = 0.012; // size of the shortest swings
+constexpr double kMaxDeviation = 1.2; // log-distance from the base price
 
 } // namespace
 

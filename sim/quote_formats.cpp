@@ -262,8 +262,7 @@ QByteArray fileTicker(const QString& symbol)
     return out;
 }
 
-QByteArray wscResultFile(WscFormat format, const QByteArray& ticker, BarPeriod period,
-                         const std::vector<Bar>& bars)
+QByteArray wscResultFile(WscFormat format, const QByteArray& ticker, BarPeriod period, const std::vector<Bar>& bars)
 {
     switch (format) {
     case WscFormat::Quicken:

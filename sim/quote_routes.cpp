@@ -102,9 +102,8 @@ int chartDays(const QString& time)
 {
     static const QHash<QString, int> days{
         {QStringLiteral("1"), 7}, // one day still shows the last few closes
-        {QStringLiteral("3"), 7},    {QStringLiteral("4"), 31},   {QStringLiteral("6"), 92},
-        {QStringLiteral("7"), 183},  {QStringLiteral("8"), 365},  {QStringLiteral("9"), 730},
-        {QStringLiteral("12"), 1826}};
+        {QStringLiteral("3"), 7},   {QStringLiteral("4"), 31},  {QStringLiteral("6"), 92},   {QStringLiteral("7"), 183},
+        {QStringLiteral("8"), 365}, {QStringLiteral("9"), 730}, {QStringLiteral("12"), 1826}};
     return days.value(time, 365);
 }
 
@@ -214,9 +213,10 @@ HttpReply QuoteRoutes::yahooTable(const QueryParams& params)
     const auto endDay = parseNumber(params.value(QStringLiteral("e")), 1, 31);
     const auto endYear = parseNumber(params.value(QStringLiteral("f")), 1, 9999);
     if (!startMonth || !startDay || !startYear || !endMonth || !endDay || !endYear)
-        return HttpReply::withBody(400, kHtml,
-                                   errorPage(QStringLiteral("400 Bad Request"),
-                                             QStringLiteral("The date range (a, b, c, d, e, f) is missing or not valid.")));
+        return HttpReply::withBody(
+            400, kHtml,
+            errorPage(QStringLiteral("400 Bad Request"),
+                      QStringLiteral("The date range (a, b, c, d, e, f) is missing or not valid.")));
     QDate from = clampedDate(*startYear, *startMonth + 1, *startDay);
     QDate to = clampedDate(*endYear, *endMonth + 1, *endDay);
     BarPeriod period = yahooPeriod(params.value(QStringLiteral("g")));
@@ -247,9 +247,8 @@ HttpReply QuoteRoutes::wscQuery(const QueryParams& params)
     const QString symbol = params.value(QStringLiteral("Symbol")).trimmed().toUpper();
     if (isUnknownSymbol(symbol)) {
         return HttpReply::withBody(200, kHtml,
-                                   wscMessagePage(symbol.isEmpty()
-                                                      ? QStringLiteral("Please enter a symbol.")
-                                                      : QStringLiteral("Symbol not found: ") + symbol));
+                                   wscMessagePage(symbol.isEmpty() ? QStringLiteral("Please enter a symbol.")
+                                                                   : QStringLiteral("Symbol not found: ") + symbol));
     }
     if (auto reply = faultReply(symbol, symbol))
         return *reply;
@@ -322,7 +321,8 @@ HttpReply QuoteRoutes::chart(const QueryParams& params)
     request.country = params.value(QStringLiteral("country"));
 
     if (request.symbol.isEmpty())
-        return HttpReply::withBody(200, kHtml, chartPage(request, {}, QStringLiteral("Enter a symbol to see its chart.")));
+        return HttpReply::withBody(200, kHtml,
+                                   chartPage(request, {}, QStringLiteral("Enter a symbol to see its chart.")));
     if (isUnknownSymbol(request.symbol))
         return HttpReply::withBody(200, kHtml,
                                    chartPage(request, {}, QStringLiteral("No chart is available for this symbol.")));
@@ -334,7 +334,8 @@ HttpReply QuoteRoutes::chart(const QueryParams& params)
     const QDate from = to.addDays(-days);
     const BarPeriod period = days > 400 ? BarPeriod::Weekly : BarPeriod::Daily;
     const std::vector<Bar> bars = PriceModel(request.symbol).bars(from, to, period);
-    HttpReply reply = HttpReply::withBody(200, kHtml, chartPage(request, bars, QStringLiteral("No prices in this period.")));
+    HttpReply reply = HttpReply::withBody(200, kHtml,
+                                          chartPage(request, bars, QStringLiteral("No prices in this period.")));
     return Fault::of(request.symbol).kind == Fault::Kind::Slow ? trickled(std::move(reply)) : reply;
 }
 

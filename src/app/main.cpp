@@ -1,6 +1,6 @@
-#include "core/app_state.h"
 #include "app/ui/frmMain.h"
 #include "app/ui/frmSplash.h"
+#include "core/app_state.h"
 #include "platform/shutdown_signals.h"
 #include "platform/single_instance.h"
 #include "tools/chart_command.h"
@@ -50,9 +50,9 @@ int exportChart(const ChartCommand& command)
     QSaveFile out(command.exportPath);
     QImageWriter writer(&out, "png");
     if (!out.open(QIODevice::WriteOnly) || !writer.write(renderChart(model)) || !out.commit()) {
-        std::fprintf(stderr, "kestrion: %s could not be written: %s\n",
-                     qPrintable(QDir::toNativeSeparators(command.exportPath)),
-                     qPrintable(writer.error() != QImageWriter::UnknownError ? writer.errorString() : out.errorString()));
+        std::fprintf(
+            stderr, "kestrion: %s could not be written: %s\n", qPrintable(QDir::toNativeSeparators(command.exportPath)),
+            qPrintable(writer.error() != QImageWriter::UnknownError ? writer.errorString() : out.errorString()));
         return 1;
     }
     return 0;

@@ -51,13 +51,13 @@ public:
         std::fprintf(stderr, "\r\033[K[%d/%d] %s", m_done, m_total, qPrintable(text));
         std::fflush(stderr);
     }
-    void setProgressRange(int, int) override {}
-    void setProgressValue(int) override {}
-    void progressToMinimum() override {}
-    void progressToMaximum() override {}
+    void setProgressRange(int, int) override { }
+    void setProgressValue(int) override { }
+    void progressToMinimum() override { }
+    void progressToMaximum() override { }
     bool askStop() override { return false; }
     QString promptCreateDirectory() override { return QString(); }
-    void showCompletionMessage() override {}
+    void showCompletionMessage() override { }
     void tickerFailed(const QString&, FailureReason reason, const QString&) override { m_reason = reason; }
     void tickerFinished(const QString& symbol, bool ok, const QString& path) override
     {
@@ -159,8 +159,8 @@ int readAccessList(const QString& path, QString table, QString column, QStringLi
         table = QStringLiteral("Table1");
     const AccessTable* chosen = findAccessTable(tables, table);
     if (!chosen && !tableGiven)
-        return fail(QStringLiteral("Access file \"%1\" has no table \"Table1\"; choose one with --table: %2")
-                        .arg(path, found));
+        return fail(
+            QStringLiteral("Access file \"%1\" has no table \"Table1\"; choose one with --table: %2").arg(path, found));
     if (!chosen)
         return fail(QStringLiteral("Access file \"%1\" has no table \"%2\"; its tables: %3").arg(path, table, found));
     if (column.isEmpty())
@@ -170,8 +170,8 @@ int readAccessList(const QString& path, QString table, QString column, QStringLi
         for (const QString& c : chosen->textColumns)
             columns << QStringLiteral("\"%1\"").arg(c);
         const QString offer = columns.isEmpty()
-                                  ? QStringLiteral("it has no text columns")
-                                  : QStringLiteral("choose one with --column: ") + columns.join(QStringLiteral(", "));
+            ? QStringLiteral("it has no text columns")
+            : QStringLiteral("choose one with --column: ") + columns.join(QStringLiteral(", "));
         return fail(QStringLiteral("table \"%1\" of Access file \"%2\" has no text column \"%3\"; %4")
                         .arg(chosen->name, path, column, offer));
     }
@@ -219,27 +219,30 @@ int main(int argc, char** argv)
     setApplicationIdentity();
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Downloads the quote history of every ticker of a list (or of one symbol) into a download "
-        "directory, exactly as Kestrion's \"Get Historical Data\" does. Options not given are taken "
-        "from Kestrion's settings.\n\nExit status: 0 every ticker stored, 1 some ticker could not be "
-        "downloaded (see errorlog.txt), 2 bad usage, a list that cannot be opened or a missing "
-        "download directory."));
+    parser.setApplicationDescription(
+        QStringLiteral("Downloads the quote history of every ticker of a list (or of one symbol) into a download "
+                       "directory, exactly as Kestrion's \"Get Historical Data\" does. Options not given are taken "
+                       "from Kestrion's settings.\n\nExit status: 0 every ticker stored, 1 some ticker could not be "
+                       "downloaded (see errorlog.txt), 2 bad usage, a list that cannot be opened or a missing "
+                       "download directory."));
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption listOpt(QStringLiteral("list"), QStringLiteral("Ticker list file."), QStringLiteral("FILE"));
+    const QCommandLineOption listOpt(QStringLiteral("list"), QStringLiteral("Ticker list file."),
+                                     QStringLiteral("FILE"));
     const QCommandLineOption dirOpt(QStringLiteral("dir"), QStringLiteral("Download directory (must exist)."),
                                     QStringLiteral("DIR"));
-    const QCommandLineOption fromOpt(QStringLiteral("from"), QStringLiteral("Start date."), QStringLiteral("YYYY-MM-DD"));
+    const QCommandLineOption fromOpt(QStringLiteral("from"), QStringLiteral("Start date."),
+                                     QStringLiteral("YYYY-MM-DD"));
     const QCommandLineOption toOpt(QStringLiteral("to"), QStringLiteral("End date (default today)."),
                                    QStringLiteral("YYYY-MM-DD"));
     const QCommandLineOption periodOpt(QStringLiteral("period"),
                                        QStringLiteral("History period: daily, weekly or monthly (default daily)."),
                                        QStringLiteral("PERIOD"));
-    const QCommandLineOption sourceOpt(QStringLiteral("source"),
-                                       QStringLiteral("Quote source: yahoo-chart, tiingo, yahoo or wsc. Tiingo needs an "
-                                                      "API key (KESTRION_TIINGO_TOKEN or Kestrion's options)."),
-                                       QStringLiteral("SOURCE"));
+    const QCommandLineOption sourceOpt(
+        QStringLiteral("source"),
+        QStringLiteral("Quote source: yahoo-chart, tiingo, yahoo or wsc. Tiingo needs an "
+                       "API key (KESTRION_TIINGO_TOKEN or Kestrion's options)."),
+        QStringLiteral("SOURCE"));
     const QCommandLineOption formatOpt(QStringLiteral("format"),
                                        QStringLiteral("Wall Street City format code: 4, 1, 3, 6, 5 or 7."),
                                        QStringLiteral("CODE"));
@@ -310,7 +313,8 @@ int main(int argc, char** argv)
                 settings.dataSource = e.storedText;
         }
         if (!names.contains(source))
-            return fail(QStringLiteral("--source must be one of %1, not \"%2\"").arg(names.join(QStringLiteral(", ")), source));
+            return fail(
+                QStringLiteral("--source must be one of %1, not \"%2\"").arg(names.join(QStringLiteral(", ")), source));
     }
     if (parser.isSet(formatOpt)) {
         static const QStringList codes{"4", "1", "3", "6", "5", "7"};
@@ -344,8 +348,8 @@ int main(int argc, char** argv)
         in.listOpen = true;
     } else {
         Settings forPath = settings;
-        const QString listPath =
-            parser.isSet(listOpt) ? parser.value(listOpt) : resolveDatabasePath(forPath, defaultListFolder());
+        const QString listPath = parser.isSet(listOpt) ? parser.value(listOpt)
+                                                       : resolveDatabasePath(forPath, defaultListFolder());
         if (isAccessFile(listPath)) {
             // Read in place, never converted or written.
             const int code = readAccessList(listPath, parser.value(tableOpt), parser.value(columnOpt), in.symbols);

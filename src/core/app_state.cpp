@@ -21,7 +21,10 @@ void resetAppState()
 
 QString versionNumber()
 {
-    return QStringLiteral("%1.%2.%3").arg(KESTRION_VERSION_MAJOR).arg(KESTRION_VERSION_MINOR).arg(KESTRION_VERSION_PATCH);
+    return QStringLiteral("%1.%2.%3")
+        .arg(KESTRION_VERSION_MAJOR)
+        .arg(KESTRION_VERSION_MINOR)
+        .arg(KESTRION_VERSION_PATCH);
 }
 
 void setApplicationIdentity()

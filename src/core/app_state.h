@@ -13,11 +13,11 @@ struct AppState
 {
     Settings settings;
     ServiceConfig services;
-    QString strTicker;          // symbol handed to the chart browser
-    QString strViewFile;        // file the viewer opens
-    int autoRunMarker = 0;      // 1 while a timer-started run is going on
-    QString createdDirectory;   // last path entered in the create-directory prompt
-    bool stopAnswer = false;    // last answer of the "No Data!" prompt (true: stop)
+    QString strTicker; // symbol handed to the chart browser
+    QString strViewFile; // file the viewer opens
+    int autoRunMarker = 0; // 1 while a timer-started run is going on
+    QString createdDirectory; // last path entered in the create-directory prompt
+    bool stopAnswer = false; // last answer of the "No Data!" prompt (true: stop)
 };
 
 AppState& appState();

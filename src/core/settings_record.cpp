@@ -10,8 +10,7 @@ namespace kestrion {
 
 double leadingNumber(const QString& text)
 {
-    static const QRegularExpression re(
-        QStringLiteral("^\\s*([+-]?(?:\\d+\\.?\\d*|\\.\\d+)(?:[eEdD][+-]?\\d+)?)"));
+    static const QRegularExpression re(QStringLiteral("^\\s*([+-]?(?:\\d+\\.?\\d*|\\.\\d+)(?:[eEdD][+-]?\\d+)?)"));
     const QRegularExpressionMatch m = re.match(text);
     if (!m.hasMatch())
         return 0;
@@ -131,9 +130,8 @@ ServiceConfig ServiceConfig::load(const SettingsStore& store)
     c.yahooChartHost = store.read(sec, QStringLiteral("Yahoo Chart Host"), c.yahooChartHost);
     c.tiingoHost = store.read(sec, QStringLiteral("Tiingo Host"), c.tiingoHost);
     bool ok = false;
-    const int t = store.read(sec, QStringLiteral("Fetch Timeout"), QString::number(c.fetchTimeoutSeconds))
-                      .trimmed()
-                      .toInt(&ok);
+    const int t
+        = store.read(sec, QStringLiteral("Fetch Timeout"), QString::number(c.fetchTimeoutSeconds)).trimmed().toInt(&ok);
     if (ok && t > 0)
         c.fetchTimeoutSeconds = t;
     return c;

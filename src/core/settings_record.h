@@ -13,17 +13,17 @@ class SettingsStore;
 struct Settings
 {
     QString databaseName = QStringLiteral("dbase.mdb"); // "Database Name"
-    QString dataSource;                                 // "Data Source"
-    QString dataFormat;                                 // "Data Format"
-    QString fileExtension;                              // "File Extension"
-    QString appName;                                    // "App Name"
-    QString adt;                                        // "ADT"
-    qint16 activeAlerts = 0;                            // "Active Alerts"
-    qint16 deleteExistingFiles = 0;                     // "Delete Existing Files"
-    qint16 dateStamp = 0;                               // "Date Stamp"
-    qint16 autoStartApp = 0;                            // "Auto Start App"
-    double convertToMS = 0;                             // "Convert to MS"
-    double playSound = 0;                               // "Play Sound"
+    QString dataSource; // "Data Source"
+    QString dataFormat; // "Data Format"
+    QString fileExtension; // "File Extension"
+    QString appName; // "App Name"
+    QString adt; // "ADT"
+    qint16 activeAlerts = 0; // "Active Alerts"
+    qint16 deleteExistingFiles = 0; // "Delete Existing Files"
+    qint16 dateStamp = 0; // "Date Stamp"
+    qint16 autoStartApp = 0; // "Auto Start App"
+    double convertToMS = 0; // "Convert to MS"
+    double playSound = 0; // "Play Sound"
 
     // The quote service "Data Source" names; any text not listed here counts
     // as Wall Street City, as it always has.
@@ -44,8 +44,7 @@ struct Settings
     // MetaStock conversion of downloaded Wall Street City ASCII files.
     bool writerCondition() const
     {
-        return dataSource == QLatin1String("Wall Street City") && dataFormat == QLatin1String("1")
-            && convertToMS == 1;
+        return dataSource == QLatin1String("Wall Street City") && dataFormat == QLatin1String("1") && convertToMS == 1;
     }
     // Files of the current sources, in the table layout, go into the
     // MetaStock folder through the same writer.

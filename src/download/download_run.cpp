@@ -176,7 +176,7 @@ DownloadRun::Outcome DownloadRun::attempt(const QString& symbol, QString& path)
         if (m_gate.stopped()) {
             path = dataFilePath(m_in.downloadDir, symbol, m_in.settings, m_in.request);
             return Outcome::failure(FailureReason::RateLimited,
-                    m_source->name() + QStringLiteral(" refused further requests"), true);
+                                    m_source->name() + QStringLiteral(" refused further requests"), true);
         }
         FetchResult http;
         Outcome o = fetchAndStore(symbol, path, http);
@@ -196,9 +196,8 @@ DownloadRun::Outcome DownloadRun::attempt(const QString& symbol, QString& path)
             m_host.sourceStopped(text);
             return Outcome::failure(FailureReason::RateLimited, text, true);
         }
-        m_host.setStatus(QStringLiteral("...Waiting %1 s: %2 is limiting requests")
-                             .arg((*wait + 999) / 1000)
-                             .arg(m_source->name()));
+        m_host.setStatus(
+            QStringLiteral("...Waiting %1 s: %2 is limiting requests").arg((*wait + 999) / 1000).arg(m_source->name()));
         if (!waitCancellable(*wait))
             return Outcome::with(Attempt::Cancelled);
     }
@@ -235,8 +234,8 @@ DownloadRun::Outcome DownloadRun::fetchAndStore(const QString& symbol, QString& 
     return o;
 }
 
-DownloadRun::Outcome DownloadRun::storeBodyAsSent(HttpFetcher& fetcher, const QString& symbol, const HttpGet& request, const QString& path,
-                                                  FetchResult& http)
+DownloadRun::Outcome DownloadRun::storeBodyAsSent(HttpFetcher& fetcher, const QString& symbol, const HttpGet& request,
+                                                  const QString& path, FetchResult& http)
 {
     // The body goes to a temporary file beside the data file and replaces it
     // only when complete: no half-written file ever stands under its name.
@@ -267,8 +266,8 @@ DownloadRun::Outcome DownloadRun::storeBodyAsSent(HttpFetcher& fetcher, const QS
     return Outcome::failure(m_source->judgeStoredBody(start));
 }
 
-DownloadRun::Outcome DownloadRun::storeConverted(HttpFetcher& fetcher, const QString& symbol, const HttpGet& request, const QString& path,
-                                                 FetchResult& http)
+DownloadRun::Outcome DownloadRun::storeConverted(HttpFetcher& fetcher, const QString& symbol, const HttpGet& request,
+                                                 const QString& path, FetchResult& http)
 {
     // The answer waits in a temporary file, so memory stays flat whatever
     // arrives; only a good table ever replaces the data file.
@@ -325,8 +324,8 @@ bool DownloadRun::convert(const QString& path, const QString& symbol)
 void DownloadRun::tickerStored(const QString& symbol, const QString& path)
 {
     ++m_result.stored;
-    const bool converted =
-        (m_in.settings.writerCondition() || m_in.settings.tableWriterCondition()) && convert(path, symbol);
+    const bool converted = (m_in.settings.writerCondition() || m_in.settings.tableWriterCondition())
+        && convert(path, symbol);
     m_host.tickerFinished(symbol, true, converted ? m_in.downloadDir : path);
 }
 

@@ -31,10 +31,10 @@ class RunHost
 {
 public:
     virtual ~RunHost() = default;
-    virtual void disableInputs() {}
-    virtual void enableInputs() {}
-    virtual void refreshGrid() {}
-    virtual void repaint() {}
+    virtual void disableInputs() { }
+    virtual void enableInputs() { }
+    virtual void refreshGrid() { }
+    virtual void repaint() { }
     virtual void setStatus(const QString& text) = 0;
     virtual void setProgressRange(int minimum, int maximum) = 0;
     virtual void setProgressValue(int value) = 0;
@@ -50,12 +50,16 @@ public:
     // given up / not downloaded (empty path).
     virtual void tickerFinished(const QString& symbol, bool ok, const QString& path)
     {
-        Q_UNUSED(symbol) Q_UNUSED(ok) Q_UNUSED(path)
+        Q_UNUSED(symbol)
+        Q_UNUSED(ok)
+        Q_UNUSED(path)
     }
     // Why a ticker failed, told just before tickerFinished() reports it.
     virtual void tickerFailed(const QString& symbol, FailureReason reason, const QString& detail)
     {
-        Q_UNUSED(symbol) Q_UNUSED(reason) Q_UNUSED(detail)
+        Q_UNUSED(symbol)
+        Q_UNUSED(reason)
+        Q_UNUSED(detail)
     }
     // The source refused further requests; text says so, for the user.
     virtual void sourceStopped(const QString& text) { Q_UNUSED(text) }
@@ -69,24 +73,24 @@ struct RunInputs
     QString downloadDir;
     bool singleStock = false;
     bool listOpen = false;
-    QStringList symbols;  // rows of the open list in stored order
-    int currentRow = -1;  // the grid's current row, for a single-stock run
+    QStringList symbols; // rows of the open list in stored order
+    int currentRow = -1; // the grid's current row, for a single-stock run
     bool automatic = false; // started by the automatic download timer
-    QString apiKey;         // the chosen source's key, where it needs one
+    QString apiKey; // the chosen source's key, where it needs one
 };
 
 struct RunResult
 {
-    bool cancelled = false;  // stopped because the program is closing
-    bool stopped = false;    // the user answered "No" at the "No Data!" prompt
-    bool completed = false;  // "Download Complete!" was reached
+    bool cancelled = false; // stopped because the program is closing
+    bool stopped = false; // the user answered "No" at the "No Data!" prompt
+    bool completed = false; // "Download Complete!" was reached
     bool errorsLogged = false;
     bool directoryMissing = false;
-    bool noList = false;     // nothing to fetch: no list, an empty list or no current row
-    int stored = 0;          // tickers stored
-    int failed = 0;          // tickers given up or not downloaded
+    bool noList = false; // nothing to fetch: no list, an empty list or no current row
+    int stored = 0; // tickers stored
+    int failed = 0; // tickers given up or not downloaded
     bool sourceStopped = false; // the source refused further requests
-    QString downloadDir;     // the directory box's text after the run
+    QString downloadDir; // the directory box's text after the run
 };
 
 // One download run over the open list or its current row: requests, retries,
@@ -127,8 +131,10 @@ private:
     // costs no attempt.
     Outcome attempt(const QString& symbol, QString& path);
     Outcome fetchAndStore(const QString& symbol, QString& path, FetchResult& http);
-    Outcome storeBodyAsSent(HttpFetcher& fetcher, const QString& symbol, const HttpGet& request, const QString& path, FetchResult& http);
-    Outcome storeConverted(HttpFetcher& fetcher, const QString& symbol, const HttpGet& request, const QString& path, FetchResult& http);
+    Outcome storeBodyAsSent(HttpFetcher& fetcher, const QString& symbol, const HttpGet& request, const QString& path,
+                            FetchResult& http);
+    Outcome storeConverted(HttpFetcher& fetcher, const QString& symbol, const HttpGet& request, const QString& path,
+                           FetchResult& http);
     // Waits, or returns false at once when the run is cancelled.
     bool waitCancellable(qint64 ms);
     void failed(const QString& symbol, const Outcome& why);

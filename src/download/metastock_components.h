@@ -17,8 +17,7 @@ public:
     virtual void addSecurity(const QString& symbol, const QString& name, qint16 period) = 0;
     // date is yyyymmdd; time is always 0 for end-of-day quotes; the six values
     // are open, high, low, close, volume and open interest.
-    virtual void addQuote(qint32 date, qint32 time, float v1, float v2, float v3, float v4, float v5,
-                          float v6) = 0;
+    virtual void addQuote(qint32 date, qint32 time, float v1, float v2, float v3, float v4, float v5, float v6) = 0;
     // Stores what was added so far (the conversion calls it after each
     // ticker, whose data file is deleted next). False when it could not.
     virtual bool flush() { return true; }
@@ -34,11 +33,11 @@ public:
     virtual void setRunSetting(qint16 value) = 0;
     // Called from another thread when the program closes during a call:
     // the call should return soon. The default does nothing.
-    virtual void cancel() {}
+    virtual void cancel() { }
     // Returns 0, or an error number (1602: the ticker could not be downloaded).
     virtual int downloadTicker(const QString& symbol, const QString& name, qint32 startDate, qint32 endDate,
-                               qint16 period, const QString& directory, const QString& reserved,
-                               bool overwrite) = 0;
+                               qint16 period, const QString& directory, const QString& reserved, bool overwrite)
+        = 0;
 };
 
 // Creates the components on first use in a run; the run releases them at its end.

@@ -95,7 +95,6 @@ std::optional<qint32> wholeNumber(const QString& text)
     return qint32(v);
 }
 
-
 } // namespace
 
 QStringList parseQuoteLine(const QString& line)

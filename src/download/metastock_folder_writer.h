@@ -63,17 +63,17 @@ private:
     struct Security
     {
         int fileNumber = 0;
-        QByteArray symbol;  // Latin-1, no padding
-        QByteArray name;    // long name, up to 45 characters
+        QByteArray symbol; // Latin-1, no padding
+        QByteArray name; // long name, up to 45 characters
         char period = 0;
         int fields = 7;
         bool usable = true; // false: kept in the index exactly as read, never updated
         bool isNew = true;
         bool touched = false;
         qint32 firstDate = 0, lastDate = 0; // yyyymmdd, 0 without quotes
-        QString dataFileName;               // as found on disk, or empty for the default name
+        QString dataFileName; // as found on disk, or empty for the default name
         QByteArray masterRecord, emasterRecord, xmasterRecord; // as read, updated on write
-        QMap<qint32, Bar> pending;          // by yyyymmdd
+        QMap<qint32, Bar> pending; // by yyyymmdd
     };
 
     void reset();
@@ -88,10 +88,10 @@ private:
 
     QString m_dir;
     bool m_haveFolder = false;
-    bool m_created = false;     // index files to be replaced even when empty
+    bool m_created = false; // index files to be replaced even when empty
     bool m_indexDirty = false;
-    bool m_unreadable = false;  // an index file exists but could not be read
-    int m_xmasterNextFree = 0;  // as the existing XMASTER header says
+    bool m_unreadable = false; // an index file exists but could not be read
+    int m_xmasterNextFree = 0; // as the existing XMASTER header says
     bool m_hadXmaster = false;
     std::vector<Security> m_securities;
     int m_current = -1;

@@ -18,8 +18,14 @@ float fromMbf(quint32 mbf);
 // 2024-01-02 is 1240102. Only real calendar days of the years 1900 to 2999
 // are accepted, so every date stays exact in a float.
 bool isStorableDate(qint32 yyyymmdd);
-inline qint32 toMetaStockDate(qint32 yyyymmdd) { return yyyymmdd - 19000000; }
-inline qint32 fromMetaStockDate(qint32 msDate) { return msDate + 19000000; }
+inline qint32 toMetaStockDate(qint32 yyyymmdd)
+{
+    return yyyymmdd - 19000000;
+}
+inline qint32 fromMetaStockDate(qint32 msDate)
+{
+    return msDate + 19000000;
+}
 
 // Period number of the download (1 daily, 2 weekly, 3 monthly) as the letter
 // MetaStock keeps; 0 for any other number.

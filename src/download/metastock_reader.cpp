@@ -100,7 +100,8 @@ void readMaster(const QString& dir, Folder& folder)
             problems << QStringLiteral("MASTER record %1: type %2").arg(r).arg(le(m, 1, 2));
         s.fields = quint8(m.at(4));
         if (quint8(m.at(3)) != 4 * s.fields || s.fields < 5 || s.fields > 8) {
-            problems << QStringLiteral("MASTER record %1: %2 fields, length %3").arg(r).arg(s.fields).arg(quint8(m.at(3)));
+            problems
+                << QStringLiteral("MASTER record %1: %2 fields, length %3").arg(r).arg(s.fields).arg(quint8(m.at(3)));
             if (s.fields < 5 || s.fields > 8)
                 s.fields = 0;
         }

@@ -19,12 +19,12 @@ struct Security
 {
     int fileNumber = 0;
     QString symbol;
-    QString name;     // MASTER's 16 characters, or XMASTER's name
+    QString name; // MASTER's 16 characters, or XMASTER's name
     QString longName; // EMASTER's long name (MASTER securities)
-    char period = 0;  // 'D', 'W', 'M', 'I' as stored
-    int fields = 0;   // 5 to 8; 0 when the index gives none that can be read
+    char period = 0; // 'D', 'W', 'M', 'I' as stored
+    int fields = 0; // 5 to 8; 0 when the index gives none that can be read
     qint32 firstDate = 0, lastDate = 0; // yyyymmdd as the index says
-    QString dataFile;                   // file name inside the folder
+    QString dataFile; // file name inside the folder
     bool fromXmaster = false;
     QList<Quote> quotes; // filled by readQuotes() or readFolder()
 

@@ -63,9 +63,8 @@ QList<YahooQuote> parseYahooTable(const QByteArray& body)
         if (cells.size() < header.size())
             continue;
         const std::optional<qint32> d = isoDate(cells.at(date));
-        const std::optional<float> o = number(cells.at(open)), h = number(cells.at(high)),
-                                   l = number(cells.at(low)), c = number(cells.at(close)),
-                                   v = number(cells.at(volume));
+        const std::optional<float> o = number(cells.at(open)), h = number(cells.at(high)), l = number(cells.at(low)),
+                                   c = number(cells.at(close)), v = number(cells.at(volume));
         if (!d || !o || !h || !l || !c || !v)
             continue;
         quotes.append(YahooQuote{*d, *o, *h, *l, *c, *v});

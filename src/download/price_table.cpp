@@ -111,8 +111,7 @@ bool inRange(QDate date, QDate from, QDate to)
 }
 
 // One row per key, rows oldest first; see mergePeriodRows.
-template <typename KeyFn>
-std::vector<PriceBar> mergeByKey(std::vector<PriceBar> rows, KeyFn key)
+template <typename KeyFn> std::vector<PriceBar> mergeByKey(std::vector<PriceBar> rows, KeyFn key)
 {
     std::stable_sort(rows.begin(), rows.end(), [](const PriceBar& a, const PriceBar& b) { return a.date < b.date; });
     std::vector<PriceBar> merged;
@@ -247,16 +246,26 @@ struct TiingoRow
 QString reasonText(FailureReason reason)
 {
     switch (reason) {
-    case FailureReason::None: return {};
-    case FailureReason::NotFound: return QStringLiteral("not-found");
-    case FailureReason::NoData: return QStringLiteral("no-data");
-    case FailureReason::RateLimited: return QStringLiteral("rate-limited");
-    case FailureReason::Unauthorized: return QStringLiteral("unauthorized");
-    case FailureReason::Unreachable: return QStringLiteral("unreachable");
-    case FailureReason::Timeout: return QStringLiteral("timeout");
-    case FailureReason::ServerError: return QStringLiteral("server-error");
-    case FailureReason::BadData: return QStringLiteral("bad-data");
-    case FailureReason::WriteFailed: return QStringLiteral("write-failed");
+    case FailureReason::None:
+        return {};
+    case FailureReason::NotFound:
+        return QStringLiteral("not-found");
+    case FailureReason::NoData:
+        return QStringLiteral("no-data");
+    case FailureReason::RateLimited:
+        return QStringLiteral("rate-limited");
+    case FailureReason::Unauthorized:
+        return QStringLiteral("unauthorized");
+    case FailureReason::Unreachable:
+        return QStringLiteral("unreachable");
+    case FailureReason::Timeout:
+        return QStringLiteral("timeout");
+    case FailureReason::ServerError:
+        return QStringLiteral("server-error");
+    case FailureReason::BadData:
+        return QStringLiteral("bad-data");
+    case FailureReason::WriteFailed:
+        return QStringLiteral("write-failed");
     }
     return {};
 }
@@ -332,10 +341,13 @@ QByteArray tableText(std::vector<PriceBar> bars)
 std::vector<PriceBar> mergePeriodRows(std::vector<PriceBar> oldestFirst, HistoryPeriod period)
 {
     switch (period) {
-    case HistoryPeriod::Weekly: return mergeByKey(std::move(oldestFirst), weekKey);
-    case HistoryPeriod::Monthly: return mergeByKey(std::move(oldestFirst), monthKey);
+    case HistoryPeriod::Weekly:
+        return mergeByKey(std::move(oldestFirst), weekKey);
+    case HistoryPeriod::Monthly:
+        return mergeByKey(std::move(oldestFirst), monthKey);
     case HistoryPeriod::Daily:
-    case HistoryPeriod::None: break;
+    case HistoryPeriod::None:
+        break;
     }
     return oldestFirst;
 }
@@ -371,10 +383,12 @@ TableResult yahooChartTable(const QByteArray& json, QDate from, QDate to, Histor
                            description.isEmpty() ? QStringLiteral("Yahoo does not know this symbol") : description);
         // A limit notice is worth waiting for; bad data is not.
         if (isQuotaText((code + QLatin1Char(' ') + description).toUtf8()))
-            return failure(FailureReason::RateLimited, kYahoo + QStringLiteral(" reports a request limit: ") + description);
+            return failure(FailureReason::RateLimited,
+                           kYahoo + QStringLiteral(" reports a request limit: ") + description);
         const QString what = description.isEmpty() ? safeDetail(code) : description;
         return failure(FailureReason::BadData,
-                       what.isEmpty() ? kYahoo + QStringLiteral(" reported an error") : kYahoo + QStringLiteral(" reported an error: ") + what);
+                       what.isEmpty() ? kYahoo + QStringLiteral(" reported an error")
+                                      : kYahoo + QStringLiteral(" reported an error: ") + what);
     }
     if (!errorValue.isNull() && !errorValue.isUndefined())
         return yahooBad(QStringLiteral("unexpected error entry"));
@@ -449,8 +463,8 @@ TableResult yahooChartTable(const QByteArray& json, QDate from, QDate to, Histor
             continue;
 
         double volume = 0;
-        const Cell cells[] = {cellValue(opens->at(i), bar.open),    cellValue(highs->at(i), bar.high),
-                              cellValue(lows->at(i), bar.low),      cellValue(closes->at(i), bar.close),
+        const Cell cells[] = {cellValue(opens->at(i), bar.open),        cellValue(highs->at(i), bar.high),
+                              cellValue(lows->at(i), bar.low),          cellValue(closes->at(i), bar.close),
                               cellValue(adjSource.at(i), bar.adjClose), cellValue(volumes->at(i), volume)};
         if (std::any_of(std::begin(cells), std::end(cells), [](Cell c) { return c == Cell::Bad; }))
             return yahooBad(QStringLiteral("a price is not a number"));
@@ -511,9 +525,10 @@ TableResult tiingoTable(const QByteArray& csv, QDate from, QDate to, HistoryPeri
         row.bar.date = csvDate(fields.at(cDate));
         if (!row.bar.date.isValid())
             return bad(QStringLiteral("bad date"));
-        const auto open = csvNumber(fields.at(cOpen)), high = csvNumber(fields.at(cHigh)), low = csvNumber(fields.at(cLow)),
-                   close = csvNumber(fields.at(cClose)), volume = csvNumber(fields.at(cVolume)),
-                   adjClose = csvNumber(fields.at(cAdjClose)), split = csvNumber(fields.at(cSplit));
+        const auto open = csvNumber(fields.at(cOpen)), high = csvNumber(fields.at(cHigh)),
+                   low = csvNumber(fields.at(cLow)), close = csvNumber(fields.at(cClose)),
+                   volume = csvNumber(fields.at(cVolume)), adjClose = csvNumber(fields.at(cAdjClose)),
+                   split = csvNumber(fields.at(cSplit));
         if (!open || !high || !low || !close || !volume || !adjClose || !split)
             return bad(QStringLiteral("a value is not a number"));
         if (*split <= 0)

@@ -13,7 +13,18 @@ namespace kestrion {
 // Why a quote source gave no table. The network side maps HTTP failures onto
 // the same values, so a run reports every source the same way.
 // WriteFailed is ours, not the service's: the answer could not be stored.
-enum class FailureReason { None, NotFound, NoData, RateLimited, Unauthorized, Unreachable, Timeout, ServerError, BadData, WriteFailed };
+enum class FailureReason {
+    None,
+    NotFound,
+    NoData,
+    RateLimited,
+    Unauthorized,
+    Unreachable,
+    Timeout,
+    ServerError,
+    BadData,
+    WriteFailed
+};
 
 // "not-found", "no-data", "rate-limited", "unauthorized", "unreachable",
 // "timeout", "server-error", "bad-data", "write-failed"; "" for None. These texts go into

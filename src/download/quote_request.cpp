@@ -7,10 +7,10 @@ namespace kestrion {
 
 const QStringList& monthNames()
 {
-    static const QStringList names{
-        QStringLiteral("Jan"), QStringLiteral("Feb"), QStringLiteral("Mar"), QStringLiteral("Apr"),
-        QStringLiteral("May"), QStringLiteral("Jun"), QStringLiteral("Jul"), QStringLiteral("Aug"),
-        QStringLiteral("Sep"), QStringLiteral("Oct"), QStringLiteral("Nov"), QStringLiteral("Dec")};
+    static const QStringList names{QStringLiteral("Jan"), QStringLiteral("Feb"), QStringLiteral("Mar"),
+                                   QStringLiteral("Apr"), QStringLiteral("May"), QStringLiteral("Jun"),
+                                   QStringLiteral("Jul"), QStringLiteral("Aug"), QStringLiteral("Sep"),
+                                   QStringLiteral("Oct"), QStringLiteral("Nov"), QStringLiteral("Dec")};
     return names;
 }
 
@@ -58,8 +58,8 @@ QString encodeSymbol(const QString& symbol)
     const QByteArray utf8 = symbol.toUtf8();
     for (const char ch : utf8) {
         const auto c = static_cast<unsigned char>(ch);
-        const bool unsafe = c <= 0x20 || c >= 0x7F || c == '&' || c == '#' || c == '?' || c == '%'
-            || c == '+' || c == '/';
+        const bool unsafe = c <= 0x20 || c >= 0x7F || c == '&' || c == '#' || c == '?' || c == '%' || c == '+'
+            || c == '/';
         if (unsafe) {
             out += QLatin1Char('%');
             out += QLatin1Char(hex[c >> 4]);
@@ -86,20 +86,19 @@ QString yahooUrl(const QString& host, const RunRequestValues& v, const QString& 
     const RequestInputs& in = v.inputs;
     return serviceBase(host) + QStringLiteral("/table.csv?a=") + QString::number(v.start.zeroBased)
         + QStringLiteral("&b=") + in.startDay + QStringLiteral("&c=") + in.startYear + QStringLiteral("&d=")
-        + QString::number(v.end.zeroBased) + QStringLiteral("&e=") + in.endDay + QStringLiteral("&f=")
-        + in.endYear + QStringLiteral("&s=") + encodeSymbol(symbol) + QStringLiteral("&y=0&g=")
-        + v.period.yahooLetter + QStringLiteral("&ignore=.csv");
+        + QString::number(v.end.zeroBased) + QStringLiteral("&e=") + in.endDay + QStringLiteral("&f=") + in.endYear
+        + QStringLiteral("&s=") + encodeSymbol(symbol) + QStringLiteral("&y=0&g=") + v.period.yahooLetter
+        + QStringLiteral("&ignore=.csv");
 }
 
 QString wscQueryUrl(const QString& host, const RunRequestValues& v, const QString& symbol, const QString& dataFormat)
 {
     const RequestInputs& in = v.inputs;
-    return serviceBase(host) + QStringLiteral("/wsc2/Historical_Quotes.html?Symbol=")
-        + encodeSymbol(symbol) + QStringLiteral("&Button=Get+Quotes&StartDate=") + QString::number(v.start.number)
-        + QStringLiteral("%2F") + in.startDay + QStringLiteral("%2F") + in.startYear.right(2)
-        + QStringLiteral("&Type=") + v.period.wscCode + QStringLiteral("&EndDate=") + QString::number(v.end.number)
-        + QStringLiteral("%2F") + in.endDay + QStringLiteral("%2F") + in.endYear.right(2)
-        + QStringLiteral("&Format=") + dataFormat;
+    return serviceBase(host) + QStringLiteral("/wsc2/Historical_Quotes.html?Symbol=") + encodeSymbol(symbol)
+        + QStringLiteral("&Button=Get+Quotes&StartDate=") + QString::number(v.start.number) + QStringLiteral("%2F")
+        + in.startDay + QStringLiteral("%2F") + in.startYear.right(2) + QStringLiteral("&Type=") + v.period.wscCode
+        + QStringLiteral("&EndDate=") + QString::number(v.end.number) + QStringLiteral("%2F") + in.endDay
+        + QStringLiteral("%2F") + in.endYear.right(2) + QStringLiteral("&Format=") + dataFormat;
 }
 
 static bool isWordByte(char c)
@@ -148,8 +147,7 @@ QString wscResultUrl(const QString& fileHost, const QByteArray& stage1Page, cons
         }
     }
     QFile::remove(tempPath);
-    return serviceBase(fileHost) + QStringLiteral("/dynamic/")
-        + QString::fromLatin1(wscResultName(stored));
+    return serviceBase(fileHost) + QStringLiteral("/dynamic/") + QString::fromLatin1(wscResultName(stored));
 }
 
 CompactDates compactDates(const RunRequestValues& v)

@@ -9,16 +9,16 @@ enum class HistoryPeriod { None, Daily, Weekly, Monthly };
 
 struct MonthValues
 {
-    int number = 0;     // 1..12, 0 when the text is not a month name
-    int zeroBased = 0;  // 0..11
-    QString twoDigit;   // "01".."12", empty when not a month name
+    int number = 0; // 1..12, 0 when the text is not a month name
+    int zeroBased = 0; // 0..11
+    QString twoDigit; // "01".."12", empty when not a month name
 };
 
 struct PeriodValues
 {
     QString yahooLetter; // "d", "w", "m"
-    QString wscCode;     // "0", "1", "2"
-    qint16 number = 0;   // 1, 2, 3 (what the MetaStock components take)
+    QString wscCode; // "0", "1", "2"
+    qint16 number = 0; // 1, 2, 3 (what the MetaStock components take)
 };
 
 // The English month abbreviations "Jan".."Dec", the only month texts a run
@@ -56,8 +56,7 @@ QString encodeSymbol(const QString& symbol);
 QString serviceBase(const QString& host, const QString& defaultScheme = QStringLiteral("http"));
 
 QString yahooUrl(const QString& host, const RunRequestValues& v, const QString& symbol);
-QString wscQueryUrl(const QString& host, const RunRequestValues& v, const QString& symbol,
-                    const QString& dataFormat);
+QString wscQueryUrl(const QString& host, const RunRequestValues& v, const QString& symbol, const QString& dataFormat);
 // Stage 2 of a Wall Street City attempt: saves the query page as "temp.txt"
 // in the download directory, finds the whole word "dynamic" and takes the 15
 // bytes after it and the character that follows it, then deletes the file.

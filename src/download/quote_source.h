@@ -69,7 +69,7 @@ bool isRefusal(const FetchResult& result);
 struct QuoteSourceEntry
 {
     QString storedText; // "Data Source" value
-    QString cliName;    // kestrion-cli --source
+    QString cliName; // kestrion-cli --source
     bool needsApiKey = false;
     std::function<std::unique_ptr<QuoteSource>(const SourceSetup&)> make;
 };

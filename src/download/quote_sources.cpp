@@ -90,10 +90,9 @@ public:
     QString name() const override { return kSourceYahooChart; }
     HttpGet dataRequest(const QString& symbol, const QByteArray&) const override
     {
-        static const QHash<HistoryPeriod, QString> intervals{
-            {HistoryPeriod::Daily, QStringLiteral("1d")},
-            {HistoryPeriod::Weekly, QStringLiteral("1wk")},
-            {HistoryPeriod::Monthly, QStringLiteral("1mo")}};
+        static const QHash<HistoryPeriod, QString> intervals{{HistoryPeriod::Daily, QStringLiteral("1d")},
+                                                             {HistoryPeriod::Weekly, QStringLiteral("1wk")},
+                                                             {HistoryPeriod::Monthly, QStringLiteral("1mo")}};
         // A day either side: a bar's exchange-local date can lie up to a day
         // away from its UTC stamp. Rows outside the range are dropped later.
         const QString url = serviceBase(m_s.services.yahooChartHost, QStringLiteral("https"))
@@ -104,8 +103,9 @@ public:
             + QStringLiteral("&events=div%2Csplits&includeAdjustedClose=true");
         // The service turns away clients that do not look like a browser.
         return {url,
-                {{"User-Agent", "Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like Gecko) "
-                                "Chrome/120.0 Safari/537.36"}}};
+                {{"User-Agent",
+                  "Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like Gecko) "
+                  "Chrome/120.0 Safari/537.36"}}};
     }
     TableResult convert(const QByteArray& body) const override
     {
@@ -130,10 +130,9 @@ public:
     QString name() const override { return kSourceTiingo; }
     HttpGet dataRequest(const QString& symbol, const QByteArray&) const override
     {
-        static const QHash<HistoryPeriod, QString> frequencies{
-            {HistoryPeriod::Daily, QStringLiteral("daily")},
-            {HistoryPeriod::Weekly, QStringLiteral("weekly")},
-            {HistoryPeriod::Monthly, QStringLiteral("monthly")}};
+        static const QHash<HistoryPeriod, QString> frequencies{{HistoryPeriod::Daily, QStringLiteral("daily")},
+                                                               {HistoryPeriod::Weekly, QStringLiteral("weekly")},
+                                                               {HistoryPeriod::Monthly, QStringLiteral("monthly")}};
         const QString url = serviceBase(m_s.services.tiingoHost, QStringLiteral("https"))
             + QStringLiteral("/tiingo/daily/") + pathSymbol(symbol.toLower()) + QStringLiteral("/prices?startDate=")
             + isoDate(m_from) + QStringLiteral("&endDate=") + isoDate(m_to) + QStringLiteral("&resampleFreq=")
@@ -150,8 +149,7 @@ private:
     QDate m_from, m_to;
 };
 
-template <class T>
-std::unique_ptr<QuoteSource> make(const SourceSetup& s)
+template <class T> std::unique_ptr<QuoteSource> make(const SourceSetup& s)
 {
     return std::make_unique<T>(s);
 }

@@ -16,7 +16,8 @@ std::optional<qint64> RateGate::retryAfterMs(const QByteArray& value, const QDat
     if (isNumber)
         return seconds < 0 ? std::nullopt : std::optional<qint64>(std::min(seconds, kMaxWaitMs / 1000) * 1000);
     // IMF-fixdate, the form HTTP dates are sent in: "Wed, 21 Oct 2015 07:28:00 GMT".
-    QDateTime when = QLocale::c().toDateTime(QString::fromLatin1(text), QStringLiteral("ddd, dd MMM yyyy HH:mm:ss 'GMT'"));
+    QDateTime when = QLocale::c().toDateTime(QString::fromLatin1(text),
+                                             QStringLiteral("ddd, dd MMM yyyy HH:mm:ss 'GMT'"));
     if (!when.isValid())
         return std::nullopt;
     when.setTimeSpec(Qt::UTC);

@@ -99,16 +99,17 @@ Handle openChecked(const QString& path, QString* error)
         return {};
     }
     if (h.version > kNewestVersion) {
-        fail(error, QStringLiteral("it was made by an Access version this program cannot read (format %1)")
-                        .arg(h.version));
+        fail(error,
+             QStringLiteral("it was made by an Access version this program cannot read (format %1)").arg(h.version));
         return {};
     }
     const qint64 size = fi.size();
     if (size % h.pageSize != 0 || size < 3 * h.pageSize) {
-        fail(error, QStringLiteral("it is damaged or cut short: its size (%1 bytes) is not a whole number of "
-                                   "%2-byte pages")
-                        .arg(size)
-                        .arg(h.pageSize));
+        fail(error,
+             QStringLiteral("it is damaged or cut short: its size (%1 bytes) is not a whole number of "
+                            "%2-byte pages")
+                 .arg(size)
+                 .arg(h.pageSize));
         return {};
     }
     Handle mdb(mdb_open(QFile::encodeName(path).constData(), MDB_NOFLAGS));
@@ -207,8 +208,9 @@ bool readAccessColumn(const QString& path, const AccessColumnRef& source, QStrin
         if (fromMdb(col->name).compare(source.column, Qt::CaseInsensitive) != 0)
             continue;
         if (col->col_type != MDB_TEXT)
-            return fail(error, QStringLiteral("the column \"%1\" of the table \"%2\" does not hold text")
-                                   .arg(fromMdb(col->name), tableName));
+            return fail(error,
+                        QStringLiteral("the column \"%1\" of the table \"%2\" does not hold text")
+                            .arg(fromMdb(col->name), tableName));
         columnNumber = int(c) + 1;
         break;
     }
@@ -229,17 +231,19 @@ bool readAccessColumn(const QString& path, const AccessColumnRef& source, QStrin
     QStringList read;
     while (mdb_fetch_row(table.get())) {
         if (read.size() >= expected)
-            return fail(error, QStringLiteral("it is damaged: the table \"%1\" yields more rows than the %2 it records")
-                                   .arg(tableName)
-                                   .arg(expected));
+            return fail(error,
+                        QStringLiteral("it is damaged: the table \"%1\" yields more rows than the %2 it records")
+                            .arg(tableName)
+                            .arg(expected));
         const int n = std::clamp(length, 0, int(buffer.size()) - 1);
         read << QString::fromUtf8(buffer.data(), n);
     }
     if (read.size() != expected)
-        return fail(error, QStringLiteral("it is damaged: only %1 of the %2 rows of the table \"%3\" can be read")
-                               .arg(read.size())
-                               .arg(expected)
-                               .arg(tableName));
+        return fail(error,
+                    QStringLiteral("it is damaged: only %1 of the %2 rows of the table \"%3\" can be read")
+                        .arg(read.size())
+                        .arg(expected)
+                        .arg(tableName));
     values = read;
     return true;
 }

@@ -14,9 +14,9 @@ namespace kestrion {
 
 enum class AccessFormat {
     NotAccess, // no Access header (a Kestrion list, a text file, ...)
-    Jet3,      // Access 97
-    Jet4,      // Access 2000 to 2003
-    Ace,       // Access 2007 and later (.accdb)
+    Jet3, // Access 97
+    Jet4, // Access 2000 to 2003
+    Ace, // Access 2007 and later (.accdb)
 };
 
 // What the file's header says it is; reads the first page's header only.

@@ -40,11 +40,10 @@ QString ImportValues::skippedSummary(int firstFew) const
         for (const QString& value : tooLong.mid(0, firstFew))
             shown << QStringLiteral("\"%1\"").arg(value);
         QString text = tooLong.size() == 1
-                           ? QStringLiteral("1 value longer than %1 characters was skipped: ")
-                                 .arg(TickerList::kMaxSymbolLength)
-                           : QStringLiteral("%1 values longer than %2 characters were skipped: ")
-                                 .arg(tooLong.size())
-                                 .arg(TickerList::kMaxSymbolLength);
+            ? QStringLiteral("1 value longer than %1 characters was skipped: ").arg(TickerList::kMaxSymbolLength)
+            : QStringLiteral("%1 values longer than %2 characters were skipped: ")
+                  .arg(tooLong.size())
+                  .arg(TickerList::kMaxSymbolLength);
         text += shown.join(QStringLiteral(", "));
         if (tooLong.size() > firstFew)
             text += QStringLiteral(" and %1 more").arg(tooLong.size() - firstFew);

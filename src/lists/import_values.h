@@ -12,7 +12,7 @@ struct ImportValues
 {
     QStringList symbols; // held by the list, in order
     QStringList tooLong; // skipped, longer than a list symbol can be, in order
-    int empty = 0;       // skipped, empty
+    int empty = 0; // skipped, empty
 
     enum class Verdict { Symbol, Empty, TooLong };
     // Whether one value goes into the list, and why not.

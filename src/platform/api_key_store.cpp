@@ -81,8 +81,8 @@ bool writeSettingsFileKey(const QString& key, QString* error)
     }
     // The file is replaced on every write; make sure the new one is private too.
     if (!key.isEmpty() && !QFile::setPermissions(path, kOwnerOnly)) {
-        *error = QStringLiteral("The settings file %1 cannot be made private to you.")
-                     .arg(QDir::toNativeSeparators(path));
+        *error
+            = QStringLiteral("The settings file %1 cannot be made private to you.").arg(QDir::toNativeSeparators(path));
         return false;
     }
     return true;
@@ -113,9 +113,9 @@ void runJob(QKeychain::Job* job, QObject* context, int timeoutMs,
         if (std::exchange(*settled, true))
             return;
         const QKeychain::Error e = finished->error();
-        const Answer answer = e == QKeychain::NoError         ? Answer::Ok
-                              : e == QKeychain::EntryNotFound ? Answer::NotFound
-                                                              : Answer::Failed;
+        const Answer answer = e == QKeychain::NoError ? Answer::Ok
+            : e == QKeychain::EntryNotFound           ? Answer::NotFound
+                                                      : Answer::Failed;
         QString text;
         if (auto* read = qobject_cast<QKeychain::ReadPasswordJob*>(finished); read && answer == Answer::Ok)
             text = read->textData();
@@ -171,7 +171,10 @@ void ApiKeyStore::read()
         // Callers connect after starting; answer from the event loop as the
         // other paths do.
         QMetaObject::invokeMethod(
-            this, [this, env] { Q_EMIT readDone(StoredKey{env, KeyStorage::Environment, false}); },
+            this,
+            [this, env] {
+                Q_EMIT readDone(StoredKey{env, KeyStorage::Environment, false});
+            },
             Qt::QueuedConnection);
         return;
     }

@@ -7,9 +7,9 @@ namespace kestrion {
 
 // Where the Tiingo API key was found or put.
 enum class KeyStorage {
-    None,         // nowhere: no key
-    Environment,  // KESTRION_TIINGO_TOKEN, which overrides the stored key
-    SecretStore,  // the desktop's secret store (Secret Service, KWallet)
+    None, // nowhere: no key
+    Environment, // KESTRION_TIINGO_TOKEN, which overrides the stored key
+    SecretStore, // the desktop's secret store (Secret Service, KWallet)
     SettingsFile, // [Sources] of the settings file, made readable by its owner only
 };
 

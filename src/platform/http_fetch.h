@@ -25,15 +25,15 @@ struct FetchResult
 {
     enum class Failure {
         None,
-        Timeout,     // no answer within the time-out
+        Timeout, // no answer within the time-out
         Unreachable, // bad address, name lookup, refused or dropped connection, TLS
-        HttpStatus,  // the server answered with a status outside 2xx
-        Write,       // the body could not be kept (disk full)
-        Aborted,     // cancelled by the program
+        HttpStatus, // the server answered with a status outside 2xx
+        Write, // the body could not be kept (disk full)
+        Aborted, // cancelled by the program
     };
     Failure failure = Failure::None;
-    int status = 0;         // HTTP status, 0 when none arrived
-    QByteArray retryAfter;  // the Retry-After header, as sent
+    int status = 0; // HTTP status, 0 when none arrived
+    QByteArray retryAfter; // the Retry-After header, as sent
 
     bool ok() const { return failure == Failure::None; }
 };

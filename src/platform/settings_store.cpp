@@ -6,8 +6,8 @@
 namespace kestrion {
 
 SettingsStore::SettingsStore()
-    : m_settings(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                             QStringLiteral("Kestrion"), QStringLiteral("Kestrion")))
+    : m_settings(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kestrion"),
+                                             QStringLiteral("Kestrion")))
 {
 }
 

@@ -16,9 +16,9 @@ class SingleInstance
 {
 public:
     enum class Result {
-        Acquired,       // this is the only instance
+        Acquired, // this is the only instance
         AlreadyRunning, // another live instance holds the lock
-        Unavailable     // the lock file can't be made (no writable folder)
+        Unavailable // the lock file can't be made (no writable folder)
     };
 
     explicit SingleInstance(const QString& lockPath);

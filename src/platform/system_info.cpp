@@ -11,9 +11,12 @@ namespace kestrion::SystemInfo {
 const QStringList& candidatePrograms()
 {
     static const QStringList programs = {
-        QStringLiteral("hardinfo2"),          QStringLiteral("hardinfo"),
-        QStringLiteral("kinfocenter"),        QStringLiteral("lshw-gtk"),
-        QStringLiteral("gnome-system-monitor"), QStringLiteral("mate-system-monitor"),
+        QStringLiteral("hardinfo2"),
+        QStringLiteral("hardinfo"),
+        QStringLiteral("kinfocenter"),
+        QStringLiteral("lshw-gtk"),
+        QStringLiteral("gnome-system-monitor"),
+        QStringLiteral("mate-system-monitor"),
         QStringLiteral("xfce4-taskmanager"),
     };
     return programs;

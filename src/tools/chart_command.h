@@ -11,7 +11,7 @@ namespace kestrion {
 struct ChartCommand
 {
     bool help = false;
-    QString chartPath;  // --chart FILE: the chart window instead of the main window
+    QString chartPath; // --chart FILE: the chart window instead of the main window
     QString exportPath; // --export PNG: draw the chart into a picture, no window
     QSize size{1200, 700};
     QList<int> averages; // --sma 20,50,200

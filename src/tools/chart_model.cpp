@@ -324,7 +324,8 @@ double ChartModel::yOfPrice(double price) const
 {
     if (logScale()) {
         const double p = std::max(price, m_low * 1e-3);
-        return m_plot.bottom() - (std::log(p) - std::log(m_low)) / (std::log(m_high) - std::log(m_low)) * m_plot.height();
+        return m_plot.bottom()
+            - (std::log(p) - std::log(m_low)) / (std::log(m_high) - std::log(m_low)) * m_plot.height();
     }
     return m_plot.bottom() - (price - m_low) / (m_high - m_low) * m_plot.height();
 }
@@ -433,7 +434,7 @@ std::vector<ChartModel::Tick> ChartModel::dateTicks() const
         break;
     }
     bool firstLabel = true;
-    for (; d.isValid() && d <= to; ) {
+    for (; d.isValid() && d <= to;) {
         // A month or year that starts on a weekend is marked where its first
         // weekday is; only single days skip Saturday and Sunday.
         const bool weekend = step->kind == Days && m_weekdayAxis && d.dayOfWeek() > 5;
@@ -448,7 +449,8 @@ std::vector<ChartModel::Tick> ChartModel::dateTicks() const
                 break;
             case Months:
             case Quarters:
-                label = c.toString(d, (d.month() == 1 || firstLabel) ? QStringLiteral("MMM yyyy") : QStringLiteral("MMM"));
+                label = c.toString(d,
+                                   (d.month() == 1 || firstLabel) ? QStringLiteral("MMM yyyy") : QStringLiteral("MMM"));
                 break;
             case Years:
                 label = QString::number(d.year());
@@ -548,7 +550,9 @@ QString ChartModel::title() const
     if (isEmpty())
         return {};
     const char period = m_series.effectivePeriod();
-    const QString name = period == 'W' ? QStringLiteral("Weekly") : period == 'M' ? QStringLiteral("Monthly") : QStringLiteral("Daily");
+    const QString name = period == 'W' ? QStringLiteral("Weekly")
+        : period == 'M'                ? QStringLiteral("Monthly")
+                                       : QStringLiteral("Daily");
     return QStringLiteral("%1  %2  %3 to %4")
         .arg(m_series.symbol, name, m_series.bars.front().date.toString(Qt::ISODate),
              m_series.bars.back().date.toString(Qt::ISODate));

@@ -106,7 +106,7 @@ public:
         double open = 0, high = 0, low = 0, close = 0;
         double volume = 0;
         int first = 0, last = 0; // bar indexes merged
-        bool gapBefore = false;  // a missing stretch lies between this and the column before
+        bool gapBefore = false; // a missing stretch lies between this and the column before
     };
     std::vector<Column> columns() const;
 
@@ -145,7 +145,7 @@ private:
     PriceSeries m_series;
     std::vector<double> m_units; // axis position of each bar
     bool m_weekdayAxis = true;
-    double m_slotUnits = 1;      // typical distance between bars, in units
+    double m_slotUnits = 1; // typical distance between bars, in units
     double m_minPrice = 0;
 
     QSizeF m_size{800, 500};

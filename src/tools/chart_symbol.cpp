@@ -65,8 +65,7 @@ static QString queryValue(const QString& text)
     return QString::fromLatin1(QUrl::toPercentEncoding(text));
 }
 
-QString chartAddress(const QString& chartHost, const QString& symbol, ChartPeriod period,
-                     const QString& country)
+QString chartAddress(const QString& chartHost, const QString& symbol, ChartPeriod period, const QString& country)
 {
     return QStringLiteral("http://") + chartHost + QStringLiteral("/intchart/frames/main.asp?symb=")
         + queryValue(symbol) + QString::fromLatin1(chartPeriodInfo(period).query) + queryValue(country);

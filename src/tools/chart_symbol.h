@@ -11,9 +11,9 @@ namespace kestrion {
 // Canadian exchange affixes, and the country the chart host needs to find it.
 struct ChartSymbol
 {
-    QString symbol;         // lower case, affixes removed
-    QString exchangeAffix;  // the affix recognised last, or empty
-    QString country;        // "ca" when any affix was recognised, else "us"
+    QString symbol; // lower case, affixes removed
+    QString exchangeAffix; // the affix recognised last, or empty
+    QString country; // "ca" when any affix was recognised, else "us"
 };
 
 // Lower-cases the ticker and strips the Toronto (".to", "t."), Alberta
@@ -30,7 +30,7 @@ struct ChartPeriodInfo
     ChartPeriod period;
     const char* objectName; // the option button's name
     const char* caption;
-    const char* query;      // appended after the symbol, followed by the country
+    const char* query; // appended after the symbol, followed by the country
 };
 
 const std::array<ChartPeriodInfo, 8>& chartPeriods();
@@ -43,8 +43,7 @@ inline constexpr ChartPeriod kDefaultChartPeriod = ChartPeriod::OneYear;
 // country. Letters, digits and ".-_~" go in as they are (every real ticker);
 // anything else is percent-encoded so that a stray "&", "#" or blank cannot
 // cut the query short and fetch the chart of another symbol or period.
-QString chartAddress(const QString& chartHost, const QString& symbol, ChartPeriod period,
-                     const QString& country);
+QString chartAddress(const QString& chartHost, const QString& symbol, ChartPeriod period, const QString& country);
 // The pages the browser's Home and Search buttons go to.
 QString chartHomeAddress(const QString& chartHost);
 QString chartSearchAddress(const QString& chartHost);

@@ -87,9 +87,10 @@ bool orderBars(std::vector<PriceBar>& bars, const std::vector<int>& lineOf, QStr
         if (k > 0 && bars[order[k]].date == bars[order[k - 1]].date) {
             const int first = std::min(lineOf[order[k]], lineOf[order[k - 1]]);
             const int second = std::max(lineOf[order[k]], lineOf[order[k - 1]]);
-            *error = lineError(second, QStringLiteral("the date %1 is given twice (also on line %2)")
-                                           .arg(bars[order[k]].date.toString(Qt::ISODate))
-                                           .arg(first));
+            *error = lineError(second,
+                               QStringLiteral("the date %1 is given twice (also on line %2)")
+                                   .arg(bars[order[k]].date.toString(Qt::ISODate))
+                                   .arg(first));
             return false;
         }
         sorted.push_back(bars[order[k]]);
@@ -125,7 +126,10 @@ QString periodName(char period)
 class FileSource final : public PriceSource
 {
 public:
-    explicit FileSource(QString path) : m_path(std::move(path)) {}
+    explicit FileSource(QString path)
+        : m_path(std::move(path))
+    {
+    }
     QString path() const override { return m_path; }
     QStringList entries() const override { return {QFileInfo(m_path).fileName()}; }
     SeriesLoad load(int) const override { return readPriceFile(m_path); }
@@ -137,7 +141,11 @@ private:
 class MetaStockSource final : public PriceSource
 {
 public:
-    MetaStockSource(QString dir, metastock::Folder index) : m_dir(std::move(dir)), m_index(std::move(index)) {}
+    MetaStockSource(QString dir, metastock::Folder index)
+        : m_dir(std::move(dir))
+        , m_index(std::move(index))
+    {
+    }
     QString path() const override { return m_dir; }
     bool isFolder() const override { return true; }
     QStringList entries() const override
@@ -182,7 +190,8 @@ public:
             b.high = q.high;
             b.low = q.low;
             b.close = q.close;
-            b.volume = std::isfinite(q.volume) && q.volume > 0 && q.volume < 9.0e18f ? qint64(std::llround(q.volume)) : 0;
+            b.volume = std::isfinite(q.volume) && q.volume > 0 && q.volume < 9.0e18f ? qint64(std::llround(q.volume))
+                                                                                     : 0;
             b.adjClose = q.close;
             out.series.bars.push_back(b);
         }
@@ -238,8 +247,8 @@ SeriesLoad parsePriceTable(const QByteArray& bytes)
     }
     for (int c = Date; c <= Close; ++c) {
         if (at[c] < 0) {
-            out.error = lineError(headerLine + 1, QStringLiteral("the header names no \"%1\" column")
-                                                      .arg(QString::fromLatin1(names[c])));
+            out.error = lineError(
+                headerLine + 1, QStringLiteral("the header names no \"%1\" column").arg(QString::fromLatin1(names[c])));
             return out;
         }
     }
@@ -256,13 +265,15 @@ SeriesLoad parsePriceTable(const QByteArray& bytes)
             continue;
         const QList<QByteArray> f = line.split(',');
         if (f.size() < needed) {
-            out.error = lineError(n + 1, QStringLiteral("%1 values where the header names %2").arg(f.size()).arg(needed));
+            out.error = lineError(n + 1,
+                                  QStringLiteral("%1 values where the header names %2").arg(f.size()).arg(needed));
             return out;
         }
         PriceBar b;
         const std::optional<QDate> date = dateValue(QString::fromLatin1(f.at(at[Date])));
         if (!date) {
-            out.error = lineError(n + 1, QStringLiteral("\"%1\" is not a date").arg(QString::fromLatin1(f.at(at[Date]).trimmed())));
+            out.error = lineError(
+                n + 1, QStringLiteral("\"%1\" is not a date").arg(QString::fromLatin1(f.at(at[Date]).trimmed())));
             return out;
         }
         b.date = *date;
@@ -274,9 +285,10 @@ SeriesLoad parsePriceTable(const QByteArray& bytes)
             const QByteArray& text = f.at(at[columns[k]]);
             const std::optional<double> v = numberValue(text);
             if (!v) {
-                out.error = lineError(n + 1, QStringLiteral("the %1 value \"%2\" is not a number")
-                                                 .arg(QString::fromLatin1(header.at(at[columns[k]]).trimmed()),
-                                                      QString::fromLatin1(text.trimmed())));
+                out.error = lineError(n + 1,
+                                      QStringLiteral("the %1 value \"%2\" is not a number")
+                                          .arg(QString::fromLatin1(header.at(at[columns[k]]).trimmed()),
+                                               QString::fromLatin1(text.trimmed())));
                 return out;
             }
             *targets[k] = *v;
@@ -286,8 +298,9 @@ SeriesLoad parsePriceTable(const QByteArray& bytes)
         if (at[Volume] >= 0) {
             const std::optional<qint64> v = volumeValue(f.at(at[Volume]));
             if (!v) {
-                out.error = lineError(n + 1, QStringLiteral("the Volume value \"%1\" is not a count")
-                                                 .arg(QString::fromLatin1(f.at(at[Volume]).trimmed())));
+                out.error = lineError(n + 1,
+                                      QStringLiteral("the Volume value \"%1\" is not a count")
+                                          .arg(QString::fromLatin1(f.at(at[Volume]).trimmed())));
                 return out;
             }
             b.volume = *v;
@@ -339,15 +352,17 @@ SeriesLoad parseQuoteLines(const QByteArray& bytes)
         for (int k = 0; k < 4; ++k) {
             const std::optional<float> v = quoteValue(slots.at(3 + k));
             if (!v) {
-                out.error = lineError(n + 1, QStringLiteral("the %1 value \"%2\" is not a number")
-                                                 .arg(QLatin1String(names[k]), slots.at(3 + k).trimmed()));
+                out.error = lineError(n + 1,
+                                      QStringLiteral("the %1 value \"%2\" is not a number")
+                                          .arg(QLatin1String(names[k]), slots.at(3 + k).trimmed()));
                 return out;
             }
             *targets[k] = *v;
         }
         const std::optional<qint64> volume = volumeValue(slots.at(7).toLatin1());
         if (!volume) {
-            out.error = lineError(n + 1, QStringLiteral("the Volume value \"%1\" is not a count").arg(slots.at(7).trimmed()));
+            out.error = lineError(n + 1,
+                                  QStringLiteral("the Volume value \"%1\" is not a count").arg(slots.at(7).trimmed()));
             return out;
         }
         b.volume = *volume;
@@ -438,8 +453,9 @@ std::unique_ptr<PriceSource> openPriceSource(const QString& path, QString* error
         return std::make_unique<FileSource>(path);
     metastock::Folder index = metastock::readIndex(dir);
     if (index.securities.isEmpty()) {
-        *error = index.problems.isEmpty() ? QStringLiteral("the MetaStock folder lists no securities")
-                                          : QStringLiteral("the MetaStock index cannot be read: ") + index.problems.join(QStringLiteral("; "));
+        *error = index.problems.isEmpty()
+            ? QStringLiteral("the MetaStock folder lists no securities")
+            : QStringLiteral("the MetaStock index cannot be read: ") + index.problems.join(QStringLiteral("; "));
         return nullptr;
     }
     return std::make_unique<MetaStockSource>(dir, std::move(index));

@@ -15,7 +15,7 @@ namespace kestrion {
 struct PriceSeries
 {
     QString symbol;
-    char period = 0;          // 'D', 'W', 'M'; 0 when nothing says
+    char period = 0; // 'D', 'W', 'M'; 0 when nothing says
     bool hasAdjClose = false; // false: adjClose equals close in every bar
     std::vector<PriceBar> bars;
 

@@ -49,8 +49,9 @@ bool TextFileReader::open(const QString& path, QString* error)
         return false;
     }
     if (info.size() > kMaxViewableFileSize) {
-        setError(error, QStringLiteral("The file is too large to show (more than %1 MB).")
-                            .arg(kMaxViewableFileSize / (1024 * 1024)));
+        setError(error,
+                 QStringLiteral("The file is too large to show (more than %1 MB).")
+                     .arg(kMaxViewableFileSize / (1024 * 1024)));
         return false;
     }
     QFile file(path);

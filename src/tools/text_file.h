@@ -11,9 +11,9 @@ struct TextFileContent
 {
     enum class Encoding { Utf8, Latin1 };
 
-    QString text;                       // "\n" line ends only
-    Encoding encoding = Encoding::Utf8;  // Latin-1 when the bytes are not valid UTF-8
-    bool crlf = false;                  // the file used "\r\n" line ends
+    QString text; // "\n" line ends only
+    Encoding encoding = Encoding::Utf8; // Latin-1 when the bytes are not valid UTF-8
+    bool crlf = false; // the file used "\r\n" line ends
 };
 
 // Files larger than this are not loaded into the viewer.

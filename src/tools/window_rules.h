@@ -10,7 +10,10 @@ inline constexpr int kTwipsPerPixel = 15;
 
 // Nearest whole pixel (halves away from zero).
 int twipsToPixels(int twips);
-inline constexpr int pixelsToTwips(int pixels) { return pixels * kTwipsPerPixel; }
+inline constexpr int pixelsToTwips(int pixels)
+{
+    return pixels * kTwipsPerPixel;
+}
 
 // Sizes the chart browser gives its address box and web view for a client
 // area of the given pixel size. A rule that would come out negative leaves

@@ -1,8 +1,8 @@
 #include "app/ui/frmMain.h"
 
+#include "app/ui/help_window.h"
 #include "core/app_state.h"
 #include "core/settings_record.h"
-#include "app/ui/help_window.h"
 #include "download/output_files.h"
 #include "download/quote_request.h"
 #include "download/ui/download_controller.h"
@@ -68,8 +68,8 @@ constexpr double kMaxPixels = 32000;
 const QString kTitle = QStringLiteral("Kestrion");
 const QString kListFilter = QStringLiteral("Database Files (*.mdb)");
 const QString kOpenFilter = QStringLiteral("Database Files (*.mdb);;Access Databases (*.mdb *.accdb)");
-const QString kImportFilter =
-    QStringLiteral("Spreadsheet Files (*.csv);;Access Databases (*.mdb *.accdb);;Database Files (*.mdb)");
+const QString kImportFilter = QStringLiteral(
+    "Spreadsheet Files (*.csv);;Access Databases (*.mdb *.accdb);;Database Files (*.mdb)");
 const QString kDataError = QStringLiteral("Data error... Please try again.");
 
 int toPixels(float twips)
@@ -586,9 +586,14 @@ QString frmMain::sourcePicturePath() const
     QString picture = QStringLiteral("/wallstreetcity.bmp");
     switch (appState().settings.source()) {
     case Settings::Source::Yahoo:
-    case Settings::Source::YahooChart: picture = QStringLiteral("/yahoofinance.bmp"); break;
-    case Settings::Source::Tiingo: picture = QStringLiteral("/tiingo.bmp"); break;
-    case Settings::Source::WallStreetCity: break;
+    case Settings::Source::YahooChart:
+        picture = QStringLiteral("/yahoofinance.bmp");
+        break;
+    case Settings::Source::Tiingo:
+        picture = QStringLiteral("/tiingo.bmp");
+        break;
+    case Settings::Source::WallStreetCity:
+        break;
     }
     return applicationFolder() + picture;
 }
@@ -687,9 +692,9 @@ void frmMain::closeEvent(QCloseEvent* event)
 
 bool frmMain::isWindowShortcut(const QKeySequence& keys) const
 {
-    for (const QAction* a : {mnuCreateNewList, mnuOpenList, mnuImportList, mnuLaunch, mnuFileExit, mnuViewFile,
-                             mnuViewErrorLog, mnuAnalyzeStock, mnuViewToolbar, mnuViewStatusBar, mnuViewOptions,
-                             mnuHelpContents, mnuHelpAbout}) {
+    for (const QAction* a :
+         {mnuCreateNewList, mnuOpenList, mnuImportList, mnuLaunch, mnuFileExit, mnuViewFile, mnuViewErrorLog,
+          mnuAnalyzeStock, mnuViewToolbar, mnuViewStatusBar, mnuViewOptions, mnuHelpContents, mnuHelpAbout}) {
         if (a->isEnabled() && a->shortcut() == keys)
             return true;
     }

@@ -76,9 +76,9 @@ public:
     QToolBar* tbToolBar = nullptr;
     QList<QIcon> imlIcons;
     QStatusBar* sbStatusBar = nullptr;
-    QLabel* pnlStatus = nullptr;     // panel 1, key "Status"
+    QLabel* pnlStatus = nullptr; // panel 1, key "Status"
     QLabel* pnlDataSource = nullptr; // panel 2, the source picture
-    QLabel* pnlADT = nullptr;        // panel 3, key "ADT"
+    QLabel* pnlADT = nullptr; // panel 3, key "ADT"
     QTimer* Timer1 = nullptr;
 
     // Menus and their items; separators are items too.

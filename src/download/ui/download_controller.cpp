@@ -1,7 +1,7 @@
 #include "download/ui/download_controller.h"
 
-#include "core/app_state.h"
 #include "app/ui/frmMain.h"
+#include "core/app_state.h"
 #include "download/download_run.h"
 #include "download/metastock_factory.h"
 #include "download/quote_source.h"
@@ -10,9 +10,9 @@
 #include "platform/api_key_store.h"
 #include "schedule/ui/dlgCreateDownloadDir.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QAction>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -45,10 +45,22 @@ public:
     {
     }
 
-    void disableInputs() override { post([w = &m_window] { setInputsEnabled(*w, false); }); }
-    void enableInputs() override { post([w = &m_window] { setInputsEnabled(*w, true); }); }
-    void refreshGrid() override { post([w = &m_window] { w->refreshGrid(); }); }
-    void setStatus(const QString& text) override { post([w = &m_window, text] { w->setStatusText(text); }); }
+    void disableInputs() override
+    {
+        post([w = &m_window] { setInputsEnabled(*w, false); });
+    }
+    void enableInputs() override
+    {
+        post([w = &m_window] { setInputsEnabled(*w, true); });
+    }
+    void refreshGrid() override
+    {
+        post([w = &m_window] { w->refreshGrid(); });
+    }
+    void setStatus(const QString& text) override
+    {
+        post([w = &m_window, text] { w->setStatusText(text); });
+    }
     void setProgressRange(int minimum, int maximum) override
     {
         post([w = &m_window, minimum, maximum] {
@@ -57,7 +69,10 @@ public:
                 w->ProgressBar1->setRange(minimum, maximum);
         });
     }
-    void setProgressValue(int value) override { post([w = &m_window, value] { w->ProgressBar1->setValue(value); }); }
+    void setProgressValue(int value) override
+    {
+        post([w = &m_window, value] { w->ProgressBar1->setValue(value); });
+    }
     void progressToMinimum() override
     {
         post([w = &m_window] { w->ProgressBar1->setValue(w->ProgressBar1->minimum()); });
@@ -129,8 +144,7 @@ public:
 private:
     // Calls still queued when the window closes are dropped: a closed window
     // must not show a prompt, a message box or a status text of its old run.
-    template <class F>
-    void post(F&& f)
+    template <class F> void post(F&& f)
     {
         QMetaObject::invokeMethod(
             m_context,
@@ -141,8 +155,7 @@ private:
             Qt::QueuedConnection);
     }
 
-    template <class T, class F>
-    T ask(F&& f, T whenClosing)
+    template <class T, class F> T ask(F&& f, T whenClosing)
     {
         auto answer = std::make_shared<std::promise<T>>();
         std::future<T> future = answer->get_future();
@@ -215,8 +228,12 @@ void DownloadController::start(bool automatic)
     const AppState& state = appState();
     in.settings = state.settings;
     in.services = state.services;
-    in.request = {w.cbxStartMonth->currentText(), w.cbxStartDay->currentText(), w.cbxStartYear->currentText(),
-                  w.cbxEndMonth->currentText(),   w.cbxEndDay->currentText(),   w.cbxEndYear->currentText(),
+    in.request = {w.cbxStartMonth->currentText(),
+                  w.cbxStartDay->currentText(),
+                  w.cbxStartYear->currentText(),
+                  w.cbxEndMonth->currentText(),
+                  w.cbxEndDay->currentText(),
+                  w.cbxEndYear->currentText(),
                   chosenPeriod(w)};
     in.downloadDir = w.txtDownloadDir->text();
     in.singleStock = w.chkSingleStock->isChecked();

@@ -6,8 +6,8 @@
 #include <algorithm>
 
 #include <QDir>
-#include <QFuture>
 #include <QEventLoop>
+#include <QFuture>
 #include <QFutureWatcher>
 #include <QMessageBox>
 #include <QProgressDialog>
@@ -25,8 +25,7 @@ constexpr int kQuietMs = 400;
 
 // Runs work on a worker thread. Nothing when the user cancelled: the worker
 // then finishes on its own and its result is dropped.
-template <typename T>
-std::optional<T> runInBackground(QWidget* parent, const QString& label, std::function<T()> work)
+template <typename T> std::optional<T> runInBackground(QWidget* parent, const QString& label, std::function<T()> work)
 {
     QFuture<T> future = QtConcurrent::run(std::move(work));
     QFutureWatcher<T> watcher;
@@ -79,8 +78,8 @@ bool AccessImportUi::confirmNewList() const
 
 void AccessImportUi::showReadError(const QString& why) const
 {
-    QString text =
-        QStringLiteral("The Access file \"%1\" could not be read: %2.").arg(QDir::toNativeSeparators(m_path), why);
+    QString text
+        = QStringLiteral("The Access file \"%1\" could not be read: %2.").arg(QDir::toNativeSeparators(m_path), why);
     if (!m_outcome.isEmpty())
         text += QStringLiteral("\n\n") + m_outcome;
     QMessageBox::warning(m_parent, title(m_parent), text);
@@ -117,8 +116,7 @@ std::optional<ImportValues> AccessImportUi::readValues(const AccessColumnRef& so
 {
     const QString path = m_path;
     const auto read = runInBackground<AccessValuesRead>(
-        m_parent,
-        QStringLiteral("Reading the tickers of \"%1\"...").arg(QDir::toNativeSeparators(path)),
+        m_parent, QStringLiteral("Reading the tickers of \"%1\"...").arg(QDir::toNativeSeparators(path)),
         [path, source] { return AccessValuesRead::from(path, source); });
     if (!read)
         return std::nullopt;

@@ -287,10 +287,18 @@ void frmOptions::loadFromSettings(const Settings& s)
         source = optYahooChart;
     } else {
         switch (s.source()) {
-        case Settings::Source::Yahoo: source = optYahoo; break;
-        case Settings::Source::YahooChart: source = optYahooChart; break;
-        case Settings::Source::Tiingo: source = optTiingo; break;
-        case Settings::Source::WallStreetCity: source = optWallSt; break;
+        case Settings::Source::Yahoo:
+            source = optYahoo;
+            break;
+        case Settings::Source::YahooChart:
+            source = optYahooChart;
+            break;
+        case Settings::Source::Tiingo:
+            source = optTiingo;
+            break;
+        case Settings::Source::WallStreetCity:
+            source = optWallSt;
+            break;
         }
     }
     source->setChecked(true);
@@ -408,7 +416,8 @@ void frmOptions::showStoredKey(const StoredKey& stored)
         break;
     case KeyStorage::SettingsFile:
         where = QStringLiteral("The key is kept in ") + privateFile
-            + (stored.secretStoreAnswered ? QStringLiteral(".") : QStringLiteral(", because no secret store answered."));
+            + (stored.secretStoreAnswered ? QStringLiteral(".")
+                                          : QStringLiteral(", because no secret store answered."));
         break;
     case KeyStorage::None:
         where = stored.secretStoreAnswered

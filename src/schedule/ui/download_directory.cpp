@@ -8,7 +8,8 @@ namespace kestrion {
 void browseForDownloadDirectory(QWidget* owner, QLineEdit* txtDownloadDir)
 {
     const QString remembered = txtDownloadDir->text();
-    const QString picked = QFileDialog::getExistingDirectory(owner, QStringLiteral("Select download directory location."));
+    const QString picked = QFileDialog::getExistingDirectory(owner,
+                                                             QStringLiteral("Select download directory location."));
     txtDownloadDir->setText(picked.isEmpty() ? remembered : picked);
 }
 

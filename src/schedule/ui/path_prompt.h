@@ -12,10 +12,10 @@ namespace kestrion {
 // The widgets of a prompt that explains something and asks for a path.
 struct PathPromptWidgets
 {
-    QLabel* message;   // "Label1", wrapped
+    QLabel* message; // "Label1", wrapped
     QLabel* pathLabel; // "Label2", "Path:"
     QLineEdit* path;
-    QPushButton* ok;     // "OKButton", the default button
+    QPushButton* ok; // "OKButton", the default button
     QPushButton* cancel; // "CancelButton", rejects the dialog
 };
 

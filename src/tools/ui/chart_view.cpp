@@ -113,7 +113,8 @@ void paintChart(QPainter& p, const ChartModel& m, std::optional<QPointF> crossha
             if (candles) {
                 if (body >= 3) {
                     const double top = std::min(yo, yc), height = std::max(1.0, std::abs(yo - yc));
-                    (isUp ? upBodies : downBodies) << QRectF(std::floor(c.x - body / 2), std::floor(top), body, std::ceil(height));
+                    (isUp ? upBodies : downBodies)
+                        << QRectF(std::floor(c.x - body / 2), std::floor(top), body, std::ceil(height));
                 }
             } else if (slot >= 3) {
                 lines << QLineF(x - tick, yo, x, yo) << QLineF(x, yc, x + tick, yc);
@@ -169,7 +170,8 @@ void paintChart(QPainter& p, const ChartModel& m, std::optional<QPointF> crossha
     p.save();
     p.setFont(bold);
     p.setPen(QColor(20, 20, 20));
-    p.drawText(QPointF(plot.left(), 4 + fm.ascent()), m.title() + (m.adjusted() ? QStringLiteral("  (adjusted)") : QString()));
+    p.drawText(QPointF(plot.left(), 4 + fm.ascent()),
+               m.title() + (m.adjusted() ? QStringLiteral("  (adjusted)") : QString()));
     p.restore();
     p.setPen(axisText);
     const int shown = bar >= 0 ? bar : last;
@@ -195,7 +197,8 @@ void paintChart(QPainter& p, const ChartModel& m, std::optional<QPointF> crossha
         if (plot.contains(*crosshair)) {
             p.drawLine(QLineF(plot.left(), crosshair->y(), plot.right(), crosshair->y()));
             const QString price = QString::fromLatin1(priceText(m.priceOfY(crosshair->y())));
-            const QRectF box(plot.right() + 1, crosshair->y() - fm.height() / 2, fm.horizontalAdvance(price) + 10, fm.height());
+            const QRectF box(plot.right() + 1, crosshair->y() - fm.height() / 2, fm.horizontalAdvance(price) + 10,
+                             fm.height());
             p.fillRect(box, QColor(60, 60, 60));
             p.setPen(Qt::white);
             p.drawText(box.adjusted(5, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft, price);

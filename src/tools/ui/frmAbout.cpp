@@ -165,8 +165,8 @@ bool frmAbout::GetKeyValue(const QString& section, const QString& name, QString&
 void frmAbout::StartSysInfo()
 {
     const SettingsStore store;
-    const QString program =
-        SystemInfo::locateProgram(store, m_searchPathSet ? m_searchPath : SystemInfo::processPath());
+    const QString program = SystemInfo::locateProgram(store,
+                                                      m_searchPathSet ? m_searchPath : SystemInfo::processPath());
     if (!program.isEmpty() && SystemInfo::startProgram(program))
         return;
     QMessageBox box(QMessageBox::Warning, kApplicationTitle,

@@ -34,7 +34,11 @@ public:
 
     // The folder list searched for the usual programs; the process's PATH
     // unless set (tests).
-    void setSearchPath(const QString& pathVariable) { m_searchPath = pathVariable; m_searchPathSet = true; }
+    void setSearchPath(const QString& pathVariable)
+    {
+        m_searchPath = pathVariable;
+        m_searchPathSet = true;
+    }
 
 private:
     QString m_searchPath;

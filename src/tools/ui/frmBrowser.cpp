@@ -122,17 +122,14 @@ void frmBrowser::buildToolBar()
         const char* iconName;
         QStyle::StandardPixmap fallback;
     } buttons[] = {
-        {"Back", "go-previous", QStyle::SP_ArrowBack},
-        {"Forward", "go-next", QStyle::SP_ArrowForward},
-        {"Stop", "process-stop", QStyle::SP_BrowserStop},
-        {"Refresh", "view-refresh", QStyle::SP_BrowserReload},
-        {"Home", "go-home", QStyle::SP_DirHomeIcon},
-        {"Search", "edit-find", QStyle::SP_FileDialogContentsView},
+        {"Back", "go-previous", QStyle::SP_ArrowBack},    {"Forward", "go-next", QStyle::SP_ArrowForward},
+        {"Stop", "process-stop", QStyle::SP_BrowserStop}, {"Refresh", "view-refresh", QStyle::SP_BrowserReload},
+        {"Home", "go-home", QStyle::SP_DirHomeIcon},      {"Search", "edit-find", QStyle::SP_FileDialogContentsView},
     };
     for (const auto& b : buttons) {
         const QString key = QString::fromLatin1(b.key);
-        QAction* action =
-            tbToolBar->addAction(QIcon::fromTheme(QString::fromLatin1(b.iconName), style()->standardIcon(b.fallback)), key);
+        QAction* action = tbToolBar->addAction(
+            QIcon::fromTheme(QString::fromLatin1(b.iconName), style()->standardIcon(b.fallback)), key);
         action->setObjectName(QStringLiteral("tb") + key);
         action->setData(key);
         action->setToolTip(key);

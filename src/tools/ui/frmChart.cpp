@@ -36,8 +36,7 @@ QString defaultSaveChooser(QWidget* parent, const QString& suggested)
 
 QString defaultOpenChooser(QWidget* parent, const QString& start)
 {
-    return QFileDialog::getOpenFileName(parent, QStringLiteral("Chart File"), start,
-                                        QStringLiteral("All Files (*)"));
+    return QFileDialog::getOpenFileName(parent, QStringLiteral("Chart File"), start, QStringLiteral("All Files (*)"));
 }
 
 } // namespace
@@ -168,7 +167,9 @@ void frmChart::buildActions()
 void frmChart::applyOptions()
 {
     ChartModel& m = m_view->model();
-    m.setStyle(m_bars->isChecked() ? ChartStyle::OhlcBars : m_line->isChecked() ? ChartStyle::CloseLine : ChartStyle::Candles);
+    m.setStyle(m_bars->isChecked()       ? ChartStyle::OhlcBars
+                   : m_line->isChecked() ? ChartStyle::CloseLine
+                                         : ChartStyle::Candles);
     m.setLogScale(m_log->isChecked());
     m.setAdjusted(m_adjusted->isChecked());
     for (int i = 0; i < 3; ++i)
@@ -307,7 +308,8 @@ void frmChart::print()
         return;
     QPainter p;
     if (!p.begin(&printer)) {
-        showFailure(QStringLiteral("could not be printed"), printer.outputFileName().isEmpty() ? printer.printerName() : printer.outputFileName(),
+        showFailure(QStringLiteral("could not be printed"),
+                    printer.outputFileName().isEmpty() ? printer.printerName() : printer.outputFileName(),
                     QStringLiteral("the printer could not be started"));
         return;
     }
@@ -332,10 +334,13 @@ frmChart* openChartWindow(QWidget* owner, const QString& path, const QString& sy
     }
     // The window shows at once with "Reading ..."; when the first read fails
     // there is nothing to look at, so it goes after the message.
-    QObject::connect(w, &frmChart::loadFinished, w, [w](bool ok) {
-        if (!ok && w->chartView()->model().isEmpty() && !w->securityList()->isVisible())
-            w->close();
-    }, Qt::SingleShotConnection);
+    QObject::connect(
+        w, &frmChart::loadFinished, w,
+        [w](bool ok) {
+            if (!ok && w->chartView()->model().isEmpty() && !w->securityList()->isVisible())
+                w->close();
+        },
+        Qt::SingleShotConnection);
     w->show();
     return w;
 }

@@ -24,8 +24,8 @@
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QStyle>
-#include <QTextCursor>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QTime>
 #include <QTimer>
@@ -105,8 +105,7 @@ frmView::frmView(QWidget* parent)
     m_loadTimer->setInterval(0);
     connect(m_loadTimer, &QTimer::timeout, this, &frmView::insertNextPiece);
 
-    resize(twipsToPixels(kDesignClientWidth),
-           twipsToPixels(kDesignClientHeight) + menuBar->sizeHint().height());
+    resize(twipsToPixels(kDesignClientWidth), twipsToPixels(kDesignClientHeight) + menuBar->sizeHint().height());
     applyResizeRule();
 
     loadFile(appState().strViewFile, false);
@@ -421,8 +420,7 @@ void frmView::saveAs()
     m_lastFileName = path;
     QString error;
     if (!writeFileReplacing(path, encodeText(text(), m_encoding, m_crlf), &error))
-        showFailure(QStringLiteral("The file could not be saved; any file already there is unchanged."), path,
-                    error);
+        showFailure(QStringLiteral("The file could not be saved; any file already there is unchanged."), path, error);
 }
 
 void frmView::print()
