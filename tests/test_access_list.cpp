@@ -21,10 +21,9 @@ namespace {
 
 const QString kSample = QStringLiteral(KESTRION_ACCESS_SAMPLE);
 
-const QStringList kFruitSalad{"Apple",           "Banana", "Blackberry",    "Blueberry", "Cherry",
-                              "Grapefruit, Red", "Grapes", "Kiwi",          "Kumquat",   "Mandarin/Tangerine",
-                              "Orange",          "Papaya", "Passion Fruit", "Peach",     "Pear",
-                              "Pineapple",       "Plum",   "Strawberry"};
+const QStringList kFruitSalad{"Apple",  "Banana", "Blackberry", "Blueberry", "Cherry", "Grapefruit, Red",
+                              "Grapes", "Kiwi",   "Kumquat",    "Mandarin/Tangerine", "Orange", "Papaya",
+                              "Passion Fruit", "Peach", "Pear", "Pineapple", "Plum", "Strawberry"};
 
 QByteArray withHeader(QByteArray bytes, const QByteArray& engine, quint8 version)
 {
@@ -169,9 +168,8 @@ void TestAccessList::tablesAndTextColumns()
     }
     // System tables stay out; number columns are not text columns.
     QCOMPARE(names, (QStringList{"Fruit", "Fruit Salad", "Veggie Salad", "Muffin/Bread", "Dried"}));
-    QCOMPARE(
-        columns,
-        (QStringList{"Fruit:Fruit", "Fruit Salad:Fruit", "Veggie Salad:fruit", "Muffin/Bread:fruit", "Dried:Fruit"}));
+    QCOMPARE(columns, (QStringList{"Fruit:Fruit", "Fruit Salad:Fruit", "Veggie Salad:fruit", "Muffin/Bread:fruit",
+                                   "Dried:Fruit"}));
 }
 
 void TestAccessList::columnInRowOrder_data()
@@ -180,14 +178,12 @@ void TestAccessList::columnInRowOrder_data()
     QTest::addColumn<QString>("column");
     QTest::addColumn<QStringList>("values");
     QTest::newRow("commas and spaces kept whole")
-        << "Veggie Salad"
-        << "fruit" << QStringList{"Avocado", "Carrots", "Pepper, Red Bell", "Tomato"};
-    QTest::newRow("names matched without regard to case") << "fruit salad"
-                                                          << "FRUIT" << kFruitSalad;
+        << "Veggie Salad" << "fruit" << QStringList{"Avocado", "Carrots", "Pepper, Red Bell", "Tomato"};
+    QTest::newRow("names matched without regard to case") << "fruit salad" << "FRUIT" << kFruitSalad;
     QTest::newRow("table name with a slash")
-        << "Muffin/Bread"
-        << "fruit" << QStringList{"Banana", "Blueberry", "Carrots", "Cherry",    "Cranberry", "Date",  "Fig",
-                                  "Lemon",  "Olive",     "Orange",  "Pineapple", "Plum",      "Tomato"};
+        << "Muffin/Bread" << "fruit"
+        << QStringList{"Banana", "Blueberry", "Carrots", "Cherry", "Cranberry", "Date", "Fig",
+                       "Lemon",  "Olive",     "Orange",  "Pineapple", "Plum", "Tomato"};
 }
 
 void TestAccessList::columnInRowOrder()
@@ -206,18 +202,10 @@ void TestAccessList::columnRefused_data()
     QTest::addColumn<QString>("table");
     QTest::addColumn<QString>("column");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("no such table") << "Table1"
-                                   << "Symbol"
-                                   << "it has no table \"Table1\"";
-    QTest::newRow("no such column") << "Dried"
-                                    << "Symbol"
-                                    << "the table \"Dried\" has no column \"Symbol\"";
-    QTest::newRow("number column") << "Fruit"
-                                   << "Fat"
-                                   << "does not hold text";
-    QTest::newRow("system table") << "MSysObjects"
-                                  << "Name"
-                                  << "it has no table \"MSysObjects\"";
+    QTest::newRow("no such table") << "Table1" << "Symbol" << "it has no table \"Table1\"";
+    QTest::newRow("no such column") << "Dried" << "Symbol" << "the table \"Dried\" has no column \"Symbol\"";
+    QTest::newRow("number column") << "Fruit" << "Fat" << "does not hold text";
+    QTest::newRow("system table") << "MSysObjects" << "Name" << "it has no table \"MSysObjects\"";
 }
 
 void TestAccessList::columnRefused()
@@ -234,8 +222,7 @@ void TestAccessList::columnRefused()
 
 void TestAccessList::longValuesFromRealFile()
 {
-    const AccessValuesRead r = AccessValuesRead::from(kSample,
-                                                      {QStringLiteral("Fruit Salad"), QStringLiteral("Fruit")});
+    const AccessValuesRead r = AccessValuesRead::from(kSample, {QStringLiteral("Fruit Salad"), QStringLiteral("Fruit")});
     QVERIFY2(r.ok, qPrintable(r.error));
     QCOMPARE(r.values.tooLong, (QStringList{"Grapefruit, Red", "Mandarin/Tangerine", "Passion Fruit"}));
     QCOMPARE(r.values.empty, 0);
@@ -289,8 +276,8 @@ void TestAccessList::damagedCopies_data()
     QTest::newRow("cut at a page end, rows gone") << m_bytes.left(58 * 4096) << "Dried"
                                                   << "only 0 of the 12 rows of the table \"Dried\"";
     QTest::newRow("two pages only") << m_bytes.left(2 * 4096) << QString() << "cut short";
-    QTest::newRow("format newer than known")
-        << withHeader(m_bytes, QByteArray("Standard ACE DB", 15), 9) << QString() << "cannot read (format 9)";
+    QTest::newRow("format newer than known") << withHeader(m_bytes, QByteArray("Standard ACE DB", 15), 9)
+                                             << QString() << "cannot read (format 9)";
     QTest::newRow("not Access at all") << QByteArray("Symbol\nMSFT\n") << QString() << "not an Access database";
 }
 
@@ -343,8 +330,8 @@ void TestAccessList::judgeValues_data()
         << QStringList{"ABCDEFGHIJ", "ABCDEFGHIJK"} << QStringList{"ABCDEFGHIJ"} << QStringList{"ABCDEFGHIJK"} << 0;
     QTest::newRow("empty values counted, order kept")
         << QStringList{"", "KO", "", "IBM"} << QStringList{"KO", "IBM"} << QStringList{} << 2;
-    QTest::newRow("blanks are characters")
-        << QStringList{" ", " MSFT     X"} << QStringList{" "} << QStringList{" MSFT     X"} << 0;
+    QTest::newRow("blanks are characters") << QStringList{" ", " MSFT     X"} << QStringList{" "}
+                                           << QStringList{" MSFT     X"} << 0;
     // Ten letters outside the Basic Multilingual Plane are 20 UTF-16 units
     // but ten characters, as the list file counts them.
     const QString astral = QString::fromUcs4(U"\U0001D400\U0001D401\U0001D402\U0001D403\U0001D404\U0001D405"
@@ -382,8 +369,8 @@ void TestAccessList::skippedSummary_data()
     QTest::newRow("one long value") << QStringList{"KO", "Coca-Cola Co"}
                                     << "1 value longer than 10 characters was skipped: \"Coca-Cola Co\".";
     QTest::newRow("first five named, the rest counted")
-        << QStringList{"Long value 1", "Long value 2", "Long value 3", "Long value 4",
-                       "Long value 5", "Long value 6", "Long value 7"}
+        << QStringList{"Long value 1", "Long value 2", "Long value 3", "Long value 4", "Long value 5",
+                       "Long value 6", "Long value 7"}
         << "7 values longer than 10 characters were skipped: \"Long value 1\", \"Long value 2\", \"Long value 3\", "
            "\"Long value 4\", \"Long value 5\" and 2 more.";
     QTest::newRow("empty values") << QStringList{"", "", "KO"} << "2 empty values were skipped.";
@@ -402,7 +389,7 @@ void TestAccessList::skippedSummary()
 void TestAccessList::defaultColumn_data()
 {
     QTest::addColumn<QStringList>("tables"); // "table:column,column"
-    QTest::addColumn<QString>("expected"); // "table/column", or empty
+    QTest::addColumn<QString>("expected");   // "table/column", or empty
     QTest::newRow("Table1 with Symbol") << QStringList{"Other:Symbol", "Table1:Name,Symbol"} << "Table1/Symbol";
     QTest::newRow("names as stored, matched without case") << QStringList{"TABLE1:symbol"} << "TABLE1/symbol";
     QTest::newRow("Table1 without a Symbol text column") << QStringList{"Table1:Name"} << "";
@@ -459,15 +446,13 @@ void TestAccessList::cliReadsChosenColumn()
                           "yahoo", "--from", "2003-01-01", "--to", "2003-02-28", "--period", "monthly", "--ext",
                           ".csv"});
     QCOMPARE(r.code, 0);
-    QCOMPARE(r.err,
-             QStringLiteral("skipped: Grapefruit, Red (too long)\nskipped: Mandarin/Tangerine (too long)\n"
-                            "skipped: Passion Fruit (too long)\n"));
+    QCOMPARE(r.err, QStringLiteral("skipped: Grapefruit, Red (too long)\nskipped: Mandarin/Tangerine (too long)\n"
+                                   "skipped: Passion Fruit (too long)\n"));
     QStringList asked;
     for (const QString& line : r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
         asked << line.section(QLatin1Char(' '), 0, 0);
-    QCOMPARE(asked,
-             (QStringList{"Apple", "Banana", "Blackberry", "Blueberry", "Cherry", "Grapes", "Kiwi", "Kumquat", "Orange",
-                          "Papaya", "Peach", "Pear", "Pineapple", "Plum", "Strawberry"}));
+    QCOMPARE(asked, (QStringList{"Apple", "Banana", "Blackberry", "Blueberry", "Cherry", "Grapes", "Kiwi", "Kumquat",
+                                 "Orange", "Papaya", "Peach", "Pear", "Pineapple", "Plum", "Strawberry"}));
     QVERIFY2(!r.out.contains(QStringLiteral("failed")), qPrintable(r.out));
     QCOMPARE(test::readAll(path), m_bytes);
 }

@@ -31,9 +31,8 @@ std::optional<WriteResult> writeKey(const QString& key, int timeoutMs = 20000)
     ApiKeyStore store;
     store.setTimeout(timeoutMs);
     std::optional<WriteResult> result;
-    QObject::connect(&store, &ApiKeyStore::writeDone, [&](KeyStorage where, const QString& error) {
-        result = WriteResult{where, error};
-    });
+    QObject::connect(&store, &ApiKeyStore::writeDone,
+                     [&](KeyStorage where, const QString& error) { result = WriteResult{where, error}; });
     store.write(key);
     if (!QTest::qWaitFor([&] { return result.has_value(); }, timeoutMs + 5000))
         return std::nullopt;
@@ -131,18 +130,11 @@ void TestApiKeyStore::environmentOverrides_data()
     QTest::addColumn<QString>("key");
     QTest::addColumn<int>("where");
 
-    QTest::newRow("environment only") << "envkey123"
-                                      << ""
-                                      << "envkey123" << int(KeyStorage::Environment);
-    QTest::newRow("environment over file") << " envkey123\n"
-                                           << "filekey"
-                                           << "envkey123" << int(KeyStorage::Environment);
-    QTest::newRow("blank environment ignored") << "   "
-                                               << "filekey"
-                                               << "filekey" << int(KeyStorage::SettingsFile);
-    QTest::newRow("nothing anywhere") << ""
-                                      << ""
-                                      << "" << int(KeyStorage::None);
+    QTest::newRow("environment only") << "envkey123" << "" << "envkey123" << int(KeyStorage::Environment);
+    QTest::newRow("environment over file") << " envkey123\n" << "filekey" << "envkey123"
+                                           << int(KeyStorage::Environment);
+    QTest::newRow("blank environment ignored") << "   " << "filekey" << "filekey" << int(KeyStorage::SettingsFile);
+    QTest::newRow("nothing anywhere") << "" << "" << "" << int(KeyStorage::None);
 }
 
 void TestApiKeyStore::environmentOverrides()
@@ -190,7 +182,7 @@ void TestApiKeyStore::noSecretStoreKeepsKeyInPrivateFile()
 void TestApiKeyStore::roundTrip_data()
 {
     QTest::addColumn<QStringList>("writes"); // in order
-    QTest::addColumn<QString>("key"); // what is read back; empty: none
+    QTest::addColumn<QString>("key");        // what is read back; empty: none
 
     QTest::newRow("one key") << QStringList{"k1"} << "k1";
     QTest::newRow("pasted with blanks") << QStringList{"  k1 \t"} << "k1";
@@ -231,9 +223,8 @@ void TestApiKeyStore::clearingWithoutKeyLeavesNoFile()
 void TestApiKeyStore::existingFileMadePrivateAndKept()
 {
     m_config->set(QStringLiteral("Settings"), QStringLiteral("Data Source"), QStringLiteral("Tiingo"));
-    QVERIFY(QFile::setPermissions(m_config->settingsFile(),
-                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
-                                      | QFileDevice::ReadOther));
+    QVERIFY(QFile::setPermissions(m_config->settingsFile(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                                 | QFileDevice::ReadGroup | QFileDevice::ReadOther));
     QCOMPARE(fileMode(m_config->settingsFile()), 0644);
 
     const std::optional<WriteResult> written = writeKey(QStringLiteral("secret1"));
@@ -250,9 +241,8 @@ void TestApiKeyStore::laterSettingsWritesKeepFilePrivate()
     QVERIFY(writeKey(QStringLiteral("secret2")));
     // Someone widened the file; the program's next settings save narrows it
     // again and keeps the key.
-    QVERIFY(QFile::setPermissions(m_config->settingsFile(),
-                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
-                                      | QFileDevice::ReadOther));
+    QVERIFY(QFile::setPermissions(m_config->settingsFile(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                                 | QFileDevice::ReadGroup | QFileDevice::ReadOther));
     {
         SettingsStore store;
         store.save(QStringLiteral("Settings"), QStringLiteral("ADT"), QStringLiteral("9:30:00 AM"));
@@ -296,8 +286,7 @@ bool TestApiKeyStore::startPrivateBus(bool silentSecretService)
         return QProcess::execute(QStringLiteral("dbus-send"),
                                  {QStringLiteral("--bus=") + qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"),
                                   QStringLiteral("--type=method_call"), QStringLiteral("--print-reply"),
-                                  QStringLiteral("--dest=org.freedesktop.DBus"),
-                                  QStringLiteral("/org/freedesktop/DBus"),
+                                  QStringLiteral("--dest=org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
                                   QStringLiteral("org.freedesktop.DBus.ReloadConfig")})
             == 0;
     }
@@ -314,9 +303,8 @@ bool TestApiKeyStore::startPrivateBus(bool silentSecretService)
                 .arg(m_busDir.path(), services)
                 .toUtf8());
     c.close();
-    m_bus.start(
-        QStringLiteral("dbus-daemon"),
-        {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+    m_bus.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),
+                                                QStringLiteral("--print-address=1")});
     if (!m_bus.waitForStarted(5000))
         return false;
     while (!m_bus.canReadLine()) {

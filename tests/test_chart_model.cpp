@@ -174,8 +174,7 @@ void TestChartModel::barUnderCursor()
         QCOMPARE(m.barAt(m.xOfBar(i) + m.slotWidth() * 0.4), std::optional<int>(i));
     }
     QVERIFY(!m.barAt(m.priceArea().left() - 1));
-    QCOMPARE(m.readout(1),
-             QStringLiteral("2024-01-02  Open 101  High 103  Low 99  Close 102  Volume 1001  Adj Close 102"));
+    QCOMPARE(m.readout(1), QStringLiteral("2024-01-02  Open 101  High 103  Low 99  Close 102  Volume 1001  Adj Close 102"));
 }
 
 void TestChartModel::adjustedRemovesSplit()
@@ -272,17 +271,13 @@ void TestChartModel::options_data()
     QTest::addColumn<QString>("error");
     QTest::addColumn<QString>("chart");
     QTest::newRow("nothing") << QStringList{"kestrion"} << QString() << QString();
-    QTest::newRow("chart") << QStringList{"kestrion", "--chart", "a.csv", "-platform", "offscreen"} << QString()
-                           << "a.csv";
+    QTest::newRow("chart") << QStringList{"kestrion", "--chart", "a.csv", "-platform", "offscreen"} << QString() << "a.csv";
     QTest::newRow("chart without a file") << QStringList{"kestrion", "--chart"} << "--chart needs a value" << QString();
-    QTest::newRow("export without chart")
-        << QStringList{"kestrion", "--export", "a.png"} << "--export needs --chart FILE" << QString();
+    QTest::newRow("export without chart") << QStringList{"kestrion", "--export", "a.png"} << "--export needs --chart FILE" << QString();
     QTest::newRow("bad size") << QStringList{"kestrion", "--chart", "a", "--size", "10x10"}
-                              << "--size takes WIDTHxHEIGHT, each from 320x220 to 8000x8000"
-                              << "a";
+                              << "--size takes WIDTHxHEIGHT, each from 320x220 to 8000x8000" << "a";
     QTest::newRow("bad average") << QStringList{"kestrion", "--chart", "a", "--sma", "20,30"}
-                                 << "--sma takes 20, 50 and 200, not \"30\""
-                                 << "a";
+                                 << "--sma takes 20, 50 and 200, not \"30\"" << "a";
     QTest::newRow("unknown") << QStringList{"kestrion", "--charts"} << "unknown option --charts" << QString();
 }
 

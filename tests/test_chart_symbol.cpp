@@ -26,67 +26,22 @@ void TestChartSymbol::symbolAndCountry_data()
     QTest::addColumn<QString>("affix");
     QTest::addColumn<QString>("country");
 
-    QTest::newRow("no affix") << "MSFT"
-                              << "msft"
-                              << ""
-                              << "us";
-    QTest::newRow("toronto suffix") << "BCE.TO"
-                                    << "bce"
-                                    << ".to"
-                                    << "ca";
-    QTest::newRow("toronto prefix") << "T.BCE"
-                                    << "bce"
-                                    << "t."
-                                    << "ca";
-    QTest::newRow("alberta suffix") << "ABC.AL"
-                                    << "abc"
-                                    << ".al"
-                                    << "ca";
-    QTest::newRow("alberta prefix") << "AL.ABC"
-                                    << "abc"
-                                    << "al."
-                                    << "ca";
-    QTest::newRow("montreal suffix") << "XYZ.M"
-                                     << "xyz"
-                                     << ".m"
-                                     << "ca";
-    QTest::newRow("vancouver prefix") << "v.xyz"
-                                      << "xyz"
-                                      << "v."
-                                      << "ca";
+    QTest::newRow("no affix") << "MSFT" << "msft" << "" << "us";
+    QTest::newRow("toronto suffix") << "BCE.TO" << "bce" << ".to" << "ca";
+    QTest::newRow("toronto prefix") << "T.BCE" << "bce" << "t." << "ca";
+    QTest::newRow("alberta suffix") << "ABC.AL" << "abc" << ".al" << "ca";
+    QTest::newRow("alberta prefix") << "AL.ABC" << "abc" << "al." << "ca";
+    QTest::newRow("montreal suffix") << "XYZ.M" << "xyz" << ".m" << "ca";
+    QTest::newRow("vancouver prefix") << "v.xyz" << "xyz" << "v." << "ca";
     // Later tests see what earlier ones left; the affix recognised last wins.
-    QTest::newRow("both toronto affixes") << "t.xyz.to"
-                                          << "xyz"
-                                          << "t."
-                                          << "ca";
-    QTest::newRow("order decides m.v") << "M.V"
-                                       << "v"
-                                       << "m."
-                                       << "ca";
-    QTest::newRow("affix only") << ".to"
-                                << ""
-                                << ".to"
-                                << "ca";
-    QTest::newRow("removed at most once") << "abc.to.to"
-                                          << "abc.to"
-                                          << ".to"
-                                          << "ca";
-    QTest::newRow("ends in to without dot") << "TOTO"
-                                            << "toto"
-                                            << ""
-                                            << "us";
-    QTest::newRow("empty") << ""
-                           << ""
-                           << ""
-                           << "us";
-    QTest::newRow("shorter than affix") << "T"
-                                        << "t"
-                                        << ""
-                                        << "us";
-    QTest::newRow("affix in the middle only") << "A.TO.B"
-                                              << "a.to.b"
-                                              << ""
-                                              << "us";
+    QTest::newRow("both toronto affixes") << "t.xyz.to" << "xyz" << "t." << "ca";
+    QTest::newRow("order decides m.v") << "M.V" << "v" << "m." << "ca";
+    QTest::newRow("affix only") << ".to" << "" << ".to" << "ca";
+    QTest::newRow("removed at most once") << "abc.to.to" << "abc.to" << ".to" << "ca";
+    QTest::newRow("ends in to without dot") << "TOTO" << "toto" << "" << "us";
+    QTest::newRow("empty") << "" << "" << "" << "us";
+    QTest::newRow("shorter than affix") << "T" << "t" << "" << "us";
+    QTest::newRow("affix in the middle only") << "A.TO.B" << "a.to.b" << "" << "us";
 }
 
 void TestChartSymbol::symbolAndCountry()
@@ -109,22 +64,14 @@ void TestChartSymbol::periodAddresses_data()
     QTest::addColumn<QString>("address");
 
     const QString base = QStringLiteral("http://charts.example:8080/intchart/frames/main.asp?symb=bce");
-    QTest::newRow("1 Day") << int(ChartPeriod::OneDay) << "opt1Day"
-                           << "1 Day" << base + "&time=1&freq=6&country=ca";
-    QTest::newRow("5 Day") << int(ChartPeriod::FiveDay) << "opt5Day"
-                           << "5 Day" << base + "&time=3&freq=7&country=ca";
-    QTest::newRow("1 Mo.") << int(ChartPeriod::OneMonth) << "opt1Mo"
-                           << "1 Mo." << base + "&time=4&freq=1&country=ca";
-    QTest::newRow("3 Mo.") << int(ChartPeriod::ThreeMonth) << "opt3Mo"
-                           << "3 Mo." << base + "&time=6&freq=1&country=ca";
-    QTest::newRow("6 Mo.") << int(ChartPeriod::SixMonth) << "opt6Mo"
-                           << "6 Mo." << base + "&time=7&freq=1&country=ca";
-    QTest::newRow("1 Yr.") << int(ChartPeriod::OneYear) << "opt1Yr"
-                           << "1 Yr." << base + "&time=8&freq=1&country=ca";
-    QTest::newRow("2 Yr.") << int(ChartPeriod::TwoYear) << "opt2Yr"
-                           << "2 Yr." << base + "&time=9&freq=1&country=ca";
-    QTest::newRow("5 Yr.") << int(ChartPeriod::FiveYear) << "opt5Yr"
-                           << "5 Yr." << base + "&time=12&freq=1&country=ca";
+    QTest::newRow("1 Day") << int(ChartPeriod::OneDay) << "opt1Day" << "1 Day" << base + "&time=1&freq=6&country=ca";
+    QTest::newRow("5 Day") << int(ChartPeriod::FiveDay) << "opt5Day" << "5 Day" << base + "&time=3&freq=7&country=ca";
+    QTest::newRow("1 Mo.") << int(ChartPeriod::OneMonth) << "opt1Mo" << "1 Mo." << base + "&time=4&freq=1&country=ca";
+    QTest::newRow("3 Mo.") << int(ChartPeriod::ThreeMonth) << "opt3Mo" << "3 Mo." << base + "&time=6&freq=1&country=ca";
+    QTest::newRow("6 Mo.") << int(ChartPeriod::SixMonth) << "opt6Mo" << "6 Mo." << base + "&time=7&freq=1&country=ca";
+    QTest::newRow("1 Yr.") << int(ChartPeriod::OneYear) << "opt1Yr" << "1 Yr." << base + "&time=8&freq=1&country=ca";
+    QTest::newRow("2 Yr.") << int(ChartPeriod::TwoYear) << "opt2Yr" << "2 Yr." << base + "&time=9&freq=1&country=ca";
+    QTest::newRow("5 Yr.") << int(ChartPeriod::FiveYear) << "opt5Yr" << "5 Yr." << base + "&time=12&freq=1&country=ca";
 }
 
 void TestChartSymbol::periodAddresses()
@@ -147,18 +94,12 @@ void TestChartSymbol::addressKeepsOddSymbolsInOneQueryValue_data()
     QTest::addColumn<QString>("symbol");
     QTest::addColumn<QString>("symbValue");
 
-    QTest::newRow("plain") << "msft"
-                           << "msft";
-    QTest::newRow("dot and dash kept") << "brk.a-b_c~"
-                                       << "brk.a-b_c~";
-    QTest::newRow("empty") << ""
-                           << "";
-    QTest::newRow("ampersand") << "at&t"
-                               << "at%26t";
-    QTest::newRow("hash") << "a#b"
-                          << "a%23b";
-    QTest::newRow("blank and plus") << "a b+c"
-                                    << "a%20b%2Bc";
+    QTest::newRow("plain") << "msft" << "msft";
+    QTest::newRow("dot and dash kept") << "brk.a-b_c~" << "brk.a-b_c~";
+    QTest::newRow("empty") << "" << "";
+    QTest::newRow("ampersand") << "at&t" << "at%26t";
+    QTest::newRow("hash") << "a#b" << "a%23b";
+    QTest::newRow("blank and plus") << "a b+c" << "a%20b%2Bc";
 }
 
 void TestChartSymbol::addressKeepsOddSymbolsInOneQueryValue()
@@ -199,7 +140,8 @@ void TestChartSymbol::history_data()
     QTest::newRow("comparison is case-sensitive")
         << QStringList{} << QStringList{"http://h/A", "http://h/a"} << QStringList{"http://h/a", "http://h/A"};
     QTest::newRow("starting address that never completes stays last")
-        << QStringList{"http://h/typed"} << QStringList{"http://h/b"} << QStringList{"http://h/b", "http://h/typed"};
+        << QStringList{"http://h/typed"} << QStringList{"http://h/b"}
+        << QStringList{"http://h/b", "http://h/typed"};
 }
 
 void TestChartSymbol::history()

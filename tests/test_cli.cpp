@@ -35,7 +35,10 @@ private:
         QString err;
     };
     Result cli(const QStringList& args);
-    QStringList files(const QString& dir) const { return QDir(dir).entryList(QDir::Files, QDir::Name); }
+    QStringList files(const QString& dir) const
+    {
+        return QDir(dir).entryList(QDir::Files, QDir::Name);
+    }
 
     test::QuoteService m_service;
     std::unique_ptr<test::TempConfig> m_config;
@@ -183,15 +186,16 @@ void TestCli::usageErrors_data()
     QTest::newRow("missing directory") << QStringList{"--dir", "/nonexistent/kestrion", "--symbol", "MSFT"}
                                        << "does not exist";
     QTest::newRow("no directory at all") << QStringList{"--symbol", "MSFT"} << "download directory";
-    QTest::newRow("list that is not a list")
-        << QStringList{"--dir", "/tmp", "--list", "/etc/hostname"} << "cannot open ticker list";
+    QTest::newRow("list that is not a list") << QStringList{"--dir", "/tmp", "--list", "/etc/hostname"}
+                                             << "cannot open ticker list";
     QTest::newRow("missing list") << QStringList{"--dir", "/tmp", "--list", "/nonexistent.mdb"}
                                   << "cannot open ticker list";
     // "@empty" and "@locked" stand for lists the test makes.
     QTest::newRow("empty list") << QStringList{"--dir", "/tmp", "--list", "@empty"} << "is empty";
-    QTest::newRow("list locked by another program") << QStringList{"--dir", "/tmp", "--list", "@locked"} << "is locked";
-    QTest::newRow("tiingo without a key")
-        << QStringList{"--dir", "/tmp", "--symbol", "MSFT", "--source", "tiingo"} << "KESTRION_TIINGO_TOKEN";
+    QTest::newRow("list locked by another program") << QStringList{"--dir", "/tmp", "--list", "@locked"}
+                                                    << "is locked";
+    QTest::newRow("tiingo without a key") << QStringList{"--dir", "/tmp", "--symbol", "MSFT", "--source", "tiingo"}
+                                          << "KESTRION_TIINGO_TOKEN";
 }
 
 void TestCli::usageErrors()

@@ -89,7 +89,8 @@ void TestCurrentSources::init()
     QFile::resize(m_log, 0);
 }
 
-TestCurrentSources::Result TestCurrentSources::cli(const QStringList& args, const QString& token, qint64 fileSizeLimit)
+TestCurrentSources::Result TestCurrentSources::cli(const QStringList& args, const QString& token,
+                                                   qint64 fileSizeLimit)
 {
     QProcess p;
     if (fileSizeLimit > 0) {
@@ -155,13 +156,14 @@ void TestCurrentSources::defaultListFromYahooChart()
                                    .first()
                                    .toObject();
     const QJsonArray stamps = result[QLatin1String("timestamp")].toArray();
-    const QJsonObject quote
-        = result[QLatin1String("indicators")].toObject()[QLatin1String("quote")].toArray().first().toObject();
+    const QJsonObject quote =
+        result[QLatin1String("indicators")].toObject()[QLatin1String("quote")].toArray().first().toObject();
     const qint64 offset = result[QLatin1String("meta")].toObject()[QLatin1String("gmtoffset")].toInteger();
     QVERIFY(!stamps.isEmpty());
     const int last = int(stamps.size()) - 1;
-    const QString lastDate
-        = QDateTime::fromSecsSinceEpoch(stamps[last].toInteger() + offset, Qt::UTC).date().toString(Qt::ISODate);
+    const QString lastDate = QDateTime::fromSecsSinceEpoch(stamps[last].toInteger() + offset, Qt::UTC)
+                                 .date()
+                                 .toString(Qt::ISODate);
     const QStringList newest = rows.at(1).split(QLatin1Char(','));
     QCOMPARE(newest.size(), 7);
     QCOMPARE(newest[0], lastDate);
@@ -239,37 +241,17 @@ void TestCurrentSources::failureReasons_data()
     QTest::addColumn<QString>("symbol");
     QTest::addColumn<QString>("reason");
     QTest::addColumn<int>("requests"); // a definite answer is not asked again
-    QTest::newRow("unknown symbol") << "yahoo-chart"
-                                    << "ZZNONE"
-                                    << "not-found" << 1;
-    QTest::newRow("tiingo unknown symbol") << "tiingo"
-                                           << "ZZNONE"
-                                           << "not-found" << 1;
-    QTest::newRow("HTML page") << "yahoo-chart"
-                               << "HTML_A"
-                               << "bad-data" << 3;
-    QTest::newRow("quota text with 200") << "tiingo"
-                                         << "QUOTA_A"
-                                         << "rate-limited" << 3;
-    QTest::newRow("server error") << "yahoo-chart"
-                                  << "E500_A"
-                                  << "server-error" << 3;
-    QTest::newRow("silence") << "yahoo-chart"
-                             << "HANG_A"
-                             << "timeout" << 3;
+    QTest::newRow("unknown symbol") << "yahoo-chart" << "ZZNONE" << "not-found" << 1;
+    QTest::newRow("tiingo unknown symbol") << "tiingo" << "ZZNONE" << "not-found" << 1;
+    QTest::newRow("HTML page") << "yahoo-chart" << "HTML_A" << "bad-data" << 3;
+    QTest::newRow("quota text with 200") << "tiingo" << "QUOTA_A" << "rate-limited" << 3;
+    QTest::newRow("server error") << "yahoo-chart" << "E500_A" << "server-error" << 3;
+    QTest::newRow("silence") << "yahoo-chart" << "HANG_A" << "timeout" << 3;
     // Qt itself sends a request again once after a dropped connection.
-    QTest::newRow("dropped connection") << "tiingo"
-                                        << "RESET_A"
-                                        << "unreachable" << -1;
-    QTest::newRow("no row in range") << "yahoo-chart"
-                                     << "MSFT@weekend"
-                                     << "no-data" << 3;
-    QTest::newRow("old source, no data") << "yahoo"
-                                         << "NO_A"
-                                         << "no-data" << 3;
-    QTest::newRow("old source, unknown symbol: retried as before") << "yahoo"
-                                                                   << "ZZNONE"
-                                                                   << "not-found" << 3;
+    QTest::newRow("dropped connection") << "tiingo" << "RESET_A" << "unreachable" << -1;
+    QTest::newRow("no row in range") << "yahoo-chart" << "MSFT@weekend" << "no-data" << 3;
+    QTest::newRow("old source, no data") << "yahoo" << "NO_A" << "no-data" << 3;
+    QTest::newRow("old source, unknown symbol: retried as before") << "yahoo" << "ZZNONE" << "not-found" << 3;
 }
 
 void TestCurrentSources::failureReasons()

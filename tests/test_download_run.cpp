@@ -81,11 +81,7 @@ struct ComponentLog
 class RecordingWriter : public MetaStockWriter
 {
 public:
-    explicit RecordingWriter(ComponentLog& log)
-        : m_log(log)
-    {
-        m_log.calls << QStringLiteral("writer:create");
-    }
+    explicit RecordingWriter(ComponentLog& log) : m_log(log) { m_log.calls << QStringLiteral("writer:create"); }
     ~RecordingWriter() override { m_log.calls << QStringLiteral("writer:release"); }
     void createFolder(const QString& d) override { m_log.calls << QStringLiteral("createFolder:") + d; }
     void openFolder(const QString& d) override { m_log.calls << QStringLiteral("openFolder:") + d; }
@@ -110,10 +106,7 @@ private:
 class RecordingDownloader : public MetaStockDownloader
 {
 public:
-    explicit RecordingDownloader(ComponentLog& log)
-        : m_log(log)
-    {
-    }
+    explicit RecordingDownloader(ComponentLog& log) : m_log(log) {}
     ~RecordingDownloader() override { m_log.calls << QStringLiteral("downloader:release"); }
     void setRunSetting(qint16 v) override { m_log.calls << QStringLiteral("setRunSetting:%1").arg(v); }
     int downloadTicker(const QString& symbol, const QString& name, qint32 start, qint32 end, qint16 period,
@@ -214,10 +207,9 @@ void TestDownloadRun::init()
 void TestDownloadRun::cleanup()
 {
     // No run may leave temporary files behind.
-    const QStringList left = QDir(m_dir->path())
-                                 .entryList({QStringLiteral("temp.txt"), QStringLiteral("*.part"),
-                                             QStringLiteral("*.XXXXXX"), QStringLiteral("*~")},
-                                            QDir::Files | QDir::Hidden);
+    const QStringList left = QDir(m_dir->path()).entryList({QStringLiteral("temp.txt"), QStringLiteral("*.part"),
+                                                            QStringLiteral("*.XXXXXX"), QStringLiteral("*~")},
+                                                           QDir::Files | QDir::Hidden);
     QVERIFY2(left.isEmpty(), qPrintable(left.join(QLatin1Char(' '))));
     m_dir.reset();
 }
@@ -234,8 +226,8 @@ RunInputs TestDownloadRun::inputs(const QStringList& symbols)
     in.settings.dataSource = QStringLiteral("Yahoo");
     in.settings.dataFormat = QStringLiteral("5");
     in.settings.fileExtension = QStringLiteral(".csv");
-    in.request = {QStringLiteral("Jan"), QStringLiteral("01"),   QStringLiteral("2003"), QStringLiteral("Sep"),
-                  QStringLiteral("25"),  QStringLiteral("2003"), HistoryPeriod::Weekly};
+    in.request = {QStringLiteral("Jan"), QStringLiteral("01"), QStringLiteral("2003"),
+                  QStringLiteral("Sep"), QStringLiteral("25"), QStringLiteral("2003"), HistoryPeriod::Weekly};
     in.downloadDir = m_dir->path();
     in.listOpen = true;
     in.symbols = symbols;
@@ -299,8 +291,7 @@ void TestDownloadRun::givenUp()
 {
     QFETCH(int, activeAlerts);
     QFETCH(bool, answerStop);
-    RunInputs in = inputs(
-        {QStringLiteral("MSFT"), QStringLiteral("E500_G"), QStringLiteral("NO_G"), QStringLiteral("KO")});
+    RunInputs in = inputs({QStringLiteral("MSFT"), QStringLiteral("E500_G"), QStringLiteral("NO_G"), QStringLiteral("KO")});
     in.settings.activeAlerts = qint16(activeAlerts);
     m_host.stopAnswer = answerStop;
     DownloadRun run(m_host, m_factory);
@@ -471,8 +462,7 @@ void TestDownloadRun::dateStampAndDottedSymbols()
     }
     QCOMPARE(dataFiles(), (QStringList{"A-B.CSep252003.csv", "BCE-TOSep252003.csv"}));
     // The request carries the dot.
-    QCOMPARE(test::readAll(m_dir->filePath(QStringLiteral("BCE-TOSep252003.csv"))),
-             directFetch(in, QStringLiteral("BCE.TO")));
+    QCOMPARE(test::readAll(m_dir->filePath(QStringLiteral("BCE-TOSep252003.csv"))), directFetch(in, QStringLiteral("BCE.TO")));
     // Another end date leaves a second file.
     in.request.endDay = QStringLiteral("26");
     DownloadRun run(m_host, m_factory);
@@ -620,9 +610,10 @@ void TestDownloadRun::componentPath()
     DownloadRun run(m_host, m_factory);
     const RunResult r = run.run(in);
     QVERIFY(r.completed);
-    QCOMPARE(m_factory.log.calls,
-             (QStringList{"setRunSetting:20", "downloadTicker:BCE.TO::20030101:20030925:2:DIR::true",
-                          "downloadTicker:BAD::20030101:20030925:2:DIR::true", "downloader:release"}));
+    QCOMPARE(m_factory.log.calls, (QStringList{"setRunSetting:20",
+                                               "downloadTicker:BCE.TO::20030101:20030925:2:DIR::true",
+                                               "downloadTicker:BAD::20030101:20030925:2:DIR::true",
+                                               "downloader:release"}));
     QCOMPARE(m_host.statuses.first(), QStringLiteral("...Downloading BCE.TO"));
     QCOMPARE(m_host.progress, (QList<int>{0, 1, -1}));
     // No data files, no retries; the 1602 ticker is logged.
@@ -639,25 +630,22 @@ void TestDownloadRun::writerCondition_data()
     QTest::addColumn<bool>("single");
     QTest::addColumn<QStringList>("calls");
     QTest::addColumn<QStringList>("files");
-    QTest::newRow("create folder") << "MSFT"
-                                   << "1" << false << false
-                                   << QStringList{"setRunSetting:20", "writer:create", "createFolder:DIR",
-                                                  "writer:release", "downloader:release"}
-                                   << QStringList{};
+    QTest::newRow("create folder")
+        << "MSFT" << "1" << false << false
+        << QStringList{"setRunSetting:20", "writer:create", "createFolder:DIR", "writer:release", "downloader:release"}
+        << QStringList{};
     QTest::newRow("open folder when EMASTER exists")
-        << "MSFT"
-        << "1" << true << false
+        << "MSFT" << "1" << true << false
         << QStringList{"setRunSetting:20", "writer:create", "openFolder:DIR", "writer:release", "downloader:release"}
         << QStringList{"EMASTER"};
     QTest::newRow("single ticker repeats the folder step per attempt")
-        << "E500_W"
-        << "1" << false << true
-        << QStringList{"setRunSetting:20", "writer:create",  "createFolder:DIR",  "createFolder:DIR",
-                       "createFolder:DIR", "writer:release", "downloader:release"}
+        << "E500_W" << "1" << false << true
+        << QStringList{"setRunSetting:20", "writer:create", "createFolder:DIR", "createFolder:DIR", "createFolder:DIR",
+                       "writer:release", "downloader:release"}
         << QStringList{};
-    QTest::newRow("other format: no writer")
-        << "MSFT"
-        << "5" << false << false << QStringList{"setRunSetting:20", "downloader:release"} << QStringList{"MSFT.csv"};
+    QTest::newRow("other format: no writer") << "MSFT" << "5" << false << false
+                                             << QStringList{"setRunSetting:20", "downloader:release"}
+                                             << QStringList{"MSFT.csv"};
 }
 
 void TestDownloadRun::writerCondition()

@@ -87,14 +87,17 @@ void TestMetaStockConversion::parseQuoteLine_data()
     QTest::newRow("comma at place 75 splits") << at75 << QStringList{QString(74, QLatin1Char('a')), "b,c"};
     const QString at76 = QString(75, QLatin1Char('a')) + QStringLiteral(",b,c");
     QTest::newRow("comma at place 76 does not") << at76 << QStringList{at76};
-    QTest::newRow("field started before 76 runs to the end") << QStringLiteral("A,") + QString(80, QLatin1Char('b'))
-            + QStringLiteral(",c") << QStringList{"A", QString(80, QLatin1Char('b')) + QStringLiteral(",c")};
+    QTest::newRow("field started before 76 runs to the end")
+        << QStringLiteral("A,") + QString(80, QLatin1Char('b')) + QStringLiteral(",c")
+        << QStringList{"A", QString(80, QLatin1Char('b')) + QStringLiteral(",c")};
     const QString late = longLineWithLateCommas();
     QTest::newRow("long line, commas after place 75")
-        << late << QStringList{"MSFT", "D", "20030925", "1", "2", "3", "4", "5", "6"};
+        << late
+        << QStringList{"MSFT", "D", "20030925", "1", "2", "3", "4", "5", "6"};
     QTest::newRow("long line, ninth field holds the late commas")
         << QStringLiteral("A,B,C,D,E,F,G,H,") + QString(70, QLatin1Char('i')) + QStringLiteral(",j,k")
-        << QStringList{"A", "B", "C", "D", "E", "F", "G", "H", QString(70, QLatin1Char('i')) + QStringLiteral(",j,k")};
+        << QStringList{"A", "B", "C", "D", "E", "F", "G", "H",
+                       QString(70, QLatin1Char('i')) + QStringLiteral(",j,k")};
 }
 
 void TestMetaStockConversion::parseQuoteLine()
@@ -109,46 +112,26 @@ void TestMetaStockConversion::normaliseQuoteDate_data()
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("eight digits unchanged") << "20030925"
-                                            << "20030925";
-    QTest::newRow("month/day/year") << "9/25/2003"
-                                    << "20030925";
-    QTest::newRow("two-digit parts") << "09/25/03"
-                                     << "20030925";
-    QTest::newRow("ISO") << "2003-09-25"
-                         << "20030925";
-    QTest::newRow("year first with slashes") << "2003/9/5"
-                                             << "20030905";
-    QTest::newRow("dashes month first") << "9-25-2003"
-                                        << "20030925";
-    QTest::newRow("day-month name-year") << "25-Sep-2003"
-                                         << "20030925";
-    QTest::newRow("day month name two-digit year") << "5 Jan 04"
-                                                   << "20040105";
-    QTest::newRow("1999 from 99") << "12/31/99"
-                                  << "19991231";
-    QTest::newRow("29 is 2029") << "1/1/29"
-                                << "20290101";
-    QTest::newRow("30 is 1930") << "1/1/30"
-                                << "19300101";
-    QTest::newRow("surrounding blanks") << " 9/25/2003 "
-                                        << "20030925";
-    QTest::newRow("leap day") << "2/29/2004"
-                              << "20040229";
-    QTest::newRow("no such day stays") << "2/30/2003"
-                                       << "2/30/2003";
-    QTest::newRow("month 13 stays") << "13/01/2003"
-                                    << "13/01/2003";
-    QTest::newRow("header text stays") << "DTYYYYMMDD"
-                                       << "DTYYYYMMDD";
-    QTest::newRow("empty stays") << ""
-                                 << "";
-    QTest::newRow("plain number stays") << "12.5"
-                                        << "12.5";
-    QTest::newRow("dotted date stays") << "05.09.2003"
-                                       << "05.09.2003";
-    QTest::newRow("three-digit year stays") << "1/2/203"
-                                            << "1/2/203";
+    QTest::newRow("eight digits unchanged") << "20030925" << "20030925";
+    QTest::newRow("month/day/year") << "9/25/2003" << "20030925";
+    QTest::newRow("two-digit parts") << "09/25/03" << "20030925";
+    QTest::newRow("ISO") << "2003-09-25" << "20030925";
+    QTest::newRow("year first with slashes") << "2003/9/5" << "20030905";
+    QTest::newRow("dashes month first") << "9-25-2003" << "20030925";
+    QTest::newRow("day-month name-year") << "25-Sep-2003" << "20030925";
+    QTest::newRow("day month name two-digit year") << "5 Jan 04" << "20040105";
+    QTest::newRow("1999 from 99") << "12/31/99" << "19991231";
+    QTest::newRow("29 is 2029") << "1/1/29" << "20290101";
+    QTest::newRow("30 is 1930") << "1/1/30" << "19300101";
+    QTest::newRow("surrounding blanks") << " 9/25/2003 " << "20030925";
+    QTest::newRow("leap day") << "2/29/2004" << "20040229";
+    QTest::newRow("no such day stays") << "2/30/2003" << "2/30/2003";
+    QTest::newRow("month 13 stays") << "13/01/2003" << "13/01/2003";
+    QTest::newRow("header text stays") << "DTYYYYMMDD" << "DTYYYYMMDD";
+    QTest::newRow("empty stays") << "" << "";
+    QTest::newRow("plain number stays") << "12.5" << "12.5";
+    QTest::newRow("dotted date stays") << "05.09.2003" << "05.09.2003";
+    QTest::newRow("three-digit year stays") << "1/2/203" << "1/2/203";
 }
 
 void TestMetaStockConversion::normaliseQuoteDate()
@@ -165,16 +148,19 @@ void TestMetaStockConversion::convert_data()
 
     const QString security = QStringLiteral("security BCE-TO BCE-TO 2");
     QTest::newRow("documented line, slots 1 and 2 unused")
-        << QByteArray("MSFT,D,20030925,1,2,3,4,5,6\n") << QStringList{security, "quote 20030925 0 1 2 3 4 5 6"};
-    QTest::newRow("header skipped") << QByteArray(
-        "<TICKER>,<PER>,<DTYYYYMMDD>,<OPEN>,<HIGH>,<LOW>,<CLOSE>,<VOL>,<OPENINT>\n"
-        "X,D,20030924,25.5,26,25,25.75,1000000,0\n"
-        "X,D,20030925,25.75,26.5,25.5,26.25,1200000,0\n")
-                                    << QStringList{security, "quote 20030924 0 25.5 26 25 25.75 1000000 0",
-                                                   "quote 20030925 0 25.75 26.5 25.5 26.25 1200000 0"};
-    QTest::newRow("empty slot skipped") << QByteArray("X,D,20030925,1,2,,4,5,6\nX,D,20030926,1,2,3,4,5,6\n")
-                                        << QStringList{security, "quote 20030926 0 1 2 3 4 5 6"};
-    QTest::newRow("non-numeric value skipped") << QByteArray("X,D,20030925,1,2,n/a,4,5,6\n") << QStringList{security};
+        << QByteArray("MSFT,D,20030925,1,2,3,4,5,6\n")
+        << QStringList{security, "quote 20030925 0 1 2 3 4 5 6"};
+    QTest::newRow("header skipped")
+        << QByteArray("<TICKER>,<PER>,<DTYYYYMMDD>,<OPEN>,<HIGH>,<LOW>,<CLOSE>,<VOL>,<OPENINT>\n"
+                      "X,D,20030924,25.5,26,25,25.75,1000000,0\n"
+                      "X,D,20030925,25.75,26.5,25.5,26.25,1200000,0\n")
+        << QStringList{security, "quote 20030924 0 25.5 26 25 25.75 1000000 0",
+                       "quote 20030925 0 25.75 26.5 25.5 26.25 1200000 0"};
+    QTest::newRow("empty slot skipped")
+        << QByteArray("X,D,20030925,1,2,,4,5,6\nX,D,20030926,1,2,3,4,5,6\n")
+        << QStringList{security, "quote 20030926 0 1 2 3 4 5 6"};
+    QTest::newRow("non-numeric value skipped")
+        << QByteArray("X,D,20030925,1,2,n/a,4,5,6\n") << QStringList{security};
     QTest::newRow("non-numeric date skipped") << QByteArray("X,D,Sept,1,2,3,4,5,6\n") << QStringList{security};
     QTest::newRow("textual date normalised")
         << QByteArray("X,D,9/25/2003,1,2,3,4,5,6\n") << QStringList{security, "quote 20030925 0 1 2 3 4 5 6"};
@@ -187,11 +173,12 @@ void TestMetaStockConversion::convert_data()
     QTest::newRow("trailing comma keeps nine fields")
         << QByteArray("X,D,20030925,1,2,3,4,5,6,\n") << QStringList{security, "quote 20030925 0 1 2 3 4 5 6"};
     QTest::newRow("fields past the ninth ignored")
-        << QByteArray("X,D,20030925,1,2,3,4,5,6,extra,more\n") << QStringList{security, "quote 20030925 0 1 2 3 4 5 6"};
-    QTest::newRow("long line with late commas") << longLineWithLateCommas().toLatin1() + '\n'
-                                                << QStringList{security, "quote 20030925 0 1 2 3 4 5 6"};
-    QTest::newRow("long ninth field is no number") << QByteArray("X,D,20030925,1,2,3,4,5,") + QByteArray(70, '6')
-            + ",7\n" << QStringList{security};
+        << QByteArray("X,D,20030925,1,2,3,4,5,6,extra,more\n")
+        << QStringList{security, "quote 20030925 0 1 2 3 4 5 6"};
+    QTest::newRow("long line with late commas")
+        << longLineWithLateCommas().toLatin1() + '\n' << QStringList{security, "quote 20030925 0 1 2 3 4 5 6"};
+    QTest::newRow("long ninth field is no number")
+        << QByteArray("X,D,20030925,1,2,3,4,5,") + QByteArray(70, '6') + ",7\n" << QStringList{security};
     QTest::newRow("fractional date is no date") << QByteArray("X,D,20030925.5,1,2,3,4,5,6\n") << QStringList{security};
     QTest::newRow("infinite value skipped") << QByteArray("X,D,20030925,1,2,3,4,inf,6\n") << QStringList{security};
     QTest::newRow("value beyond a float skipped")

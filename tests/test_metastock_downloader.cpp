@@ -16,10 +16,10 @@
 #include <algorithm>
 
 using namespace kestrion;
-using kestrion::test::floatText;
 using kestrion::test::MsFolder;
 using kestrion::test::MsQuote;
 using kestrion::test::MsSecurity;
+using kestrion::test::floatText;
 using kestrion::test::readMetaStockFolder;
 
 namespace {
@@ -156,10 +156,10 @@ void TestMetaStockDownloader::parseYahooTable_data()
     QTest::newRow("columns in another order")
         << QByteArray("Date,Close,Volume,Open,High,Low\n2003-09-25,1.5,10,1,2,0.5\n")
         << QStringList{"20030925 1 2 0.5 1.5 10 0"};
-    QTest::newRow("broken rows skipped") << header
-            + "2003-09-26,1,2,0.5,x,10,1\n2003-02-30,1,2,0.5,1.5,10,1\n2003-09-24,1,2\n\n"
-              "09/23/2003,1,2,0.5,1.5,10,1\n2003-09-22,1,2,0.5,1.5,10,1\n"
-                                         << QStringList{"20030922 1 2 0.5 1.5 10 0"};
+    QTest::newRow("broken rows skipped")
+        << header + "2003-09-26,1,2,0.5,x,10,1\n2003-02-30,1,2,0.5,1.5,10,1\n2003-09-24,1,2\n\n"
+                    "09/23/2003,1,2,0.5,1.5,10,1\n2003-09-22,1,2,0.5,1.5,10,1\n"
+        << QStringList{"20030922 1 2 0.5 1.5 10 0"};
     QTest::newRow("header only") << header << QStringList{};
     QTest::newRow("no header") << QByteArray("2003-09-25,1,2,0.5,1.5,10,1\n") << QStringList{};
     QTest::newRow("header without volume")
@@ -270,24 +270,18 @@ void TestMetaStockDownloader::oneFolderPerRunAndAcrossRuns()
     {
         YahooMetaStockDownloader d(services());
         d.setRunSetting(20);
-        QCOMPARE(
-            d.downloadTicker(QStringLiteral("MSFT"), QString(), 20030101, 20030630, 1, dir.path(), QString(), true), 0);
-        QCOMPARE(
-            d.downloadTicker(QStringLiteral("ZZNONE"), QString(), 20030101, 20030630, 1, dir.path(), QString(), true),
-            MetaStockDownloader::kErrorCouldNotDownload);
-        QCOMPARE(d.downloadTicker(QStringLiteral("IBM"), QString(), 20030101, 20030630, 1, dir.path(), QString(), true),
-                 0);
+        QCOMPARE(d.downloadTicker(QStringLiteral("MSFT"), QString(), 20030101, 20030630, 1, dir.path(), QString(), true), 0);
+        QCOMPARE(d.downloadTicker(QStringLiteral("ZZNONE"), QString(), 20030101, 20030630, 1, dir.path(), QString(), true),
+                 MetaStockDownloader::kErrorCouldNotDownload);
+        QCOMPARE(d.downloadTicker(QStringLiteral("IBM"), QString(), 20030101, 20030630, 1, dir.path(), QString(), true), 0);
         // The same ticker again, over a range reaching further: one listing.
-        QCOMPARE(
-            d.downloadTicker(QStringLiteral("MSFT"), QString(), 20030601, 20030925, 1, dir.path(), QString(), true), 0);
-        QCOMPARE(
-            d.downloadTicker(QStringLiteral("MSFT"), QString(), 20030601, 20030925, 2, dir.path(), QString(), true), 0);
+        QCOMPARE(d.downloadTicker(QStringLiteral("MSFT"), QString(), 20030601, 20030925, 1, dir.path(), QString(), true), 0);
+        QCOMPARE(d.downloadTicker(QStringLiteral("MSFT"), QString(), 20030601, 20030925, 2, dir.path(), QString(), true), 0);
     }
     {
         // The next run finds EMASTER and adds to the folder.
         YahooMetaStockDownloader d(services());
-        QCOMPARE(d.downloadTicker(QStringLiteral("KO"), QString(), 20030101, 20030131, 1, dir.path(), QString(), true),
-                 0);
+        QCOMPARE(d.downloadTicker(QStringLiteral("KO"), QString(), 20030101, 20030131, 1, dir.path(), QString(), true), 0);
     }
     const MsFolder folder = readMetaStockFolder(dir.path());
     QCOMPARE(folder.problems, QStringList{});
@@ -306,17 +300,15 @@ void TestMetaStockDownloader::failureLeavesFolderAlone()
     QVERIFY(dir.isValid());
     {
         YahooMetaStockDownloader d(services());
-        QCOMPARE(
-            d.downloadTicker(QStringLiteral("MSFT"), QString(), 20030101, 20030131, 1, dir.path(), QString(), true), 0);
+        QCOMPARE(d.downloadTicker(QStringLiteral("MSFT"), QString(), 20030101, 20030131, 1, dir.path(), QString(), true), 0);
     }
     QMap<QString, QByteArray> before;
     for (const QString& f : QDir(dir.path()).entryList(QDir::Files))
         before.insert(f, test::readAll(dir.filePath(f)));
     {
         YahooMetaStockDownloader d(services());
-        QCOMPARE(
-            d.downloadTicker(QStringLiteral("ZZBAD"), QString(), 20030101, 20030131, 1, dir.path(), QString(), true),
-            MetaStockDownloader::kErrorCouldNotDownload);
+        QCOMPARE(d.downloadTicker(QStringLiteral("ZZBAD"), QString(), 20030101, 20030131, 1, dir.path(), QString(), true),
+                 MetaStockDownloader::kErrorCouldNotDownload);
     }
     QMap<QString, QByteArray> after;
     for (const QString& f : QDir(dir.path()).entryList(QDir::Files))

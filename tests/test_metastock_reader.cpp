@@ -101,10 +101,8 @@ void TestMetaStockReader::layouts()
     QFETCH(int, fields);
     QTemporaryDir dir;
     QVERIFY(writeBytes(dir.filePath(QStringLiteral("MASTER")), masterFor(fields, 20240102, 20240103)));
-    QVERIFY(writeBytes(
-        dir.filePath(QStringLiteral("F1.DAT")),
-        dataFor(fields,
-                {{1240102.0f, 100, 101.5f, 99.25f, 100.75f, 12345, 7}, {1240103.0f, 1, 2, 0.5f, 1.5f, 10, 0}})));
+    QVERIFY(writeBytes(dir.filePath(QStringLiteral("F1.DAT")),
+                       dataFor(fields, {{1240102.0f, 100, 101.5f, 99.25f, 100.75f, 12345, 7}, {1240103.0f, 1, 2, 0.5f, 1.5f, 10, 0}})));
     // 100.0 as the format documents it: 00 00 48 87.
     QCOMPARE(mbf(100).toHex(), QByteArray("00004887"));
 
@@ -184,12 +182,12 @@ void TestMetaStockReader::damagedData_data()
     const QList<QList<float>> rows{{1240102.0f, 1, 2, 0.5f, 1.5f, 10, 0}, {1240103.0f, 1, 2, 0.5f, 1.5f, 10, 0}};
     const QByteArray good = dataFor(7, rows);
     QTest::newRow("cut inside a record") << good.chopped(5) << "F1.DAT: size 79 not a multiple of 28";
-    QTest::newRow("cut at a record: the header counts more") << good.left(56) << "F1.DAT: header count 3, file holds 2";
+    QTest::newRow("cut at a record: the header counts more")
+        << good.left(56) << "F1.DAT: header count 3, file holds 2";
     QByteArray badDate = good;
     badDate.replace(56, 4, mbf(1240230)); // 2024-02-30
     QTest::newRow("a date that is no calendar day") << badDate << "F1.DAT: record 2: the date is no calendar day";
-    QTest::newRow("dates out of order") << dataFor(7, {rows[1], rows[0]})
-                                        << "F1.DAT: record 2: date 20240102 after 20240103";
+    QTest::newRow("dates out of order") << dataFor(7, {rows[1], rows[0]}) << "F1.DAT: record 2: date 20240102 after 20240103";
     QTest::newRow("empty file") << QByteArray() << "F1.DAT: size 0 not a multiple of 28";
 }
 

@@ -23,14 +23,14 @@ namespace {
 class QuietHost : public RunHost
 {
 public:
-    void setStatus(const QString&) override { }
-    void setProgressRange(int, int) override { }
-    void setProgressValue(int) override { }
-    void progressToMinimum() override { }
-    void progressToMaximum() override { }
+    void setStatus(const QString&) override {}
+    void setProgressRange(int, int) override {}
+    void setProgressValue(int) override {}
+    void progressToMinimum() override {}
+    void progressToMaximum() override {}
     bool askStop() override { return false; }
     QString promptCreateDirectory() override { return {}; }
-    void showCompletionMessage() override { }
+    void showCompletionMessage() override {}
 };
 
 QStringList securities(const MsFolder& f)
@@ -107,8 +107,8 @@ RunInputs TestMetaStockRun::inputs(const QString& dir, const QStringList& symbol
     in.settings.dataFormat = QStringLiteral("1");
     in.settings.fileExtension = QStringLiteral(".csv");
     in.settings.convertToMS = convert;
-    in.request = {QStringLiteral("Jan"), QStringLiteral("01"),   QStringLiteral("2003"), QStringLiteral("Sep"),
-                  QStringLiteral("25"),  QStringLiteral("2003"), HistoryPeriod::Weekly};
+    in.request = {QStringLiteral("Jan"), QStringLiteral("01"), QStringLiteral("2003"),
+                  QStringLiteral("Sep"), QStringLiteral("25"), QStringLiteral("2003"), HistoryPeriod::Weekly};
     in.downloadDir = dir;
     in.listOpen = true;
     in.symbols = symbols;
@@ -121,11 +121,11 @@ void TestMetaStockRun::yahooThroughTheDownloader()
     QVERIFY(dir.isValid());
     QuietHost host;
     // Made per run with the run's services, as the window and the command line do.
-    const std::unique_ptr<MetaStockFactory> factory = makeMetaStockFactory(
-        inputs(dir.path(), {}, QStringLiteral("Yahoo"), 1).services);
+    const std::unique_ptr<MetaStockFactory> factory =
+        makeMetaStockFactory(inputs(dir.path(), {}, QStringLiteral("Yahoo"), 1).services);
     DownloadRun run(host, *factory);
-    const RunResult r = run.run(inputs(dir.path(),
-                                       {QStringLiteral("MSFT"), QStringLiteral("ZZBAD"), QStringLiteral("BCE.TO")},
+    const RunResult r = run.run(inputs(dir.path(), {QStringLiteral("MSFT"), QStringLiteral("ZZBAD"),
+                                                    QStringLiteral("BCE.TO")},
                                        QStringLiteral("Yahoo"), 1));
     QVERIFY(r.completed);
     QCOMPARE(r.stored, 2);

@@ -13,10 +13,10 @@
 #include <memory>
 
 using namespace kestrion;
-using kestrion::test::floatText;
 using kestrion::test::MsFolder;
 using kestrion::test::MsQuote;
 using kestrion::test::MsSecurity;
+using kestrion::test::floatText;
 using kestrion::test::readMetaStockFolder;
 
 namespace {
@@ -249,9 +249,9 @@ void TestMetaStockWriter::oneSecurityFolderBytes()
     }
 
     QByteArray master(2 * 53, '\0');
-    put(master, 0, le16(1)); // one security
-    put(master, 2, le16(1)); // highest file number
-    put(master, 53, hex("01")); // F1.DAT
+    put(master, 0, le16(1));     // one security
+    put(master, 2, le16(1));     // highest file number
+    put(master, 53, hex("01"));  // F1.DAT
     put(master, 54, hex("6500"));
     put(master, 56, hex("1c07")); // 28-byte records, 7 fields
     put(master, 53 + 7, "MSFT            ");
@@ -386,7 +386,7 @@ void TestMetaStockWriter::reopenMergesInPlace()
     const QByteArray otherData = fileBytes(dir.filePath(QStringLiteral("F1.DAT")));
     const QByteArray otherMaster = fileBytes(dir.filePath(QStringLiteral("MASTER"))).mid(53, 53);
 
-    const QList<Quote> fresh{{20240103, 20, 21, 19, 20.5f, 5000, 0}, // replaces the old 01-03
+    const QList<Quote> fresh{{20240103, 20, 21, 19, 20.5f, 5000, 0},  // replaces the old 01-03
                              {20240105, 12, 13, 11, 12.5f, 4000, 0},
                              {20231229, 9, 10, 8, 9.5f, 500, 0}};
     {
@@ -497,11 +497,10 @@ void TestMetaStockWriter::reopenKeepsForeignLayout()
     QCOMPARE(s.name, QStringLiteral("OLD CORP"));
     QCOMPARE(s.longName, QStringLiteral("OLD CORPORATION LIMITED"));
     // Five fields hold no open and no open interest.
-    QCOMPARE(describeAll(s.quotes),
-             describeAll(QList<Quote>{{20240102, 0, 100, 0.5f, 79.97f, 123.25f, 0},
-                                      {20240103, 0, 3, 1, 2.5f, 700, 0},
-                                      {20240104, 0, 100, 1, 1, 1, 0},
-                                      {20240105, 0, 5, 3, 4.5f, 800, 0}}));
+    QCOMPARE(describeAll(s.quotes), describeAll(QList<Quote>{{20240102, 0, 100, 0.5f, 79.97f, 123.25f, 0},
+                                                            {20240103, 0, 3, 1, 2.5f, 700, 0},
+                                                            {20240104, 0, 100, 1, 1, 1, 0},
+                                                            {20240105, 0, 5, 3, 4.5f, 800, 0}}));
     QCOMPARE(fileBytes(dir.filePath(QStringLiteral("F1.DAT"))).size(), 5 * 20);
 }
 
@@ -529,13 +528,8 @@ void TestMetaStockWriter::roundTrip()
             const QDate day = start.addDays(d * (w.period == 1 ? 1 : w.period == 2 ? 7 : 30));
             price = std::max(0.01, price * (0.95 + rng.bounded(0.1)));
             const float close = float(price);
-            Quote q{day.year() * 10000 + day.month() * 100 + day.day(),
-                    float(price * 0.99),
-                    float(price * 1.03),
-                    float(price * 0.97),
-                    close,
-                    float(rng.bounded(5e7)),
-                    float(rng.bounded(1000))};
+            Quote q{day.year() * 10000 + day.month() * 100 + day.day(), float(price * 0.99), float(price * 1.03),
+                    float(price * 0.97), close, float(rng.bounded(5e7)), float(rng.bounded(1000))};
             w.quotes << q;
         }
         written << w;
@@ -658,7 +652,7 @@ void TestMetaStockWriter::ignoredCalls()
         w.addQuote(20240102, 0, 1, 1, 1, 1, 1, 1);
         w.createFolder(dir.path());
         w.addQuote(20240102, 0, 1, 1, 1, 1, 1, 1); // no security yet
-        w.addSecurity(QString(), QString(), 1); // no symbol
+        w.addSecurity(QString(), QString(), 1);    // no symbol
         w.addQuote(20240102, 0, 1, 1, 1, 1, 1, 1);
         w.addSecurity(QStringLiteral("X"), QString(), 1);
         w.addQuote(20240230, 0, 1, 1, 1, 1, 1, 1); // no such day
@@ -710,7 +704,7 @@ void TestMetaStockWriter::corruptFolder_data()
     QTest::addColumn<int>("damage");
     QTest::addColumn<QStringList>("listedAfter");
     QTest::addColumn<int>("quotesOfA"); // after adding one more
-    QTest::addColumn<bool>("clean"); // the reader finds nothing wrong afterwards
+    QTest::addColumn<bool>("clean");    // the reader finds nothing wrong afterwards
 
     const QStringList all{"A", "B", "C", "D"};
     QTest::newRow("MASTER cut inside its last record") << int(Damage::MasterCutMidRecord) << all << 4 << true;

@@ -40,21 +40,14 @@ void TestOutputFiles::stem_data()
 {
     QTest::addColumn<QString>("symbol");
     QTest::addColumn<QString>("stem");
-    QTest::newRow("plain") << "MSFT"
-                           << "MSFT";
-    QTest::newRow("dot") << "BCE.TO"
-                         << "BCE-TO";
-    QTest::newRow("only the first dot") << "A.B.C"
-                                        << "A-B.C";
-    QTest::newRow("leading dot") << ".TO"
-                                 << "-TO";
-    QTest::newRow("slash cannot leave the directory") << "../../x"
-                                                      << "-.-..-x";
-    QTest::newRow("backslash") << "A\\B"
-                               << "A-B";
+    QTest::newRow("plain") << "MSFT" << "MSFT";
+    QTest::newRow("dot") << "BCE.TO" << "BCE-TO";
+    QTest::newRow("only the first dot") << "A.B.C" << "A-B.C";
+    QTest::newRow("leading dot") << ".TO" << "-TO";
+    QTest::newRow("slash cannot leave the directory") << "../../x" << "-.-..-x";
+    QTest::newRow("backslash") << "A\\B" << "A-B";
     QTest::newRow("control character") << QStringLiteral("A\nB") << "A-B";
-    QTest::newRow("dot dot") << ".."
-                             << "-.";
+    QTest::newRow("dot dot") << ".." << "-.";
 }
 
 void TestOutputFiles::stem()
@@ -71,20 +64,13 @@ void TestOutputFiles::path_data()
     QTest::addColumn<int>("dateStamp");
     QTest::addColumn<QString>("extension");
     QTest::addColumn<QString>("path");
-    QTest::newRow("plain") << "MSFT" << 0 << ".csv"
-                           << "/data/MSFT.csv";
-    QTest::newRow("date stamp") << "MSFT" << 1 << ".csv"
-                                << "/data/MSFTSep252003.csv";
-    QTest::newRow("stamp flag other than 1 is off") << "MSFT" << -1 << ".csv"
-                                                    << "/data/MSFT.csv";
-    QTest::newRow("dotted") << "BCE.TO" << 0 << ".txt"
-                            << "/data/BCE-TO.txt";
-    QTest::newRow("extension without dot") << "IBM" << 0 << "csv"
-                                           << "/data/IBMcsv";
-    QTest::newRow("no extension") << "IBM" << 0 << ""
-                                  << "/data/IBM";
-    QTest::newRow("extension cannot climb") << "IBM" << 0 << "/../x"
-                                            << "/data/IBM-..-x";
+    QTest::newRow("plain") << "MSFT" << 0 << ".csv" << "/data/MSFT.csv";
+    QTest::newRow("date stamp") << "MSFT" << 1 << ".csv" << "/data/MSFTSep252003.csv";
+    QTest::newRow("stamp flag other than 1 is off") << "MSFT" << -1 << ".csv" << "/data/MSFT.csv";
+    QTest::newRow("dotted") << "BCE.TO" << 0 << ".txt" << "/data/BCE-TO.txt";
+    QTest::newRow("extension without dot") << "IBM" << 0 << "csv" << "/data/IBMcsv";
+    QTest::newRow("no extension") << "IBM" << 0 << "" << "/data/IBM";
+    QTest::newRow("extension cannot climb") << "IBM" << 0 << "/../x" << "/data/IBM-..-x";
 }
 
 void TestOutputFiles::path()

@@ -70,9 +70,9 @@ void TestPriceSeries::table_data()
                                                                    "2024-01-02,10,12,9,11,100,10.5\r\n\r\n"
                                                                    "2024-01-03,11,13,10,12,200,11.5\r\n")
                                                      << two << true;
-    QTest::newRow("columns in another order and case") << QByteArray(
-        "adj close,VOLUME,close,low,high,open,date\n11.5,200,12,10,13,11,2024-01-03\n10.5,100,11,9,12,10,2024-01-02\n")
-                                                       << two << true;
+    QTest::newRow("columns in another order and case")
+        << QByteArray("adj close,VOLUME,close,low,high,open,date\n11.5,200,12,10,13,11,2024-01-03\n10.5,100,11,9,12,10,2024-01-02\n")
+        << two << true;
     QTest::newRow("no Adj Close: the close stands in")
         << QByteArray("Date,Open,High,Low,Close,Volume\n2024-01-02,10,12,9,11,100\n")
         << QStringList{"2024-01-02 10 12 9 11 100 11"} << false;
@@ -104,13 +104,10 @@ void TestPriceSeries::brokenTable_data()
                                                << "line 3: the Open value \"1x\" is not a number";
     QTest::newRow("Yahoo's null row") << head + "2024-01-02,null,null,null,null,null,null\n"
                                       << "line 2: the Open value \"null\" is not a number";
-    QTest::newRow("no calendar day") << head + "2024-02-30,10,12,9,11,100,10\n"
-                                     << "line 2: \"2024-02-30\" is not a date";
-    QTest::newRow("a date twice") << head
-            + "2024-01-02,10,12,9,11,100,10\n2024-01-03,1,1,1,1,1,1\n2024-01-02,1,1,1,1,1,1\n"
+    QTest::newRow("no calendar day") << head + "2024-02-30,10,12,9,11,100,10\n" << "line 2: \"2024-02-30\" is not a date";
+    QTest::newRow("a date twice") << head + "2024-01-02,10,12,9,11,100,10\n2024-01-03,1,1,1,1,1,1\n2024-01-02,1,1,1,1,1,1\n"
                                   << "line 4: the date 2024-01-02 is given twice (also on line 2)";
-    QTest::newRow("a short row") << head + "2024-01-02,10,12,9\n"
-                                 << "line 2: 4 values where the header names 7";
+    QTest::newRow("a short row") << head + "2024-01-02,10,12,9\n" << "line 2: 4 values where the header names 7";
     QTest::newRow("a negative volume") << head + "2024-01-02,10,12,9,11,-5,10\n"
                                        << "line 2: the Volume value \"-5\" is not a count";
     QTest::newRow("no Close column") << QByteArray("Date,Open,High,Low\n2024-01-02,1,2,3\n")
@@ -139,10 +136,10 @@ void TestPriceSeries::quoteLines_data()
         << QByteArray("<TICKER>,<PER>,<DTYYYYMMDD>,<OPEN>,<HIGH>,<LOW>,<CLOSE>,<VOL>,<OPENINT>\n"
                       "MSFT,D,20240103,11,13,10,12,200,0\nMSFT,D,20240102,10,12,9,11,100,0\n")
         << QStringList{"2024-01-02 10 12 9 11 100 11", "2024-01-03 11 13 10 12 200 12"} << QString();
-    QTest::newRow("dates as the services wrote them")
-        << QByteArray("X,D,9/25/2003,1,2,0.5,1.5,7,0\r\n") << QStringList{"2003-09-25 1 2 0.5 1.5 7 1.5"} << QString();
-    QTest::newRow("a bad first line is no header")
-        << QByteArray("X,D,20241301,1,2,0.5,1.5,7,0\n") << QStringList{} << "line 1: \"20241301\" is not a date";
+    QTest::newRow("dates as the services wrote them") << QByteArray("X,D,9/25/2003,1,2,0.5,1.5,7,0\r\n")
+                                                      << QStringList{"2003-09-25 1 2 0.5 1.5 7 1.5"} << QString();
+    QTest::newRow("a bad first line is no header") << QByteArray("X,D,20241301,1,2,0.5,1.5,7,0\n") << QStringList{}
+                                                   << "line 1: \"20241301\" is not a date";
     QTest::newRow("a short line") << QByteArray("X,D,20240102,1,2,0.5,1.5,7,0\nX,D,20240103,1\n") << QStringList{}
                                   << "line 2: 4 fields where a quote line has 9";
     QTest::newRow("a value that is no number") << QByteArray("X,D,20240102,1,2,abc,1.5,7,0\n") << QStringList{}
@@ -168,11 +165,9 @@ void TestPriceSeries::fileKinds_data()
     QTest::addColumn<QString>("symbol");
     QTest::addColumn<QString>("error");
 
-    QTest::newRow("table, named after the file")
-        << QByteArray("Date,Open,High,Low,Close,Volume,Adj Close\n2024-01-02,1,2,0.5,1.5,7,1.5\n") << "BCE-TO"
-        << QString();
-    QTest::newRow("quote lines, named by their ticker")
-        << QByteArray("MSFT,D,20240102,1,2,0.5,1.5,7,0\n") << "MSFT" << QString();
+    QTest::newRow("table, named after the file") << QByteArray("Date,Open,High,Low,Close,Volume,Adj Close\n2024-01-02,1,2,0.5,1.5,7,1.5\n")
+                                                 << "BCE-TO" << QString();
+    QTest::newRow("quote lines, named by their ticker") << QByteArray("MSFT,D,20240102,1,2,0.5,1.5,7,0\n") << "MSFT" << QString();
     QTest::newRow("a web page") << QByteArray("<html><body>No such ticker</body></html>\n") << QString()
                                 << "it holds a web page, not prices";
     QTest::newRow("nothing") << QByteArray() << QString() << "the file is empty";
@@ -229,8 +224,7 @@ void TestPriceSeries::metaStockSource()
     }
     QString error;
     // The folder, and any of its index files, open the list.
-    for (const QString& path :
-         {dir.path(), dir.filePath(QStringLiteral("MASTER")), dir.filePath(QStringLiteral("EMASTER"))}) {
+    for (const QString& path : {dir.path(), dir.filePath(QStringLiteral("MASTER")), dir.filePath(QStringLiteral("EMASTER"))}) {
         const std::unique_ptr<PriceSource> source = openPriceSource(path, &error);
         QVERIFY2(source, qPrintable(error));
         QVERIFY(source->isFolder());

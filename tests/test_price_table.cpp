@@ -153,11 +153,9 @@ void TestPriceTable::tableLayout()
     const std::vector<PriceBar> bars = {bar(QDate(2024, 1, 3), 1.5, 2, 1, 1.75, 300, 1.7),
                                         bar(QDate(2023, 12, 29), 1, 1.25, 0.5, 1, 1234567890123, 0.95),
                                         bar(QDate(2024, 1, 2), 2, 3, 1.5, 2.5, 0, 2.45)};
-    QCOMPARE(tableText(bars),
-             H
-                 + "2024-01-03,1.5,2,1,1.75,300,1.7\n"
-                   "2024-01-02,2,3,1.5,2.5,0,2.45\n"
-                   "2023-12-29,1,1.25,0.5,1,1234567890123,0.95\n");
+    QCOMPARE(tableText(bars), H + "2024-01-03,1.5,2,1,1.75,300,1.7\n"
+                                  "2024-01-02,2,3,1.5,2.5,0,2.45\n"
+                                  "2023-12-29,1,1.25,0.5,1,1234567890123,0.95\n");
 }
 
 void TestPriceTable::mergeRows_data()
@@ -169,26 +167,23 @@ void TestPriceTable::mergeRows_data()
                                             bar(QDate(2024, 1, 8), 11, 13, 10, 12, 6000, 11.5),
                                             bar(QDate(2024, 1, 10), 12, 14, 9.5, 13.25, 700, 13.2)};
     QTest::newRow("weekly live row") << weekPair << HistoryPeriod::Weekly
-                                     << QByteArray(
-                                            "2024-01-01 10 12 9 11 5000 10.5;2024-01-08 11 14 9.5 13.25 700 13.2;");
+                                     << QByteArray("2024-01-01 10 12 9 11 5000 10.5;2024-01-08 11 14 9.5 13.25 700 13.2;");
     QTest::newRow("daily unchanged") << weekPair << HistoryPeriod::Daily << rowsText(weekPair);
     QTest::newRow("sunday ends the week")
         << std::vector<PriceBar>{bar(QDate(2024, 1, 1), 1, 2, 1, 2, 1, 2), bar(QDate(2024, 1, 7), 3, 4, 0.5, 3, 2, 3),
                                  bar(QDate(2024, 1, 8), 5, 6, 5, 6, 3, 6)}
         << HistoryPeriod::Weekly << QByteArray("2024-01-01 1 4 0.5 3 2 3;2024-01-08 5 6 5 6 3 6;");
-    QTest::newRow("ISO week across new year") << std::vector<PriceBar>{bar(QDate(2024, 12, 30), 1, 2, 1, 2, 1, 2),
-                                                                       bar(QDate(2025, 1, 2), 2, 3, 1.5, 2.5, 9, 2.4)}
-                                              << HistoryPeriod::Weekly << QByteArray("2024-12-30 1 3 1 2.5 9 2.4;");
+    QTest::newRow("ISO week across new year")
+        << std::vector<PriceBar>{bar(QDate(2024, 12, 30), 1, 2, 1, 2, 1, 2), bar(QDate(2025, 1, 2), 2, 3, 1.5, 2.5, 9, 2.4)}
+        << HistoryPeriod::Weekly << QByteArray("2024-12-30 1 3 1 2.5 9 2.4;");
     QTest::newRow("same week number, other year")
-        << std::vector<PriceBar>{bar(QDate(2023, 1, 2), 1, 2, 1, 2, 1, 2),
-                                 bar(QDate(2024, 1, 1), 2, 3, 1.5, 2.5, 9, 2.4)}
+        << std::vector<PriceBar>{bar(QDate(2023, 1, 2), 1, 2, 1, 2, 1, 2), bar(QDate(2024, 1, 1), 2, 3, 1.5, 2.5, 9, 2.4)}
         << HistoryPeriod::Weekly << QByteArray("2023-01-02 1 2 1 2 1 2;2024-01-01 2 3 1.5 2.5 9 2.4;");
-    QTest::newRow("monthly live row") << std::vector<PriceBar>{bar(QDate(2024, 1, 2), 10, 12, 9, 11, 5000, 10.5),
-                                                               bar(QDate(2024, 2, 1), 11, 13, 10, 12, 6000, 11.5),
-                                                               bar(QDate(2024, 2, 14), 12, 12.5, 10.5, 12.2, 800, 12.1)}
-                                      << HistoryPeriod::Monthly
-                                      << QByteArray(
-                                             "2024-01-02 10 12 9 11 5000 10.5;2024-02-01 11 13 10 12.2 800 12.1;");
+    QTest::newRow("monthly live row")
+        << std::vector<PriceBar>{bar(QDate(2024, 1, 2), 10, 12, 9, 11, 5000, 10.5),
+                                 bar(QDate(2024, 2, 1), 11, 13, 10, 12, 6000, 11.5),
+                                 bar(QDate(2024, 2, 14), 12, 12.5, 10.5, 12.2, 800, 12.1)}
+        << HistoryPeriod::Monthly << QByteArray("2024-01-02 10 12 9 11 5000 10.5;2024-02-01 11 13 10 12.2 800 12.1;");
     QTest::newRow("same month, other year")
         << std::vector<PriceBar>{bar(QDate(2023, 3, 1), 1, 2, 1, 2, 1, 2), bar(QDate(2024, 3, 1), 3, 4, 3, 4, 5, 4)}
         << HistoryPeriod::Monthly << QByteArray("2023-03-01 1 2 1 2 1 2;2024-03-01 3 4 3 4 5 4;");
@@ -226,17 +221,15 @@ void TestPriceTable::yahoo_data()
     addResultColumns();
     const auto D = HistoryPeriod::Daily;
     const auto ok = FailureReason::None;
-    const QByteArrayList jan2 = {
-        at(2024, 1, 2, 14, 30), "187.15", "188.44", "183.89", "185.64", "82488700", "184.938766"};
-    const QByteArrayList jan3 = {
-        at(2024, 1, 3, 14, 30), "184.22", "185.88", "183.43", "184.25", "58414500", "183.553986"};
+    const QByteArrayList jan2 = {at(2024, 1, 2, 14, 30), "187.15", "188.44", "183.89", "185.64", "82488700", "184.938766"};
+    const QByteArrayList jan3 = {at(2024, 1, 3, 14, 30), "184.22", "185.88", "183.43", "184.25", "58414500", "183.553986"};
     const QByteArrayList jan4 = {at(2024, 1, 4, 14, 30), "182.15", "183.09", "180.88", "181.91", "71983600", "181.2"};
 
-    QTest::newRow("new york dates, newest first") << chartJson({jan2, jan3}, -18000) << Jan1 << Jan31 << D << ok
-                                                  << (H
-                                                      + "2024-01-03,184.22,185.88,183.43,184.25,58414500,183.554\n"
-                                                        "2024-01-02,187.15,188.44,183.89,185.64,82488700,184.9388\n")
-                                                  << QString();
+    QTest::newRow("new york dates, newest first")
+        << chartJson({jan2, jan3}, -18000) << Jan1 << Jan31 << D << ok
+        << (H + "2024-01-03,184.22,185.88,183.43,184.25,58414500,183.554\n"
+                "2024-01-02,187.15,188.44,183.89,185.64,82488700,184.9388\n")
+        << QString();
     QTest::newRow("tokyo bar dated the next day")
         << chartJson({{at(2024, 1, 3, 15, 0), "33400", "33600", "33200", "33288.29", "1234567", "33288.29"}}, 32400)
         << QDate(2024, 1, 4) << QDate(2024, 1, 4) << D << ok
@@ -281,43 +274,36 @@ void TestPriceTable::yahoo_data()
     const auto fail = [](const char* name, const QByteArray& body, FailureReason reason, const QString& detailHas) {
         QTest::newRow(name) << body << Jan1 << Jan31 << HistoryPeriod::Daily << reason << QByteArray() << detailHas;
     };
-    fail(
-        "unknown symbol",
-        R"({"chart":{"result":null,"error":{"code":"Not Found","description":"No data found, symbol may be delisted"}}})",
-        FailureReason::NotFound, "No data found, symbol may be delisted");
+    fail("unknown symbol",
+         R"({"chart":{"result":null,"error":{"code":"Not Found","description":"No data found, symbol may be delisted"}}})",
+         FailureReason::NotFound, "No data found, symbol may be delisted");
     fail("other chart error",
          R"({"chart":{"result":null,"error":{"code":"Bad Request","description":"Data doesn't exist for startDate"}}})",
          FailureReason::BadData, "Data doesn't exist for startDate");
     fail("chart error about a limit",
          R"({"chart":{"result":null,"error":{"code":"Too Many Requests","description":"Try again later"}}})",
          FailureReason::RateLimited, "Try again later");
-    fail("html page", "<!doctype html><html><body>Will be right back</body></html>", FailureReason::BadData,
-         "web page");
+    fail("html page", "<!doctype html><html><body>Will be right back</body></html>", FailureReason::BadData, "web page");
     fail("quota text", "Too Many Requests\r\n", FailureReason::RateLimited, "Too Many Requests");
-    fail("json without chart",
-         R"({"finance":{"result":null,"error":{"code":"Unauthorized","description":"Invalid Crumb"}}})",
+    fail("json without chart", R"({"finance":{"result":null,"error":{"code":"Unauthorized","description":"Invalid Crumb"}}})",
          FailureReason::BadData, "Invalid Crumb");
     fail("json quota without chart",
          R"({"finance":{"error":{"code":"Too Many Requests","description":"Rate limited. Try after a while."}}})",
          FailureReason::RateLimited, "Rate limited");
     fail("empty body", "", FailureReason::BadData, "empty");
     fail("cut-off json", chartJson({jan2, jan3}, -18000).left(120), FailureReason::BadData, "Yahoo");
-    fail(
-        "lists of different lengths",
-        R"({"chart":{"result":[{"meta":{"gmtoffset":0},"timestamp":[1704205800,1704292200],"indicators":{"quote":[{"open":[1,2],"high":[1,2],"low":[1,2],"close":[1],"volume":[1,2]}]}}],"error":null}})",
-        FailureReason::BadData, "lengths");
-    fail(
-        "adjclose of another length",
-        R"({"chart":{"result":[{"meta":{"gmtoffset":0},"timestamp":[1704205800],"indicators":{"quote":[{"open":[1],"high":[1],"low":[1],"close":[1],"volume":[1]}],"adjclose":[{"adjclose":[1,2]}]}}],"error":null}})",
-        FailureReason::BadData, "adjusted");
+    fail("lists of different lengths",
+         R"({"chart":{"result":[{"meta":{"gmtoffset":0},"timestamp":[1704205800,1704292200],"indicators":{"quote":[{"open":[1,2],"high":[1,2],"low":[1,2],"close":[1],"volume":[1,2]}]}}],"error":null}})",
+         FailureReason::BadData, "lengths");
+    fail("adjclose of another length",
+         R"({"chart":{"result":[{"meta":{"gmtoffset":0},"timestamp":[1704205800],"indicators":{"quote":[{"open":[1],"high":[1],"low":[1],"close":[1],"volume":[1]}],"adjclose":[{"adjclose":[1,2]}]}}],"error":null}})",
+         FailureReason::BadData, "adjusted");
     fail("text for a price", chartJson({{at(2024, 1, 2, 14, 30), "\"1.5\"", "2", "1", "1.5", "10", "1.5"}}, 0),
          FailureReason::BadData, "not a number");
-    fail(
-        "no timestamp key",
-        R"({"chart":{"result":[{"meta":{"gmtoffset":-18000},"indicators":{"quote":[{}],"adjclose":[{}]}}],"error":null}})",
-        FailureReason::NoData, "no prices");
-    fail("only null rows",
-         chartJson({{at(2024, 1, 2, 14, 30), "null", "null", "null", "null", "null", "null"}}, -18000),
+    fail("no timestamp key",
+         R"({"chart":{"result":[{"meta":{"gmtoffset":-18000},"indicators":{"quote":[{}],"adjclose":[{}]}}],"error":null}})",
+         FailureReason::NoData, "no prices");
+    fail("only null rows", chartJson({{at(2024, 1, 2, 14, 30), "null", "null", "null", "null", "null", "null"}}, -18000),
          FailureReason::NoData, "no prices");
     QTest::newRow("nothing in range") << chartJson({jan2, jan3}, -18000) << QDate(2024, 2, 1) << QDate(2024, 2, 28) << D
                                       << FailureReason::NoData << QByteArray() << QString("no prices");
@@ -337,29 +323,27 @@ void TestPriceTable::tiingo_data()
     addResultColumns();
     const auto D = HistoryPeriod::Daily;
     const auto ok = FailureReason::None;
-    const QByteArray split2 = TH
-        + "2024-01-02,200,204,198,202,1000,99.5,102,99,101,2000,0.0,1.0\n"
-          "2024-01-03,202,206,200,201,1500,100.5,103,100,100.5,3000,0.0,1.0\n"
-          "2024-01-04,101,102,99,100,3000,100.3,102,99,100,3000,0.0,2.0\n"
-          "2024-01-05,103,104,100,101,2500,102.2,104,100,101,2500,0.5,1.0\n";
+    const QByteArray split2 = TH + "2024-01-02,200,204,198,202,1000,99.5,102,99,101,2000,0.0,1.0\n"
+                                   "2024-01-03,202,206,200,201,1500,100.5,103,100,100.5,3000,0.0,1.0\n"
+                                   "2024-01-04,101,102,99,100,3000,100.3,102,99,100,3000,0.0,2.0\n"
+                                   "2024-01-05,103,104,100,101,2500,102.2,104,100,101,2500,0.5,1.0\n";
 
-    QTest::newRow("2:1 split halves earlier rows") << split2 << Jan1 << Jan31 << D << ok
-                                                   << (H
-                                                       + "2024-01-05,101,104,100,103,2500,102.2\n"
-                                                         "2024-01-04,100,102,99,101,3000,100.3\n"
-                                                         "2024-01-03,100.5,103,100,101,3000,100.5\n"
-                                                         "2024-01-02,101,102,99,100,2000,99.5\n")
-                                                   << QString();
-    QTest::newRow("split after the range still counts") << split2 << Jan1 << QDate(2024, 1, 3) << D << ok
-                                                        << (H
-                                                            + "2024-01-03,100.5,103,100,101,3000,100.5\n"
-                                                              "2024-01-02,101,102,99,100,2000,99.5\n")
-                                                        << QString();
+    QTest::newRow("2:1 split halves earlier rows")
+        << split2 << Jan1 << Jan31 << D << ok
+        << (H + "2024-01-05,101,104,100,103,2500,102.2\n"
+                "2024-01-04,100,102,99,101,3000,100.3\n"
+                "2024-01-03,100.5,103,100,101,3000,100.5\n"
+                "2024-01-02,101,102,99,100,2000,99.5\n")
+        << QString();
+    QTest::newRow("split after the range still counts")
+        << split2 << Jan1 << QDate(2024, 1, 3) << D << ok
+        << (H + "2024-01-03,100.5,103,100,101,3000,100.5\n"
+                "2024-01-02,101,102,99,100,2000,99.5\n")
+        << QString();
     QTest::newRow("splits compound")
-        << (TH
-            + "2024-01-02,600,600,600,600,10,1,1,1,1,1,0,1\n"
-              "2024-01-03,300,300,300,300,10,1,1,1,1,1,0,2\n"
-              "2024-01-04,100,100,100,100,10,1,1,1,1,1,0,3\n")
+        << (TH + "2024-01-02,600,600,600,600,10,1,1,1,1,1,0,1\n"
+                 "2024-01-03,300,300,300,300,10,1,1,1,1,1,0,2\n"
+                 "2024-01-04,100,100,100,100,10,1,1,1,1,1,0,3\n")
         << Jan1 << Jan31 << D << ok
         << (H + "2024-01-04,100,100,100,100,10,1\n2024-01-03,100,100,100,100,30,1\n2024-01-02,100,100,100,100,60,1\n")
         << QString();
@@ -368,9 +352,8 @@ void TestPriceTable::tiingo_data()
         << Jan1 << Jan31 << D << ok << (H + "2024-01-03,100,100,100,100,5,1\n2024-01-02,100,100,100,100,1502,1\n")
         << QString();
     QTest::newRow("CRLF, date-times, other column order")
-        << QByteArray(
-               "date,open,high,low,close,volume,adjOpen,adjHigh,adjLow,adjClose,adjVolume,divCash,splitFactor\r\n"
-               "2024-01-02T00:00:00.000Z,10,11,9,10.5,100,10,11,9,10.25,100,0,1\r\n")
+        << QByteArray("date,open,high,low,close,volume,adjOpen,adjHigh,adjLow,adjClose,adjVolume,divCash,splitFactor\r\n"
+                      "2024-01-02T00:00:00.000Z,10,11,9,10.5,100,10,11,9,10.25,100,0,1\r\n")
         << Jan1 << Jan31 << D << ok << (H + "2024-01-02,10,11,9,10.5,100,10.25\n") << QString();
     QTest::newRow("weekly live row merged")
         << (TH + "2024-01-08,12,13,10,11,6000,11.5,0,0,0,0,0,1\n2024-01-10,13.25,14,9.5,12,700,13.2,0,0,0,0,0,1\n")
@@ -418,13 +401,10 @@ void TestPriceTable::detailsHideTokens_data()
     QTest::newRow("tiingo token in detail")
         << false << QByteArray(R"({"detail":"Invalid token 0123456789abcdef0123456789abcdef01234567 given"})")
         << "0123456789abcdef";
-    QTest::newRow("tiingo url echoed") << false
-                                       << QByteArray("Bad request: /tiingo/daily/x/prices?token=s3cretvalue&format=csv")
-                                       << "s3cretvalue";
+    QTest::newRow("tiingo url echoed")
+        << false << QByteArray("Bad request: /tiingo/daily/x/prices?token=s3cretvalue&format=csv") << "s3cretvalue";
     QTest::newRow("yahoo crumb echoed")
-        << true
-        << QByteArray(
-               R"({"chart":{"result":null,"error":{"code":"Bad Request","description":"crumb=Ab1.Cd2/xyz invalid"}}})")
+        << true << QByteArray(R"({"chart":{"result":null,"error":{"code":"Bad Request","description":"crumb=Ab1.Cd2/xyz invalid"}}})")
         << "Ab1.Cd2";
 }
 

@@ -82,8 +82,9 @@ void TestQuoteRequest::yahoo_data()
     QTest::addColumn<RequestInputs>("inputs");
     QTest::addColumn<QString>("symbol");
     QTest::addColumn<QString>("url");
-    QTest::newRow("weekly example") << range("Jan", "01", "2003", "Sep", "25", "2003", HistoryPeriod::Weekly) << "MSFT"
-                                    << "http://h/table.csv?a=0&b=01&c=2003&d=8&e=25&f=2003&s=MSFT&y=0&g=w&ignore=.csv";
+    QTest::newRow("weekly example")
+        << range("Jan", "01", "2003", "Sep", "25", "2003", HistoryPeriod::Weekly) << "MSFT"
+        << "http://h/table.csv?a=0&b=01&c=2003&d=8&e=25&f=2003&s=MSFT&y=0&g=w&ignore=.csv";
     QTest::newRow("daily") << range("Jan", "01", "2003", "Sep", "25", "2003", HistoryPeriod::Daily) << "MSFT"
                            << "http://h/table.csv?a=0&b=01&c=2003&d=8&e=25&f=2003&s=MSFT&y=0&g=d&ignore=.csv";
     QTest::newRow("December, monthly, dotted symbol")
@@ -135,24 +136,15 @@ void TestQuoteRequest::symbolEncoding_data()
 {
     QTest::addColumn<QString>("symbol");
     QTest::addColumn<QString>("encoded");
-    QTest::newRow("dot kept") << "BCE.TO"
-                              << "BCE.TO";
-    QTest::newRow("caret and dash kept") << "^DJI-X"
-                                         << "^DJI-X";
-    QTest::newRow("space") << "A B"
-                           << "A%20B";
-    QTest::newRow("ampersand cannot add a parameter") << "A&g=m"
-                                                      << "A%26g=m";
-    QTest::newRow("hash") << "A#1"
-                          << "A%231";
-    QTest::newRow("question mark") << "A?"
-                                   << "A%3F";
-    QTest::newRow("percent") << "A%41"
-                             << "A%2541";
-    QTest::newRow("plus") << "A+B"
-                          << "A%2BB";
-    QTest::newRow("slash") << "../x"
-                           << "..%2Fx";
+    QTest::newRow("dot kept") << "BCE.TO" << "BCE.TO";
+    QTest::newRow("caret and dash kept") << "^DJI-X" << "^DJI-X";
+    QTest::newRow("space") << "A B" << "A%20B";
+    QTest::newRow("ampersand cannot add a parameter") << "A&g=m" << "A%26g=m";
+    QTest::newRow("hash") << "A#1" << "A%231";
+    QTest::newRow("question mark") << "A?" << "A%3F";
+    QTest::newRow("percent") << "A%41" << "A%2541";
+    QTest::newRow("plus") << "A+B" << "A%2BB";
+    QTest::newRow("slash") << "../x" << "..%2Fx";
     QTest::newRow("control") << QStringLiteral("A\tB") << "A%09B";
     QTest::newRow("non-ASCII as UTF-8") << QStringLiteral("\u00C9L") << "%C3%89L";
 }
@@ -223,8 +215,8 @@ void TestQuoteRequest::fetchAgainstLocalService()
 {
     test::QuoteService service;
     QVERIFY(service.start());
-    const RunRequestValues v = RunRequestValues::from(
-        range("Jan", "01", "2003", "Sep", "25", "2003", HistoryPeriod::Weekly));
+    const RunRequestValues v =
+        RunRequestValues::from(range("Jan", "01", "2003", "Sep", "25", "2003", HistoryPeriod::Weekly));
     HttpFetcher fetcher(10);
     const QByteArray body = fetcher.fetch(yahooUrl(service.host(), v, QStringLiteral("MSFT")));
     QVERIFY2(body.startsWith("Date,Open,High,Low,Close,Volume,Adj Close"), body.left(80).constData());
@@ -256,8 +248,7 @@ void TestQuoteRequest::fetchFailuresGiveEmptyBody()
     QFETCH(QString, symbol);
     test::QuoteService service;
     QVERIFY(service.start());
-    const RunRequestValues v = RunRequestValues::from(
-        range("Jan", "01", "2003", "Sep", "25", "2003", HistoryPeriod::Daily));
+    const RunRequestValues v = RunRequestValues::from(range("Jan", "01", "2003", "Sep", "25", "2003", HistoryPeriod::Daily));
     HttpFetcher fetcher(10);
     QVERIFY(fetcher.fetch(yahooUrl(service.host(), v, symbol)).isEmpty());
     QBuffer sink;
@@ -271,8 +262,7 @@ void TestQuoteRequest::fetchTimesOut()
 {
     test::QuoteService service;
     QVERIFY(service.start());
-    const RunRequestValues v = RunRequestValues::from(
-        range("Jan", "01", "2003", "Sep", "25", "2003", HistoryPeriod::Daily));
+    const RunRequestValues v = RunRequestValues::from(range("Jan", "01", "2003", "Sep", "25", "2003", HistoryPeriod::Daily));
     HttpFetcher fetcher(1);
     QElapsedTimer t;
     t.start();

@@ -74,11 +74,12 @@ Answer httpGet(QNetworkAccessManager& nam, int port, const QByteArray& pathAndQu
     return a;
 }
 
-QByteArray yahooPath(const QByteArray& symbol, int a, const char* b, int c, int d, const char* e, int f, const char* g)
+QByteArray yahooPath(const QByteArray& symbol, int a, const char* b, int c, int d, const char* e, int f,
+                     const char* g)
 {
     return "/table.csv?a=" + QByteArray::number(a) + "&b=" + b + "&c=" + QByteArray::number(c)
-        + "&d=" + QByteArray::number(d) + "&e=" + e + "&f=" + QByteArray::number(f) + "&s=" + symbol + "&y=0&g=" + g
-        + "&ignore=.csv";
+        + "&d=" + QByteArray::number(d) + "&e=" + e + "&f=" + QByteArray::number(f) + "&s=" + symbol
+        + "&y=0&g=" + g + "&ignore=.csv";
 }
 
 QByteArray wscPath(const QByteArray& symbol, const QByteArray& start, const QByteArray& end, int type,
@@ -109,8 +110,8 @@ struct Row
 // A Yahoo table row, checked for the shape every bar must have.
 Row parseYahooRow(const QByteArray& line)
 {
-    static const QRegularExpression shape(QStringLiteral("^(\\d{4}-\\d{2}-\\d{2}),(\\d+\\.\\d{2}),(\\d+\\.\\d{2}),(\\d+"
-                                                         "\\.\\d{2}),(\\d+\\.\\d{2}),(\\d+),(\\d+\\.\\d{2})$"));
+    static const QRegularExpression shape(QStringLiteral(
+        "^(\\d{4}-\\d{2}-\\d{2}),(\\d+\\.\\d{2}),(\\d+\\.\\d{2}),(\\d+\\.\\d{2}),(\\d+\\.\\d{2}),(\\d+),(\\d+\\.\\d{2})$"));
     const auto m = shape.match(QString::fromLatin1(line));
     Row r;
     if (!m.hasMatch()) {
@@ -134,6 +135,7 @@ QList<Row> yahooRows(const QByteArray& body)
         rows.append(parseYahooRow(ls[i]));
     return rows;
 }
+
 
 // The current APIs: Yahoo Chart wants a browser's User-Agent, Tiingo a key.
 const QByteArray kBrowser("Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36");
@@ -194,12 +196,7 @@ Chart parseChart(const QByteArray& body)
     c.low = quote.value(QLatin1String("low")).toArray();
     c.close = quote.value(QLatin1String("close")).toArray();
     c.volume = quote.value(QLatin1String("volume")).toArray();
-    c.adjclose = indicators.value(QLatin1String("adjclose"))
-                     .toArray()
-                     .at(0)
-                     .toObject()
-                     .value(QLatin1String("adjclose"))
-                     .toArray();
+    c.adjclose = indicators.value(QLatin1String("adjclose")).toArray().at(0).toObject().value(QLatin1String("adjclose")).toArray();
     const qsizetype n = c.timestamps.size();
     c.wellFormed = !c.result.isEmpty() && c.open.size() == n && c.high.size() == n && c.low.size() == n
         && c.close.size() == n && c.volume.size() == n && c.adjclose.size() == n;
@@ -273,10 +270,7 @@ private:
         return httpGet(m_nam, m_service.port(), pathAndQuery, timeoutMs, headers);
     }
     Answer getChart(const QByteArray& pathAndQuery) { return get(pathAndQuery, 5000, {{"User-Agent", kBrowser}}); }
-    Answer getTiingo(const QByteArray& pathAndQuery)
-    {
-        return get(pathAndQuery, 5000, {{"Authorization", kTiingoAuth}});
-    }
+    Answer getTiingo(const QByteArray& pathAndQuery) { return get(pathAndQuery, 5000, {{"Authorization", kTiingoAuth}}); }
     // Closes of the Yahoo table for the same symbol and days, by date.
     std::map<QDate, double> tableCloses(const QByteArray& symbol, const QDate& from, const QDate& to);
     // The query page of a Wall Street City request and the file it names.
@@ -323,8 +317,9 @@ void TestQuoteService::yahooTable_data()
     QTest::newRow("daily, range from Saturday to Sunday")
         << yahooPath("MSFT", 0, "04", 2003, 0, "12", 2003, "d") << QDate(2003, 1, 4) << QDate(2003, 1, 12)
         << QDate(2003, 1, 10) << QDate(2003, 1, 6) << 5;
-    QTest::newRow("daily, December") << yahooPath("IBM", 11, "01", 2003, 11, "31", 2003, "d") << QDate(2003, 12, 1)
-                                     << QDate(2003, 12, 31) << QDate(2003, 12, 31) << QDate(2003, 12, 1) << 23;
+    QTest::newRow("daily, December") << yahooPath("IBM", 11, "01", 2003, 11, "31", 2003, "d")
+                                     << QDate(2003, 12, 1) << QDate(2003, 12, 31) << QDate(2003, 12, 31)
+                                     << QDate(2003, 12, 1) << 23;
     QTest::newRow("daily, Feb 31 stands for the month's end")
         << yahooPath("IBM", 1, "24", 2003, 1, "31", 2003, "d") << QDate(2003, 2, 24) << QDate(2003, 2, 28)
         << QDate(2003, 2, 28) << QDate(2003, 2, 24) << 5;
@@ -337,8 +332,8 @@ void TestQuoteService::yahooTable_data()
         << yahooPath("BCE.TO", 1, "15", 2003, 2, "31", 2003, "m") << QDate(2003, 2, 15) << QDate(2003, 3, 31)
         << QDate(2003, 3, 3) << QDate(2003, 2, 17) << 2;
     QTest::newRow("encoded symbol") << yahooPath("A%26B%2FC%20D", 0, "01", 2003, 0, "03", 2003, "d")
-                                    << QDate(2003, 1, 1) << QDate(2003, 1, 3) << QDate(2003, 1, 3) << QDate(2003, 1, 1)
-                                    << 3;
+                                    << QDate(2003, 1, 1) << QDate(2003, 1, 3) << QDate(2003, 1, 3)
+                                    << QDate(2003, 1, 1) << 3;
 }
 
 void TestQuoteService::yahooTable()
@@ -434,23 +429,24 @@ void TestQuoteService::barsDoNotDependOnRange()
 void TestQuoteService::wscResultFile_data()
 {
     QTest::addColumn<QByteArray>("format");
-    QTest::addColumn<QByteArray>("header"); // empty: no header line
-    QTest::addColumn<QString>("firstRow"); // pattern of the first bar's line
+    QTest::addColumn<QByteArray>("header");    // empty: no header line
+    QTest::addColumn<QString>("firstRow");     // pattern of the first bar's line
     QTest::addColumn<int>("fields");
 
     // Monthly bars of January to September 2003 (nine bars, the first dated 2003-01-01).
     QTest::newRow("4 ASCII 1 Quicken") << QByteArray("4") << QByteArray()
                                        << QStringLiteral("^MSFT,\\d+\\.\\d\\d,01/01/03$") << 3;
-    QTest::newRow("1 ASCII 7 MetaStock") << QByteArray(
-        "1") << QByteArray("<TICKER>,<PER>,<DTYYYYMMDD>,<OPEN>,<HIGH>,<LOW>,<CLOSE>,<VOL>,<OPENINT>")
-                                         << QStringLiteral("^MSFT,M,20030101,(\\d+\\.\\d\\d,){4}\\d+,0$") << 9;
+    QTest::newRow("1 ASCII 7 MetaStock")
+        << QByteArray("1") << QByteArray("<TICKER>,<PER>,<DTYYYYMMDD>,<OPEN>,<HIGH>,<LOW>,<CLOSE>,<VOL>,<OPENINT>")
+        << QStringLiteral("^MSFT,M,20030101,(\\d+\\.\\d\\d,){4}\\d+,0$") << 9;
     QTest::newRow("6 HEADER 5") << QByteArray("6") << QByteArray("Date,High,Low,Close,Volume")
                                 << QStringLiteral("^01/01/2003,(\\d+\\.\\d\\d,){3}\\d+$") << 5;
     QTest::newRow("5 HEADER 7") << QByteArray("5") << QByteArray("Date,Open,High,Low,Close,Volume,OpenInt")
                                 << QStringLiteral("^01/01/2003,(\\d+\\.\\d\\d,){4}\\d+,0$") << 7;
     QTest::newRow("7 YYMMDD7") << QByteArray("7") << QByteArray()
                                << QStringLiteral("^030101,(\\d+\\.\\d\\d,){4}\\d+,0$") << 7;
-    QTest::newRow("unknown code as 5") << QByteArray("9") << QByteArray("Date,Open,High,Low,Close,Volume,OpenInt")
+    QTest::newRow("unknown code as 5") << QByteArray("9")
+                                       << QByteArray("Date,Open,High,Low,Close,Volume,OpenInt")
                                        << QStringLiteral("^01/01/2003,(\\d+\\.\\d\\d,){4}\\d+,0$") << 7;
     QTest::newRow("3 DIF 7") << QByteArray("3") << QByteArray("TABLE") << QString() << 7;
 }
@@ -531,8 +527,8 @@ void TestQuoteService::unknownSymbols_data()
     QTest::newRow("yahoo lower-case zz") << yahooPath("zzx", 0, "01", 2003, 8, "25", 2003, "d") << 404
                                          << QByteArray("<html>");
     QTest::newRow("yahoo empty") << yahooPath("", 0, "01", 2003, 8, "25", 2003, "d") << 404 << QByteArray("<html>");
-    QTest::newRow("yahoo range without weekday")
-        << yahooPath("MSFT", 0, "04", 2003, 0, "05", 2003, "d") << 404 << QByteArray("<html>");
+    QTest::newRow("yahoo range without weekday") << yahooPath("MSFT", 0, "04", 2003, 0, "05", 2003, "d") << 404
+                                                 << QByteArray("<html>");
     QTest::newRow("yahoo bad date") << QByteArray("/table.csv?a=x&b=01&c=2003&d=0&e=05&f=2003&s=MSFT") << 400
                                     << QByteArray("<html>");
     QTest::newRow("wsc ZZ") << wscPath("ZZTOP", "1/01/03", "9/25/03", 0, "5") << 200 << QByteArray();
@@ -568,8 +564,8 @@ void TestQuoteService::faults_data()
                                  << QByteArray("Date,Open") << 5000;
     QTest::newRow("FAIL2 wsc") << QByteArray("wsc") << QByteArray("FAIL2_B") << QList<int>{503, 503, 200}
                                << QByteArray("Date,Open") << 5000;
-    QTest::newRow("FAIL1 per symbol text")
-        << QByteArray("yahoo") << QByteArray("FAIL1_A") << QList<int>{503, 200} << QByteArray("Date,Open") << 5000;
+    QTest::newRow("FAIL1 per symbol text") << QByteArray("yahoo") << QByteArray("FAIL1_A") << QList<int>{503, 200}
+                                           << QByteArray("Date,Open") << 5000;
     QTest::newRow("E500") << QByteArray("yahoo") << QByteArray("E500_X") << QList<int>{500, 500} << QByteArray()
                           << 5000;
     QTest::newRow("E500 wsc") << QByteArray("wsc") << QByteArray("E500_X") << QList<int>{500} << QByteArray() << 5000;
@@ -633,10 +629,10 @@ void TestQuoteService::faults()
 void TestQuoteService::hangHoldsOnlyItsConnection()
 {
     QNetworkAccessManager hangingClient;
-    QNetworkReply* hanging = hangingClient.get(
-        QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1%2")
-                                 .arg(m_service.port())
-                                 .arg(QString::fromLatin1(yahooPath("HANG_Z", 0, "01", 2003, 0, "31", 2003, "d"))))));
+    QNetworkReply* hanging = hangingClient.get(QNetworkRequest(QUrl(
+        QStringLiteral("http://127.0.0.1:%1%2")
+            .arg(m_service.port())
+            .arg(QString::fromLatin1(yahooPath("HANG_Z", 0, "01", 2003, 0, "31", 2003, "d"))))));
     QTest::qWait(100);
     const Answer a = get(yahooPath("MSFT", 0, "01", 2003, 0, "31", 2003, "d"), 2000);
     QCOMPARE(a.status, 200);
@@ -652,11 +648,10 @@ void TestQuoteService::httpFraming_data()
     QTest::addColumn<bool>("closes");
 
     QTest::newRow("keep-alive, two requests on one connection")
-        << QByteArray("GET / HTTP/1.1\r\nHost: x\r\n\r\nGET /search HTTP/1.1\r\nHost: x\r\n\r\n")
-        << QList<int>{200, 200} << false;
-    QTest::newRow("Connection: close") << QByteArray(
-        "GET / HTTP/1.1\r\nConnection: close\r\n\r\nGET / HTTP/1.1\r\n\r\n")
-                                       << QList<int>{200} << true;
+        << QByteArray("GET / HTTP/1.1\r\nHost: x\r\n\r\nGET /search HTTP/1.1\r\nHost: x\r\n\r\n") << QList<int>{200, 200}
+        << false;
+    QTest::newRow("Connection: close")
+        << QByteArray("GET / HTTP/1.1\r\nConnection: close\r\n\r\nGET / HTTP/1.1\r\n\r\n") << QList<int>{200} << true;
     QTest::newRow("HTTP/1.0 closes") << QByteArray("GET /search HTTP/1.0\r\n\r\n") << QList<int>{200} << true;
     QTest::newRow("malformed request line") << QByteArray("nonsense\r\n\r\n") << QList<int>{400} << true;
     QTest::newRow("malformed header") << QByteArray("GET / HTTP/1.1\r\nno colon here\r\n\r\n") << QList<int>{400}
@@ -668,10 +663,10 @@ void TestQuoteService::httpFraming_data()
     // Yahoo Chart turns away clients without a browser's User-Agent.
     const QByteArray chart = "GET " + chartPath("MSFT", QDate(2003, 1, 6), QDate(2003, 1, 10), "1d") + " HTTP/1.1\r\n";
     QTest::newRow("chart without User-Agent") << chart + "\r\n" << QList<int>{429} << false;
-    QTest::newRow("chart, User-Agent not a browser's") << chart + "User-Agent: curl/8.0\r\n\r\n"
-                                                       << QList<int>{429} << false;
-    QTest::newRow("chart, browser User-Agent") << chart + "User-Agent: " + kBrowser + "\r\n\r\n"
-                                               << QList<int>{200} << false;
+    QTest::newRow("chart, User-Agent not a browser's") << chart + "User-Agent: curl/8.0\r\n\r\n" << QList<int>{429}
+                                                       << false;
+    QTest::newRow("chart, browser User-Agent") << chart + "User-Agent: " + kBrowser + "\r\n\r\n" << QList<int>{200}
+                                               << false;
 }
 
 void TestQuoteService::httpFraming()
@@ -755,8 +750,8 @@ void TestQuoteService::pages_data()
     QTest::newRow("chart, no symbol") << QByteArray("/intchart/frames/main.asp?symb=&time=8&freq=1&country=us")
                                       << QByteArray("Chart") << QByteArray("Time: 8");
     QTest::newRow("chart, markup in the symbol is text")
-        << QByteArray("/intchart/frames/main.asp?symb=%3Cb%3E&time=8&freq=1&country=us")
-        << QByteArray("&lt;B&gt; chart") << QByteArray("<h1>&lt;B&gt; chart</h1>");
+        << QByteArray("/intchart/frames/main.asp?symb=%3Cb%3E&time=8&freq=1&country=us") << QByteArray("&lt;B&gt; chart")
+        << QByteArray("<h1>&lt;B&gt; chart</h1>");
     QTest::newRow("home") << QByteArray("/") << QByteArray("Kestrion Home") << QByteArray("</html>");
     QTest::newRow("search") << QByteArray("/search") << QByteArray("Kestrion Search") << QByteArray("<form");
 }
@@ -799,22 +794,22 @@ void TestQuoteService::yahooChart_data()
     QTest::newRow("daily, lower case") << QByteArray("msft") << QByteArray("1d") << QDate(2003, 1, 4)
                                        << QDate(2003, 1, 12) << 5 << QDate(2003, 1, 6) << QDate(2003, 1, 10) << -18000
                                        << QStringLiteral("MSFT");
-    QTest::newRow("weekly, stamped Monday")
-        << QByteArray("MSFT") << QByteArray("1wk") << QDate(2003, 1, 1) << QDate(2003, 3, 5) << 10
-        << QDate(2002, 12, 30) << QDate(2003, 3, 3) << -18000 << QStringLiteral("MSFT");
+    QTest::newRow("weekly, stamped Monday") << QByteArray("MSFT") << QByteArray("1wk") << QDate(2003, 1, 1)
+                                            << QDate(2003, 3, 5) << 10 << QDate(2002, 12, 30) << QDate(2003, 3, 3)
+                                            << -18000 << QStringLiteral("MSFT");
     QTest::newRow("monthly, stamped first weekday")
-        << QByteArray("IBM") << QByteArray("1mo") << QDate(2003, 2, 15) << QDate(2003, 3, 31) << 2 << QDate(2003, 2, 3)
-        << QDate(2003, 3, 3) << -18000 << QStringLiteral("IBM");
+        << QByteArray("IBM") << QByteArray("1mo") << QDate(2003, 2, 15) << QDate(2003, 3, 31) << 2
+        << QDate(2003, 2, 3) << QDate(2003, 3, 3) << -18000 << QStringLiteral("IBM");
     QTest::newRow("Tokyo daily") << QByteArray("7203.T") << QByteArray("1d") << QDate(2003, 1, 1) << QDate(2003, 1, 3)
                                  << 3 << QDate(2003, 1, 1) << QDate(2003, 1, 3) << 32400 << QStringLiteral("7203.T");
     QTest::newRow("Tokyo weekly") << QByteArray("6758.t") << QByteArray("1wk") << QDate(2003, 1, 1)
                                   << QDate(2003, 1, 15) << 3 << QDate(2002, 12, 30) << QDate(2003, 1, 13) << 32400
                                   << QStringLiteral("6758.T");
-    QTest::newRow("percent-encoded ^GSPC")
-        << QByteArray("%5EGSPC") << QByteArray("1d") << QDate(2003, 1, 6) << QDate(2003, 1, 10) << 5
-        << QDate(2003, 1, 6) << QDate(2003, 1, 10) << -18000 << QStringLiteral("^GSPC");
-    QTest::newRow("before 1970") << QByteArray("OLD") << QByteArray("1d") << QDate(1960, 1, 4) << QDate(1960, 1, 8) << 5
-                                 << QDate(1960, 1, 4) << QDate(1960, 1, 8) << -18000 << QStringLiteral("OLD");
+    QTest::newRow("percent-encoded ^GSPC") << QByteArray("%5EGSPC") << QByteArray("1d") << QDate(2003, 1, 6)
+                                           << QDate(2003, 1, 10) << 5 << QDate(2003, 1, 6) << QDate(2003, 1, 10)
+                                           << -18000 << QStringLiteral("^GSPC");
+    QTest::newRow("before 1970") << QByteArray("OLD") << QByteArray("1d") << QDate(1960, 1, 4) << QDate(1960, 1, 8)
+                                 << 5 << QDate(1960, 1, 4) << QDate(1960, 1, 8) << -18000 << QStringLiteral("OLD");
 }
 
 void TestQuoteService::yahooChart()
@@ -881,26 +876,26 @@ void TestQuoteService::yahooChartRefusals_data()
     QTest::addColumn<QByteArray>("userAgent");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("errorCode"); // empty: a result without bars
-    QTest::addColumn<QByteArray>("body"); // when not empty, the whole answer
+    QTest::addColumn<QByteArray>("body");   // when not empty, the whole answer
 
     const QDate a(2003, 1, 6), b(2003, 1, 10);
     QTest::newRow("unknown symbol") << chartPath("ZZTOP", a, b, "1d") << kBrowser << 404 << QStringLiteral("Not Found")
                                     << QByteArray("{\"chart\":{\"result\":null,\"error\":{\"code\":\"Not Found\","
                                                   "\"description\":\"No data found, symbol may be delisted\"}}}");
-    QTest::newRow("unknown symbol, lower case")
-        << chartPath("zzx", a, b, "1d") << kBrowser << 404 << QStringLiteral("Not Found") << QByteArray();
+    QTest::newRow("unknown symbol, lower case") << chartPath("zzx", a, b, "1d") << kBrowser << 404
+                                                << QStringLiteral("Not Found") << QByteArray();
     QTest::newRow("no period1") << QByteArray("/v8/finance/chart/MSFT?period2=1042156800&interval=1d") << kBrowser
                                 << 400 << QStringLiteral("Bad Request") << QByteArray();
     QTest::newRow("period2 not a number") << QByteArray("/v8/finance/chart/MSFT?period1=0&period2=12x&interval=1d")
                                           << kBrowser << 400 << QStringLiteral("Bad Request") << QByteArray();
     QTest::newRow("interval 5d") << chartPath("MSFT", a, b, "5d") << kBrowser << 400 << QStringLiteral("Bad Request")
                                  << QByteArray();
-    QTest::newRow("period1 after period2")
-        << chartPath("MSFT", b, a, "1d") << kBrowser << 400 << QStringLiteral("Bad Request") << QByteArray();
+    QTest::newRow("period1 after period2") << chartPath("MSFT", b, a, "1d") << kBrowser << 400
+                                           << QStringLiteral("Bad Request") << QByteArray();
     QTest::newRow("client not a browser") << chartPath("MSFT", a, b, "1d") << QByteArray("Kestrion/1.0") << 429
                                           << QString() << QByteArray("Too Many Requests\r\n");
-    QTest::newRow("weekend only: no bars") << chartPath("MSFT", QDate(2003, 1, 4), QDate(2003, 1, 5), "1d") << kBrowser
-                                           << 200 << QString() << QByteArray();
+    QTest::newRow("weekend only: no bars") << chartPath("MSFT", QDate(2003, 1, 4), QDate(2003, 1, 5), "1d")
+                                           << kBrowser << 200 << QString() << QByteArray();
 }
 
 void TestQuoteService::yahooChartRefusals()
@@ -990,8 +985,7 @@ void TestQuoteService::yahooChartFaultRows()
         QVERIFY(c.low[live].toDouble() < c.low[start].toDouble());
         QVERIFY(c.close[live].toDouble() != c.close[start].toDouble());
         QVERIFY(c.adjclose[live].toDouble() != c.adjclose[start].toDouble());
-        QVERIFY(c.close[live].toDouble() >= c.low[live].toDouble()
-                && c.close[live].toDouble() <= c.high[live].toDouble());
+        QVERIFY(c.close[live].toDouble() >= c.low[live].toDouble() && c.close[live].toDouble() <= c.high[live].toDouble());
     } else if (symbol.startsWith("SPLIT_")) {
         QVERIFY(!events.contains(QLatin1String("dividends")));
         const QString key = QString::number(c.timestamps[mid]);
@@ -1029,16 +1023,16 @@ void TestQuoteService::tiingo_data()
 
     QTest::newRow("daily") << QByteArray("daily") << QDate(2003, 1, 1) << QDate(2003, 1, 15)
                            << QList<QDate>{QDate(2003, 1, 1), QDate(2003, 1, 15)};
-    QTest::newRow("weekly, dated Friday")
-        << QByteArray("weekly") << QDate(2003, 1, 1) << QDate(2003, 1, 22)
-        << QList<QDate>{QDate(2003, 1, 3), QDate(2003, 1, 10), QDate(2003, 1, 17), QDate(2003, 1, 24)};
+    QTest::newRow("weekly, dated Friday") << QByteArray("weekly") << QDate(2003, 1, 1) << QDate(2003, 1, 22)
+                                          << QList<QDate>{QDate(2003, 1, 3), QDate(2003, 1, 10), QDate(2003, 1, 17),
+                                                          QDate(2003, 1, 24)};
     QTest::newRow("monthly, dated last weekday")
         << QByteArray("monthly") << QDate(2003, 1, 15) << QDate(2003, 3, 5)
         << QList<QDate>{QDate(2003, 1, 31), QDate(2003, 2, 28), QDate(2003, 3, 31)};
-    QTest::newRow("monthly, month ending on a Sunday")
-        << QByteArray("monthly") << QDate(2003, 8, 1) << QDate(2003, 8, 31) << QList<QDate>{QDate(2003, 8, 29)};
-    QTest::newRow("weekend only: header alone")
-        << QByteArray("daily") << QDate(2003, 1, 4) << QDate(2003, 1, 5) << QList<QDate>{};
+    QTest::newRow("monthly, month ending on a Sunday") << QByteArray("monthly") << QDate(2003, 8, 1)
+                                                       << QDate(2003, 8, 31) << QList<QDate>{QDate(2003, 8, 29)};
+    QTest::newRow("weekend only: header alone") << QByteArray("daily") << QDate(2003, 1, 4) << QDate(2003, 1, 5)
+                                                << QList<QDate>{};
 }
 
 void TestQuoteService::tiingo()
@@ -1052,9 +1046,8 @@ void TestQuoteService::tiingo()
     QCOMPARE(a.status, 200);
     QVERIFY(a.contentType.startsWith("text/csv"));
     QVERIFY(!a.body.contains('\r'));
-    QCOMPARE(
-        lines(a.body).value(0),
-        QByteArray("date,close,high,low,open,volume,adjClose,adjHigh,adjLow,adjOpen,adjVolume,divCash,splitFactor"));
+    QCOMPARE(lines(a.body).value(0),
+             QByteArray("date,close,high,low,open,volume,adjClose,adjHigh,adjLow,adjOpen,adjVolume,divCash,splitFactor"));
     const QList<QList<QByteArray>> rows = csvRows(a.body);
     if (dates.isEmpty()) {
         QCOMPARE(rows.size(), 0);
@@ -1133,8 +1126,8 @@ void TestQuoteService::apiFaults_data()
     QTest::addColumn<QByteArray>("api"); // "chart" or "tiingo"
     QTest::addColumn<QByteArray>("symbol");
     QTest::addColumn<QByteArray>("authorization"); // Tiingo's header; empty: none sent
-    QTest::addColumn<QList<int>>("statuses"); // of successive requests; 0: no answer
-    QTest::addColumn<bool>("retryAfter"); // on the answers before the last
+    QTest::addColumn<QList<int>>("statuses");      // of successive requests; 0: no answer
+    QTest::addColumn<bool>("retryAfter");          // on the answers before the last
     QTest::addColumn<QByteArray>("lastType");
     QTest::addColumn<QByteArray>("lastBodyStart");
 
@@ -1156,10 +1149,8 @@ void TestQuoteService::apiFaults_data()
     // The same symbol on both services: each counts for itself.
     row("chart FAIL1_ counts per service", "chart", "FAIL1_SHARED", {503, 200}, false, json, chartOk);
     row("tiingo FAIL1_ counts per service", "tiingo", "FAIL1_SHARED", {503, 200}, false, csv, csvOk);
-    row("chart QUOTA_", "chart", "QUOTA_A", {200}, false, text,
-        "Error: You have run over your hourly request allocation.");
-    row("tiingo QUOTA_", "tiingo", "QUOTA_A", {200}, false, text,
-        "Error: You have run over your hourly request allocation.");
+    row("chart QUOTA_", "chart", "QUOTA_A", {200}, false, text, "Error: You have run over your hourly request allocation.");
+    row("tiingo QUOTA_", "tiingo", "QUOTA_A", {200}, false, text, "Error: You have run over your hourly request allocation.");
     row("chart HTML_", "chart", "HTML_A", {200}, false, html, "<html>");
     row("tiingo HTML_", "tiingo", "HTML_A", {200}, false, html, "<html>");
     row("chart NO_", "chart", "NO_A", {200}, false, text, "No data available for NO_A");
@@ -1169,15 +1160,14 @@ void TestQuoteService::apiFaults_data()
     row("RA1_ on the older Yahoo table is no fault", "table", "RA1_A", {200}, false, "text/csv", "Date,Open");
     row("tiingo unknown, named as asked", "tiingo", "zzXx", {404}, false, json,
         "{\"detail\":\"Error: Ticker 'zzXx' not found\"}");
-    QTest::newRow("tiingo without a key")
-        << QByteArray("tiingo") << QByteArray("MSFT") << QByteArray() << QList<int>{401} << false << json
-        << QByteArray("{\"detail\":\"Invalid token.\"}");
+    QTest::newRow("tiingo without a key") << QByteArray("tiingo") << QByteArray("MSFT") << QByteArray()
+                                          << QList<int>{401} << false << json << QByteArray("{\"detail\":\"Invalid token.\"}");
     QTest::newRow("tiingo, another key") << QByteArray("tiingo") << QByteArray("MSFT") << QByteArray("Token other")
                                          << QList<int>{401} << false << json
                                          << QByteArray("{\"detail\":\"Invalid token.\"}");
-    QTest::newRow("tiingo, key after another scheme")
-        << QByteArray("tiingo") << QByteArray("MSFT") << QByteArray("Bearer sim-tiingo-token") << QList<int>{401}
-        << false << json << QByteArray("{\"detail\":");
+    QTest::newRow("tiingo, key after another scheme") << QByteArray("tiingo") << QByteArray("MSFT")
+                                                      << QByteArray("Bearer sim-tiingo-token") << QList<int>{401}
+                                                      << false << json << QByteArray("{\"detail\":");
 }
 
 void TestQuoteService::apiFaults()
@@ -1225,8 +1215,7 @@ void TestQuoteService::tiingoTokenOption()
     QTemporaryDir dir;
     const QString logPath = dir.filePath(QStringLiteral("requests.log"));
     QuoteService own;
-    QVERIFY(
-        own.start({QStringLiteral("--tiingo-token"), QStringLiteral("s3cr3t-KEY"), QStringLiteral("--log"), logPath}));
+    QVERIFY(own.start({QStringLiteral("--tiingo-token"), QStringLiteral("s3cr3t-KEY"), QStringLiteral("--log"), logPath}));
     QNetworkAccessManager nam;
     const QByteArray path = tiingoPath("MSFT", QDate(2003, 1, 6), QDate(2003, 1, 10), "daily");
     QCOMPARE(httpGet(nam, own.port(), path, 5000, {{"Authorization", kTiingoAuth}}).status, 401);
@@ -1250,10 +1239,10 @@ void TestQuoteService::tiingoTokenOption()
 void TestQuoteService::helpListsTheApis_data()
 {
     QTest::addColumn<QByteArray>("text");
-    for (const char* text :
-         {"/v8/finance/chart/SYMBOL?period1=", "/tiingo/daily/SYMBOL/prices?startDate=", "--tiingo-token KEY",
-          "Mozilla/5.0", "NULL_<any>", "LIVE_<any>", "SPLIT_<any>", "DIV_<any>", "R429_<any>", "RA<n>_<any>",
-          "RL<n>_<any>", "R503RA_<any>", "QUOTA_<any>", "HTML_<any>"})
+    for (const char* text : {"/v8/finance/chart/SYMBOL?period1=", "/tiingo/daily/SYMBOL/prices?startDate=",
+                             "--tiingo-token KEY", "Mozilla/5.0", "NULL_<any>", "LIVE_<any>", "SPLIT_<any>",
+                             "DIV_<any>", "R429_<any>", "RA<n>_<any>", "RL<n>_<any>", "R503RA_<any>", "QUOTA_<any>",
+                             "HTML_<any>"})
         QTest::newRow(text) << QByteArray(text);
 }
 

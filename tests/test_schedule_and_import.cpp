@@ -58,10 +58,12 @@ void TestScheduleAndImport::adtMatches_data()
     QTest::newRow("lower case never matches") << "9:30:00 pm" << exact << 0;
     QTest::newRow("empty never matches") << "" << exact << 0;
     QTest::newRow("24-hour text never matches") << "21:30:00" << exact << 0;
-    QTest::newRow("skipped second is still seen")
-        << "9:30:00 PM" << QList<QTime>{QTime(21, 29, 59), QTime(21, 30, 1)} << 1;
-    QTest::newRow("several ticks in the matching second")
-        << "9:30:00 PM" << QList<QTime>{QTime(21, 30, 0), QTime(21, 30, 0, 250), QTime(21, 30, 0, 900)} << 1;
+    QTest::newRow("skipped second is still seen") << "9:30:00 PM" << QList<QTime>{QTime(21, 29, 59), QTime(21, 30, 1)}
+                                                  << 1;
+    QTest::newRow("several ticks in the matching second") << "9:30:00 PM"
+                                                          << QList<QTime>{QTime(21, 30, 0), QTime(21, 30, 0, 250),
+                                                                          QTime(21, 30, 0, 900)}
+                                                          << 1;
     QTest::newRow("a late tick far after does not start hours late")
         << "9:30:00 PM" << QList<QTime>{QTime(20, 0, 0), QTime(22, 0, 0)} << 0;
 }

@@ -82,8 +82,8 @@ void TestSettings::leadingNumber()
 void TestSettings::flagsAndNumbers_data()
 {
     QTest::addColumn<QString>("stored");
-    QTest::addColumn<int>("flag"); // as a 16-bit flag
-    QTest::addColumn<double>("number"); // as "Convert to MS" / "Play Sound"
+    QTest::addColumn<int>("flag");       // as a 16-bit flag
+    QTest::addColumn<double>("number");  // as "Convert to MS" / "Play Sound"
     QTest::newRow("one") << "1" << 1 << 1.0;
     QTest::newRow("minus one") << "-1" << -1 << -1.0;
     QTest::newRow("zero") << "0" << 0 << 0.0;
@@ -100,8 +100,8 @@ void TestSettings::flagsAndNumbers()
     QFETCH(int, flag);
     QFETCH(double, number);
     test::TempConfig config;
-    for (const char* name :
-         {"Active Alerts", "Delete Existing Files", "Date Stamp", "Auto Start App", "Convert to MS", "Play Sound"})
+    for (const char* name : {"Active Alerts", "Delete Existing Files", "Date Stamp", "Auto Start App", "Convert to MS",
+                             "Play Sound"})
         config.set(QStringLiteral("Settings"), QLatin1String(name), stored);
     SettingsStore store;
     Settings s;
@@ -235,18 +235,10 @@ void TestSettings::databasePath_data()
     QTest::addColumn<QString>("stored");
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("recordAfter");
-    QTest::newRow("default name") << "dbase.mdb"
-                                  << "/app/dbase.mdb"
-                                  << "dbase.mdb";
-    QTest::newRow("empty") << ""
-                           << "/app/dbase.mdb"
-                           << "dbase.mdb";
-    QTest::newRow("case differs: a relative path") << "DBASE.MDB"
-                                                   << "DBASE.MDB"
-                                                   << "DBASE.MDB";
-    QTest::newRow("full path") << "/data/lists/a.mdb"
-                               << "/data/lists/a.mdb"
-                               << "/data/lists/a.mdb";
+    QTest::newRow("default name") << "dbase.mdb" << "/app/dbase.mdb" << "dbase.mdb";
+    QTest::newRow("empty") << "" << "/app/dbase.mdb" << "dbase.mdb";
+    QTest::newRow("case differs: a relative path") << "DBASE.MDB" << "DBASE.MDB" << "DBASE.MDB";
+    QTest::newRow("full path") << "/data/lists/a.mdb" << "/data/lists/a.mdb" << "/data/lists/a.mdb";
 }
 
 void TestSettings::databasePath()

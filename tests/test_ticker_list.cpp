@@ -75,8 +75,8 @@ void TestTickerList::fileRefusesTexts_data()
     QTest::newRow("empty") << "" << false;
     QTest::newRow("null") << QString() << false;
     QTest::newRow("comma line") << "MSFT,IBM" << true;
-    QTest::newRow("non-ASCII counts characters")
-        << QStringLiteral("\u00C9\u00C9\u00C9\u00C9\u00C9\u00C9\u00C9\u00C9\u00C9\u00C9") << true;
+    QTest::newRow("non-ASCII counts characters") << QStringLiteral("\u00C9\u00C9\u00C9\u00C9\u00C9\u00C9\u00C9\u00C9\u00C9\u00C9")
+                                                 << true;
 }
 
 void TestTickerList::fileRefusesTexts()

@@ -102,16 +102,16 @@ void TestToolRules::readKeepsEveryByte_data()
     QTest::addColumn<bool>("latin1");
     QTest::addColumn<bool>("crlf");
 
-    QTest::newRow("error log, crlf") << QByteArray("Errors\r\nMSFT\r\nIBM\r\n") << "Errors\nMSFT\nIBM\n"
-                                     << false << true;
+    QTest::newRow("error log, crlf") << QByteArray("Errors\r\nMSFT\r\nIBM\r\n") << "Errors\nMSFT\nIBM\n" << false
+                                     << true;
     QTest::newRow("data file, lf") << QByteArray("Date,Close\n2003-09-25,25.20") << "Date,Close\n2003-09-25,25.20"
                                    << false << false;
-    QTest::newRow("utf-8 text") << QByteArray("caf\xc3\xa9 \xe2\x82\xac\n")
-                                << QString::fromUtf8("caf\xc3\xa9 \xe2\x82\xac\n") << false << false;
+    QTest::newRow("utf-8 text") << QByteArray("caf\xc3\xa9 \xe2\x82\xac\n") << QString::fromUtf8("caf\xc3\xa9 \xe2\x82\xac\n")
+                                << false << false;
     QTest::newRow("latin-1 bytes") << QByteArray("caf\xe9\xa0x\r\n") << QString::fromLatin1("caf\xe9\xa0x\n") << true
                                    << true;
-    QTest::newRow("rich text markup stays text")
-        << QByteArray("{\\rtf1\\ansi <b>x</b>}") << "{\\rtf1\\ansi <b>x</b>}" << false << false;
+    QTest::newRow("rich text markup stays text") << QByteArray("{\\rtf1\\ansi <b>x</b>}") << "{\\rtf1\\ansi <b>x</b>}"
+                                                 << false << false;
     QTest::newRow("empty") << QByteArray() << "" << false << false;
 }
 
@@ -304,23 +304,17 @@ void TestToolRules::pathSearch_data()
     QTest::addColumn<QString>("pathTemplate");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("nothing installed") << QStringList{} << QStringList{} << "{A}:{B}"
-                                       << "";
-    QTest::newRow("one installed") << QStringList{} << QStringList{"kinfocenter"} << "{A}:{B}"
-                                   << "B/kinfocenter";
+    QTest::newRow("nothing installed") << QStringList{} << QStringList{} << "{A}:{B}" << "";
+    QTest::newRow("one installed") << QStringList{} << QStringList{"kinfocenter"} << "{A}:{B}" << "B/kinfocenter";
     QTest::newRow("preferred program wins over path order")
-        << QStringList{"gnome-system-monitor"} << QStringList{"hardinfo"} << "{A}:{B}"
-        << "B/hardinfo";
-    QTest::newRow("same program: first folder wins") << QStringList{"hardinfo"} << QStringList{"hardinfo"} << "{A}:{B}"
-                                                     << "A/hardinfo";
+        << QStringList{"gnome-system-monitor"} << QStringList{"hardinfo"} << "{A}:{B}" << "B/hardinfo";
+    QTest::newRow("same program: first folder wins")
+        << QStringList{"hardinfo"} << QStringList{"hardinfo"} << "{A}:{B}" << "A/hardinfo";
     QTest::newRow("not executable is skipped")
-        << QStringList{"hardinfo!"} << QStringList{"xfce4-taskmanager"} << "{A}:{B}"
-        << "B/xfce4-taskmanager";
+        << QStringList{"hardinfo!"} << QStringList{"xfce4-taskmanager"} << "{A}:{B}" << "B/xfce4-taskmanager";
     QTest::newRow("empty and relative entries are skipped")
-        << QStringList{} << QStringList{"lshw-gtk"} << "::relative:{B}:"
-        << "B/lshw-gtk";
-    QTest::newRow("empty path") << QStringList{"hardinfo"} << QStringList{} << ""
-                                << "";
+        << QStringList{} << QStringList{"lshw-gtk"} << "::relative:{B}:" << "B/lshw-gtk";
+    QTest::newRow("empty path") << QStringList{"hardinfo"} << QStringList{} << "" << "";
 }
 
 void TestToolRules::pathSearch()

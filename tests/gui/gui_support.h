@@ -22,7 +22,7 @@ class MessageWatcher
 public:
     enum class Find {
         ActiveModal, // the active modal widget, when it is a message box
-        TopLevel, // every visible top-level message box
+        TopLevel,    // every visible top-level message box
     };
 
     explicit MessageWatcher(Find find = Find::ActiveModal, int intervalMs = 20);

@@ -103,9 +103,12 @@ void TestAbout::systemInfoLookup_data()
     QTest::addColumn<QStringList>("onPath");
     QTest::addColumn<QString>("started");
 
-    QTest::newRow("configured program first") << "script" << QStringList{"hardinfo"} << "my-sysinfo";
-    QTest::newRow("configured path missing: message, no PATH fallback") << "missing" << QStringList{"hardinfo"} << "";
-    QTest::newRow("configured file cannot run: message") << "plain" << QStringList{"hardinfo"} << "";
+    QTest::newRow("configured program first")
+        << "script" << QStringList{"hardinfo"} << "my-sysinfo";
+    QTest::newRow("configured path missing: message, no PATH fallback")
+        << "missing" << QStringList{"hardinfo"} << "";
+    QTest::newRow("configured file cannot run: message")
+        << "plain" << QStringList{"hardinfo"} << "";
     QTest::newRow("blank setting: PATH search") << "blank" << QStringList{"kinfocenter"} << "kinfocenter";
     QTest::newRow("PATH search in order of preference")
         << "none" << QStringList{"xfce4-taskmanager", "gnome-system-monitor", "kinfocenter"} << "kinfocenter";

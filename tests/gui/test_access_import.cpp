@@ -1,8 +1,8 @@
 // Bringing tickers in from an Access file through Open List and Import List:
 // a real Access file (fetched by the fetch_access_sample set-up step), real
 // list files, the real dialogs answered as a user would.
-#include "app/ui/frmMain.h"
 #include "core/app_state.h"
+#include "app/ui/frmMain.h"
 #include "gui_support.h"
 #include "lists/ticker_list.h"
 #include "testsupport.h"
@@ -54,7 +54,7 @@ class ModalDriver
 {
 public:
     QMessageBox::StandardButton answer = QMessageBox::Yes;
-    QString table; // picked in the table dialog; empty: Cancel there
+    QString table;  // picked in the table dialog; empty: Cancel there
     QString column;
 
     QStringList questions;
@@ -176,18 +176,16 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("symbols");
         QTest::addColumn<QStringList>("skipped"); // named in the note after the import
         QTest::newRow("long values skipped and named")
-            << "Fruit Salad"
-            << "Fruit"
-            << QStringList{"Apple",  "Banana", "Blackberry", "Blueberry", "Cherry",    "Grapes", "Kiwi",      "Kumquat",
-                           "Orange", "Papaya", "Peach",      "Pear",      "Pineapple", "Plum",   "Strawberry"}
+            << "Fruit Salad" << "Fruit"
+            << QStringList{"Apple", "Banana", "Blackberry", "Blueberry", "Cherry", "Grapes", "Kiwi", "Kumquat",
+                           "Orange", "Papaya", "Peach", "Pear", "Pineapple", "Plum", "Strawberry"}
             << QStringList{"Grapefruit, Red", "Mandarin/Tangerine", "Passion Fruit"};
-        QTest::newRow("lower-case column")
-            << "Veggie Salad"
-            << "fruit" << QStringList{"Avocado", "Carrots", "Tomato"} << QStringList{"Pepper, Red Bell"};
+        QTest::newRow("lower-case column") << "Veggie Salad" << "fruit" << QStringList{"Avocado", "Carrots", "Tomato"}
+                                           << QStringList{"Pepper, Red Bell"};
         QTest::newRow("all values fit: no note")
-            << "Dried"
-            << "Fruit" << QStringList{"Apple", "Apricot", "Banana", "Blueberry", "Cherry",     "Cranberry",
-                                      "Date",  "Fig",     "Grapes", "Peach",     "Strawberry", "Tomato"}
+            << "Dried" << "Fruit"
+            << QStringList{"Apple", "Apricot", "Banana", "Blueberry", "Cherry", "Cranberry", "Date", "Fig", "Grapes",
+                           "Peach", "Strawberry", "Tomato"}
             << QStringList{};
     }
 
@@ -385,8 +383,7 @@ private Q_SLOTS:
         MessageWatcher messages;
         QVERIFY(!w.openList(path));
         QTRY_COMPARE(messages.texts.size(), 1);
-        QVERIFY2(messages.texts.first().contains(QStringLiteral("Access database")),
-                 qPrintable(messages.texts.first()));
+        QVERIFY2(messages.texts.first().contains(QStringLiteral("Access database")), qPrintable(messages.texts.first()));
         QVERIFY2(messages.texts.first().contains(QStringLiteral("Open List")), qPrintable(messages.texts.first()));
         QCOMPARE(readAll(path), m_bytes);
     }

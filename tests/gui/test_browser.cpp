@@ -144,18 +144,10 @@ void TestBrowser::firstNavigation_data()
     QTest::addColumn<QString>("query");
     QTest::addColumn<QString>("title");
 
-    QTest::newRow("BCE.TO") << "BCE.TO"
-                            << "symb=bce&time=8&freq=1&country=ca"
-                            << "BCE chart";
-    QTest::newRow("MSFT") << "MSFT"
-                          << "symb=msft&time=8&freq=1&country=us"
-                          << "MSFT chart";
-    QTest::newRow("t.xyz.to") << "t.xyz.to"
-                              << "symb=xyz&time=8&freq=1&country=ca"
-                              << "XYZ chart";
-    QTest::newRow("empty ticker") << ""
-                                  << "symb=&time=8&freq=1&country=us"
-                                  << "Chart";
+    QTest::newRow("BCE.TO") << "BCE.TO" << "symb=bce&time=8&freq=1&country=ca" << "BCE chart";
+    QTest::newRow("MSFT") << "MSFT" << "symb=msft&time=8&freq=1&country=us" << "MSFT chart";
+    QTest::newRow("t.xyz.to") << "t.xyz.to" << "symb=xyz&time=8&freq=1&country=ca" << "XYZ chart";
+    QTest::newRow("empty ticker") << "" << "symb=&time=8&freq=1&country=us" << "Chart";
 }
 
 void TestBrowser::firstNavigation()
@@ -210,14 +202,10 @@ void TestBrowser::periodButton_data()
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("query");
 
-    QTest::newRow("2 Yr.") << "opt2Yr"
-                           << "symb=bce&time=9&freq=1&country=ca";
-    QTest::newRow("1 Day") << "opt1Day"
-                           << "symb=bce&time=1&freq=6&country=ca";
-    QTest::newRow("5 Yr.") << "opt5Yr"
-                           << "symb=bce&time=12&freq=1&country=ca";
-    QTest::newRow("1 Yr. again") << "opt1Yr"
-                                 << "symb=bce&time=8&freq=1&country=ca";
+    QTest::newRow("2 Yr.") << "opt2Yr" << "symb=bce&time=9&freq=1&country=ca";
+    QTest::newRow("1 Day") << "opt1Day" << "symb=bce&time=1&freq=6&country=ca";
+    QTest::newRow("5 Yr.") << "opt5Yr" << "symb=bce&time=12&freq=1&country=ca";
+    QTest::newRow("1 Yr. again") << "opt1Yr" << "symb=bce&time=8&freq=1&country=ca";
 }
 
 void TestBrowser::periodButton()
@@ -344,16 +332,12 @@ void TestBrowser::toolbar_data()
     QTest::addColumn<QString>("query");
 
     // Starting from the one-year chart and then the 2 Yr. chart.
-    QTest::newRow("Back") << QStringList{"Back"} << "BCE chart"
-                          << "symb=bce&time=8&freq=1&country=ca";
+    QTest::newRow("Back") << QStringList{"Back"} << "BCE chart" << "symb=bce&time=8&freq=1&country=ca";
     QTest::newRow("Back then Forward") << QStringList{"Back", "Forward"} << "BCE chart"
                                        << "symb=bce&time=9&freq=1&country=ca";
-    QTest::newRow("Refresh") << QStringList{"Refresh"} << "BCE chart"
-                             << "symb=bce&time=9&freq=1&country=ca";
-    QTest::newRow("Home") << QStringList{"Home"} << "Kestrion Home"
-                          << "";
-    QTest::newRow("Search") << QStringList{"Search"} << "Kestrion Search"
-                            << "";
+    QTest::newRow("Refresh") << QStringList{"Refresh"} << "BCE chart" << "symb=bce&time=9&freq=1&country=ca";
+    QTest::newRow("Home") << QStringList{"Home"} << "Kestrion Home" << "";
+    QTest::newRow("Search") << QStringList{"Search"} << "Kestrion Search" << "";
 }
 
 void TestBrowser::toolbar()
@@ -447,8 +431,8 @@ void TestBrowser::failingAddressDoesNotEndTheProgram_data()
 {
     QTest::addColumn<QString>("address");
     QTest::addColumn<bool>("loads");
-    QTest::newRow("closed port")
-        << QStringLiteral("http://127.0.0.1:%1/intchart/frames/main.asp?symb=x").arg(closedPort()) << true;
+    QTest::newRow("closed port") << QStringLiteral("http://127.0.0.1:%1/intchart/frames/main.asp?symb=x").arg(closedPort())
+                                 << true;
     QTest::newRow("connection reset") << "RESET" << true;
     QTest::newRow("server error") << "E500" << true;
     QTest::newRow("empty address") << "" << false;

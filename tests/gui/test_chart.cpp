@@ -1,12 +1,12 @@
 // The chart window as a person sees it: pictures taken offscreen and checked
 // where the dates and prices are.
-#include "core/app_state.h"
 #include "download/metastock_folder_writer.h"
 #include "gui_support.h"
 #include "testsupport.h"
 #include "tools/ui/chart_view.h"
 #include "tools/ui/frmChart.h"
 #include "tools/ui/frmView.h"
+#include "core/app_state.h"
 
 #include <QAction>
 #include <QLabel>
@@ -191,8 +191,7 @@ void TestChart::zoomNarrowsDates()
     // The picture follows: the first visible date's candle is drawn.
     const QImage image = view->grab().toImage();
     QVERIFY(colouredColumns(image, view->model(), int(view->model().priceArea().left()) + 2,
-                            int(view->model().priceArea().left()) + 30)
-            > 0);
+                            int(view->model().priceArea().left()) + 30) > 0);
 }
 
 void TestChart::adjustedRemovesCliff()
@@ -354,15 +353,13 @@ void TestChart::commandLine()
     const QString png = m_dir->filePath(QStringLiteral("c.png"));
     QVERIFY(test::writeFile(csv, table(60)));
     p.start(test::binPath(QStringLiteral("kestrion")),
-            {QStringLiteral("--chart"), csv, QStringLiteral("--export"), png, QStringLiteral("--size"),
-             QStringLiteral("640x400")});
+            {QStringLiteral("--chart"), csv, QStringLiteral("--export"), png, QStringLiteral("--size"), QStringLiteral("640x400")});
     QVERIFY(p.waitForFinished(30000));
     QCOMPARE(p.exitCode(), 0);
     QCOMPARE(QImage(png).size(), QSize(640, 400));
 
     QVERIFY(test::writeFile(csv, "Date,Open,High,Low,Close\n2024-01-02,1,1,1\n"));
-    p.start(test::binPath(QStringLiteral("kestrion")),
-            {QStringLiteral("--chart"), csv, QStringLiteral("--export"), png});
+    p.start(test::binPath(QStringLiteral("kestrion")), {QStringLiteral("--chart"), csv, QStringLiteral("--export"), png});
     QVERIFY(p.waitForFinished(30000));
     QCOMPARE(p.exitCode(), 1);
     QVERIFY(QString::fromUtf8(p.readAllStandardError()).contains(QStringLiteral("line 2")));

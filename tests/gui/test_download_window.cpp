@@ -1,8 +1,8 @@
 // "Get Historical Data" driven from the real main window: clicks on the
 // button, prompts answered the way a user would, real HTTP to the local quote
 // service, real list files and real download directories.
-#include "app/ui/frmMain.h"
 #include "core/app_state.h"
+#include "app/ui/frmMain.h"
 #include "download/error_log.h"
 #include "download/quote_request.h"
 #include "download/ui/download_controller.h"
@@ -29,10 +29,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSettings>
-#include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QSettings>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -56,15 +56,15 @@ const QString kErrorsLogged = QStringLiteral("ERRORS LOGGED!");
 // run can start.
 QList<QWidget*> runInputs(const frmMain& w)
 {
-    return {w.txtTicker,   w.txtDownloadDir, w.cmdGetUpdate, w.cmdAdd,    w.cmdDelete,  w.cmdBrowse, w.cbxStartMonth,
-            w.cbxStartDay, w.cbxStartYear,   w.cbxEndMonth,  w.cbxEndDay, w.cbxEndYear, w.DBGrid1,   w.tbToolBar};
+    return {w.txtTicker,     w.txtDownloadDir, w.cmdGetUpdate, w.cmdAdd,      w.cmdDelete,
+            w.cmdBrowse,     w.cbxStartMonth,  w.cbxStartDay,  w.cbxStartYear, w.cbxEndMonth,
+            w.cbxEndDay,     w.cbxEndYear,     w.DBGrid1,      w.tbToolBar};
 }
 
 bool allInputs(const frmMain& w, bool enabled)
 {
     const QList<QWidget*> inputs = runInputs(w);
-    return std::all_of(inputs.cbegin(), inputs.cend(),
-                       [enabled](const QWidget* c) { return c->isEnabled() == enabled; });
+    return std::all_of(inputs.cbegin(), inputs.cend(), [enabled](const QWidget* c) { return c->isEnabled() == enabled; });
 }
 
 QStringList inputStates(const frmMain& w)
@@ -309,8 +309,7 @@ private Q_SLOTS:
         QCOMPARE(log.progress, (QList<int>{0, 1, 2, 3}));
         QCOMPARE(w.ProgressBar1->minimum(), 0);
         QCOMPARE(w.ProgressBar1->maximum(), 3);
-        QCOMPARE(log.statuses,
-                 (QStringList{kDownloading + "MSFT", kDownloading + "IBM", kDownloading + "KO", kComplete}));
+        QCOMPARE(log.statuses, (QStringList{kDownloading + "MSFT", kDownloading + "IBM", kDownloading + "KO", kComplete}));
         QCOMPARE(log.lockedAtStatus, (QList<bool>{true, true, true, true}));
         QVERIFY2(allInputs(w, true), qPrintable(inputStates(w).join(QLatin1Char(' '))));
         QCOMPARE(w.statusText(), kComplete);
@@ -330,7 +329,8 @@ private Q_SLOTS:
         prepare(w, {QStringLiteral("SLOW_CMD")});
         if (QTest::currentTestFailed())
             return;
-        const QList<QAction*> held{w.mnuOpenList, w.mnuCreateNewList, w.mnuImportList, w.mnuViewOptions, w.mnuLaunch};
+        const QList<QAction*> held{w.mnuOpenList, w.mnuCreateNewList, w.mnuImportList, w.mnuViewOptions,
+                                   w.mnuLaunch};
         const QList<QAction*> free{w.mnuFileExit, w.mnuViewFile, w.mnuViewErrorLog};
         auto enabled = [](const QList<QAction*>& actions) {
             QStringList states;
@@ -467,9 +467,8 @@ private Q_SLOTS:
         if (activeAlerts != 0) {
             QCOMPARE(prompts.seen, QStringList{QStringLiteral("frmNoData")});
             QCOMPARE(prompts.noDataCaption, QStringLiteral("No Data!"));
-            QCOMPARE(prompts.noDataText,
-                     QStringLiteral("Could not get requested data.  There may be a connection "
-                                    "problem...Do you wish to continue?"));
+            QCOMPARE(prompts.noDataText, QStringLiteral("Could not get requested data.  There may be a connection "
+                                                        "problem...Do you wish to continue?"));
             QCOMPARE(prompts.noDataYesText, QStringLiteral("Yes"));
             QCOMPARE(prompts.noDataNoText, QStringLiteral("No"));
             QCOMPARE(appState().stopAnswer, !goesOn);
@@ -548,8 +547,7 @@ private Q_SLOTS:
         QCOMPARE(prompts.seen, QStringList{QStringLiteral("message:") + kComplete});
         QVERIFY2(prompts.messageInfo.contains(QLatin1String("ZZNONE: not-found")), qPrintable(prompts.messageInfo));
         QCOMPARE(w.statusText(), QStringLiteral("ERRORS LOGGED!"));
-        QVERIFY2(w.pnlStatus->toolTip().contains(QLatin1String("ZZNONE: not-found")),
-                 qPrintable(w.pnlStatus->toolTip()));
+        QVERIFY2(w.pnlStatus->toolTip().contains(QLatin1String("ZZNONE: not-found")), qPrintable(w.pnlStatus->toolTip()));
         QVERIFY(QFile::exists(m_dl + QStringLiteral("/MSFT.csv")));
     }
 
@@ -565,8 +563,7 @@ private Q_SLOTS:
         Prompts prompts(w);
         QVERIFY(clickAndWait(w));
         QCOMPARE(prompts.seen.size(), 1);
-        QVERIFY2(prompts.seen.first().contains(QLatin1String("KESTRION_TIINGO_TOKEN")),
-                 qPrintable(prompts.seen.first()));
+        QVERIFY2(prompts.seen.first().contains(QLatin1String("KESTRION_TIINGO_TOKEN")), qPrintable(prompts.seen.first()));
         QVERIFY(allInputs(w, true));
         QVERIFY(!w.downloadController().isRunning());
         QCOMPARE(QDir(m_dl).entryList(QDir::Files), QStringList());
@@ -574,28 +571,20 @@ private Q_SLOTS:
 
     void missingDirectory_data()
     {
-        QTest::addColumn<QString>("boxText"); // "" or a name under the temporary folder
-        QTest::addColumn<QString>("earlierOk"); // folder created by an earlier OK, or ""
+        QTest::addColumn<QString>("boxText");     // "" or a name under the temporary folder
+        QTest::addColumn<QString>("earlierOk");   // folder created by an earlier OK, or ""
         QTest::addColumn<bool>("answerOk");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("expectedBox"); // "" or a name under the temporary folder
         QTest::addColumn<bool>("created");
 
-        QTest::newRow("empty box, OK creates the folder") << ""
-                                                          << "" << true << "new"
-                                                          << "new" << true;
-        QTest::newRow("missing folder, OK creates the folder") << "absent"
-                                                               << "" << true << "made"
-                                                               << "made" << true;
-        QTest::newRow("Cancel before any OK empties the box") << "absent"
-                                                              << "" << false << "typed"
-                                                              << "" << false;
-        QTest::newRow("Cancel after an earlier OK puts it back") << "absent"
-                                                                 << "first" << false << "typed"
-                                                                 << "first" << false;
-        QTest::newRow("OK on a path whose parent is missing") << ""
-                                                              << "" << true << "no/parent"
-                                                              << "no/parent" << false;
+        QTest::newRow("empty box, OK creates the folder") << "" << "" << true << "new" << "new" << true;
+        QTest::newRow("missing folder, OK creates the folder") << "absent" << "" << true << "made" << "made" << true;
+        QTest::newRow("Cancel before any OK empties the box") << "absent" << "" << false << "typed" << "" << false;
+        QTest::newRow("Cancel after an earlier OK puts it back") << "absent" << "first" << false << "typed" << "first"
+                                                                 << false;
+        QTest::newRow("OK on a path whose parent is missing") << "" << "" << true << "no/parent" << "no/parent"
+                                                              << false;
     }
 
     void missingDirectory()
@@ -694,8 +683,7 @@ private Q_SLOTS:
             QCOMPARE(readAll(m_dl + QLatin1Char('/') + stem + QStringLiteral(".csv")), served(symbol));
         } else {
             QCOMPARE(log.statuses,
-                     (QStringList{kDownloading + symbol, kDownloading + symbol, kDownloading + symbol,
-                                  kCouldNotGet + symbol}));
+                     (QStringList{kDownloading + symbol, kDownloading + symbol, kDownloading + symbol, kCouldNotGet + symbol}));
             QCOMPARE(w.statusText(), kCouldNotGet + symbol);
             QCOMPARE(filesIn(m_dl), QStringList());
         }
@@ -727,10 +715,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("source"); // as the command line names it
         QTest::addColumn<QString>("format");
-        QTest::newRow("Yahoo") << "yahoo"
-                               << "5";
-        QTest::newRow("Wall Street City, HEADER 5") << "wsc"
-                                                    << "6";
+        QTest::newRow("Yahoo") << "yahoo" << "5";
+        QTest::newRow("Wall Street City, HEADER 5") << "wsc" << "6";
     }
 
     void windowAndCommandLineAgree()

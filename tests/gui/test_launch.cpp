@@ -244,16 +244,13 @@ void TestLaunch::okTakesPath_data()
     QTest::addColumn<QString>("made"); // file the started program creates, or empty
     QTest::addColumn<bool>("enterKey");
 
-    QTest::newRow("options not loaded") << "not loaded" << 1 << "/usr/bin/touch %1/ok"
-                                        << "ok" << false;
-    QTest::newRow("options loaded with the old path") << "loaded" << 1 << "/usr/bin/touch \"%1/with blank/ok\""
-                                                      << "with blank/ok" << false;
-    QTest::newRow("options loaded, path box greyed") << "loaded" << 0 << "\"%1/my tools/touch\" %1/ok2"
-                                                     << "ok2" << false;
-    QTest::newRow("Enter key") << "not loaded" << 1 << "/usr/bin/touch %1/enter"
-                               << "enter" << true;
-    QTest::newRow("path that does not start") << "loaded" << 1 << kMissingProgram + "-new"
-                                              << "" << false;
+    QTest::newRow("options not loaded") << "not loaded" << 1 << "/usr/bin/touch %1/ok" << "ok" << false;
+    QTest::newRow("options loaded with the old path")
+        << "loaded" << 1 << "/usr/bin/touch \"%1/with blank/ok\"" << "with blank/ok" << false;
+    QTest::newRow("options loaded, path box greyed") << "loaded" << 0 << "\"%1/my tools/touch\" %1/ok2" << "ok2"
+                                                     << false;
+    QTest::newRow("Enter key") << "not loaded" << 1 << "/usr/bin/touch %1/enter" << "enter" << true;
+    QTest::newRow("path that does not start") << "loaded" << 1 << kMissingProgram + "-new" << "" << false;
 }
 
 void TestLaunch::okTakesPath()
@@ -417,7 +414,8 @@ void TestLaunch::splitCommandLine_data()
     QTest::newRow("quoted program with a blank")
         << "\"/opt/My Charts/charts\" --open" << QStringList{"/opt/My Charts/charts", "--open"};
     QTest::newRow("quoted argument with blanks") << "charts \"a  b\" c" << QStringList{"charts", "a  b", "c"};
-    QTest::newRow("quotes inside a word") << "charts --dir=\"/my dir\"/x" << QStringList{"charts", "--dir=/my dir/x"};
+    QTest::newRow("quotes inside a word") << "charts --dir=\"/my dir\"/x"
+                                          << QStringList{"charts", "--dir=/my dir/x"};
     QTest::newRow("empty") << "" << QStringList{};
     QTest::newRow("blanks only") << "   " << QStringList{};
 }

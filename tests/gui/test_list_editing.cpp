@@ -1,7 +1,7 @@
 // Adding, deleting and importing symbols from the main window, and handing
 // the current symbol to the chart browser: real list files, real clicks.
-#include "app/ui/frmMain.h"
 #include "core/app_state.h"
+#include "app/ui/frmMain.h"
 #include "gui_support.h"
 #include "lists/ticker_list.h"
 #include "testsupport.h"
@@ -59,7 +59,7 @@ public:
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
         db.setDatabaseName(path);
         m_locked = db.open()
-            && QSqlQuery(db).exec(exclusive ? QStringLiteral("BEGIN EXCLUSIVE") : QStringLiteral("BEGIN IMMEDIATE"));
+                   && QSqlQuery(db).exec(exclusive ? QStringLiteral("BEGIN EXCLUSIVE") : QStringLiteral("BEGIN IMMEDIATE"));
     }
     ~ListLock()
     {
@@ -157,7 +157,10 @@ private:
     }
 
 private Q_SLOTS:
-    void initTestCase() { m_config = std::make_unique<TempConfig>(); }
+    void initTestCase()
+    {
+        m_config = std::make_unique<TempConfig>();
+    }
 
     void init()
     {
@@ -253,16 +256,11 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("command");
         QTest::addColumn<QString>("how");
-        QTest::newRow("Add, list locked by another program") << "add"
-                                                             << "locked";
-        QTest::newRow("Add, read-only list file") << "add"
-                                                  << "readonly";
-        QTest::newRow("Add, list locked even for reading") << "add"
-                                                           << "exclusive";
-        QTest::newRow("Delete, list locked by another program") << "delete"
-                                                                << "locked";
-        QTest::newRow("Delete, read-only list file") << "delete"
-                                                     << "readonly";
+        QTest::newRow("Add, list locked by another program") << "add" << "locked";
+        QTest::newRow("Add, read-only list file") << "add" << "readonly";
+        QTest::newRow("Add, list locked even for reading") << "add" << "exclusive";
+        QTest::newRow("Delete, list locked by another program") << "delete" << "locked";
+        QTest::newRow("Delete, read-only list file") << "delete" << "readonly";
     }
 
     void dataErrorLeavesListAsItWas()
@@ -425,11 +423,13 @@ private Q_SLOTS:
         // The file refuses an empty text and one over 10 characters; a line
         // too long for a symbol is named by its number afterwards.
         QTest::newRow("symbol, empty line, two fields")
-            << QStringList{"IBM"} << QByteArray("MSFT\n\nOracle Corp,ORCL\n") << QStringList{"IBM", "MSFT"} << "line 3";
+            << QStringList{"IBM"} << QByteArray("MSFT\n\nOracle Corp,ORCL\n") << QStringList{"IBM", "MSFT"}
+            << "line 3";
         QTest::newRow("short line with a comma stays whole")
             << QStringList{} << QByteArray("T,BCE\nKO\n") << QStringList{"T,BCE", "KO"} << "";
         QTest::newRow("blanks, case and duplicates kept")
-            << QStringList{"IBM"} << QByteArray(" ibm \nIBM\nIBM\n") << QStringList{"IBM", " ibm ", "IBM", "IBM"} << "";
+            << QStringList{"IBM"} << QByteArray(" ibm \nIBM\nIBM\n") << QStringList{"IBM", " ibm ", "IBM", "IBM"}
+            << "";
         QTest::newRow("header line not skipped")
             << QStringList{} << QByteArray("Symbol\nKO\n") << QStringList{"Symbol", "KO"} << "";
         QTest::newRow("CRLF and no final line end")
@@ -493,16 +493,11 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("expected"); // a part of the message
-        QTest::newRow("file missing") << "missing"
-                                      << "could not be read";
-        QTest::newRow("a folder chosen") << "folder"
-                                         << "could not be read";
-        QTest::newRow("list locked by another program") << "locked"
-                                                        << "could not be added";
-        QTest::newRow("list file read-only") << "readonly"
-                                             << "could not be added";
-        QTest::newRow("list fails at the third line") << "partway"
-                                                      << "could not be added";
+        QTest::newRow("file missing") << "missing" << "could not be read";
+        QTest::newRow("a folder chosen") << "folder" << "could not be read";
+        QTest::newRow("list locked by another program") << "locked" << "could not be added";
+        QTest::newRow("list file read-only") << "readonly" << "could not be added";
+        QTest::newRow("list fails at the third line") << "partway" << "could not be added";
     }
 
     void importFailureLeavesListAsItWas()
@@ -596,18 +591,12 @@ private Q_SLOTS:
         QTest::addColumn<bool>("deleteFirst");
         QTest::addColumn<QString>("previous");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("current row") << QStringList{"IBM", "BCE.TO"} << 1 << false << "MSFT"
-                                     << "BCE.TO";
-        QTest::newRow("first row at open") << QStringList{"IBM", "BCE.TO"} << -1 << false << ""
-                                           << "IBM";
-        QTest::newRow("symbol with blanks as stored") << QStringList{" msft "} << 0 << false << ""
-                                                      << " msft ";
-        QTest::newRow("empty list keeps the previous") << QStringList{} << -1 << false << "MSFT"
-                                                       << "MSFT";
-        QTest::newRow("empty list, none before") << QStringList{} << -1 << false << ""
-                                                 << "";
-        QTest::newRow("no current row after Delete") << QStringList{"IBM", "KO"} << 1 << true << "AAPL"
-                                                     << "AAPL";
+        QTest::newRow("current row") << QStringList{"IBM", "BCE.TO"} << 1 << false << "MSFT" << "BCE.TO";
+        QTest::newRow("first row at open") << QStringList{"IBM", "BCE.TO"} << -1 << false << "" << "IBM";
+        QTest::newRow("symbol with blanks as stored") << QStringList{" msft "} << 0 << false << "" << " msft ";
+        QTest::newRow("empty list keeps the previous") << QStringList{} << -1 << false << "MSFT" << "MSFT";
+        QTest::newRow("empty list, none before") << QStringList{} << -1 << false << "" << "";
+        QTest::newRow("no current row after Delete") << QStringList{"IBM", "KO"} << 1 << true << "AAPL" << "AAPL";
     }
 
     void analyzeStockHandsOnCurrentSymbol()

@@ -1,9 +1,9 @@
 // The main window's commands reaching their windows, the shutdown of the
 // options dialog and the chart browser, the automatic download timer driven
 // through the window with a clock the test sets, and one whole daily job.
+#include "core/app_state.h"
 #include "app/ui/frmMain.h"
 #include "app/ui/help_window.h"
-#include "core/app_state.h"
 #include "download/ui/download_controller.h"
 #include "gui_support.h"
 #include "lists/ticker_list.h"
@@ -12,8 +12,8 @@
 #include "schedule/ui/dlgCreateDownloadDir.h"
 #include "schedule/ui/dlgLaunchApp.h"
 #include "testsupport.h"
-#include "tools/ui/chart_view.h"
 #include "tools/ui/frmAbout.h"
+#include "tools/ui/chart_view.h"
 #include "tools/ui/frmBrowser.h"
 #include "tools/ui/frmChart.h"
 #include "tools/ui/frmView.h"
@@ -94,9 +94,9 @@ public:
         m_timer.start();
     }
 
-    QStringList seen; // class names, in order
+    QStringList seen;     // class names, in order
     QStringList messages; // texts of the message boxes
-    QStringList titles; // their titles
+    QStringList titles;   // their titles
 
 private:
     void poll()
@@ -759,24 +759,24 @@ private Q_SLOTS:
 
         // Options: Yahoo! Finance, date-stamped ".txt" files.
         {
-            Modals options([](QWidget* m) {
-                auto* dialog = qobject_cast<frmOptions*>(m);
-                if (!dialog)
-                    return true;
-                dialog->optYahoo->click();
-                dialog->TabStrip1->setCurrentIndex(1);
-                if (!dialog->chkDateStamp->isChecked())
-                    dialog->chkDateStamp->click();
-                dialog->txtFileExt->clear();
-                QTest::keyClicks(dialog->txtFileExt, QStringLiteral(".txt"));
-                dialog->close();
+        Modals options([](QWidget* m) {
+            auto* dialog = qobject_cast<frmOptions*>(m);
+            if (!dialog)
                 return true;
-            });
-            w->mnuViewOptions->trigger();
-            QCOMPARE(options.seen, QStringList{"kestrion::frmOptions"});
-            QCOMPARE(appState().settings.dataSource, QStringLiteral("Yahoo"));
-            QCOMPARE(appState().settings.dateStamp, qint16(1));
-            QCOMPARE(appState().settings.fileExtension, QStringLiteral(".txt"));
+            dialog->optYahoo->click();
+            dialog->TabStrip1->setCurrentIndex(1);
+            if (!dialog->chkDateStamp->isChecked())
+                dialog->chkDateStamp->click();
+            dialog->txtFileExt->clear();
+            QTest::keyClicks(dialog->txtFileExt, QStringLiteral(".txt"));
+            dialog->close();
+            return true;
+        });
+        w->mnuViewOptions->trigger();
+        QCOMPARE(options.seen, QStringList{"kestrion::frmOptions"});
+        QCOMPARE(appState().settings.dataSource, QStringLiteral("Yahoo"));
+        QCOMPARE(appState().settings.dateStamp, qint16(1));
+        QCOMPARE(appState().settings.fileExtension, QStringLiteral(".txt"));
         }
 
         // Where and what to download.
@@ -838,7 +838,7 @@ private Q_SLOTS:
     void gridDoubleClickCharts_data()
     {
         QTest::addColumn<int>("row");
-        QTest::addColumn<QString>("symbol"); // charted; empty: a message instead
+        QTest::addColumn<QString>("symbol");  // charted; empty: a message instead
         QTest::newRow("file there") << 1 << "BCE-TO";
         QTest::newRow("no file") << 0 << QString();
     }

@@ -1,5 +1,5 @@
-#include "app/ui/frmMain.h"
 #include "core/app_state.h"
+#include "app/ui/frmMain.h"
 #include "download/quote_request.h"
 #include "gui_support.h"
 #include "lists/ticker_list.h"
@@ -43,26 +43,11 @@ using namespace kestrion::test;
 
 namespace {
 
-const QStringList kSettingNames = {"MainLeft",
-                                   "MainTop",
-                                   "MainWidth",
-                                   "MainHeight",
-                                   "Database Name",
-                                   "DownloadDir",
-                                   "StartMonth",
-                                   "StartDay",
-                                   "StartYear",
-                                   "Data Source",
-                                   "Data Format",
-                                   "Active Alerts",
-                                   "Delete Existing Files",
-                                   "Date Stamp",
-                                   "File Extension",
-                                   "Auto Start App",
-                                   "Convert to MS",
-                                   "Play Sound",
-                                   "App Name",
-                                   "ADT"};
+const QStringList kSettingNames = {
+    "MainLeft",      "MainTop",      "MainWidth",   "MainHeight",    "Database Name",
+    "DownloadDir",   "StartMonth",   "StartDay",    "StartYear",     "Data Source",
+    "Data Format",   "Active Alerts", "Delete Existing Files", "Date Stamp", "File Extension",
+    "Auto Start App", "Convert to MS", "Play Sound", "App Name",      "ADT"};
 
 // The main window with its file dialogs answered by the test and every menu
 // command recorded before it runs.
@@ -75,36 +60,16 @@ public:
     int openAsked = 0;
     int saveAsked = 0;
 
-    void mnuCreateNewList_Click() override
-    {
-        record("mnuCreateNewList");
-        frmMain::mnuCreateNewList_Click();
-    }
-    void mnuOpenList_Click() override
-    {
-        record("mnuOpenList");
-        frmMain::mnuOpenList_Click();
-    }
+    void mnuCreateNewList_Click() override { record("mnuCreateNewList"); frmMain::mnuCreateNewList_Click(); }
+    void mnuOpenList_Click() override { record("mnuOpenList"); frmMain::mnuOpenList_Click(); }
     void mnuImportList_Click() override { record("mnuImportList"); }
     void mnuLaunch_Click() override { record("mnuLaunch"); }
-    void mnuFileExit_Click() override
-    {
-        record("mnuFileExit");
-        frmMain::mnuFileExit_Click();
-    }
+    void mnuFileExit_Click() override { record("mnuFileExit"); frmMain::mnuFileExit_Click(); }
     void mnuViewFile_Click() override { record("mnuViewFile"); }
     void mnuViewErrorLog_Click() override { record("mnuViewErrorLog"); }
     void mnuAnalyzeStock_Click() override { record("mnuAnalyzeStock"); }
-    void mnuViewToolbar_Click() override
-    {
-        record("mnuViewToolbar");
-        frmMain::mnuViewToolbar_Click();
-    }
-    void mnuViewStatusBar_Click() override
-    {
-        record("mnuViewStatusBar");
-        frmMain::mnuViewStatusBar_Click();
-    }
+    void mnuViewToolbar_Click() override { record("mnuViewToolbar"); frmMain::mnuViewToolbar_Click(); }
+    void mnuViewStatusBar_Click() override { record("mnuViewStatusBar"); frmMain::mnuViewStatusBar_Click(); }
     void mnuViewOptions_Click() override { record("mnuViewOptions"); }
     void mnuHelpContents_Click() override { record("mnuHelpContents"); }
     void mnuHelpAbout_Click() override { record("mnuHelpAbout"); }
@@ -361,8 +326,8 @@ private Q_SLOTS:
         QCOMPARE(w.cbxEndMonth->currentText(), months.at(today.month() - 1));
         QCOMPARE(w.cbxEndDay->currentText(), QString::asprintf("%02d", today.day()));
         QCOMPARE(w.cbxEndYear->currentText(), QString::number(today.year()));
-        for (QComboBox* box :
-             {w.cbxStartMonth, w.cbxStartDay, w.cbxStartYear, w.cbxEndMonth, w.cbxEndDay, w.cbxEndYear})
+        for (QComboBox* box : {w.cbxStartMonth, w.cbxStartDay, w.cbxStartYear, w.cbxEndMonth, w.cbxEndDay,
+                               w.cbxEndYear})
             QVERIFY2(box->isEditable(), qPrintable(box->objectName()));
     }
 
@@ -409,14 +374,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("not a database") << "text"
-                                        << "not a ticker list database";
-        QTest::newRow("missing file") << "missing"
-                                      << "does not exist";
-        QTest::newRow("database without Table1") << "otherTable"
-                                                 << "Table1";
-        QTest::newRow("folder") << "folder"
-                                << "not a file";
+        QTest::newRow("not a database") << "text" << "not a ticker list database";
+        QTest::newRow("missing file") << "missing" << "does not exist";
+        QTest::newRow("database without Table1") << "otherTable" << "Table1";
+        QTest::newRow("folder") << "folder" << "not a file";
     }
 
     void unopenableListReportedOnce()
@@ -514,20 +475,17 @@ private Q_SLOTS:
         QFETCH(QString, tip);
 
         TestWindow w;
-        const QHash<QString, QWidget*> members{{"Label1", w.Label1},           {"txtTicker", w.txtTicker},
-                                               {"cmdAdd", w.cmdAdd},           {"cmdDelete", w.cmdDelete},
-                                               {"DBGrid1", w.DBGrid1},         {"chkSingleStock", w.chkSingleStock},
-                                               {"Frame1", w.Frame1},           {"txtDownloadDir", w.txtDownloadDir},
-                                               {"cmdBrowse", w.cmdBrowse},     {"Frame2", w.Frame2},
-                                               {"Label2", w.Label2},           {"cbxStartMonth", w.cbxStartMonth},
-                                               {"cbxStartDay", w.cbxStartDay}, {"cbxStartYear", w.cbxStartYear},
-                                               {"Label3", w.Label3},           {"cbxEndMonth", w.cbxEndMonth},
-                                               {"cbxEndDay", w.cbxEndDay},     {"cbxEndYear", w.cbxEndYear},
-                                               {"optDaily", w.optDaily},       {"optWeekly", w.optWeekly},
-                                               {"optMonthly", w.optMonthly},   {"cmdGetUpdate", w.cmdGetUpdate},
-                                               {"Label4", w.Label4},           {"ProgressBar1", w.ProgressBar1},
-                                               {"tbToolBar", w.tbToolBar},     {"sbStatusBar", w.sbStatusBar},
-                                               {"Status", w.pnlStatus},        {"ADT", w.pnlADT}};
+        const QHash<QString, QWidget*> members{
+            {"Label1", w.Label1},         {"txtTicker", w.txtTicker},       {"cmdAdd", w.cmdAdd},
+            {"cmdDelete", w.cmdDelete},   {"DBGrid1", w.DBGrid1},           {"chkSingleStock", w.chkSingleStock},
+            {"Frame1", w.Frame1},         {"txtDownloadDir", w.txtDownloadDir}, {"cmdBrowse", w.cmdBrowse},
+            {"Frame2", w.Frame2},         {"Label2", w.Label2},             {"cbxStartMonth", w.cbxStartMonth},
+            {"cbxStartDay", w.cbxStartDay}, {"cbxStartYear", w.cbxStartYear}, {"Label3", w.Label3},
+            {"cbxEndMonth", w.cbxEndMonth}, {"cbxEndDay", w.cbxEndDay},     {"cbxEndYear", w.cbxEndYear},
+            {"optDaily", w.optDaily},     {"optWeekly", w.optWeekly},       {"optMonthly", w.optMonthly},
+            {"cmdGetUpdate", w.cmdGetUpdate}, {"Label4", w.Label4},         {"ProgressBar1", w.ProgressBar1},
+            {"tbToolBar", w.tbToolBar},   {"sbStatusBar", w.sbStatusBar},   {"Status", w.pnlStatus},
+            {"ADT", w.pnlADT}};
 
         const QList<QWidget*> found = w.findChildren<QWidget*>(name);
         QCOMPARE(found.size(), 1);
@@ -704,18 +662,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("tip");
         QTest::addColumn<QString>("command");
-        QTest::newRow("Open List") << 0 << "Open List"
-                                   << "Open Stock List"
-                                   << "mnuOpenList";
-        QTest::newRow("View File") << 1 << "View File"
-                                   << "View/Edit File"
-                                   << "mnuViewFile";
-        QTest::newRow("Analyze Stock") << 2 << "Analyze Stock"
-                                       << "Analyze Stock"
-                                       << "mnuAnalyzeStock";
-        QTest::newRow("Launch Application") << 3 << "Launch Application"
-                                            << "Launch Application"
-                                            << "mnuLaunch";
+        QTest::newRow("Open List") << 0 << "Open List" << "Open Stock List" << "mnuOpenList";
+        QTest::newRow("View File") << 1 << "View File" << "View/Edit File" << "mnuViewFile";
+        QTest::newRow("Analyze Stock") << 2 << "Analyze Stock" << "Analyze Stock" << "mnuAnalyzeStock";
+        QTest::newRow("Launch Application") << 3 << "Launch Application" << "Launch Application" << "mnuLaunch";
     }
 
     void toolbar()
@@ -826,27 +776,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("source");
         QTest::addColumn<QString>("adt");
         QTest::addColumn<QString>("picture");
-        QTest::newRow("empty source is Yahoo Chart") << ""
-                                                     << ""
-                                                     << "yahoofinance.bmp";
-        QTest::newRow("Yahoo Chart") << "Yahoo Chart"
-                                     << "9:30"
-                                     << "yahoofinance.bmp";
-        QTest::newRow("Tiingo") << "Tiingo"
-                                << "9:30"
-                                << "tiingo.bmp";
-        QTest::newRow("tiingo is not Tiingo") << "tiingo"
-                                              << "9:30"
-                                              << "wallstreetcity.bmp";
-        QTest::newRow("Yahoo") << "Yahoo"
-                               << "09:30:00"
-                               << "yahoofinance.bmp";
-        QTest::newRow("yahoo is not Yahoo") << "yahoo"
-                                            << "9:30"
-                                            << "wallstreetcity.bmp";
-        QTest::newRow("Wall Street City") << "Wall Street City"
-                                          << "17:00:00"
-                                          << "wallstreetcity.bmp";
+        QTest::newRow("empty source is Yahoo Chart") << "" << "" << "yahoofinance.bmp";
+        QTest::newRow("Yahoo Chart") << "Yahoo Chart" << "9:30" << "yahoofinance.bmp";
+        QTest::newRow("Tiingo") << "Tiingo" << "9:30" << "tiingo.bmp";
+        QTest::newRow("tiingo is not Tiingo") << "tiingo" << "9:30" << "wallstreetcity.bmp";
+        QTest::newRow("Yahoo") << "Yahoo" << "09:30:00" << "yahoofinance.bmp";
+        QTest::newRow("yahoo is not Yahoo") << "yahoo" << "9:30" << "wallstreetcity.bmp";
+        QTest::newRow("Wall Street City") << "Wall Street City" << "17:00:00" << "wallstreetcity.bmp";
     }
 
     void activationShowsSourceAndTime()
@@ -1090,18 +1026,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("left");
         QTest::addColumn<QString>("width");
         QTest::addColumn<QString>("savedLeft");
-        QTest::newRow("huge") << "1e30"
-                              << "1e30"
-                              << "";
-        QTest::newRow("negative size") << "-500"
-                                       << "-6500"
-                                       << "";
-        QTest::newRow("not a number") << "abc"
-                                      << "wide"
-                                      << "1000";
-        QTest::newRow("fraction kept") << "1007.5"
-                                       << "6502.5"
-                                       << "1007.5";
+        QTest::newRow("huge") << "1e30" << "1e30" << "";
+        QTest::newRow("negative size") << "-500" << "-6500" << "";
+        QTest::newRow("not a number") << "abc" << "wide" << "1000";
+        QTest::newRow("fraction kept") << "1007.5" << "6502.5" << "1007.5";
     }
 
     void oddStoredGeometryStaysUsable()
@@ -1230,21 +1158,11 @@ private Q_SLOTS:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("expectedFile");
         QTest::addColumn<bool>("message");
-        QTest::newRow("name without extension") << "new"
-                                                << "fresh"
-                                                << "fresh.mdb" << false;
-        QTest::newRow("name with extension") << "new"
-                                             << "fresh.mdb"
-                                             << "fresh.mdb" << false;
-        QTest::newRow("existing list kept") << "existing"
-                                            << "old.mdb"
-                                            << "old.mdb" << true;
-        QTest::newRow("folder missing") << "nofolder"
-                                        << "missing/sub/new.mdb"
-                                        << "" << true;
-        QTest::newRow("cancel") << "cancel"
-                                << ""
-                                << "" << false;
+        QTest::newRow("name without extension") << "new" << "fresh" << "fresh.mdb" << false;
+        QTest::newRow("name with extension") << "new" << "fresh.mdb" << "fresh.mdb" << false;
+        QTest::newRow("existing list kept") << "existing" << "old.mdb" << "old.mdb" << true;
+        QTest::newRow("folder missing") << "nofolder" << "missing/sub/new.mdb" << "" << true;
+        QTest::newRow("cancel") << "cancel" << "" << "" << false;
     }
 
     void createNewList()

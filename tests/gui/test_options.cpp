@@ -4,8 +4,9 @@
 #include "testsupport.h"
 
 #include <QButtonGroup>
-#include <QCheckBox>
 #include <QFile>
+#include <QSettings>
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,7 +14,6 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSettings>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -295,36 +295,16 @@ void TestOptions::dataSource_data()
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("closed");
 
-    QTest::newRow("empty") << ""
-                           << "optYahooChart"
-                           << "Yahoo Chart";
-    QTest::newRow("Yahoo") << "Yahoo"
-                           << "optYahoo"
-                           << "Yahoo";
-    QTest::newRow("Wall Street City") << "Wall Street City"
-                                      << "optWallSt"
-                                      << "Wall Street City";
-    QTest::newRow("Yahoo Chart") << "Yahoo Chart"
-                                 << "optYahooChart"
-                                 << "Yahoo Chart";
-    QTest::newRow("Tiingo") << "Tiingo"
-                            << "optTiingo"
-                            << "Tiingo";
-    QTest::newRow("other case") << "yahoo"
-                                << "optWallSt"
-                                << "Wall Street City";
-    QTest::newRow("blank before") << " Yahoo"
-                                  << "optWallSt"
-                                  << "Wall Street City";
-    QTest::newRow("other case Tiingo") << "TIINGO"
-                                       << "optWallSt"
-                                       << "Wall Street City";
-    QTest::newRow("blank after Yahoo Chart") << "Yahoo Chart "
-                                             << "optWallSt"
-                                             << "Wall Street City";
-    QTest::newRow("anything else") << "Quotes Inc."
-                                   << "optWallSt"
-                                   << "Wall Street City";
+    QTest::newRow("empty") << "" << "optYahooChart" << "Yahoo Chart";
+    QTest::newRow("Yahoo") << "Yahoo" << "optYahoo" << "Yahoo";
+    QTest::newRow("Wall Street City") << "Wall Street City" << "optWallSt" << "Wall Street City";
+    QTest::newRow("Yahoo Chart") << "Yahoo Chart" << "optYahooChart" << "Yahoo Chart";
+    QTest::newRow("Tiingo") << "Tiingo" << "optTiingo" << "Tiingo";
+    QTest::newRow("other case") << "yahoo" << "optWallSt" << "Wall Street City";
+    QTest::newRow("blank before") << " Yahoo" << "optWallSt" << "Wall Street City";
+    QTest::newRow("other case Tiingo") << "TIINGO" << "optWallSt" << "Wall Street City";
+    QTest::newRow("blank after Yahoo Chart") << "Yahoo Chart " << "optWallSt" << "Wall Street City";
+    QTest::newRow("anything else") << "Quotes Inc." << "optWallSt" << "Wall Street City";
 }
 
 void TestOptions::dataSource()
@@ -397,28 +377,17 @@ void TestOptions::dataFormat_data()
     QTest::addColumn<QString>("stored");
     QTest::addColumn<QString>("button"); // empty: none selected
 
-    QTest::newRow("4 ASCII 1") << "4"
-                               << "optASCII1";
-    QTest::newRow("1 ASCII 7") << "1"
-                               << "optASCII7";
-    QTest::newRow("3 DIF 7") << "3"
-                             << "optDIF7";
-    QTest::newRow("6 HEADER 5") << "6"
-                                << "optHEADER5";
-    QTest::newRow("5 HEADER 7") << "5"
-                                << "optHEADER7";
-    QTest::newRow("7 YYMMDD7") << "7"
-                               << "optYYMMDD7";
-    QTest::newRow("no code 2") << "2"
-                               << "";
-    QTest::newRow("empty") << ""
-                           << "";
-    QTest::newRow("two digits") << "55"
-                                << "";
-    QTest::newRow("blank before") << " 5"
-                                  << "";
-    QTest::newRow("word") << "HEADER 7"
-                          << "";
+    QTest::newRow("4 ASCII 1") << "4" << "optASCII1";
+    QTest::newRow("1 ASCII 7") << "1" << "optASCII7";
+    QTest::newRow("3 DIF 7") << "3" << "optDIF7";
+    QTest::newRow("6 HEADER 5") << "6" << "optHEADER5";
+    QTest::newRow("5 HEADER 7") << "5" << "optHEADER7";
+    QTest::newRow("7 YYMMDD7") << "7" << "optYYMMDD7";
+    QTest::newRow("no code 2") << "2" << "";
+    QTest::newRow("empty") << "" << "";
+    QTest::newRow("two digits") << "55" << "";
+    QTest::newRow("blank before") << " 5" << "";
+    QTest::newRow("word") << "HEADER 7" << "";
 }
 
 void TestOptions::dataFormat()
@@ -445,18 +414,12 @@ void TestOptions::chooseFormat_data()
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("code");
 
-    QTest::newRow("ASCII 1") << "optASCII1"
-                             << "4";
-    QTest::newRow("ASCII 7") << "optASCII7"
-                             << "1";
-    QTest::newRow("DIF 7") << "optDIF7"
-                           << "3";
-    QTest::newRow("HEADER 5") << "optHEADER5"
-                              << "6";
-    QTest::newRow("HEADER 7") << "optHEADER7"
-                              << "5";
-    QTest::newRow("YYMMDD7") << "optYYMMDD7"
-                             << "7";
+    QTest::newRow("ASCII 1") << "optASCII1" << "4";
+    QTest::newRow("ASCII 7") << "optASCII7" << "1";
+    QTest::newRow("DIF 7") << "optDIF7" << "3";
+    QTest::newRow("HEADER 5") << "optHEADER5" << "6";
+    QTest::newRow("HEADER 7") << "optHEADER7" << "5";
+    QTest::newRow("YYMMDD7") << "optYYMMDD7" << "7";
 }
 
 void TestOptions::chooseFormat()
@@ -638,21 +601,11 @@ void TestOptions::fileExtension_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("closed");
 
-    QTest::newRow(".csv kept") << ".csv"
-                               << ".csv" << false << ""
-                               << ".csv";
-    QTest::newRow(".txt kept") << ".txt"
-                               << ".txt" << false << ""
-                               << ".txt";
-    QTest::newRow("empty shows .csv") << ""
-                                      << ".csv" << false << ""
-                                      << ".csv";
-    QTest::newRow("emptied stores empty") << ".prn"
-                                          << ".prn" << true << ""
-                                          << "";
-    QTest::newRow("odd text as typed") << ""
-                                       << ".csv" << true << "dat x"
-                                       << "dat x";
+    QTest::newRow(".csv kept") << ".csv" << ".csv" << false << "" << ".csv";
+    QTest::newRow(".txt kept") << ".txt" << ".txt" << false << "" << ".txt";
+    QTest::newRow("empty shows .csv") << "" << ".csv" << false << "" << ".csv";
+    QTest::newRow("emptied stores empty") << ".prn" << ".prn" << true << "" << "";
+    QTest::newRow("odd text as typed") << "" << ".csv" << true << "dat x" << "dat x";
 }
 
 void TestOptions::fileExtension()
@@ -699,27 +652,15 @@ void TestOptions::textFields_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("closed");
 
-    QTest::newRow("ADT kept") << "txtADT"
-                              << "9:30:00 PM" << false << ""
-                              << "9:30:00 PM";
-    QTest::newRow("ADT empty") << "txtADT"
-                               << "" << false << ""
-                               << "";
-    QTest::newRow("ADT any form") << "txtADT"
-                                  << "9:30:00 PM" << true << "25:99 XM"
-                                  << "25:99 XM";
-    QTest::newRow("ADT cleared") << "txtADT"
-                                 << "9:30:00 PM" << true << ""
-                                 << "";
-    QTest::newRow("App Name kept") << "txtAppName"
-                                   << "\"/opt/My Charts/charts\" --open" << false << ""
+    QTest::newRow("ADT kept") << "txtADT" << "9:30:00 PM" << false << "" << "9:30:00 PM";
+    QTest::newRow("ADT empty") << "txtADT" << "" << false << "" << "";
+    QTest::newRow("ADT any form") << "txtADT" << "9:30:00 PM" << true << "25:99 XM" << "25:99 XM";
+    QTest::newRow("ADT cleared") << "txtADT" << "9:30:00 PM" << true << "" << "";
+    QTest::newRow("App Name kept") << "txtAppName" << "\"/opt/My Charts/charts\" --open" << false << ""
                                    << "\"/opt/My Charts/charts\" --open";
-    QTest::newRow("App Name missing file") << "txtAppName"
-                                           << "" << true << "/no/such/program"
+    QTest::newRow("App Name missing file") << "txtAppName" << "" << true << "/no/such/program"
                                            << "/no/such/program";
-    QTest::newRow("App Name cleared") << "txtAppName"
-                                      << "/usr/bin/true" << true << ""
-                                      << "";
+    QTest::newRow("App Name cleared") << "txtAppName" << "/usr/bin/true" << true << "" << "";
 }
 
 void TestOptions::textFields()
@@ -873,17 +814,12 @@ void TestOptions::keyPageShowsWhereKeyIsKept_data()
     QTest::addColumn<bool>("readOnly");
     QTest::addColumn<QStringList>("note"); // parts of the storage line
 
-    QTest::newRow("settings file") << ""
-                                   << "filekey42"
-                                   << "filekey42" << false
+    QTest::newRow("settings file") << "" << "filekey42" << "filekey42" << false
                                    << QStringList{"settings file", "readable by you only", "no secret store answered"};
-    QTest::newRow("nothing stored") << ""
-                                    << ""
-                                    << "" << false
+    QTest::newRow("nothing stored") << "" << "" << "" << false
                                     << QStringList{"No key is stored", "settings file", "readable by you only"};
-    QTest::newRow("environment overrides") << "envkey7"
-                                           << "filekey42"
-                                           << "envkey7" << true << QStringList{"KESTRION_TIINGO_TOKEN", "overrides"};
+    QTest::newRow("environment overrides") << "envkey7" << "filekey42" << "envkey7" << true
+                                           << QStringList{"KESTRION_TIINGO_TOKEN", "overrides"};
 }
 
 void TestOptions::keyPageShowsWhereKeyIsKept()
@@ -952,14 +888,10 @@ void TestOptions::keyWrittenAtCloseOnlyWhenChanged_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("after"); // empty: no value in the file
 
-    QTest::newRow("new key") << "" << true << "tok123"
-                             << "tok123";
-    QTest::newRow("replaced, blanks trimmed") << "old1" << true << " tok456 "
-                                              << "tok456";
-    QTest::newRow("cleared") << "old1" << true << ""
-                             << "";
-    QTest::newRow("untouched") << "old1" << false << ""
-                               << "old1";
+    QTest::newRow("new key") << "" << true << "tok123" << "tok123";
+    QTest::newRow("replaced, blanks trimmed") << "old1" << true << " tok456 " << "tok456";
+    QTest::newRow("cleared") << "old1" << true << "" << "";
+    QTest::newRow("untouched") << "old1" << false << "" << "old1";
 }
 
 void TestOptions::keyWrittenAtCloseOnlyWhenChanged()
@@ -1127,7 +1059,7 @@ void TestOptions::modalShow()
     else if (before == QLatin1String("loaded without owner"))
         optionsDialog(nullptr).txtAppName->setText(QStringLiteral("/opt/edited"));
     const QString expectedApp = before == QLatin1String("not loaded") ? QStringLiteral("/opt/a")
-                                                                      : QStringLiteral("/opt/edited");
+                                                                       : QStringLiteral("/opt/edited");
     m_main->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
 

@@ -1,6 +1,6 @@
+#include "core/app_state.h"
 #include "app/ui/frmMain.h"
 #include "app/ui/frmSplash.h"
-#include "core/app_state.h"
 #include "platform/settings_store.h"
 #include "platform/shutdown_signals.h"
 #include "platform/single_instance.h"
@@ -159,9 +159,8 @@ private Q_SLOTS:
         QCOMPARE(splash.lblVersion->text(), QStringLiteral("Version 1.5.7"));
         QCOMPARE(splash.lblPlatform->text(), QSysInfo::prettyProductName());
         QVERIFY(!splash.lblPlatform->text().contains(QStringLiteral("Windows 98")));
-        QCOMPARE(splash.Label1->text(),
-                 QStringLiteral("Please set your screen resolution to 800x600 minimum.  "
-                                "1024 x 768 with large fonts looks best."));
+        QCOMPARE(splash.Label1->text(), QStringLiteral("Please set your screen resolution to 800x600 minimum.  "
+                                                       "1024 x 768 with large fonts looks best."));
         QVERIFY(!splash.picLogo->pixmap().isNull());
         for (const char* name : {"picLogo", "lblProductName", "lblVersion", "lblPlatform", "Label1", "Timer1"})
             QVERIFY2(splash.findChild<QObject*>(QLatin1String(name)), name);
@@ -255,8 +254,7 @@ private Q_SLOTS:
         const SettingsStore store;
         QCOMPARE(QFileInfo(SingleInstance::defaultLockPath()).absolutePath(),
                  QFileInfo(store.fileName()).absolutePath());
-        QCOMPARE(QFileInfo(SingleInstance::defaultLockPath()).absolutePath(),
-                 m_config->path() + QStringLiteral("/Kestrion"));
+        QCOMPARE(QFileInfo(SingleInstance::defaultLockPath()).absolutePath(), m_config->path() + QStringLiteral("/Kestrion"));
     }
 
     // --- signals ------------------------------------------------------------
@@ -293,28 +291,16 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("value");
-        const char* const values[][2] = {{"MainLeft", "1000"},
-                                         {"MainTop", "1000"},
-                                         {"MainWidth", "6500"},
-                                         {"MainHeight", "6500"},
-                                         {"Database Name", "dbase.mdb"},
-                                         {"DownloadDir", ""},
-                                         {"StartMonth", "Jan"},
-                                         {"StartDay", "01"},
-                                         {"StartYear", "2003"},
-                                         // The options dialog, loaded hidden by the main window, stores
-                                         // what it showed for an empty source and extension.
-                                         {"Data Source", "Yahoo Chart"},
-                                         {"Data Format", "5"},
-                                         {"Active Alerts", "0"},
-                                         {"Delete Existing Files", "0"},
-                                         {"Date Stamp", "0"},
-                                         {"File Extension", ".csv"},
-                                         {"Auto Start App", "0"},
-                                         {"Convert to MS", "0"},
-                                         {"Play Sound", "0"},
-                                         {"App Name", ""},
-                                         {"ADT", ""}};
+        const char* const values[][2] = {
+            {"MainLeft", "1000"},     {"MainTop", "1000"},         {"MainWidth", "6500"},
+            {"MainHeight", "6500"},   {"Database Name", "dbase.mdb"}, {"DownloadDir", ""},
+            {"StartMonth", "Jan"},    {"StartDay", "01"},           {"StartYear", "2003"},
+            // The options dialog, loaded hidden by the main window, stores
+            // what it showed for an empty source and extension.
+            {"Data Source", "Yahoo Chart"}, {"Data Format", "5"},         {"Active Alerts", "0"},
+            {"Delete Existing Files", "0"}, {"Date Stamp", "0"},    {"File Extension", ".csv"},
+            {"Auto Start App", "0"},  {"Convert to MS", "0"},       {"Play Sound", "0"},
+            {"App Name", ""},         {"ADT", ""}};
         for (const auto& v : values)
             QTest::newRow(v[0]) << QString::fromLatin1(v[0]) << QString::fromLatin1(v[1]);
     }

@@ -104,8 +104,9 @@ void TestViewer::loadsViewFileAtOpen_data()
     QTest::addColumn<QString>("text");
 
     QTest::newRow("error log") << QByteArray("Errors\r\nMSFT\r\n") << true << "Errors\nMSFT\n";
-    QTest::newRow("rich text markup shown as text") << QByteArray("{\\rtf1\\ansi {\\b bold}}<html><b>x</b></html>")
-                                                    << true << "{\\rtf1\\ansi {\\b bold}}<html><b>x</b></html>";
+    QTest::newRow("rich text markup shown as text")
+        << QByteArray("{\\rtf1\\ansi {\\b bold}}<html><b>x</b></html>") << true
+        << "{\\rtf1\\ansi {\\b bold}}<html><b>x</b></html>";
     QTest::newRow("missing file, no message") << QByteArray() << false << "";
 }
 
@@ -140,38 +141,14 @@ void TestViewer::toolbarAndMenuRunTheOperations_data()
     QTest::addColumn<QString>("expected");
 
     // What each command leaves behind, on the text "abcdef" with "cd" selected.
-    QTest::newRow("Open") << "Open"
-                          << "Open"
-                          << "mnuOpen"
-                          << "open chooser";
-    QTest::newRow("SaveAs") << "SaveAs"
-                            << "Save"
-                            << "mnuSaveAs"
-                            << "save chooser";
-    QTest::newRow("Print") << "Print"
-                           << "Print"
-                           << "mnuPrint"
-                           << "printer chooser";
-    QTest::newRow("Cut") << "Cut"
-                         << "Cut"
-                         << "mnuCut"
-                         << "abef|cd";
-    QTest::newRow("Copy") << "Copy"
-                          << "Copy"
-                          << "mnuCopy"
-                          << "abcdef|cd";
-    QTest::newRow("Paste") << "Paste"
-                           << "Paste"
-                           << "mnuPaste"
-                           << "abXYef|XY";
-    QTest::newRow("Delete (menu only)") << ""
-                                        << ""
-                                        << "mnuDelete"
-                                        << "abef|XY";
-    QTest::newRow("unknown key does nothing") << "Bogus"
-                                              << ""
-                                              << ""
-                                              << "abcdef|XY";
+    QTest::newRow("Open") << "Open" << "Open" << "mnuOpen" << "open chooser";
+    QTest::newRow("SaveAs") << "SaveAs" << "Save" << "mnuSaveAs" << "save chooser";
+    QTest::newRow("Print") << "Print" << "Print" << "mnuPrint" << "printer chooser";
+    QTest::newRow("Cut") << "Cut" << "Cut" << "mnuCut" << "abef|cd";
+    QTest::newRow("Copy") << "Copy" << "Copy" << "mnuCopy" << "abcdef|cd";
+    QTest::newRow("Paste") << "Paste" << "Paste" << "mnuPaste" << "abXYef|XY";
+    QTest::newRow("Delete (menu only)") << "" << "" << "mnuDelete" << "abef|XY";
+    QTest::newRow("unknown key does nothing") << "Bogus" << "" << "" << "abcdef|XY";
 }
 
 void TestViewer::toolbarAndMenuRunTheOperations()
@@ -226,8 +203,9 @@ void TestViewer::toolbarAndMenuRunTheOperations()
             }
         }
 
-        const QString state = called.isEmpty() ? viewer.text() + QLatin1Char('|') + QGuiApplication::clipboard()->text()
-                                               : called;
+        const QString state = called.isEmpty()
+            ? viewer.text() + QLatin1Char('|') + QGuiApplication::clipboard()->text()
+            : called;
         QCOMPARE(state, expected);
     }
 }
@@ -310,8 +288,7 @@ void TestViewer::saveAsWritesWholeTextReplacing_data()
     QTest::addColumn<QByteArray>("original");
     QTest::addColumn<QByteArray>("saved");
 
-    QTest::newRow("crlf error log stays crlf")
-        << QByteArray("Errors\r\nMSFT\r\n") << QByteArray("Errors\r\nMSFT\r\nADDED");
+    QTest::newRow("crlf error log stays crlf") << QByteArray("Errors\r\nMSFT\r\n") << QByteArray("Errors\r\nMSFT\r\nADDED");
     QTest::newRow("lf stays lf") << QByteArray("a\nb") << QByteArray("a\nbADDED");
     QTest::newRow("latin-1 bytes survive") << QByteArray("caf\xe9\xa0\n") << QByteArray("caf\xe9\xa0\nADDED");
     QTest::newRow("utf-8 stays utf-8") << QByteArray("\xe2\x82\xac\n") << QByteArray("\xe2\x82\xac\nADDED");
@@ -396,46 +373,16 @@ void TestViewer::editAndClipboard_data()
     QTest::addColumn<QString>("textAfter");
     QTest::addColumn<QString>("clipboardAfter");
 
-    QTest::newRow("copy selection") << "hello world" << 0 << 5 << "old"
-                                    << "copy"
-                                    << "hello world"
-                                    << "hello";
-    QTest::newRow("copy nothing selected empties clipboard") << "hello" << 2 << 2 << "old"
-                                                             << "copy"
-                                                             << "hello"
-                                                             << "";
-    QTest::newRow("copy across lines gives line ends") << "ab\ncd" << 1 << 4 << ""
-                                                       << "copy"
-                                                       << "ab\ncd"
-                                                       << "b\nc";
-    QTest::newRow("cut selection") << "hello world" << 5 << 11 << "old"
-                                   << "cut"
-                                   << "hello"
-                                   << " world";
-    QTest::newRow("cut nothing selected") << "hello" << 1 << 1 << "old"
-                                          << "cut"
-                                          << "hello"
-                                          << "";
-    QTest::newRow("paste over selection") << "hello world" << 6 << 11 << "there"
-                                          << "paste"
-                                          << "hello there"
-                                          << "there";
-    QTest::newRow("paste at caret") << "ab" << 1 << 1 << "X\nY"
-                                    << "paste"
-                                    << "aX\nYb"
-                                    << "X\nY";
-    QTest::newRow("paste markup as text") << "" << 0 << 0 << "<b>x</b>"
-                                          << "paste"
-                                          << "<b>x</b>"
-                                          << "<b>x</b>";
-    QTest::newRow("delete keeps clipboard") << "hello world" << 0 << 6 << "kept"
-                                            << "delete"
-                                            << "world"
-                                            << "kept";
-    QTest::newRow("delete nothing selected") << "hello" << 3 << 3 << "kept"
-                                             << "delete"
-                                             << "hello"
-                                             << "kept";
+    QTest::newRow("copy selection") << "hello world" << 0 << 5 << "old" << "copy" << "hello world" << "hello";
+    QTest::newRow("copy nothing selected empties clipboard") << "hello" << 2 << 2 << "old" << "copy" << "hello" << "";
+    QTest::newRow("copy across lines gives line ends") << "ab\ncd" << 1 << 4 << "" << "copy" << "ab\ncd" << "b\nc";
+    QTest::newRow("cut selection") << "hello world" << 5 << 11 << "old" << "cut" << "hello" << " world";
+    QTest::newRow("cut nothing selected") << "hello" << 1 << 1 << "old" << "cut" << "hello" << "";
+    QTest::newRow("paste over selection") << "hello world" << 6 << 11 << "there" << "paste" << "hello there" << "there";
+    QTest::newRow("paste at caret") << "ab" << 1 << 1 << "X\nY" << "paste" << "aX\nYb" << "X\nY";
+    QTest::newRow("paste markup as text") << "" << 0 << 0 << "<b>x</b>" << "paste" << "<b>x</b>" << "<b>x</b>";
+    QTest::newRow("delete keeps clipboard") << "hello world" << 0 << 6 << "kept" << "delete" << "world" << "kept";
+    QTest::newRow("delete nothing selected") << "hello" << 3 << 3 << "kept" << "delete" << "hello" << "kept";
 }
 
 void TestViewer::editAndClipboard()
@@ -640,7 +587,9 @@ void TestViewer::largeFileOpensWithoutFreezing()
     QElapsedTimer sinceTick;
     QTimer ticker;
     ticker.setInterval(5);
-    connect(&ticker, &QTimer::timeout, [&] { longestStall = qMax(longestStall, sinceTick.restart()); });
+    connect(&ticker, &QTimer::timeout, [&] {
+        longestStall = qMax(longestStall, sinceTick.restart());
+    });
 
     QElapsedTimer clock;
     clock.start();
