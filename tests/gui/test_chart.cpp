@@ -329,7 +329,7 @@ void TestChart::viewerChartCommand()
     const QString path = m_dir->filePath(QStringLiteral("V.csv"));
     QVERIFY(test::writeFile(path, bytes));
     appState().strViewFile = path;
-    frmView viewer;
+    frmView viewer(path);
     QCOMPARE(viewer.mnuChart->isEnabled(), enabled);
     if (!enabled)
         return;

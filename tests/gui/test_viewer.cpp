@@ -122,7 +122,7 @@ void TestViewer::loadsViewFileAtOpen()
     appState().strViewFile = path;
 
     MessageWatcher messages(MessageWatcher::Find::TopLevel, 10);
-    frmView viewer;
+    frmView viewer(path);
     viewer.show();
     QTest::qWait(50);
     QCOMPARE(viewer.windowTitle(), QStringLiteral("View/Edit File"));
@@ -164,7 +164,7 @@ void TestViewer::toolbarAndMenuRunTheOperations()
         if (!viaMenu && key.isEmpty())
             continue;
         appState().strViewFile.clear();
-        frmView viewer;
+        frmView viewer{QString()};
         viewer.show();
         viewer.rtbUserArea->setPlainText(QStringLiteral("abcdef"));
         select(viewer.rtbUserArea, 2, 4);
@@ -218,7 +218,7 @@ void TestViewer::openReplacesTextAndTitle()
     writeFile(second, "second <b>file</b>\n");
     appState().strViewFile = first;
 
-    frmView viewer;
+    frmView viewer(first);
     viewer.show();
     QCOMPARE(viewer.text(), QStringLiteral("first file\n"));
 
@@ -267,7 +267,7 @@ void TestViewer::openFailureKeepsTextAndTellsWhy()
         QVERIFY(f.resize(kMaxViewableFileSize + 1));
     }
     appState().strViewFile.clear();
-    frmView viewer;
+    frmView viewer{QString()};
     viewer.show();
     viewer.rtbUserArea->setPlainText(QStringLiteral("my edits"));
     viewer.setOpenFileChooser([&](QWidget*, const QString&) { return bad; });
@@ -304,7 +304,7 @@ void TestViewer::saveAsWritesWholeTextReplacing()
     writeFile(target, QByteArray(10000, 'z'));
     appState().strViewFile = source;
 
-    frmView viewer;
+    frmView viewer(source);
     viewer.show();
     viewer.rtbUserArea->moveCursor(QTextCursor::End);
     viewer.rtbUserArea->insertPlainText(QStringLiteral("ADDED"));
@@ -347,7 +347,7 @@ void TestViewer::saveAsFailureKeepsOldFileAndTellsWhy()
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder")));
     const QString path = dir.filePath(target);
     appState().strViewFile.clear();
-    frmView viewer;
+    frmView viewer{QString()};
     viewer.show();
     viewer.rtbUserArea->setPlainText(QStringLiteral("precious"));
     viewer.setSaveFileChooser([&](QWidget*, const QString&) { return path; });
@@ -396,7 +396,7 @@ void TestViewer::editAndClipboard()
     QFETCH(QString, clipboardAfter);
 
     appState().strViewFile.clear();
-    frmView viewer;
+    frmView viewer{QString()};
     viewer.show();
     viewer.rtbUserArea->setPlainText(text);
     select(viewer.rtbUserArea, from, to);
@@ -440,7 +440,7 @@ void TestViewer::printsSelectionOrAll()
     const QString source = m_dir.filePath(QStringLiteral("print.txt"));
     writeFile(source, lines(400));
     appState().strViewFile = source;
-    frmView viewer;
+    frmView viewer(source);
     viewer.show();
     if (selectLines > 0)
         select(viewer.rtbUserArea, 0, int(lines(selectLines).size()));
@@ -494,7 +494,7 @@ void TestViewer::resizeRule()
     QFETCH(int, height);
     QFETCH(QString, rule);
     appState().strViewFile.clear();
-    frmView viewer;
+    frmView viewer{QString()};
     viewer.show();
     viewer.resize(300, height);
     QTest::qWait(20);
@@ -595,7 +595,7 @@ void TestViewer::largeFileOpensWithoutFreezing()
     clock.start();
     sinceTick.start();
     ticker.start();
-    auto viewer = std::make_unique<frmView>();
+    auto viewer = std::make_unique<frmView>(path);
     const qint64 constructed = clock.elapsed();
     longestStall = qMax(longestStall, sinceTick.elapsed());
     viewer->show();

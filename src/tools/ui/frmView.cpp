@@ -77,7 +77,7 @@ QIcon themeIcon(const char* name, QStyle::StandardPixmap fallback, QStyle* style
 
 } // namespace
 
-frmView::frmView(QWidget* parent)
+frmView::frmView(const QString& path, QWidget* parent)
     : QDialog(parent)
     , m_chooseOpenFile(defaultOpenChooser)
     , m_chooseSaveFile(defaultSaveChooser)
@@ -108,7 +108,7 @@ frmView::frmView(QWidget* parent)
     resize(twipsToPixels(kDesignClientWidth), twipsToPixels(kDesignClientHeight) + menuBar->sizeHint().height());
     applyResizeRule();
 
-    loadFile(appState().strViewFile, false);
+    loadFile(path, false);
 }
 
 frmView::~frmView()
@@ -485,7 +485,7 @@ void frmView::deleteSelection()
 void showFileViewer(QWidget* owner, const QString& path, bool titleIsPath)
 {
     appState().strViewFile = path;
-    frmView viewer(owner);
+    frmView viewer(path, owner);
     if (titleIsPath)
         viewer.setWindowTitle(path);
     viewer.exec();

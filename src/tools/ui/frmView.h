@@ -28,10 +28,10 @@ class frmView : public QDialog
 {
     Q_OBJECT
 public:
-    // Loads appState().strViewFile; a file that is missing or unreadable
+    // Loads path; a file that is missing or unreadable
     // leaves the text empty without a message (the error log before any
     // failed ticker is the usual case).
-    explicit frmView(QWidget* parent = nullptr);
+    explicit frmView(const QString& path, QWidget* parent = nullptr);
     ~frmView() override;
 
     QMenuBar* menuBar = nullptr;
