@@ -68,12 +68,7 @@ private Q_SLOTS:
 private:
     QString copyOfSample(const QString& name) const;
 
-    struct Result
-    {
-        int code = -1;
-        QString out;
-        QString err;
-    };
+    using Result = test::CliResult;
     Result cli(const QStringList& args);
 
     test::QuoteService m_service;
@@ -112,15 +107,7 @@ QString TestAccessList::copyOfSample(const QString& name) const
 
 TestAccessList::Result TestAccessList::cli(const QStringList& args)
 {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config->path());
-    p.setProcessEnvironment(env);
-    p.start(test::binPath(QStringLiteral("kestrion-cli")), args);
-    if (!p.waitForFinished(120000))
-        return {};
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
+    return test::runCli(args, m_config->path());
 }
 
 void TestAccessList::formatFromHeader_data()

@@ -28,12 +28,7 @@ private Q_SLOTS:
     void helpAndVersion();
 
 private:
-    struct Result
-    {
-        int code = -1;
-        QString out;
-        QString err;
-    };
+    using Result = test::CliResult;
     Result cli(const QStringList& args);
     QStringList files(const QString& dir) const
     {
@@ -60,16 +55,9 @@ void TestCli::init()
 
 TestCli::Result TestCli::cli(const QStringList& args)
 {
-    QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config->path());
     env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS")); // no desktop secret store: the settings file only
-    p.setProcessEnvironment(env);
-    p.start(test::binPath(QStringLiteral("kestrion-cli")), args);
-    if (!p.waitForFinished(120000))
-        return {};
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
+    return test::runCli(args, m_config->path(), env);
 }
 
 void TestCli::wholeList()

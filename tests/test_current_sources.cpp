@@ -47,12 +47,7 @@ private Q_SLOTS:
     void tlsBackendPresent();
 
 private:
-    struct Result
-    {
-        int code = -1;
-        QString out;
-        QString err;
-    };
+    using Result = test::CliResult;
     Result cli(const QStringList& args, const QString& token = kToken, qint64 fileSizeLimit = 0);
     QStringList requests() const;
     QByteArray fetchJson(const QString& pathAndQuery);
@@ -92,28 +87,22 @@ void TestCurrentSources::init()
 TestCurrentSources::Result TestCurrentSources::cli(const QStringList& args, const QString& token,
                                                    qint64 fileSizeLimit)
 {
-    QProcess p;
-    if (fileSizeLimit > 0) {
-        // No file may grow past the limit: writes fail as on a full disk.
-        p.setChildProcessModifier([fileSizeLimit] {
-            ::signal(SIGXFSZ, SIG_IGN);
-            const rlimit limit{rlim_t(fileSizeLimit), rlim_t(fileSizeLimit)};
-            ::setrlimit(RLIMIT_FSIZE, &limit);
-        });
-    }
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config->path());
     env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS")); // no desktop secret store here
     if (token.isEmpty())
         env.remove(QStringLiteral("KESTRION_TIINGO_TOKEN"));
     else
         env.insert(QStringLiteral("KESTRION_TIINGO_TOKEN"), token);
-    p.setProcessEnvironment(env);
-    p.start(test::binPath(QStringLiteral("kestrion-cli")), QStringList{"--dir", m_dl} + args);
-    if (!p.waitForFinished(120000))
-        return {};
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
+    std::function<void()> limit;
+    if (fileSizeLimit > 0) {
+        // No file may grow past the limit: writes fail as on a full disk.
+        limit = [fileSizeLimit] {
+            ::signal(SIGXFSZ, SIG_IGN);
+            const rlimit l{rlim_t(fileSizeLimit), rlim_t(fileSizeLimit)};
+            ::setrlimit(RLIMIT_FSIZE, &l);
+        };
+    }
+    return test::runCli(QStringList{"--dir", m_dl} + args, m_config->path(), env, limit);
 }
 
 QStringList TestCurrentSources::requests() const

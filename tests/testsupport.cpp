@@ -97,6 +97,21 @@ void TempConfig::pointServicesAt(const QString& host, int fetchTimeoutSeconds)
     store.sync();
 }
 
+CliResult runCli(const QStringList& args, const QString& configHome, QProcessEnvironment env,
+                 const std::function<void()>& childSetup)
+{
+    QProcess p;
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
+    p.setProcessEnvironment(env);
+    if (childSetup)
+        p.setChildProcessModifier(childSetup);
+    p.start(binPath(QStringLiteral("kestrion-cli")), args);
+    if (!p.waitForFinished(120000))
+        return {};
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
 bool makeList(const QString& path, const QStringList& symbols)
 {
     QFile::remove(path);

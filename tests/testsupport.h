@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 
 namespace kestrion::test {
@@ -54,5 +56,19 @@ private:
 bool makeList(const QString& path, const QStringList& symbols);
 QByteArray readAll(const QString& path);
 QString binPath(const QString& program);
+
+// What a run of kestrion-cli left: exit code (-1 when it crashed or did not
+// end within two minutes) and its two output streams.
+struct CliResult
+{
+    int code = -1;
+    QString out;
+    QString err;
+};
+// Runs kestrion-cli with the settings folder configHome in env.
+// childSetup, if given, runs in the child before the program starts.
+CliResult runCli(const QStringList& args, const QString& configHome,
+                 QProcessEnvironment env = QProcessEnvironment::systemEnvironment(),
+                 const std::function<void()>& childSetup = {});
 
 } // namespace kestrion::test
