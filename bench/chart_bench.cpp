@@ -20,20 +20,12 @@ int main(int argc, char* argv[])
     qputenv("QT_QPA_PLATFORM",
             qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
-    int rows = 10000, steps = 200;
-    const QStringList args = QApplication::arguments();
-    for (qsizetype i = 1; i + 1 < args.size(); ++i) {
-        if (args.at(i) == QLatin1String("--rows"))
-            rows = std::max(10, args.at(i + 1).toInt());
-        if (args.at(i) == QLatin1String("--steps"))
-            steps = std::max(10, args.at(i + 1).toInt());
-    }
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("BENCH.csv"));
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bench::priceTable(rows)) < 0)
+    const bench::Setup setup = bench::setUp(QApplication::arguments(), dir, 200, 10);
+    if (setup.path.isEmpty())
         return 1;
-    f.close();
+    const int rows = setup.rows, steps = setup.steps;
+    const QString& path = setup.path;
 
     const QSize size(1920, 1080);
     QImage target(size, QImage::Format_RGB32); // what a window's backing store is

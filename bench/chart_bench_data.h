@@ -7,6 +7,8 @@
 #include <QDate>
 #include <QFile>
 #include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cmath>
@@ -68,6 +70,31 @@ inline double percentile(std::vector<double> v, double p)
         return 0;
     std::sort(v.begin(), v.end());
     return v[std::min(v.size() - 1, size_t(p * double(v.size())))];
+}
+
+// The command line both benchmarks take (--rows N, --steps N) and the price
+// file they chart, written into dir. Empty path when it cannot be written.
+struct Setup
+{
+    int rows = 10000;
+    int steps = 0;
+    QString path;
+};
+inline Setup setUp(const QStringList& args, const QTemporaryDir& dir, int defaultSteps, int minSteps)
+{
+    Setup s;
+    s.steps = defaultSteps;
+    for (qsizetype i = 1; i + 1 < args.size(); ++i) {
+        if (args.at(i) == QLatin1String("--rows"))
+            s.rows = std::max(10, args.at(i + 1).toInt());
+        if (args.at(i) == QLatin1String("--steps"))
+            s.steps = std::max(minSteps, args.at(i + 1).toInt());
+    }
+    const QString path = dir.filePath(QStringLiteral("BENCH.csv"));
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly) && f.write(priceTable(s.rows)) >= 0 && f.flush())
+        s.path = path;
+    return s;
 }
 
 } // namespace kestrion::bench
