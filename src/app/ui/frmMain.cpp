@@ -189,7 +189,7 @@ frmMain::frmMain(QWidget* parent)
     Timer1->setObjectName(QStringLiteral("Timer1"));
     connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
 
-    m_download = std::make_unique<DownloadController>(*this);
+    m_download = std::make_unique<DownloadController>(static_cast<DownloadView&>(*this));
     // Whatever ended the run (done, stopped at a prompt, declined to start),
     // it no longer counts as automatic.
     connect(m_download.get(), &DownloadController::finished, this, [] { appState().autoRunMarker = 0; });
@@ -805,6 +805,105 @@ void frmMain::refreshGrid()
         row = 0;
     }
     setCurrentRow(row);
+}
+
+RequestInputs frmMain::requestInputs() const
+{
+    // Tested in the order Daily, Weekly, Monthly; the last one set wins.
+    HistoryPeriod period = HistoryPeriod::None;
+    if (optDaily->isChecked())
+        period = HistoryPeriod::Daily;
+    if (optWeekly->isChecked())
+        period = HistoryPeriod::Weekly;
+    if (optMonthly->isChecked())
+        period = HistoryPeriod::Monthly;
+    return {cbxStartMonth->currentText(), cbxStartDay->currentText(), cbxStartYear->currentText(),
+            cbxEndMonth->currentText(),   cbxEndDay->currentText(),   cbxEndYear->currentText(),
+            period};
+}
+
+QString frmMain::downloadDir() const
+{
+    return txtDownloadDir->text();
+}
+
+bool frmMain::singleStock() const
+{
+    return chkSingleStock->isChecked();
+}
+
+bool frmMain::listOpen() const
+{
+    return m_list.isOpen();
+}
+
+QString frmMain::listPath() const
+{
+    return m_list.path();
+}
+
+bool frmMain::readListSymbols(QStringList& symbols, QString* error) const
+{
+    return m_list.readSymbols(symbols, error);
+}
+
+int frmMain::currentListRow() const
+{
+    return currentRow();
+}
+
+void frmMain::setDownloadDir(const QString& dir)
+{
+    txtDownloadDir->setText(dir);
+}
+
+void frmMain::setInputsEnabled(bool enabled)
+{
+    for (QWidget* c : std::initializer_list<QWidget*>{txtTicker, txtDownloadDir, cmdGetUpdate, cmdAdd, cmdDelete,
+                                                      cmdBrowse, cbxStartMonth, cbxStartDay, cbxStartYear, cbxEndMonth,
+                                                      cbxEndDay, cbxEndYear, DBGrid1, tbToolBar})
+        c->setEnabled(enabled);
+    // What changes the open list or the settings the run reads waits for
+    // its end, so the window always shows what is being downloaded.
+    for (QAction* a : {mnuOpenList, mnuCreateNewList, mnuImportList, mnuViewOptions, mnuLaunch})
+        a->setEnabled(enabled);
+}
+
+void frmMain::setStatusToolTip(const QString& text)
+{
+    pnlStatus->setToolTip(text);
+}
+
+void frmMain::setProgressRange(int minimum, int maximum)
+{
+    // An empty list must not turn the bar into a busy indicator.
+    if (maximum > minimum)
+        ProgressBar1->setRange(minimum, maximum);
+}
+
+void frmMain::setProgressValue(int value)
+{
+    ProgressBar1->setValue(value);
+}
+
+void frmMain::progressToMinimum()
+{
+    ProgressBar1->setValue(ProgressBar1->minimum());
+}
+
+void frmMain::progressToMaximum()
+{
+    ProgressBar1->setValue(ProgressBar1->maximum());
+}
+
+void frmMain::refreshList()
+{
+    refreshGrid();
+}
+
+QWidget* frmMain::promptParent()
+{
+    return this;
 }
 
 QAction* frmMain::toolbarButton(const QString& key) const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "download/download_view.h"
 #include "lists/ticker_list.h"
 #include "schedule/adt_clock.h"
 
@@ -38,7 +39,7 @@ struct WindowValues;
 // The program's main window: the open ticker list, the download directory,
 // the date range and history period, the download button, menus, toolbar and
 // status bar. One instance per run; every other window is opened from it.
-class frmMain : public QMainWindow
+class frmMain : public QMainWindow, private DownloadView
 {
     Q_OBJECT
 public:
@@ -125,7 +126,7 @@ public:
     void refreshGrid();
 
     // Status bar panel 1.
-    void setStatusText(const QString& text);
+    void setStatusText(const QString& text) override;
     QString statusText() const;
 
     // The automatic download time shown in panel 3: the text of the options
@@ -190,6 +191,24 @@ protected:
     QMenu* createPopupMenu() override;
 
 private:
+    // DownloadView: what a download run reads and shows.
+    RequestInputs requestInputs() const override;
+    QString downloadDir() const override;
+    bool singleStock() const override;
+    bool listOpen() const override;
+    QString listPath() const override;
+    bool readListSymbols(QStringList& symbols, QString* error) const override;
+    int currentListRow() const override;
+    void setDownloadDir(const QString& dir) override;
+    void setInputsEnabled(bool enabled) override;
+    void setStatusToolTip(const QString& text) override;
+    void setProgressRange(int minimum, int maximum) override;
+    void setProgressValue(int value) override;
+    void progressToMinimum() override;
+    void progressToMaximum() override;
+    void refreshList() override;
+    QWidget* promptParent() override;
+
     void buildControls();
     void buildMenus();
     void buildToolBar();

@@ -1,28 +1,17 @@
 #include "download/ui/download_controller.h"
 
-#include "app/ui/frmMain.h"
 #include "core/app_state.h"
 #include "download/download_run.h"
+#include "download/download_view.h"
 #include "download/metastock_factory.h"
 #include "download/quote_source.h"
 #include "download/ui/frmNoData.h"
-#include "lists/ticker_list.h"
 #include "platform/api_key_store.h"
 #include "schedule/ui/dlgCreateDownloadDir.h"
 
-#include <QAction>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QDir>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMessageBox>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTableView>
 #include <QThread>
-#include <QToolBar>
 
 #include <chrono>
 #include <future>
@@ -38,7 +27,7 @@ namespace {
 class WindowHost : public RunHost
 {
 public:
-    WindowHost(frmMain& window, QObject* context, std::shared_ptr<const std::atomic_bool> closing)
+    WindowHost(DownloadView& window, QObject* context, std::shared_ptr<const std::atomic_bool> closing)
         : m_window(window)
         , m_context(context)
         , m_closing(std::move(closing))
@@ -47,15 +36,15 @@ public:
 
     void disableInputs() override
     {
-        post([w = &m_window] { setInputsEnabled(*w, false); });
+        post([w = &m_window] { w->setInputsEnabled(false); });
     }
     void enableInputs() override
     {
-        post([w = &m_window] { setInputsEnabled(*w, true); });
+        post([w = &m_window] { w->setInputsEnabled(true); });
     }
     void refreshGrid() override
     {
-        post([w = &m_window] { w->refreshGrid(); });
+        post([w = &m_window] { w->refreshList(); });
     }
     void setStatus(const QString& text) override
     {
@@ -63,34 +52,30 @@ public:
     }
     void setProgressRange(int minimum, int maximum) override
     {
-        post([w = &m_window, minimum, maximum] {
-            // An empty list must not turn the bar into a busy indicator.
-            if (maximum > minimum)
-                w->ProgressBar1->setRange(minimum, maximum);
-        });
+        post([w = &m_window, minimum, maximum] { w->setProgressRange(minimum, maximum); });
     }
     void setProgressValue(int value) override
     {
-        post([w = &m_window, value] { w->ProgressBar1->setValue(value); });
+        post([w = &m_window, value] { w->setProgressValue(value); });
     }
     void progressToMinimum() override
     {
-        post([w = &m_window] { w->ProgressBar1->setValue(w->ProgressBar1->minimum()); });
+        post([w = &m_window] { w->progressToMinimum(); });
     }
     void progressToMaximum() override
     {
-        post([w = &m_window] { w->ProgressBar1->setValue(w->ProgressBar1->maximum()); });
+        post([w = &m_window] { w->progressToMaximum(); });
     }
     bool askStop() override
     {
-        return ask<bool>([w = &m_window] { return frmNoData::ask(w); }, true);
+        return ask<bool>([w = &m_window] { return frmNoData::ask(w->promptParent()); }, true);
     }
     QString promptCreateDirectory() override
     {
         return ask<QString>(
             [w = &m_window] {
-                const QString dir = dlgCreateDownloadDir::ask(w);
-                w->txtDownloadDir->setText(dir);
+                const QString dir = dlgCreateDownloadDir::ask(w->promptParent());
+                w->setDownloadDir(dir);
                 return dir;
             },
             QString());
@@ -99,8 +84,9 @@ public:
     {
         ask<bool>(
             [w = &m_window, failures = m_failures, last = m_lastFailure] {
-                QMessageBox box(QMessageBox::Warning, w->windowTitle(), QStringLiteral("Download Complete!"),
-                                QMessageBox::Ok, w);
+                QWidget* parent = w->promptParent();
+                QMessageBox box(QMessageBox::Warning, parent->windowTitle(), QStringLiteral("Download Complete!"),
+                                QMessageBox::Ok, parent);
                 if (failures > 0)
                     box.setInformativeText(
                         QStringLiteral("Tickers not downloaded: %1 (see errorlog.txt).\nLast failure: %2")
@@ -117,28 +103,16 @@ public:
         m_lastFailure = symbol + QStringLiteral(": ") + reasonText(reason);
         if (!detail.isEmpty())
             m_lastFailure += QStringLiteral(" (") + detail + QLatin1Char(')');
-        post([w = &m_window, text = m_lastFailure] { w->pnlStatus->setToolTip(failureTip(text)); });
+        post([w = &m_window, text = m_lastFailure] { w->setStatusToolTip(failureTip(text)); });
     }
     void sourceStopped(const QString& text) override
     {
         m_lastFailure = text;
-        post([w = &m_window, text] { w->pnlStatus->setToolTip(failureTip(text)); });
+        post([w = &m_window, text] { w->setStatusToolTip(failureTip(text)); });
     }
     static QString failureTip(const QString& failure)
     {
         return QStringLiteral("Download Status\nLast failure: ") + failure;
-    }
-
-    static void setInputsEnabled(frmMain& w, bool enabled)
-    {
-        for (QWidget* c : std::initializer_list<QWidget*>{
-                 w.txtTicker, w.txtDownloadDir, w.cmdGetUpdate, w.cmdAdd, w.cmdDelete, w.cmdBrowse, w.cbxStartMonth,
-                 w.cbxStartDay, w.cbxStartYear, w.cbxEndMonth, w.cbxEndDay, w.cbxEndYear, w.DBGrid1, w.tbToolBar})
-            c->setEnabled(enabled);
-        // What changes the open list or the settings the run reads waits for
-        // its end, so the window always shows what is being downloaded.
-        for (QAction* a : {w.mnuOpenList, w.mnuCreateNewList, w.mnuImportList, w.mnuViewOptions, w.mnuLaunch})
-            a->setEnabled(enabled);
     }
 
 private:
@@ -167,7 +141,7 @@ private:
         return future.get();
     }
 
-    frmMain& m_window;
+    DownloadView& m_window;
     QObject* m_context;
     std::shared_ptr<const std::atomic_bool> m_closing;
     // Kept on the run's thread, for the completion message.
@@ -190,7 +164,7 @@ struct DownloadController::Worker
     RunResult result;
 };
 
-DownloadController::DownloadController(frmMain& window)
+DownloadController::DownloadController(DownloadView& window)
     : m_window(window)
 {
 }
@@ -205,57 +179,39 @@ bool DownloadController::isRunning() const
     return m_worker != nullptr || m_keyStore != nullptr;
 }
 
-static HistoryPeriod chosenPeriod(const frmMain& w)
-{
-    // Tested in the order Daily, Weekly, Monthly; the last one set wins.
-    HistoryPeriod p = HistoryPeriod::None;
-    if (w.optDaily->isChecked())
-        p = HistoryPeriod::Daily;
-    if (w.optWeekly->isChecked())
-        p = HistoryPeriod::Weekly;
-    if (w.optMonthly->isChecked())
-        p = HistoryPeriod::Monthly;
-    return p;
-}
-
 void DownloadController::start(bool automatic)
 {
     if (m_worker || m_keyStore)
         return;
-    frmMain& w = m_window;
+    DownloadView& w = m_window;
 
     RunInputs in;
     const AppState& state = appState();
     in.settings = state.settings;
     in.services = state.services;
-    in.request = {w.cbxStartMonth->currentText(),
-                  w.cbxStartDay->currentText(),
-                  w.cbxStartYear->currentText(),
-                  w.cbxEndMonth->currentText(),
-                  w.cbxEndDay->currentText(),
-                  w.cbxEndYear->currentText(),
-                  chosenPeriod(w)};
-    in.downloadDir = w.txtDownloadDir->text();
-    in.singleStock = w.chkSingleStock->isChecked();
-    in.listOpen = w.list().isOpen();
+    in.request = w.requestInputs();
+    in.downloadDir = w.downloadDir();
+    in.singleStock = w.singleStock();
+    in.listOpen = w.listOpen();
     QString listError;
-    if (in.listOpen && !w.list().readSymbols(in.symbols, &listError)) {
+    if (in.listOpen && !w.readListSymbols(in.symbols, &listError)) {
         // Nothing is fetched from a list that cannot be read, and nothing
         // pretends that all went well.
         w.setStatusText(QStringLiteral("Download did not start: the ticker list could not be read"));
-        QMessageBox::warning(&w, w.windowTitle(),
+        QWidget* parent = w.promptParent();
+        QMessageBox::warning(parent, parent->windowTitle(),
                              QStringLiteral("The download did not start: the ticker list \"%1\" could not be read.\n%2")
-                                 .arg(QDir::toNativeSeparators(w.list().path()), listError));
+                                 .arg(QDir::toNativeSeparators(w.listPath()), listError));
         Q_EMIT finished();
         return;
     }
-    in.currentRow = w.currentRow();
+    in.currentRow = w.currentListRow();
     in.automatic = automatic;
 
     // Inputs go grey at once, so nothing can change between the click and
     // the run's own first step.
-    WindowHost::setInputsEnabled(w, false);
-    w.pnlStatus->setToolTip(QStringLiteral("Download Status"));
+    w.setInputsEnabled(false);
+    w.setStatusToolTip(QStringLiteral("Download Status"));
 
     if (!quoteSourceEntry(in.settings.dataSource).needsApiKey) {
         launch(std::move(in));
@@ -270,10 +226,11 @@ void DownloadController::start(bool automatic)
             const QString text = QStringLiteral("%1 needs an API key. Enter it on the Sources page of the options "
                                                 "dialog, or set the environment variable %2.")
                                      .arg(in.settings.dataSource, ApiKeyStore::environmentVariable());
-            WindowHost::setInputsEnabled(m_window, true);
+            m_window.setInputsEnabled(true);
             m_window.setStatusText(QStringLiteral("No API key for ") + in.settings.dataSource);
+            QWidget* parent = m_window.promptParent();
             if (!in.automatic)
-                QMessageBox::warning(&m_window, m_window.windowTitle(), text);
+                QMessageBox::warning(parent, parent->windowTitle(), text);
             Q_EMIT finished();
             return;
         }
@@ -285,7 +242,7 @@ void DownloadController::start(bool automatic)
 
 void DownloadController::launch(RunInputs in)
 {
-    frmMain& w = m_window;
+    DownloadView& w = m_window;
     m_worker = std::make_unique<Worker>();
     Worker* worker = m_worker.get();
     worker->serial = ++m_serial;
@@ -312,7 +269,7 @@ void DownloadController::cancelAndWait()
     if (m_keyStore) {
         delete m_keyStore; // its answer never comes now
         m_keyStore = nullptr;
-        WindowHost::setInputsEnabled(m_window, true);
+        m_window.setInputsEnabled(true);
     }
     if (!m_worker)
         return;
@@ -322,7 +279,7 @@ void DownloadController::cancelAndWait()
     m_worker.reset();
     // A cancelled run skips its end steps. When the window stays open after
     // all (another window refused to close) it must not stay locked.
-    WindowHost::setInputsEnabled(m_window, true);
+    m_window.setInputsEnabled(true);
 }
 
 } // namespace kestrion

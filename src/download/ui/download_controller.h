@@ -6,7 +6,7 @@
 
 namespace kestrion {
 
-class frmMain;
+class DownloadView;
 class DownloadRun;
 class ApiKeyStore;
 struct RunInputs;
@@ -18,7 +18,7 @@ class DownloadController : public QObject
 {
     Q_OBJECT
 public:
-    explicit DownloadController(frmMain& window);
+    explicit DownloadController(DownloadView& view);
     ~DownloadController() override;
 
     // Starts a run with the window's current inputs; automatic marks a run
@@ -38,7 +38,7 @@ Q_SIGNALS:
 private:
     void launch(RunInputs in);
 
-    frmMain& m_window;
+    DownloadView& m_window;
     ApiKeyStore* m_keyStore = nullptr; // reading the API key before a run
     struct Worker;
     std::unique_ptr<Worker> m_worker;
