@@ -149,7 +149,7 @@ void TestApiKeyStore::environmentOverrides()
     if (!env.isEmpty())
         qputenv("KESTRION_TIINGO_TOKEN", env.toUtf8());
 
-    const StoredKey blocking = ApiKeyStore::readBlocking(3000);
+    const StoredKey blocking = test::readStoredKey(3000);
     QCOMPARE(blocking.key, key);
     QCOMPARE(int(blocking.where), where);
     const std::optional<StoredKey> async = readKey();
@@ -172,7 +172,7 @@ void TestApiKeyStore::noSecretStoreKeepsKeyInPrivateFile()
     QCOMPARE(fileValue(m_config->settingsFile()).toString(), QStringLiteral("abc123def"));
 
     clock.restart();
-    const StoredKey read = ApiKeyStore::readBlocking(20000);
+    const StoredKey read = test::readStoredKey(20000);
     QVERIFY(clock.elapsed() < 5000);
     QCOMPARE(read.key, QStringLiteral("abc123def"));
     QCOMPARE(int(read.where), int(KeyStorage::SettingsFile));
@@ -250,7 +250,7 @@ void TestApiKeyStore::laterSettingsWritesKeepFilePrivate()
     }
     QCOMPARE(fileMode(m_config->settingsFile()), 0600);
     QCOMPARE(fileValue(m_config->settingsFile()).toString(), QStringLiteral("secret2"));
-    QCOMPARE(ApiKeyStore::readBlocking(3000).key, QStringLiteral("secret2"));
+    QCOMPARE(test::readStoredKey(3000).key, QStringLiteral("secret2"));
 }
 
 void TestApiKeyStore::unwritableSettingsFileIsReported()
@@ -262,7 +262,7 @@ void TestApiKeyStore::unwritableSettingsFileIsReported()
     QVERIFY(!written->error.isEmpty());
     QVERIFY(!written->error.contains(QStringLiteral("new-key")));
     QCOMPARE(int(written->where), int(KeyStorage::None));
-    QCOMPARE(ApiKeyStore::readBlocking(3000).key, QString());
+    QCOMPARE(test::readStoredKey(3000).key, QString());
 }
 
 bool TestApiKeyStore::startPrivateBus(bool silentSecretService)
@@ -330,7 +330,7 @@ void TestApiKeyStore::busWithoutSecretServiceFailsFast()
     QCOMPARE(fileMode(m_config->settingsFile()), 0600);
 
     clock.restart();
-    const StoredKey read = ApiKeyStore::readBlocking(20000);
+    const StoredKey read = test::readStoredKey(20000);
     QVERIFY(clock.elapsed() < 5000);
     QCOMPARE(read.key, QStringLiteral("bus1"));
     QCOMPARE(int(read.where), int(KeyStorage::SettingsFile));
@@ -352,7 +352,7 @@ void TestApiKeyStore::silentSecretServiceIsCappedByTimer()
     QCOMPARE(int(written->where), int(KeyStorage::SettingsFile));
 
     clock.restart();
-    const StoredKey read = ApiKeyStore::readBlocking(800);
+    const StoredKey read = test::readStoredKey(800);
     QVERIFY2(clock.elapsed() < 4000, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(read.key, QStringLiteral("bus2"));
     QCOMPARE(int(read.where), int(KeyStorage::SettingsFile));

@@ -8,11 +8,9 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QTimer>
 #include <QtTest>
 
-#include <thread>
 
 using namespace kestrion;
 
@@ -109,8 +107,8 @@ public:
     explicit RecordingDownloader(ComponentLog& log) : m_log(log) {}
     ~RecordingDownloader() override { m_log.calls << QStringLiteral("downloader:release"); }
     void setRunSetting(qint16 v) override { m_log.calls << QStringLiteral("setRunSetting:%1").arg(v); }
-    int downloadTicker(const QString& symbol, const QString& name, qint32 start, qint32 end, qint16 period,
-                       const QString& dir, const QString& reserved, bool overwrite) override
+    void downloadTicker(const QString& symbol, const QString& name, qint32 start, qint32 end, qint16 period,
+                        const QString& dir, const QString& reserved, bool overwrite, Done done) override
     {
         m_log.calls << QStringLiteral("downloadTicker:%1:%2:%3:%4:%5:%6:%7:%8")
                            .arg(symbol, name)
@@ -119,7 +117,7 @@ public:
                            .arg(period)
                            .arg(dir == m_dir ? QStringLiteral("DIR") : dir, reserved,
                                 overwrite ? QStringLiteral("true") : QStringLiteral("false"));
-        return m_log.failSymbols.contains(symbol) ? kErrorCouldNotDownload : 0;
+        done(m_log.failSymbols.contains(symbol) ? kErrorCouldNotDownload : 0);
     }
     QString m_dir;
 
@@ -236,8 +234,7 @@ RunInputs TestDownloadRun::inputs(const QStringList& symbols)
 
 QByteArray TestDownloadRun::directFetch(const RunInputs& in, const QString& symbol)
 {
-    HttpFetcher f(5);
-    return f.fetch(yahooUrl(m_service.host(), RunRequestValues::from(in.request), symbol));
+    return test::httpGet(yahooUrl(m_service.host(), RunRequestValues::from(in.request), symbol), 5);
 }
 
 QStringList TestDownloadRun::dataFiles() const
@@ -249,7 +246,7 @@ void TestDownloadRun::listRunAllSucceed()
 {
     const RunInputs in = inputs({QStringLiteral("MSFT"), QStringLiteral("IBM"), QStringLiteral("KO")});
     DownloadRun run(m_host, m_factory);
-    const RunResult r = run.run(in);
+    const RunResult r = test::runToEnd(run, in);
     QVERIFY(r.completed);
     QCOMPARE(r.stored, 3);
     QCOMPARE(m_host.progress, (QList<int>{0, 1, 2, -1}));
@@ -270,7 +267,7 @@ void TestDownloadRun::retriesThenSucceeds()
 {
     const RunInputs in = inputs({QStringLiteral("FAIL2_R1"), QStringLiteral("IBM")});
     DownloadRun run(m_host, m_factory);
-    const RunResult r = run.run(in);
+    const RunResult r = test::runToEnd(run, in);
     QVERIFY(r.completed);
     QCOMPARE(r.stored, 2);
     QCOMPARE(m_host.statuses.count(QStringLiteral("...Downloading FAIL2_R1")), 3);
@@ -295,7 +292,7 @@ void TestDownloadRun::givenUp()
     in.settings.activeAlerts = qint16(activeAlerts);
     m_host.stopAnswer = answerStop;
     DownloadRun run(m_host, m_factory);
-    const RunResult r = run.run(in);
+    const RunResult r = test::runToEnd(run, in);
 
     QCOMPARE(m_host.statuses.count(QStringLiteral("...Downloading E500_G")), 3);
     const int givenUp = int(m_host.events.indexOf(QStringLiteral("status:Could not get E500_G")));
@@ -333,7 +330,7 @@ void TestDownloadRun::activeAlertsContinueLogsAndGoesOn()
     in.settings.activeAlerts = 1;
     m_host.stopAnswer = false;
     DownloadRun run(m_host, m_factory);
-    const RunResult r = run.run(in);
+    const RunResult r = test::runToEnd(run, in);
     QCOMPARE(m_host.prompts, 1);
     QVERIFY(r.completed);
     QVERIFY(QFile::exists(m_dir->filePath(QStringLiteral("KO.csv"))));
@@ -348,7 +345,7 @@ void TestDownloadRun::singleStock()
     in.singleStock = true;
     in.currentRow = 1;
     DownloadRun run(m_host, m_factory);
-    const RunResult r = run.run(in);
+    const RunResult r = test::runToEnd(run, in);
     QVERIFY(r.completed);
     QCOMPARE(dataFiles(), QStringList{QStringLiteral("IBM.csv")});
     QCOMPARE(m_host.statuses, (QStringList{"...Downloading IBM", "Download Complete!"}));
@@ -362,7 +359,7 @@ void TestDownloadRun::singleStockGivenUpLogsNothing()
     in.currentRow = 0;
     in.settings.activeAlerts = -1;
     DownloadRun run(m_host, m_factory);
-    const RunResult r = run.run(in);
+    const RunResult r = test::runToEnd(run, in);
     QVERIFY(!r.completed);
     QCOMPARE(m_host.prompts, 0);
     QCOMPARE(m_host.statuses.last(), QStringLiteral("Could not get E500_S"));
@@ -395,7 +392,7 @@ void TestDownloadRun::nothingToFetch()
     in.singleStock = singleStock;
     in.currentRow = currentRow;
     DownloadRun run(m_host, m_factory);
-    const RunResult r = run.run(in);
+    const RunResult r = test::runToEnd(run, in);
     // Never a "Download Complete!" for a run that fetched nothing.
     QVERIFY(r.noList && !r.completed);
     QCOMPARE(m_host.statuses, QStringList{status});
@@ -417,7 +414,7 @@ void TestDownloadRun::missingDirectory()
     in.downloadDir = dir;
     m_host.createdDirectory = m_dir->filePath(QStringLiteral("new"));
     DownloadRun run(m_host, m_factory);
-    const RunResult r = run.run(in);
+    const RunResult r = test::runToEnd(run, in);
     QVERIFY(r.directoryMissing);
     QCOMPARE(r.downloadDir, m_host.createdDirectory);
     QVERIFY(m_host.statuses.isEmpty());
@@ -437,7 +434,7 @@ void TestDownloadRun::deleteExistingFiles()
     in.settings.deleteExistingFiles = 1;
     {
         DownloadRun run(m_host, m_factory);
-        run.run(in);
+        test::runToEnd(run, in);
     }
     QCOMPARE(dataFiles(), QStringList{QStringLiteral("MSFT.csv")});
     QVERIFY(QFileInfo(m_dir->filePath(QStringLiteral("keep"))).isDir());
@@ -448,7 +445,7 @@ void TestDownloadRun::deleteExistingFiles()
     f.close();
     in.settings.deleteExistingFiles = 0;
     DownloadRun run(m_host, m_factory);
-    run.run(in);
+    test::runToEnd(run, in);
     QCOMPARE(dataFiles(), (QStringList{"MSFT.csv", "OLD.csv"}));
 }
 
@@ -458,7 +455,7 @@ void TestDownloadRun::dateStampAndDottedSymbols()
     in.settings.dateStamp = 1;
     {
         DownloadRun run(m_host, m_factory);
-        QVERIFY(run.run(in).completed);
+        QVERIFY(test::runToEnd(run, in).completed);
     }
     QCOMPARE(dataFiles(), (QStringList{"A-B.CSep252003.csv", "BCE-TOSep252003.csv"}));
     // The request carries the dot.
@@ -466,7 +463,7 @@ void TestDownloadRun::dateStampAndDottedSymbols()
     // Another end date leaves a second file.
     in.request.endDay = QStringLiteral("26");
     DownloadRun run(m_host, m_factory);
-    run.run(in);
+    test::runToEnd(run, in);
     QCOMPARE(dataFiles().size(), 4);
 }
 
@@ -476,7 +473,7 @@ void TestDownloadRun::wallStreetCityBothStages()
     in.settings.dataSource = QStringLiteral("Wall Street City");
     in.settings.dataFormat = QStringLiteral("6");
     DownloadRun run(m_host, m_factory);
-    const RunResult r = run.run(in);
+    const RunResult r = test::runToEnd(run, in);
     QCOMPARE(r.stored, 1);
     // Two status texts per attempt: after the query page and after the file.
     QCOMPARE(m_host.statuses.count(QStringLiteral("...Downloading MSFT")), 2);
@@ -494,7 +491,7 @@ void TestDownloadRun::symbolCannotLeaveDirectory()
     RunInputs in = inputs({QStringLiteral("../MSFT")});
     in.downloadDir = inner;
     DownloadRun run(m_host, m_factory);
-    run.run(in);
+    test::runToEnd(run, in);
     QCOMPARE(QDir(parent.path()).entryList(QDir::Files), QStringList());
     QCOMPARE(QDir(inner).entryList(QDir::Files), QStringList{QStringLiteral("-.-MSFT.csv")});
 }
@@ -519,7 +516,7 @@ void TestDownloadRun::failedFetchLeavesNoFile()
     RunInputs in = inputs({symbol});
     in.services.fetchTimeoutSeconds = 1;
     DownloadRun run(m_host, m_factory);
-    const RunResult r = run.run(in);
+    const RunResult r = test::runToEnd(run, in);
     QCOMPARE(r.failed, 1);
     QVERIFY(!QFile::exists(path));
     QCOMPARE(dataFiles(), QStringList{QStringLiteral("errorlog.txt")});
@@ -529,18 +526,12 @@ void TestDownloadRun::cancelDuringTransferLeavesNoPartialFile()
 {
     RunInputs in = inputs({QStringLiteral("MSFT"), QStringLiteral("SLOW_X"), QStringLiteral("KO")});
     DownloadRun run(m_host, m_factory);
-    // Cancel from another thread while the slow body is arriving.
-    QThread* canceller = QThread::create([&run] {
-        QThread::msleep(700);
-        run.cancel();
-    });
+    // Cancel while the slow body is arriving.
     m_host.onStatus = [&](const QString& s) {
         if (s == QLatin1String("...Downloading MSFT"))
-            canceller->start();
+            QTimer::singleShot(700, &run, &DownloadRun::cancel);
     };
-    const RunResult r = run.run(in);
-    canceller->wait();
-    delete canceller;
+    const RunResult r = test::runToEnd(run, in);
     QVERIFY(r.cancelled);
     QCOMPARE(dataFiles(), QStringList{QStringLiteral("MSFT.csv")});
     QVERIFY(!m_host.statuses.contains(QStringLiteral("...Downloading KO")));
@@ -552,16 +543,17 @@ void TestDownloadRun::cancelEndsARateLimitWait()
     RunInputs in = inputs({QStringLiteral("RLONG_A"), QStringLiteral("MSFT")});
     in.settings.dataSource = QStringLiteral("Yahoo Chart");
     DownloadRun run(m_host, m_factory);
-    std::thread canceller; // the window cancels from its own thread
-    m_host.onStatus = [&run, &canceller](const QString& text) {
-        if (text.startsWith(QLatin1String("...Waiting 120 s")) && !canceller.joinable())
-            canceller = std::thread([&run] { run.cancel(); });
+    bool cancelling = false;
+    m_host.onStatus = [&run, &cancelling](const QString& text) {
+        if (text.startsWith(QLatin1String("...Waiting 120 s")) && !cancelling) {
+            cancelling = true;
+            QTimer::singleShot(0, &run, &DownloadRun::cancel);
+        }
     };
     QElapsedTimer clock;
     clock.start();
-    const RunResult r = run.run(in);
-    QVERIFY(canceller.joinable());
-    canceller.join();
+    const RunResult r = test::runToEnd(run, in);
+    QVERIFY(cancelling);
     QVERIFY(r.cancelled);
     QVERIFY(clock.elapsed() < 60000); // not the two minutes asked for
     QVERIFY(!m_host.statuses.contains(QStringLiteral("...Downloading MSFT")));
@@ -585,7 +577,7 @@ void TestDownloadRun::slowBodyOutlastsTheTimeout()
     in.settings.dataSource = source;
     in.services.fetchTimeoutSeconds = 1;
     DownloadRun run(m_host, m_factory);
-    const RunResult r = run.run(in);
+    const RunResult r = test::runToEnd(run, in);
     QCOMPARE(r.stored, 1);
     QCOMPARE(r.failed, 0);
     QVERIFY(!test::readAll(m_dir->filePath(QStringLiteral("SLOW_T.csv"))).isEmpty());
@@ -596,7 +588,7 @@ void TestDownloadRun::completionMessageBeforeEnable()
     RunInputs in = inputs({QStringLiteral("MSFT")});
     in.settings.playSound = 1;
     DownloadRun run(m_host, m_factory);
-    run.run(in);
+    test::runToEnd(run, in);
     const auto msg = m_host.events.indexOf(QStringLiteral("completionMessage"));
     QVERIFY(msg > m_host.events.indexOf(QStringLiteral("status:Download Complete!")));
     QVERIFY(msg < m_host.events.indexOf(QStringLiteral("enable")));
@@ -608,7 +600,7 @@ void TestDownloadRun::componentPath()
     in.settings.convertToMS = 1;
     m_factory.log.failSymbols = QStringList{QStringLiteral("BAD")};
     DownloadRun run(m_host, m_factory);
-    const RunResult r = run.run(in);
+    const RunResult r = test::runToEnd(run, in);
     QVERIFY(r.completed);
     QCOMPARE(m_factory.log.calls, (QStringList{"setRunSetting:20",
                                                "downloadTicker:BCE.TO::20030101:20030925:2:DIR::true",
@@ -667,7 +659,7 @@ void TestDownloadRun::writerCondition()
     in.singleStock = single;
     in.currentRow = 0;
     DownloadRun run(m_host, m_factory);
-    run.run(in);
+    test::runToEnd(run, in);
     QStringList recorded = m_factory.log.calls;
     recorded.replaceInStrings(m_dir->path(), QStringLiteral("DIR"));
     // The conversion itself (add security, add quote) is checked elsewhere;
@@ -690,7 +682,7 @@ void TestDownloadRun::conversionFailureKeepsDataFile()
     m_factory.log.flushFails = true; // e.g. a full disk
     {
         DownloadRun run(m_host, m_factory);
-        QVERIFY(run.run(in).completed);
+        QVERIFY(test::runToEnd(run, in).completed);
     }
     // The downloaded files are the only copy of the quotes: they stay.
     QCOMPARE(dataFiles(), (QStringList{"KO.csv", "MSFT.csv"}));
@@ -699,7 +691,7 @@ void TestDownloadRun::conversionFailureKeepsDataFile()
 
     m_factory.log = ComponentLog{};
     DownloadRun run(m_host, m_factory);
-    QVERIFY(run.run(in).completed);
+    QVERIFY(test::runToEnd(run, in).completed);
     QCOMPARE(dataFiles(), QStringList());
 }
 
@@ -726,7 +718,7 @@ void TestDownloadRun::postRunLaunch()
     in.settings.autoStartApp = qint16(autoStart);
     in.settings.appName = QStringLiteral("/usr/bin/touch \"%1\"").arg(marker);
     DownloadRun run(m_host, m_factory);
-    run.run(in);
+    test::runToEnd(run, in);
     if (launched)
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 5000);
     else {
@@ -736,7 +728,7 @@ void TestDownloadRun::postRunLaunch()
     // A program that cannot be started is skipped silently.
     in.settings.appName = QStringLiteral("/nonexistent/program");
     DownloadRun again(m_host, m_factory);
-    QVERIFY(again.run(in).completed);
+    QVERIFY(test::runToEnd(again, in).completed);
 }
 
 QTEST_GUILESS_MAIN(TestDownloadRun)

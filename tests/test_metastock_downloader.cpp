@@ -71,6 +71,17 @@ QString rangeText(qint32 start, qint32 end)
 
 } // namespace
 
+// Runs one ticker through the downloader and waits for its answer.
+int fetchInto(MetaStockDownloader& d, const QString& symbol, const QString& name, qint32 start, qint32 end,
+              qint16 period, const QString& dir, const QString& reserved, bool overwrite)
+{
+    int answer = -1;
+    d.downloadTicker(symbol, name, start, end, period, dir, reserved, overwrite, [&answer](int error) { answer = error; });
+    if (answer < 0)
+        (void)QTest::qWaitFor([&answer] { return answer >= 0; }, 30000);
+    return answer;
+}
+
 class TestMetaStockDownloader : public QObject
 {
     Q_OBJECT
@@ -121,8 +132,7 @@ QList<MsQuote> TestMetaStockDownloader::served(const QString& symbol, qint32 sta
                             .arg(end % 100, 2, 10, QLatin1Char('0'))
                             .arg(end / 10000)
                             .arg(symbol, letter);
-    HttpFetcher f(10);
-    const QList<QByteArray> lines = f.fetch(url).split('\n');
+    const QList<QByteArray> lines = test::httpGet(url).split('\n');
     QList<MsQuote> quotes;
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const QList<QByteArray> c = lines.at(i).trimmed().split(',');
@@ -203,7 +213,7 @@ void TestMetaStockDownloader::storesTicker()
     {
         YahooMetaStockDownloader d(services());
         d.setRunSetting(20);
-        QCOMPARE(d.downloadTicker(symbol, QString(), start, end, qint16(period), dir.path(), QString(), true), 0);
+        QCOMPARE(fetchInto(d, symbol, QString(), start, end, qint16(period), dir.path(), QString(), true), 0);
         // On disk as soon as the call returns, not only at the end of the run.
         QVERIFY(QFile::exists(dir.filePath(QStringLiteral("EMASTER"))));
         const MsFolder now = readMetaStockFolder(dir.path());
@@ -256,7 +266,7 @@ void TestMetaStockDownloader::notDownloaded()
     }
     {
         YahooMetaStockDownloader d(c);
-        QCOMPARE(d.downloadTicker(symbol, QString(), start, end, qint16(period), dir.path(), QString(), true),
+        QCOMPARE(fetchInto(d, symbol, QString(), start, end, qint16(period), dir.path(), QString(), true),
                  MetaStockDownloader::kErrorCouldNotDownload);
     }
     // Nothing fetched, nothing written: not even an empty folder.
@@ -270,18 +280,18 @@ void TestMetaStockDownloader::oneFolderPerRunAndAcrossRuns()
     {
         YahooMetaStockDownloader d(services());
         d.setRunSetting(20);
-        QCOMPARE(d.downloadTicker(QStringLiteral("MSFT"), QString(), 20030101, 20030630, 1, dir.path(), QString(), true), 0);
-        QCOMPARE(d.downloadTicker(QStringLiteral("ZZNONE"), QString(), 20030101, 20030630, 1, dir.path(), QString(), true),
+        QCOMPARE(fetchInto(d, QStringLiteral("MSFT"), QString(), 20030101, 20030630, 1, dir.path(), QString(), true), 0);
+        QCOMPARE(fetchInto(d, QStringLiteral("ZZNONE"), QString(), 20030101, 20030630, 1, dir.path(), QString(), true),
                  MetaStockDownloader::kErrorCouldNotDownload);
-        QCOMPARE(d.downloadTicker(QStringLiteral("IBM"), QString(), 20030101, 20030630, 1, dir.path(), QString(), true), 0);
+        QCOMPARE(fetchInto(d, QStringLiteral("IBM"), QString(), 20030101, 20030630, 1, dir.path(), QString(), true), 0);
         // The same ticker again, over a range reaching further: one listing.
-        QCOMPARE(d.downloadTicker(QStringLiteral("MSFT"), QString(), 20030601, 20030925, 1, dir.path(), QString(), true), 0);
-        QCOMPARE(d.downloadTicker(QStringLiteral("MSFT"), QString(), 20030601, 20030925, 2, dir.path(), QString(), true), 0);
+        QCOMPARE(fetchInto(d, QStringLiteral("MSFT"), QString(), 20030601, 20030925, 1, dir.path(), QString(), true), 0);
+        QCOMPARE(fetchInto(d, QStringLiteral("MSFT"), QString(), 20030601, 20030925, 2, dir.path(), QString(), true), 0);
     }
     {
         // The next run finds EMASTER and adds to the folder.
         YahooMetaStockDownloader d(services());
-        QCOMPARE(d.downloadTicker(QStringLiteral("KO"), QString(), 20030101, 20030131, 1, dir.path(), QString(), true), 0);
+        QCOMPARE(fetchInto(d, QStringLiteral("KO"), QString(), 20030101, 20030131, 1, dir.path(), QString(), true), 0);
     }
     const MsFolder folder = readMetaStockFolder(dir.path());
     QCOMPARE(folder.problems, QStringList{});
@@ -300,14 +310,14 @@ void TestMetaStockDownloader::failureLeavesFolderAlone()
     QVERIFY(dir.isValid());
     {
         YahooMetaStockDownloader d(services());
-        QCOMPARE(d.downloadTicker(QStringLiteral("MSFT"), QString(), 20030101, 20030131, 1, dir.path(), QString(), true), 0);
+        QCOMPARE(fetchInto(d, QStringLiteral("MSFT"), QString(), 20030101, 20030131, 1, dir.path(), QString(), true), 0);
     }
     QMap<QString, QByteArray> before;
     for (const QString& f : QDir(dir.path()).entryList(QDir::Files))
         before.insert(f, test::readAll(dir.filePath(f)));
     {
         YahooMetaStockDownloader d(services());
-        QCOMPARE(d.downloadTicker(QStringLiteral("ZZBAD"), QString(), 20030101, 20030131, 1, dir.path(), QString(), true),
+        QCOMPARE(fetchInto(d, QStringLiteral("ZZBAD"), QString(), 20030101, 20030131, 1, dir.path(), QString(), true),
                  MetaStockDownloader::kErrorCouldNotDownload);
     }
     QMap<QString, QByteArray> after;
@@ -324,7 +334,7 @@ void TestMetaStockDownloader::unwritableFolderIsAFailure()
     // A download directory that is not there: the quotes cannot be stored,
     // so the ticker is reported, not counted as done.
     YahooMetaStockDownloader d(services());
-    QCOMPARE(d.downloadTicker(QStringLiteral("MSFT"), QString(), 20030101, 20030131, 1,
+    QCOMPARE(fetchInto(d, QStringLiteral("MSFT"), QString(), 20030101, 20030131, 1,
                               dir.filePath(QStringLiteral("missing")), QString(), true),
              MetaStockDownloader::kErrorCouldNotDownload);
 }
@@ -336,11 +346,11 @@ void TestMetaStockDownloader::factoryComponents()
     const std::unique_ptr<MetaStockFactory> factory = makeMetaStockFactory(services());
     {
         std::unique_ptr<MetaStockDownloader> d = factory->createDownloader();
-        QCOMPARE(d->downloadTicker(QStringLiteral("MSFT"), QString(), 20030101, 20030131, 1,
+        QCOMPARE(fetchInto(*d, QStringLiteral("MSFT"), QString(), 20030101, 20030131, 1,
                                    dir.filePath(QStringLiteral("y")), QString(), true),
                  MetaStockDownloader::kErrorCouldNotDownload); // no such directory yet
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("y")));
-        QCOMPARE(d->downloadTicker(QStringLiteral("MSFT"), QString(), 20030101, 20030131, 1,
+        QCOMPARE(fetchInto(*d, QStringLiteral("MSFT"), QString(), 20030101, 20030131, 1,
                                    dir.filePath(QStringLiteral("y")), QString(), true),
                  0);
     }

@@ -124,7 +124,7 @@ void TestMetaStockRun::yahooThroughTheDownloader()
     const std::unique_ptr<MetaStockFactory> factory =
         makeMetaStockFactory(inputs(dir.path(), {}, QStringLiteral("Yahoo"), 1).services);
     DownloadRun run(host, *factory);
-    const RunResult r = run.run(inputs(dir.path(), {QStringLiteral("MSFT"), QStringLiteral("ZZBAD"),
+    const RunResult r = test::runToEnd(run, inputs(dir.path(), {QStringLiteral("MSFT"), QStringLiteral("ZZBAD"),
                                                     QStringLiteral("BCE.TO")},
                                        QStringLiteral("Yahoo"), 1));
     QVERIFY(r.completed);
@@ -163,11 +163,11 @@ void TestMetaStockRun::wallStreetCityThroughTheWriter()
     const std::unique_ptr<MetaStockFactory> factory = makeMetaStockFactory({});
     {
         DownloadRun run(host, *factory);
-        QVERIFY(run.run(inputs(plain.path(), symbols, wsc, 0)).completed);
+        QVERIFY(test::runToEnd(run, inputs(plain.path(), symbols, wsc, 0)).completed);
     }
     {
         DownloadRun run(host, *factory);
-        QVERIFY(run.run(inputs(folderDir.path(), symbols, wsc, 1)).completed);
+        QVERIFY(test::runToEnd(run, inputs(folderDir.path(), symbols, wsc, 1)).completed);
     }
     const MsFolder folder = readMetaStockFolder(folderDir.path());
     QCOMPARE(folder.problems, QStringList{});
@@ -197,12 +197,12 @@ void TestMetaStockRun::secondRunAddsToTheFolder()
     second.request.startMonth = QStringLiteral("May");
     {
         DownloadRun run(host, *factory);
-        QVERIFY(run.run(first).completed);
+        QVERIFY(test::runToEnd(run, first).completed);
     }
     const int before = readMetaStockFolder(dir.path()).find(QStringLiteral("MSFT"), 'W')->quotes.size();
     {
         DownloadRun run(host, *factory);
-        QVERIFY(run.run(second).completed);
+        QVERIFY(test::runToEnd(run, second).completed);
     }
     const MsFolder folder = readMetaStockFolder(dir.path());
     QCOMPARE(folder.problems, QStringList{});

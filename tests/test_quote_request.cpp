@@ -217,7 +217,7 @@ void TestQuoteRequest::fetchAgainstLocalService()
     QVERIFY(service.start());
     const RunRequestValues v =
         RunRequestValues::from(range("Jan", "01", "2003", "Sep", "25", "2003", HistoryPeriod::Weekly));
-    HttpFetcher fetcher(10);
+    test::HttpSession fetcher(10);
     const QByteArray body = fetcher.fetch(yahooUrl(service.host(), v, QStringLiteral("MSFT")));
     QVERIFY2(body.startsWith("Date,Open,High,Low,Close,Volume,Adj Close"), body.left(80).constData());
     QVERIFY(body.contains("2003-09-22"));
@@ -229,7 +229,7 @@ void TestQuoteRequest::fetchAgainstLocalService()
     QVERIFY(!page.isEmpty());
     QBuffer sink;
     sink.open(QIODevice::WriteOnly);
-    QVERIFY(fetcher.fetchTo(wscResultUrl(service.host(), page, dir.path()), sink));
+    QVERIFY(fetcher.get(wscResultUrl(service.host(), page, dir.path()), sink).ok());
     QVERIFY2(sink.data().startsWith("<TICKER>,<PER>,<DTYYYYMMDD>"), sink.data().left(80).constData());
     QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("temp.txt"))));
 }
@@ -249,11 +249,11 @@ void TestQuoteRequest::fetchFailuresGiveEmptyBody()
     test::QuoteService service;
     QVERIFY(service.start());
     const RunRequestValues v = RunRequestValues::from(range("Jan", "01", "2003", "Sep", "25", "2003", HistoryPeriod::Daily));
-    HttpFetcher fetcher(10);
+    test::HttpSession fetcher(10);
     QVERIFY(fetcher.fetch(yahooUrl(service.host(), v, symbol)).isEmpty());
     QBuffer sink;
     sink.open(QIODevice::WriteOnly);
-    QVERIFY(!fetcher.fetchTo(yahooUrl(service.host(), v, symbol), sink));
+    QVERIFY(!fetcher.get(yahooUrl(service.host(), v, symbol), sink).ok());
     // A failed request leaves the connection usable for the next one.
     QVERIFY(!fetcher.fetch(yahooUrl(service.host(), v, QStringLiteral("MSFT"))).isEmpty());
 }
@@ -263,7 +263,7 @@ void TestQuoteRequest::fetchTimesOut()
     test::QuoteService service;
     QVERIFY(service.start());
     const RunRequestValues v = RunRequestValues::from(range("Jan", "01", "2003", "Sep", "25", "2003", HistoryPeriod::Daily));
-    HttpFetcher fetcher(1);
+    test::HttpSession fetcher(1);
     QElapsedTimer t;
     t.start();
     QVERIFY(fetcher.fetch(yahooUrl(service.host(), v, QStringLiteral("HANG_A"))).isEmpty());

@@ -1,11 +1,14 @@
 #include "testsupport.h"
 
 #include "lists/ticker_list.h"
+#include "platform/http_fetch.h"
 #include "platform/settings_store.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QSettings>
+#include <QSignalSpy>
 
 namespace kestrion::test {
 
@@ -125,6 +128,58 @@ QByteArray readAll(const QString& path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+HttpSession::HttpSession(int timeoutSeconds)
+    : m_client(std::make_unique<HttpClient>(timeoutSeconds))
+    , m_timeoutSeconds(timeoutSeconds)
+{
+}
+
+HttpSession::~HttpSession() = default;
+
+FetchResult HttpSession::get(const QString& url, QIODevice& sink)
+{
+    HttpTransfer* transfer = m_client->get(HttpGet{url, {}}, &sink);
+    QSignalSpy done(transfer, &HttpTransfer::finished);
+    FetchResult result;
+    result.failure = FetchResult::Failure::Timeout;
+    if (done.wait((m_timeoutSeconds + 5) * 1000))
+        result = done.first().first().value<FetchResult>();
+    delete transfer;
+    return result;
+}
+
+QByteArray HttpSession::fetch(const QString& url)
+{
+    QBuffer body;
+    body.open(QIODevice::WriteOnly);
+    return get(url, body).ok() ? body.data() : QByteArray();
+}
+
+QByteArray httpGet(const QString& url, int timeoutSeconds)
+{
+    return HttpSession(timeoutSeconds).fetch(url);
+}
+
+StoredKey readStoredKey(int timeoutMs)
+{
+    ApiKeyStore store;
+    store.setTimeout(timeoutMs);
+    QSignalSpy done(&store, &ApiKeyStore::readDone);
+    store.read();
+    if (!done.wait(timeoutMs + 10000))
+        return {};
+    return done.first().first().value<StoredKey>();
+}
+
+RunResult runToEnd(DownloadRun& run, const RunInputs& in)
+{
+    QSignalSpy done(&run, &DownloadRun::finished);
+    run.start(in);
+    if (done.isEmpty())
+        done.wait(300000);
+    return run.result();
 }
 
 } // namespace kestrion::test

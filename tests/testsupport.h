@@ -1,5 +1,9 @@
 #pragma once
 
+#include "download/download_run.h"
+#include "platform/api_key_store.h"
+#include "platform/http_fetch.h"
+
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
@@ -70,5 +74,31 @@ struct CliResult
 CliResult runCli(const QStringList& args, const QString& configHome,
                  QProcessEnvironment env = QProcessEnvironment::systemEnvironment(),
                  const std::function<void()>& childSetup = {});
+
+// GETs through the program's own HTTP client, waited for; one client, so
+// its connections are reused from one request to the next.
+class HttpSession
+{
+public:
+    explicit HttpSession(int timeoutSeconds = 10);
+    ~HttpSession();
+    // How the request ended; what arrived goes to sink.
+    FetchResult get(const QString& url, QIODevice& sink);
+    // The body, or empty on any failure.
+    QByteArray fetch(const QString& url);
+
+private:
+    std::unique_ptr<HttpClient> m_client;
+    int m_timeoutSeconds;
+};
+
+// One GET in a session of its own: the body, or empty on any failure.
+QByteArray httpGet(const QString& url, int timeoutSeconds = 10);
+
+// The stored API key, read as the programs read it, waited for.
+StoredKey readStoredKey(int timeoutMs = 3000);
+
+// Starts the run and waits (up to five minutes) for its end.
+RunResult runToEnd(DownloadRun& run, const RunInputs& in);
 
 } // namespace kestrion::test

@@ -371,18 +371,35 @@ int main(int argc, char** argv)
         in.listOpen = true;
     }
 
-    if (quoteSourceEntry(settings.dataSource).needsApiKey) {
-        in.apiKey = ApiKeyStore::readBlocking().key;
-        if (in.apiKey.isEmpty())
-            return fail(QStringLiteral("%1 needs an API key: set KESTRION_TIINGO_TOKEN, or enter the key on the "
-                                       "Sources page of Kestrion's options dialog")
-                            .arg(settings.dataSource));
-    }
-
     ConsoleHost host(int(in.symbols.size()));
     const std::unique_ptr<MetaStockFactory> metastock = makeMetaStockFactory(services);
     DownloadRun run(host, *metastock);
-    const RunResult result = run.run(in);
-    host.finish();
-    return result.failed == 0 && result.completed ? kAllStored : kSomeFailed;
+    int exitCode = kAllStored;
+    QObject::connect(&run, &DownloadRun::finished, &app, [&](const RunResult& result) {
+        host.finish();
+        exitCode = result.failed == 0 && result.completed ? kAllStored : kSomeFailed;
+        QCoreApplication::exit(exitCode);
+    });
+
+    if (!quoteSourceEntry(settings.dataSource).needsApiKey) {
+        run.start(in);
+        return run.isRunning() ? app.exec() : exitCode;
+    }
+    // The key may sit in the desktop's secret store, which answers over D-Bus.
+    ApiKeyStore keys;
+    QObject::connect(&keys, &ApiKeyStore::readDone, &app, [&](const StoredKey& stored) {
+        in.apiKey = stored.key;
+        if (in.apiKey.isEmpty()) {
+            exitCode = fail(QStringLiteral("%1 needs an API key: set KESTRION_TIINGO_TOKEN, or enter the key on the "
+                                           "Sources page of Kestrion's options dialog")
+                                .arg(settings.dataSource));
+            QCoreApplication::exit(exitCode);
+            return;
+        }
+        run.start(in);
+        if (!run.isRunning())
+            QCoreApplication::exit(exitCode);
+    });
+    keys.read();
+    return app.exec();
 }

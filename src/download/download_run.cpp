@@ -8,10 +8,15 @@
 #include "platform/program_launcher.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QTemporaryFile>
+
+#include <algorithm>
+#include <cstdio>
+#include <unistd.h>
 
 namespace kestrion {
 
@@ -23,33 +28,67 @@ const QString kErrorsLogged = QStringLiteral("ERRORS LOGGED!");
 const QString kNoList = QStringLiteral("No ticker list is open");
 const QString kEmptyList = QStringLiteral("The ticker list is empty");
 const QString kNoTicker = QStringLiteral("Select a ticker first");
+
 bool isDefinite(FailureReason r)
 {
     return r == FailureReason::NotFound || r == FailureReason::Unauthorized;
 }
+
+// Puts a complete temporary file in place of path in one step, so that no
+// half-written file ever stands under its name; the data is on disk first.
+bool replaceWith(QTemporaryFile& temp, const QString& path)
+{
+    if (!temp.flush() || ::fsync(temp.handle()) != 0)
+        return false;
+    if (std::rename(QFile::encodeName(temp.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
+        return false;
+    temp.setAutoRemove(false);
+    return true;
+}
 } // namespace
 
-DownloadRun::DownloadRun(RunHost& host, MetaStockFactory& metastock)
-    : m_host(host)
+// One ticker while it is open: asked, waiting for its turn, or done.
+struct DownloadRun::Ticker
+{
+    int row = 0;
+    QString symbol;
+    QString path;
+    int failures = 0; // attempts that failed so far
+    bool done = false;
+    bool waiting = false; // for a refusing source's pause to end
+    Outcome outcome;
+    QStringList pending; // texts for the user, shown when its turn comes
+    std::unique_ptr<QTemporaryFile> answer; // the body as it arrives
+    QByteArray page; // a two-stage source's query page
+    QBuffer pageSink{&page};
+    QByteArray table; // a converted answer, written when its turn comes
+    HttpTransfer* transfer = nullptr; // the request under way, owned by the run's client
+    int componentError = 0;
+
+    ~Ticker()
+    {
+        if (transfer) {
+            transfer->disconnect();
+            transfer->abort();
+            transfer->deleteLater();
+        }
+    }
+};
+
+DownloadRun::DownloadRun(RunHost& host, MetaStockFactory& metastock, QObject* parent)
+    : QObject(parent)
+    , m_host(host)
     , m_factory(metastock)
     , m_launcher(&ProgramLauncher::start)
 {
+    m_pause.setSingleShot(true);
+    connect(&m_pause, &QTimer::timeout, this, &DownloadRun::resume);
 }
 
-DownloadRun::~DownloadRun() = default;
-
-void DownloadRun::cancel()
+DownloadRun::~DownloadRun()
 {
-    {
-        const std::lock_guard lock(m_waitMutex);
-        m_cancel = true;
-    }
-    m_waitCancelled.notify_all();
-    if (HttpFetcher* f = m_fetcher.load())
-        f->abort();
-    const std::lock_guard lock(m_downloaderMutex);
-    if (m_downloader)
-        m_downloader->cancel();
+    // Tickers first: their transfers belong to the client.
+    m_open.clear();
 }
 
 MetaStockWriter& DownloadRun::writer()
@@ -61,26 +100,31 @@ MetaStockWriter& DownloadRun::writer()
 
 MetaStockDownloader& DownloadRun::downloader()
 {
-    if (!m_downloader) {
-        auto created = m_factory.createDownloader();
-        const std::lock_guard lock(m_downloaderMutex);
-        m_downloader = std::move(created);
-        if (m_cancel)
-            m_downloader->cancel();
-    }
+    if (!m_downloader)
+        m_downloader = m_factory.createDownloader();
     return *m_downloader;
 }
 
-RunResult DownloadRun::run(const RunInputs& inputs)
+void DownloadRun::start(const RunInputs& inputs)
 {
+    if (m_running)
+        return;
     m_in = inputs;
     m_result = RunResult{};
     m_result.downloadDir = m_in.downloadDir;
-    HttpFetcher fetcher(m_in.services.fetchTimeoutSeconds);
-    m_fetcher = &fetcher;
-    if (m_cancel)
-        fetcher.abort();
+    m_open.clear();
+    m_source.reset();
+    m_next = m_head = m_stored = 0;
+    m_rows = 0;
+    m_pauses = 0;
+    m_cancelled = false;
+    m_running = true;
+    m_http = std::make_unique<HttpClient>(m_in.services.fetchTimeoutSeconds);
+    begin();
+}
 
+void DownloadRun::begin()
+{
     downloader().setRunSetting(kDownloaderRunSetting);
     m_host.disableInputs();
     ErrorLog::remove(m_in.downloadDir);
@@ -93,40 +137,401 @@ RunResult DownloadRun::run(const RunInputs& inputs)
         m_result.directoryMissing = true;
         m_result.downloadDir = m_host.promptCreateDirectory();
         m_in.downloadDir = m_result.downloadDir;
-    } else if (!m_in.listOpen || m_in.symbols.isEmpty()
-               || (m_in.singleStock && (m_in.currentRow < 0 || m_in.currentRow >= m_in.symbols.size()))) {
+        if (m_running)
+            end();
+        return;
+    }
+    if (!m_in.listOpen || m_in.symbols.isEmpty()
+        || (m_in.singleStock && (m_in.currentRow < 0 || m_in.currentRow >= m_in.symbols.size()))) {
         // Nothing to fetch: say which, rather than end as if all went well.
         m_result.noList = true;
         m_host.setStatus(!m_in.listOpen ? kNoList : m_in.symbols.isEmpty() ? kEmptyList : kNoTicker);
-    } else if (m_in.singleStock) {
-        if (singleRun(m_in.symbols.at(m_in.currentRow)))
-            complete();
+        end();
+        return;
+    }
+    m_emasterPresent = QFileInfo::exists(m_in.downloadDir + QStringLiteral("/EMASTER"));
+    if (m_in.singleStock) {
+        m_in.symbols = QStringList{m_in.symbols.at(m_in.currentRow)};
+        m_host.progressToMinimum();
     } else {
-        if (listRun())
-            complete();
+        if (m_in.settings.deleteExistingFiles == 1)
+            clearDownloadDirectory(m_in.downloadDir);
+        folderStep(m_emasterPresent);
+        m_host.setProgressRange(0, int(m_in.symbols.size()));
+    }
+    m_rows = int(m_in.symbols.size());
+    advance();
+}
+
+void DownloadRun::fill()
+{
+    // The MetaStock downloader keeps one folder open: one ticker at a time.
+    const int jobs = m_in.settings.componentPath() ? 1 : std::clamp(m_in.jobs, 1, kMaxJobs);
+    while (m_running && m_next < m_rows && int(m_open.size()) < jobs) {
+        auto ticker = std::make_unique<Ticker>();
+        ticker->row = m_next++;
+        ticker->symbol = m_in.symbols.at(ticker->row);
+        ticker->path = dataFilePath(m_in.downloadDir, ticker->symbol, m_in.settings, m_in.request);
+        Ticker& t = *ticker;
+        m_open.emplace(t.row, std::move(ticker));
+        if (m_in.settings.componentPath())
+            sendComponent(t);
+        else
+            send(t);
+    }
+}
+
+bool DownloadRun::show(Ticker& t, const QString& text)
+{
+    if (t.row == m_head)
+        m_host.setStatus(text);
+    else
+        t.pending << text;
+    // The window may close (and cancel the run) from inside any call.
+    return m_running;
+}
+
+void DownloadRun::send(Ticker& t)
+{
+    if (m_in.singleStock)
+        folderStep(m_emasterPresent);
+    if (m_gate.stopped()) {
+        settle(t,
+               Outcome::failure(FailureReason::RateLimited,
+                                m_source->name() + QStringLiteral(" refused further requests"), true),
+               FetchResult{}, m_pauses);
+        return;
+    }
+    if (m_pause.isActive()) {
+        t.waiting = true;
+        return;
+    }
+    const std::optional<HttpGet> query = m_source->queryPage(t.symbol);
+    if (!query) {
+        sendData(t, QByteArray(), FailureReason::None);
+        return;
+    }
+    t.page.clear();
+    t.pageSink.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    t.transfer = m_http->get(*query, &t.pageSink);
+    connect(t.transfer, &HttpTransfer::finished, this, [this, row = t.row](const FetchResult& r) {
+        Ticker& t = *m_open.at(row);
+        t.transfer->deleteLater();
+        t.transfer = nullptr;
+        t.pageSink.close();
+        FailureReason queryFailure = FailureReason::None;
+        if (!r.ok()) {
+            t.page.clear(); // a failed query is an empty page
+            queryFailure = fetchReason(r);
+        }
+        if (show(t, kDownloading + t.symbol))
+            sendData(t, t.page, queryFailure);
+    });
+}
+
+void DownloadRun::sendData(Ticker& t, const QByteArray& page, FailureReason queryFailure)
+{
+    const HttpGet request = m_source->dataRequest(t.symbol, page);
+    // The answer waits in a temporary file, so memory stays flat whatever
+    // arrives. A body kept as sent goes beside its data file, to be renamed
+    // into place when complete.
+    t.answer = m_source->storesBodyAsSent()
+        ? std::make_unique<QTemporaryFile>(QDir(m_in.downloadDir).filePath(QStringLiteral(".kestrion-XXXXXX.part")))
+        : std::make_unique<QTemporaryFile>();
+    if (!t.answer->open()) {
+        if (!m_source->storesBodyAsSent()) {
+            const QString why = t.answer->errorString();
+            if (show(t, kDownloading + t.symbol))
+                settle(t, Outcome::failure(FailureReason::WriteFailed, why), FetchResult{}, m_pauses);
+            return;
+        }
+        t.answer.reset(); // the request is still made; there is nowhere to keep it
+    }
+    const quint64 pauseAtSend = m_pauses;
+    t.transfer = m_http->get(request, t.answer.get());
+    connect(t.transfer, &HttpTransfer::finished, this,
+            [this, row = t.row, queryFailure, pauseAtSend](const FetchResult& http) {
+                Ticker& t = *m_open.at(row);
+                t.transfer->deleteLater();
+                t.transfer = nullptr;
+                if (!show(t, kDownloading + t.symbol))
+                    return;
+                Outcome o = m_source->storesBodyAsSent() ? judgeBodyAsSent(t, http) : judgeConverted(t, http);
+                // Without its query page the second request was bound to
+                // fail; the page's failure is the one to tell.
+                if (o.attempt == Attempt::Failed && queryFailure != FailureReason::None)
+                    o.reason = queryFailure;
+                settle(t, o, http, pauseAtSend);
+            });
+}
+
+DownloadRun::Outcome DownloadRun::judgeBodyAsSent(Ticker& t, const FetchResult& http)
+{
+    if (!t.answer || !http.ok() || !t.answer->flush()) {
+        t.answer.reset();
+        return Outcome::failure(http.ok() ? FailureReason::WriteFailed : fetchReason(http));
+    }
+    // The content test: not empty, and not an error page or "No data".
+    QByteArray start;
+    if (t.answer->seek(0))
+        start = t.answer->read(2);
+    if (!start.isEmpty() && start != "<h" && start != "No")
+        return Outcome::passed();
+    t.answer.reset();
+    return Outcome::failure(m_source->judgeStoredBody(start));
+}
+
+DownloadRun::Outcome DownloadRun::judgeConverted(Ticker& t, const FetchResult& http)
+{
+    const std::unique_ptr<QTemporaryFile> answer = std::move(t.answer);
+    QByteArray body;
+    if (answer->size() <= kMaxPriceAnswerBytes && answer->seek(0))
+        body = answer->readAll();
+    if (!http.ok()) {
+        // An error answer may still say more than its status (Yahoo's JSON
+        // names an unknown symbol); its reason stays the status's.
+        const FailureReason reason = fetchReason(http);
+        const TableResult said = m_source->convert(body);
+        const QString detail = said.reason == reason && !said.detail.isEmpty()
+            ? said.detail
+            : (http.status ? QStringLiteral("HTTP %1").arg(http.status) : QString());
+        return Outcome::failure(reason, detail);
+    }
+    if (answer->size() > kMaxPriceAnswerBytes)
+        return Outcome::failure(FailureReason::BadData, QStringLiteral("the answer is too large to be a price table"));
+    TableResult table = m_source->convert(body);
+    if (!table.ok())
+        return Outcome::failure(table.reason, table.detail);
+    t.table = std::move(table.table);
+    return Outcome::passed();
+}
+
+void DownloadRun::settle(Ticker& t, Outcome o, const FetchResult& http, quint64 pauseAtSend)
+{
+    // A quota notice sent as a normal answer is a refusal too.
+    const bool refusal = o.attempt == Attempt::Failed
+        && (isRefusal(http) || (http.ok() && o.reason == FailureReason::RateLimited && !o.definite));
+    if (!refusal) {
+        // An answer to a request sent before the latest pause says nothing
+        // about whether the source has stopped refusing.
+        if (pauseAtSend == m_pauses)
+            m_gate.answered();
+        if (o.attempt == Attempt::Failed && !o.definite)
+            o.definite = m_source->trustsDefiniteAnswers() && isDefinite(o.reason);
+        if (o.attempt == Attempt::Failed && !o.definite && ++t.failures < kAttempts) {
+            send(t);
+            return;
+        }
+        t.outcome = o;
+        t.done = true;
+        advance();
+        return;
+    }
+    if (m_gate.stopped()) {
+        t.outcome = Outcome::failure(FailureReason::RateLimited,
+                                     m_source->name() + QStringLiteral(" refused further requests"), true);
+        t.done = true;
+        advance();
+        return;
+    }
+    // Requests sent before the pause began were refused for the same reason:
+    // they wait for it without counting again.
+    if (pauseAtSend != m_pauses || m_pause.isActive()) {
+        if (m_pause.isActive())
+            t.waiting = true;
+        else
+            send(t);
+        return;
+    }
+    const std::optional<qint64> wait = m_gate.refused(http.retryAfter);
+    if (!wait) {
+        const QString text = m_source->name() + QStringLiteral(" refused further requests");
+        m_result.sourceStopped = true;
+        m_host.setStatus(text);
+        m_host.sourceStopped(text);
+        if (!m_running)
+            return;
+        t.outcome = Outcome::failure(FailureReason::RateLimited, text, true);
+        t.done = true;
+        // Tickers waiting for the source fail now, without a request.
+        for (auto& [row, other] : m_open) {
+            if (other->waiting) {
+                other->waiting = false;
+                other->outcome = t.outcome;
+                other->done = true;
+            }
+        }
+        advance();
+        return;
+    }
+    ++m_pauses;
+    m_host.setStatus(
+        QStringLiteral("...Waiting %1 s: %2 is limiting requests").arg((*wait + 999) / 1000).arg(m_source->name()));
+    if (!m_running)
+        return;
+    t.waiting = true;
+    m_pause.start(int(*wait));
+}
+
+void DownloadRun::resume()
+{
+    // In list order, so the first tickers get the first answers.
+    std::vector<int> due;
+    for (const auto& [row, t] : m_open) {
+        if (t->waiting)
+            due.push_back(row);
+    }
+    for (int row : due) {
+        const auto it = m_open.find(row);
+        if (!m_running || m_pause.isActive() || it == m_open.end())
+            break;
+        it->second->waiting = false;
+        send(*it->second);
+    }
+    advance();
+}
+
+void DownloadRun::sendComponent(Ticker& t)
+{
+    if (m_in.singleStock)
+        folderStep(m_emasterPresent);
+    if (!show(t, kDownloading + t.symbol))
+        return;
+    const CompactDates dates = compactDates(m_values);
+    downloader().downloadTicker(t.symbol, QString(), dates.start, dates.end, m_values.period.number, m_in.downloadDir,
+                                QString(), true, [this, row = t.row](int error) {
+                                    // Handled from the event loop, also when
+                                    // the component answers at once.
+                                    QMetaObject::invokeMethod(
+                                        this,
+                                        [this, row, error] {
+                                            const auto it = m_open.find(row);
+                                            if (!m_running || it == m_open.end())
+                                                return;
+                                            it->second->componentError = error;
+                                            it->second->done = true;
+                                            advance();
+                                        },
+                                        Qt::QueuedConnection);
+                                });
+}
+
+void DownloadRun::advance()
+{
+    if (m_advancing || !m_running)
+        return;
+    m_advancing = true;
+    bool goOn = true;
+    for (;;) {
+        fill();
+        const auto it = m_open.find(m_head);
+        if (it == m_open.end() || !it->second->done)
+            break;
+        const std::unique_ptr<Ticker> t = std::move(it->second);
+        m_open.erase(it);
+        goOn = finishTicker(*t);
+        if (!m_running) {
+            m_advancing = false;
+            return; // cancelled while a prompt was open
+        }
+        if (!goOn)
+            break;
+        ++m_head;
+        const auto next = m_open.find(m_head);
+        if (next != m_open.end()) {
+            const QStringList pending = std::exchange(next->second->pending, {});
+            for (const QString& text : pending) {
+                if (m_running)
+                    m_host.setStatus(text);
+            }
+        }
+    }
+    m_advancing = false;
+    if (!goOn) {
+        dropOpenTickers();
+        if (m_running)
+            end();
+    } else if (m_head >= m_rows) {
+        complete();
+        if (m_running)
+            end();
+    }
+}
+
+bool DownloadRun::storeFile(Ticker& t)
+{
+    if (m_source->storesBodyAsSent())
+        return t.answer && replaceWith(*t.answer, t.path);
+    QSaveFile out(t.path);
+    if (out.open(QIODevice::WriteOnly) && out.write(t.table) == t.table.size() && out.commit())
+        return true;
+    t.outcome = Outcome::failure(FailureReason::WriteFailed, out.errorString());
+    out.cancelWriting();
+    return false;
+}
+
+bool DownloadRun::finishTicker(Ticker& t)
+{
+    for (const QString& text : std::as_const(t.pending)) {
+        m_host.setStatus(text);
+        if (!m_running)
+            return false;
     }
 
-    // Release the components first: their data must be on disk before the
-    // launched program reads it.
-    m_writer.reset();
-    {
-        const std::lock_guard lock(m_downloaderMutex);
-        m_downloader.reset();
+    if (m_in.settings.componentPath()) {
+        if (t.componentError == MetaStockDownloader::kErrorCouldNotDownload) {
+            ErrorLog::logTicker(m_in.downloadDir, t.symbol);
+            ++m_result.failed;
+            m_host.tickerFinished(t.symbol, false, QString());
+        } else {
+            ++m_result.stored;
+            m_host.tickerFinished(t.symbol, true, m_in.downloadDir);
+        }
+        if (!m_in.singleStock)
+            m_host.setProgressValue(++m_stored - 1);
+        return true;
     }
-    m_fetcher = nullptr;
-    m_source.reset();
-    if (m_result.cancelled)
-        return m_result;
 
-    m_host.enableInputs();
-    m_host.refreshGrid();
-    if (ErrorLog::check(m_in.downloadDir)) {
-        m_result.errorsLogged = true;
-        m_host.setStatus(kErrorsLogged);
+    if (t.outcome.attempt == Attempt::Passed && storeFile(t)) {
+        if (!m_in.singleStock)
+            m_host.setProgressValue(++m_stored - 1);
+        if (!m_running)
+            return false;
+        ++m_result.stored;
+        const bool converted = (m_in.settings.writerCondition() || m_in.settings.tableWriterCondition())
+            && convert(t.path, t.symbol);
+        m_host.tickerFinished(t.symbol, true, converted ? m_in.downloadDir : t.path);
+        return true;
     }
-    if (m_in.automatic && m_in.settings.autoStartApp == 1)
-        m_launcher(m_in.settings.appName);
-    return m_result;
+
+    // Given up: a body kept as sent that failed leaves no file behind.
+    m_host.setStatus(kCouldNotGet + t.symbol);
+    if (!m_running)
+        return false;
+    if (m_source->storesBodyAsSent())
+        QFile::remove(t.path);
+    ++m_result.failed;
+    bool stop = false;
+    if (!m_in.singleStock) {
+        // Once the source has refused further requests, asking whether to go
+        // on after each remaining ticker would only repeat its answer.
+        stop = m_in.settings.activeAlerts != 0 && !m_result.sourceStopped && m_host.askStop();
+        if (!m_running)
+            return false;
+        ErrorLog::logTicker(m_in.downloadDir, t.symbol);
+    }
+    m_host.tickerFailed(t.symbol, t.outcome.reason, t.outcome.detail);
+    m_host.tickerFinished(t.symbol, false, QString());
+    if (stop)
+        m_result.stopped = true;
+    return !stop && !m_in.singleStock;
+}
+
+void DownloadRun::dropOpenTickers()
+{
+    // Aborts their requests; their temporary files go with them.
+    m_pause.stop();
+    m_open.clear();
 }
 
 void DownloadRun::complete()
@@ -134,7 +539,7 @@ void DownloadRun::complete()
     m_result.completed = true;
     m_host.progressToMaximum();
     m_host.setStatus(kComplete);
-    if (m_in.settings.playsSound())
+    if (m_running && m_in.settings.playsSound())
         m_host.showCompletionMessage();
 }
 
@@ -146,167 +551,6 @@ void DownloadRun::folderStep(bool emasterPresent)
         writer().openFolder(m_in.downloadDir);
     else
         writer().createFolder(m_in.downloadDir);
-}
-
-void DownloadRun::componentTicker(const QString& symbol)
-{
-    m_host.setStatus(kDownloading + symbol);
-    const CompactDates dates = compactDates(m_values);
-    const int error = downloader().downloadTicker(symbol, QString(), dates.start, dates.end, m_values.period.number,
-                                                  m_in.downloadDir, QString(), true);
-    if (error == MetaStockDownloader::kErrorCouldNotDownload) {
-        ErrorLog::logTicker(m_in.downloadDir, symbol);
-        ++m_result.failed;
-        m_host.tickerFinished(symbol, false, QString());
-    } else {
-        ++m_result.stored;
-        m_host.tickerFinished(symbol, true, m_in.downloadDir);
-    }
-}
-
-bool DownloadRun::waitCancellable(qint64 ms)
-{
-    std::unique_lock lock(m_waitMutex);
-    return !m_waitCancelled.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_cancel.load(); });
-}
-
-DownloadRun::Outcome DownloadRun::attempt(const QString& symbol, QString& path)
-{
-    for (;;) {
-        if (m_gate.stopped()) {
-            path = dataFilePath(m_in.downloadDir, symbol, m_in.settings, m_in.request);
-            return Outcome::failure(FailureReason::RateLimited,
-                                    m_source->name() + QStringLiteral(" refused further requests"), true);
-        }
-        FetchResult http;
-        Outcome o = fetchAndStore(symbol, path, http);
-        // A quota notice sent as a normal answer is a refusal too.
-        const bool refusal = o.attempt == Attempt::Failed
-            && (isRefusal(http) || (http.ok() && o.reason == FailureReason::RateLimited));
-        if (!refusal) {
-            m_gate.answered();
-            o.definite = o.attempt == Attempt::Failed && m_source->trustsDefiniteAnswers() && isDefinite(o.reason);
-            return o;
-        }
-        const std::optional<qint64> wait = m_gate.refused(http.retryAfter);
-        if (!wait) {
-            const QString text = m_source->name() + QStringLiteral(" refused further requests");
-            m_result.sourceStopped = true;
-            m_host.setStatus(text);
-            m_host.sourceStopped(text);
-            return Outcome::failure(FailureReason::RateLimited, text, true);
-        }
-        m_host.setStatus(
-            QStringLiteral("...Waiting %1 s: %2 is limiting requests").arg((*wait + 999) / 1000).arg(m_source->name()));
-        if (!waitCancellable(*wait))
-            return Outcome::with(Attempt::Cancelled);
-    }
-}
-
-DownloadRun::Outcome DownloadRun::fetchAndStore(const QString& symbol, QString& path, FetchResult& http)
-{
-    if (m_cancel)
-        return Outcome::with(Attempt::Cancelled);
-    HttpFetcher& fetcher = *m_fetcher.load();
-    path = dataFilePath(m_in.downloadDir, symbol, m_in.settings, m_in.request);
-
-    QByteArray page;
-    FailureReason queryFailure = FailureReason::None;
-    if (const std::optional<HttpGet> query = m_source->queryPage(symbol)) {
-        QBuffer sink(&page);
-        sink.open(QIODevice::WriteOnly);
-        const FetchResult r = fetcher.fetchTo(*query, sink);
-        if (!r.ok()) {
-            page.clear(); // a failed query is an empty page
-            queryFailure = fetchReason(r);
-        }
-        if (m_cancel)
-            return Outcome::with(Attempt::Cancelled);
-        m_host.setStatus(kDownloading + symbol);
-    }
-    const HttpGet request = m_source->dataRequest(symbol, page);
-    Outcome o = m_source->storesBodyAsSent() ? storeBodyAsSent(fetcher, symbol, request, path, http)
-                                             : storeConverted(fetcher, symbol, request, path, http);
-    // Without its query page the second request was bound to fail; the
-    // page's failure is the one to tell.
-    if (o.attempt == Attempt::Failed && queryFailure != FailureReason::None)
-        o.reason = queryFailure;
-    return o;
-}
-
-DownloadRun::Outcome DownloadRun::storeBodyAsSent(HttpFetcher& fetcher, const QString& symbol, const HttpGet& request,
-                                                  const QString& path, FetchResult& http)
-{
-    // The body goes to a temporary file beside the data file and replaces it
-    // only when complete: no half-written file ever stands under its name.
-    QSaveFile out(path);
-    const bool opened = out.open(QIODevice::WriteOnly);
-    if (opened) {
-        http = fetcher.fetchTo(request, out);
-    } else {
-        QBuffer nowhere; // the request is still made; there is nowhere to keep it
-        nowhere.open(QIODevice::WriteOnly);
-        http = fetcher.fetchTo(request, nowhere);
-    }
-    if (m_cancel) {
-        out.cancelWriting();
-        return Outcome::with(Attempt::Cancelled);
-    }
-    m_host.setStatus(kDownloading + symbol);
-    if (!opened || !http.ok() || !out.commit()) {
-        out.cancelWriting();
-        // A failed fetch is an empty body: the old file goes, the test fails.
-        QFile::remove(path);
-        return Outcome::failure(http.ok() ? FailureReason::WriteFailed : fetchReason(http));
-    }
-    if (contentTest(path))
-        return Outcome::with(Attempt::Passed);
-    QFile stored(path);
-    const QByteArray start = stored.open(QIODevice::ReadOnly) ? stored.read(2) : QByteArray();
-    return Outcome::failure(m_source->judgeStoredBody(start));
-}
-
-DownloadRun::Outcome DownloadRun::storeConverted(HttpFetcher& fetcher, const QString& symbol, const HttpGet& request,
-                                                 const QString& path, FetchResult& http)
-{
-    // The answer waits in a temporary file, so memory stays flat whatever
-    // arrives; only a good table ever replaces the data file.
-    QTemporaryFile answer;
-    if (!answer.open()) {
-        m_host.setStatus(kDownloading + symbol);
-        return Outcome::failure(FailureReason::WriteFailed, answer.errorString());
-    }
-    http = fetcher.fetchTo(request, answer);
-    if (m_cancel)
-        return Outcome::with(Attempt::Cancelled);
-    m_host.setStatus(kDownloading + symbol);
-
-    QByteArray body;
-    if (answer.size() <= kMaxPriceAnswerBytes && answer.seek(0))
-        body = answer.readAll();
-    if (!http.ok()) {
-        // An error answer may still say more than its status (Yahoo's JSON
-        // names an unknown symbol); its reason stays the status's.
-        const FailureReason reason = fetchReason(http);
-        const TableResult said = m_source->convert(body);
-        const QString detail = said.reason == reason && !said.detail.isEmpty()
-            ? said.detail
-            : (http.status ? QStringLiteral("HTTP %1").arg(http.status) : QString());
-        return Outcome::failure(reason, detail);
-    }
-    if (answer.size() > kMaxPriceAnswerBytes)
-        return Outcome::failure(FailureReason::BadData, QStringLiteral("the answer is too large to be a price table"));
-    const TableResult table = m_source->convert(body);
-    if (!table.ok())
-        return Outcome::failure(table.reason, table.detail);
-
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly) || out.write(table.table) != table.table.size() || !out.commit()) {
-        const QString why = out.errorString();
-        out.cancelWriting();
-        return Outcome::failure(FailureReason::WriteFailed, why);
-    }
-    return Outcome::with(Attempt::Passed);
 }
 
 bool DownloadRun::convert(const QString& path, const QString& symbol)
@@ -321,111 +565,40 @@ bool DownloadRun::convert(const QString& path, const QString& symbol)
     return true;
 }
 
-void DownloadRun::tickerStored(const QString& symbol, const QString& path)
+void DownloadRun::releaseComponents()
 {
-    ++m_result.stored;
-    const bool converted = (m_in.settings.writerCondition() || m_in.settings.tableWriterCondition())
-        && convert(path, symbol);
-    m_host.tickerFinished(symbol, true, converted ? m_in.downloadDir : path);
+    // Their data must be on disk before a launched program reads it.
+    m_writer.reset();
+    m_downloader.reset();
 }
 
-void DownloadRun::giveUp(const QString& symbol, const QString& path)
+void DownloadRun::end()
 {
-    m_host.setStatus(kCouldNotGet + symbol);
-    QFile::remove(path);
-    ++m_result.failed;
-}
-
-void DownloadRun::failed(const QString& symbol, const Outcome& why)
-{
-    m_host.tickerFailed(symbol, why.reason, why.detail);
-    m_host.tickerFinished(symbol, false, QString());
-}
-
-bool DownloadRun::singleRun(const QString& symbol)
-{
-    m_host.progressToMinimum();
-    const bool emasterPresent = QFileInfo::exists(m_in.downloadDir + QStringLiteral("/EMASTER"));
-    int attempts = 0;
-    for (;;) {
-        folderStep(emasterPresent);
-        if (m_in.settings.componentPath()) {
-            componentTicker(symbol);
-            return true;
-        }
-        QString path;
-        const Outcome o = attempt(symbol, path);
-        if (o.attempt == Attempt::Cancelled) {
-            m_result.cancelled = true;
-            return false;
-        }
-        if (o.attempt == Attempt::Passed) {
-            tickerStored(symbol, path);
-            return true;
-        }
-        if (!o.definite && ++attempts < kAttempts)
-            continue;
-        giveUp(symbol, path);
-        failed(symbol, o);
-        return false;
+    releaseComponents();
+    m_running = false;
+    m_host.enableInputs();
+    m_host.refreshGrid();
+    if (ErrorLog::check(m_in.downloadDir)) {
+        m_result.errorsLogged = true;
+        m_host.setStatus(kErrorsLogged);
     }
+    if (m_in.automatic && m_in.settings.autoStartApp == 1)
+        m_launcher(m_in.settings.appName);
+    Q_EMIT finished(m_result);
 }
 
-bool DownloadRun::listRun()
+void DownloadRun::cancel()
 {
-    if (m_in.settings.deleteExistingFiles == 1)
-        clearDownloadDirectory(m_in.downloadDir);
-    folderStep(QFileInfo::exists(m_in.downloadDir + QStringLiteral("/EMASTER")));
-
-    const int rows = int(m_in.symbols.size());
-    m_host.setProgressRange(0, rows);
-    int done = 0;
-    int attempts = 0;
-    for (int row = 0; row < rows;) {
-        const QString& symbol = m_in.symbols.at(row);
-        m_host.repaint();
-        if (m_in.settings.componentPath()) {
-            if (m_cancel) {
-                m_result.cancelled = true;
-                return false;
-            }
-            componentTicker(symbol);
-            ++done;
-            attempts = 0;
-            m_host.setProgressValue(done - 1);
-            ++row;
-            continue;
-        }
-        QString path;
-        const Outcome o = attempt(symbol, path);
-        if (o.attempt == Attempt::Cancelled) {
-            m_result.cancelled = true;
-            return false;
-        }
-        if (o.attempt == Attempt::Passed) {
-            ++done;
-            attempts = 0;
-            m_host.setProgressValue(done - 1);
-            ++row;
-            tickerStored(symbol, path);
-            continue;
-        }
-        if (!o.definite && ++attempts < kAttempts)
-            continue;
-        giveUp(symbol, path);
-        attempts = 0;
-        // Once the source has refused further requests, asking whether to go
-        // on after each remaining ticker would only repeat its answer.
-        const bool stop = m_in.settings.activeAlerts != 0 && !m_result.sourceStopped && m_host.askStop();
-        ErrorLog::logTicker(m_in.downloadDir, symbol);
-        failed(symbol, o);
-        if (stop) {
-            m_result.stopped = true;
-            return false;
-        }
-        ++row;
-    }
-    return true;
+    if (!m_running)
+        return;
+    m_running = false;
+    m_cancelled = true;
+    m_result.cancelled = true;
+    dropOpenTickers();
+    if (m_downloader)
+        m_downloader->cancel();
+    releaseComponents();
+    Q_EMIT finished(m_result);
 }
 
 } // namespace kestrion

@@ -8,15 +8,16 @@
 #include <QString>
 #include <QStringList>
 
-#include <atomic>
-#include <condition_variable>
+#include <QObject>
+#include <QTimer>
+
 #include <functional>
+#include <map>
 #include <memory>
-#include <mutex>
 
 namespace kestrion {
 
-class HttpFetcher;
+class HttpClient;
 class MetaStockFactory;
 class MetaStockWriter;
 class MetaStockDownloader;
@@ -26,7 +27,8 @@ struct HttpGet;
 
 // What a download run shows and asks. The window implements it with its
 // controls and prompts; the command-line runner prints and never asks. The
-// run calls these in the order the user sees them, from the thread it runs on.
+// run calls these in the order the user sees them, on its own thread (the
+// window's), and a prompt may simply run a modal dialog.
 class RunHost
 {
 public:
@@ -34,7 +36,6 @@ public:
     virtual void disableInputs() { }
     virtual void enableInputs() { }
     virtual void refreshGrid() { }
-    virtual void repaint() { }
     virtual void setStatus(const QString& text) = 0;
     virtual void setProgressRange(int minimum, int maximum) = 0;
     virtual void setProgressValue(int value) = 0;
@@ -77,6 +78,7 @@ struct RunInputs
     int currentRow = -1; // the grid's current row, for a single-stock run
     bool automatic = false; // started by the automatic download timer
     QString apiKey; // the chosen source's key, where it needs one
+    int jobs = 1; // requests in flight at once
 };
 
 struct RunResult
@@ -95,24 +97,42 @@ struct RunResult
 
 // One download run over the open list or its current row: requests, retries,
 // data files, MetaStock output, the error log and the post-run launch.
-class DownloadRun
+//
+// Event-driven: start() sends the first requests and returns; each answer
+// that arrives is judged and the ticker stored, tried again or given up,
+// and the next request goes out. Up to RunInputs::jobs tickers are asked at
+// once, but everything the user sees (statuses, files renamed into place,
+// prompts, error-log lines, finished tickers) happens in list order: a
+// ticker's result waits until every ticker before it is done.
+class DownloadRun : public QObject
 {
+    Q_OBJECT
 public:
     static constexpr int kAttempts = 3;
     static constexpr qint16 kDownloaderRunSetting = 20;
+    static constexpr int kMaxJobs = 8;
 
-    DownloadRun(RunHost& host, MetaStockFactory& metastock);
-    ~DownloadRun();
+    DownloadRun(RunHost& host, MetaStockFactory& metastock, QObject* parent = nullptr);
+    ~DownloadRun() override;
 
     // Starts the program after an automatic run; defaults to the platform launcher.
     void setLauncher(std::function<bool(const QString&)> launcher) { m_launcher = std::move(launcher); }
 
-    RunResult run(const RunInputs& inputs);
-    // Thread-safe: stops the run after the request under way.
+    // Starts the run; finished() comes when it has ended. Its first steps
+    // (and a prompt) may happen before this returns.
+    void start(const RunInputs& inputs);
+    // Ends the run at once: requests in flight are aborted and what they
+    // brought is thrown away; the run shows nothing more and skips its end
+    // steps. finished() comes before this returns, with cancelled set.
     void cancel();
+    bool isRunning() const { return m_running; }
+    const RunResult& result() const { return m_result; }
+
+Q_SIGNALS:
+    void finished(const kestrion::RunResult& result);
 
 private:
-    enum class Attempt { Passed, Failed, Cancelled };
+    enum class Attempt { Passed, Failed };
     struct Outcome
     {
         Attempt attempt = Attempt::Failed;
@@ -120,54 +140,69 @@ private:
         QString detail;
         bool definite = false; // no use asking again
 
-        static Outcome with(Attempt a) { return Outcome{a, FailureReason::None, QString(), false}; }
+        static Outcome passed() { return Outcome{Attempt::Passed, FailureReason::None, QString(), false}; }
         static Outcome failure(FailureReason r, const QString& detail = QString(), bool definite = false)
         {
             return Outcome{Attempt::Failed, r, detail, definite};
         }
     };
+    struct Ticker;
 
-    // One attempt, with the waits a refusing source asks for; a refusal
-    // costs no attempt.
-    Outcome attempt(const QString& symbol, QString& path);
-    Outcome fetchAndStore(const QString& symbol, QString& path, FetchResult& http);
-    Outcome storeBodyAsSent(HttpFetcher& fetcher, const QString& symbol, const HttpGet& request, const QString& path,
-                            FetchResult& http);
-    Outcome storeConverted(HttpFetcher& fetcher, const QString& symbol, const HttpGet& request, const QString& path,
-                           FetchResult& http);
-    // Waits, or returns false at once when the run is cancelled.
-    bool waitCancellable(qint64 ms);
-    void failed(const QString& symbol, const Outcome& why);
+    void begin();
+    // Starts tickers while fewer than jobs are open.
+    void fill();
+    // One attempt: the query page where the source has one, then the data.
+    void send(Ticker& t);
+    void sendData(Ticker& t, const QByteArray& page, FailureReason queryFailure);
+    void answered(Ticker& t, const FetchResult& http, FailureReason queryFailure);
+    Outcome judgeBodyAsSent(Ticker& t, const FetchResult& http);
+    Outcome judgeConverted(Ticker& t, const FetchResult& http);
+    // A judged attempt: done, tried again, or waiting for a refusing source.
+    void settle(Ticker& t, Outcome o, const FetchResult& http, quint64 pauseAtSend);
+    void sendComponent(Ticker& t);
+    void resume();
+    // A text for the user about ticker t: shown now when t is the oldest
+    // open ticker, otherwise when it becomes so. False when the run has
+    // been cancelled meanwhile.
+    bool show(Ticker& t, const QString& text);
+    // Finishes the oldest tickers that are done, in list order.
+    void advance();
+    // False when the run stops here.
+    bool finishTicker(Ticker& t);
+    bool storeFile(Ticker& t);
+    void dropOpenTickers();
     void folderStep(bool emasterPresent);
-    void componentTicker(const QString& symbol);
     bool convert(const QString& path, const QString& symbol);
-    // A ticker whose file passed the content test: converted where asked.
-    void tickerStored(const QString& symbol, const QString& path);
-    // The third failed attempt: status text, the bad file gone.
-    void giveUp(const QString& symbol, const QString& path);
-    bool singleRun(const QString& symbol);
-    bool listRun();
     void complete();
+    void end();
+    void releaseComponents();
     MetaStockWriter& writer();
     MetaStockDownloader& downloader();
 
     RunHost& m_host;
     MetaStockFactory& m_factory;
     std::function<bool(const QString&)> m_launcher;
-    std::atomic_bool m_cancel{false};
-    std::mutex m_waitMutex;
-    std::condition_variable m_waitCancelled;
-    std::atomic<HttpFetcher*> m_fetcher{nullptr};
 
     // Per run
     RunInputs m_in;
     RunRequestValues m_values;
     RunResult m_result;
     std::unique_ptr<QuoteSource> m_source;
+    std::unique_ptr<HttpClient> m_http;
     RateGate m_gate;
+    QTimer m_pause; // a refusing source's wait; tickers due meanwhile wait for it
+    quint64 m_pauses = 0; // pauses begun so far
     std::unique_ptr<MetaStockWriter> m_writer;
     std::unique_ptr<MetaStockDownloader> m_downloader;
-    std::mutex m_downloaderMutex; // cancel() reaches the downloader from another thread
+    std::map<int, std::unique_ptr<Ticker>> m_open; // by list row
+    int m_next = 0; // the next row to start
+    int m_head = 0; // the oldest row not finished
+    int m_rows = 0;
+    int m_stored = 0; // progress: tickers stored so far
+    bool m_emasterPresent = false;
+    bool m_running = false;
+    bool m_advancing = false;
+    bool m_cancelled = false;
 };
 
 } // namespace kestrion

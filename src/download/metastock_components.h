@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 namespace kestrion {
@@ -28,15 +29,18 @@ class MetaStockDownloader
 {
 public:
     static constexpr int kErrorCouldNotDownload = 1602;
+    // 0, or an error number (1602: the ticker could not be downloaded).
+    using Done = std::function<void(int error)>;
 
     virtual ~MetaStockDownloader() = default;
     virtual void setRunSetting(qint16 value) = 0;
-    // Called from another thread when the program closes during a call:
-    // the call should return soon. The default does nothing.
+    // Stops the call under way; its done is then never called.
     virtual void cancel() { }
-    // Returns 0, or an error number (1602: the ticker could not be downloaded).
-    virtual int downloadTicker(const QString& symbol, const QString& name, qint32 startDate, qint32 endDate,
-                               qint16 period, const QString& directory, const QString& reserved, bool overwrite)
+    // Starts one ticker; done is called once when it is stored or has
+    // failed, possibly before this returns.
+    virtual void downloadTicker(const QString& symbol, const QString& name, qint32 startDate, qint32 endDate,
+                                qint16 period, const QString& directory, const QString& reserved, bool overwrite,
+                                Done done)
         = 0;
 };
 

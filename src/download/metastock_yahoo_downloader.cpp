@@ -92,9 +92,9 @@ MetaStockFolderWriter& YahooMetaStockDownloader::writerFor(const QString& direct
     return *m_writer;
 }
 
-int YahooMetaStockDownloader::downloadTicker(const QString& symbol, const QString& name, qint32 startDate,
-                                             qint32 endDate, qint16 period, const QString& directory,
-                                             const QString& reserved, bool overwrite)
+void YahooMetaStockDownloader::downloadTicker(const QString& symbol, const QString& name, qint32 startDate,
+                                              qint32 endDate, qint16 period, const QString& directory,
+                                              const QString& reserved, bool overwrite, Done done)
 {
     Q_UNUSED(name)
     Q_UNUSED(reserved)
@@ -104,22 +104,33 @@ int YahooMetaStockDownloader::downloadTicker(const QString& symbol, const QStrin
         : period == 2       ? HistoryPeriod::Weekly
         : period == 3       ? HistoryPeriod::Monthly
                             : HistoryPeriod::None;
-    if (in.period == HistoryPeriod::None || symbol.isEmpty() || directory.isEmpty()
-        || !requestDate(startDate, in.startMonth, in.startDay, in.startYear)
-        || !requestDate(endDate, in.endMonth, in.endDay, in.endYear))
-        return kErrorCouldNotDownload;
-
-    if (!m_fetcher) {
-        m_fetcher = std::make_unique<HttpFetcher>(m_services.fetchTimeoutSeconds);
-        m_activeFetcher = m_fetcher.get();
-        if (m_cancelled)
-            m_fetcher->abort();
-    }
     // Through a temporary file, so that memory stays flat whatever arrives.
-    QTemporaryFile answer;
-    if (!answer.open()
-        || !m_fetcher->fetchTo(yahooUrl(m_services.yahooHistoryHost, RunRequestValues::from(in), symbol), answer)
-        || answer.size() > kMaxPriceAnswerBytes || !answer.seek(0))
+    auto answer = std::make_shared<QTemporaryFile>();
+    if (m_cancelled || in.period == HistoryPeriod::None || symbol.isEmpty() || directory.isEmpty()
+        || !requestDate(startDate, in.startMonth, in.startDay, in.startYear)
+        || !requestDate(endDate, in.endMonth, in.endDay, in.endYear) || !answer->open()) {
+        if (!m_cancelled)
+            done(kErrorCouldNotDownload);
+        return;
+    }
+    if (!m_client)
+        m_client = std::make_unique<HttpClient>(m_services.fetchTimeoutSeconds);
+    const QString url = yahooUrl(m_services.yahooHistoryHost, RunRequestValues::from(in), symbol);
+    m_transfer = m_client->get(HttpGet{url, {}}, answer.get());
+    QObject::connect(m_transfer, &HttpTransfer::finished, m_transfer,
+                     [this, answer, symbol, period, directory, done = std::move(done)](const FetchResult& r) {
+                         m_transfer->deleteLater();
+                         m_transfer = nullptr;
+                         if (m_cancelled)
+                             return;
+                         done(r.ok() ? store(*answer, symbol, period, directory) : kErrorCouldNotDownload);
+                     });
+}
+
+int YahooMetaStockDownloader::store(QTemporaryFile& answer, const QString& symbol, qint16 period,
+                                    const QString& directory)
+{
+    if (answer.size() > kMaxPriceAnswerBytes || !answer.seek(0))
         return kErrorCouldNotDownload;
     const QByteArray body = answer.readAll();
     // The same test a stored data file has to pass.
@@ -140,8 +151,8 @@ int YahooMetaStockDownloader::downloadTicker(const QString& symbol, const QStrin
 void YahooMetaStockDownloader::cancel()
 {
     m_cancelled = true;
-    if (HttpFetcher* f = m_activeFetcher.load())
-        f->abort();
+    if (m_transfer)
+        m_transfer->abort();
 }
 
 } // namespace kestrion

@@ -7,12 +7,14 @@
 #include <QList>
 #include <QString>
 
-#include <atomic>
+class QTemporaryFile;
+
 #include <memory>
 
 namespace kestrion {
 
-class HttpFetcher;
+class HttpClient;
+class HttpTransfer;
 class MetaStockFolderWriter;
 
 // One row of Yahoo!'s history table.
@@ -33,8 +35,8 @@ QList<YahooQuote> parseYahooTable(const QByteArray& body);
 // stem (BCE.TO as BCE-TO), adding to a folder that is there already.
 // Construct it with the service hosts and time-out in force for the run;
 // it keeps one folder writer open for its lifetime, so the tickers of a run
-// all go into the same folder, and each ticker is on disk when its call
-// returns.
+// all go into the same folder, and each ticker is on disk when its done is
+// called.
 class YahooMetaStockDownloader : public MetaStockDownloader
 {
 public:
@@ -45,26 +47,27 @@ public:
     void setRunSetting(qint16 value) override { m_runSetting = value; }
     qint16 runSetting() const { return m_runSetting; }
 
-    // Dates are yyyymmdd and period 1, 2 or 3. Returns 0 when the ticker is
+    // Dates are yyyymmdd and period 1, 2 or 3. Gives 0 when the ticker is
     // stored, 1602 when it could not be fetched (no answer, an error page,
     // "No data" text, a table without rows), the dates or the period are not
     // valid, or its quotes could not be written. The name is not used (the
     // file stem names the security); existing quotes of the same security
     // and period are merged with the new ones, whatever "overwrite" says.
-    int downloadTicker(const QString& symbol, const QString& name, qint32 startDate, qint32 endDate, qint16 period,
-                       const QString& directory, const QString& reserved, bool overwrite) override;
+    void downloadTicker(const QString& symbol, const QString& name, qint32 startDate, qint32 endDate, qint16 period,
+                        const QString& directory, const QString& reserved, bool overwrite, Done done) override;
 
-    // Thread-safe: aborts the request under way and any later one.
+    // Aborts the request under way and any later one.
     void cancel() override;
 
 private:
     MetaStockFolderWriter& writerFor(const QString& directory);
+    int store(QTemporaryFile& answer, const QString& symbol, qint16 period, const QString& directory);
 
     ServiceConfig m_services;
     qint16 m_runSetting = 0;
-    std::unique_ptr<HttpFetcher> m_fetcher; // made on first use, on the thread that uses it
-    std::atomic<HttpFetcher*> m_activeFetcher{nullptr};
-    std::atomic_bool m_cancelled{false};
+    std::unique_ptr<HttpClient> m_client; // made on first use
+    HttpTransfer* m_transfer = nullptr; // the request under way, owned by m_client
+    bool m_cancelled = false;
     std::unique_ptr<MetaStockFolderWriter> m_writer;
     QString m_writerDir;
 };

@@ -4,7 +4,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
@@ -233,32 +232,6 @@ void ApiKeyStore::write(const QString& rawKey)
         else
             Q_EMIT writeDone(KeyStorage::None, QStringLiteral("The API key could not be saved. ") + error);
     });
-}
-
-StoredKey ApiKeyStore::readBlocking(int timeoutMs)
-{
-    const QString env = fromEnvironment();
-    if (!env.isEmpty())
-        return StoredKey{env, KeyStorage::Environment, false};
-    if (!QCoreApplication::instance()) {
-        // No event loop to talk to a secret store with: the file is all there is.
-        const QString key = readSettingsFileKey();
-        return StoredKey{key, key.isEmpty() ? KeyStorage::None : KeyStorage::SettingsFile, false};
-    }
-    ApiKeyStore store;
-    store.setTimeout(timeoutMs);
-    StoredKey result;
-    bool done = false;
-    QEventLoop loop;
-    QObject::connect(&store, &ApiKeyStore::readDone, &loop, [&](const StoredKey& r) {
-        result = r;
-        done = true;
-        loop.quit();
-    });
-    store.read();
-    if (!done)
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    return result;
 }
 
 } // namespace kestrion

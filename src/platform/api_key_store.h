@@ -49,9 +49,6 @@ public:
     // (never from within this call).
     void write(const QString& key);
 
-    // For programs without a window: runs read() in a local event loop and
-    // returns when it is done. Needs a QCoreApplication.
-    static StoredKey readBlocking(int timeoutMs = kDefaultTimeoutMs);
     // KESTRION_TIINGO_TOKEN, trimmed; empty when unset or blank.
     static QString fromEnvironment();
 

@@ -1,6 +1,5 @@
 #include "platform/http_fetch.h"
 
-#include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -50,112 +49,128 @@ FetchResult::Failure failureOf(QNetworkReply::NetworkError error)
 
 } // namespace
 
-HttpFetcher::HttpFetcher(int timeoutSeconds)
-    : m_nam(std::make_unique<QNetworkAccessManager>())
+HttpTransfer::HttpTransfer(QNetworkReply* reply, QIODevice* sink, int timeoutMs, QObject* parent)
+    : QObject(parent)
+    , m_reply(reply)
+    , m_sink(sink)
+{
+    // Qt stops reading from the socket while this much waits unread, so a
+    // huge answer never piles up in memory when the disk is slower.
+    reply->setReadBufferSize(kReadBufferBytes);
+    m_silence.setSingleShot(true);
+    m_silence.setInterval(timeoutMs);
+    connect(&m_silence, &QTimer::timeout, this, [this] {
+        m_timedOut = true;
+        if (m_reply)
+            m_reply->abort();
+    });
+    // The time-out is for silence: every piece that arrives starts it again,
+    // so a long answer that keeps coming is never cut.
+    connect(reply, &QNetworkReply::readyRead, this, [this] {
+        m_silence.start();
+        if (m_reply && m_reply->isOpen())
+            keep(m_reply->readAll());
+    });
+    connect(reply, &QNetworkReply::metaDataChanged, this, [this] { m_silence.start(); });
+    connect(reply, &QNetworkReply::finished, this, &HttpTransfer::end);
+    m_silence.start();
+}
+
+HttpTransfer::HttpTransfer(FetchResult failed, QObject* parent)
+    : QObject(parent)
+    , m_result(failed)
+{
+    m_done = true;
+    QMetaObject::invokeMethod(
+        this, [this] { Q_EMIT finished(m_result); }, Qt::QueuedConnection);
+}
+
+HttpTransfer::~HttpTransfer()
+{
+    if (m_reply) {
+        m_reply->disconnect(this);
+        m_reply->abort();
+        delete m_reply;
+    }
+}
+
+void HttpTransfer::abort()
+{
+    if (m_done)
+        return;
+    m_aborted = true;
+    if (m_reply)
+        m_reply->abort();
+}
+
+void HttpTransfer::keep(const QByteArray& chunk)
+{
+    if (chunk.isEmpty() || m_writeFailed || !m_sink)
+        return;
+    if (m_sink->write(chunk) != chunk.size()) {
+        m_writeFailed = true;
+        m_reply->abort();
+    }
+}
+
+void HttpTransfer::end()
+{
+    if (m_done || !m_reply)
+        return;
+    m_done = true;
+    m_silence.stop();
+    QNetworkReply* reply = m_reply;
+    if (reply->isOpen())
+        keep(reply->readAll());
+    m_result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    m_result.retryAfter = reply->rawHeader("Retry-After");
+    if (m_timedOut)
+        m_result.failure = FetchResult::Failure::Timeout;
+    else if (m_aborted)
+        m_result.failure = FetchResult::Failure::Aborted;
+    else if (m_writeFailed)
+        m_result.failure = FetchResult::Failure::Write;
+    else if (m_result.status != 0 && (m_result.status < 200 || m_result.status >= 300))
+        m_result.failure = FetchResult::Failure::HttpStatus;
+    else
+        m_result.failure = failureOf(reply->error());
+    reply->disconnect(this);
+    reply->deleteLater();
+    m_reply = nullptr;
+    // abort() finishes the reply at once; the news still comes from the
+    // event loop, so no caller is re-entered from inside its own call.
+    QMetaObject::invokeMethod(
+        this, [this] { Q_EMIT finished(m_result); }, Qt::QueuedConnection);
+}
+
+HttpClient::HttpClient(int timeoutSeconds, QObject* parent)
+    : QObject(parent)
+    , m_nam(std::make_unique<QNetworkAccessManager>())
     , m_timeoutMs(timeoutSeconds * 1000)
 {
     m_nam->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
 }
 
-HttpFetcher::~HttpFetcher() = default;
-
-QByteArray HttpFetcher::fetch(const QString& url)
+HttpClient::~HttpClient()
 {
-    QByteArray body;
-    if (!get(HttpGet{url, {}}, nullptr, &body).ok())
-        return {};
-    return body;
+    // Transfers go first: their replies belong to the manager.
+    qDeleteAll(findChildren<HttpTransfer*>(Qt::FindDirectChildrenOnly));
 }
 
-bool HttpFetcher::fetchTo(const QString& url, QIODevice& sink)
+HttpTransfer* HttpClient::get(const HttpGet& call, QIODevice* sink)
 {
-    return get(HttpGet{url, {}}, &sink, nullptr).ok();
-}
-
-FetchResult HttpFetcher::fetchTo(const HttpGet& request, QIODevice& sink)
-{
-    return get(request, &sink, nullptr);
-}
-
-FetchResult HttpFetcher::get(const HttpGet& call, QIODevice* sink, QByteArray* body)
-{
-    FetchResult result;
-    if (m_abort) {
-        result.failure = FetchResult::Failure::Aborted;
-        return result;
-    }
     // Queries are built already encoded; keep them byte for byte.
     const QUrl qurl = QUrl::fromEncoded(call.url.toLatin1(), QUrl::TolerantMode);
     if (!qurl.isValid() || qurl.host().isEmpty()) {
-        result.failure = FetchResult::Failure::Unreachable;
-        return result;
+        FetchResult failed;
+        failed.failure = FetchResult::Failure::Unreachable;
+        return new HttpTransfer(failed, this);
     }
-
     QNetworkRequest request(qurl);
     request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
     for (const auto& [name, value] : call.headers)
         request.setRawHeader(name, value);
-    QNetworkReply* reply = m_nam->get(request);
-    // Qt stops reading from the socket while this much waits unread, so a
-    // huge answer never piles up in memory when the disk is slower.
-    reply->setReadBufferSize(kReadBufferBytes);
-
-    QEventLoop loop;
-    QTimer silence;
-    silence.setSingleShot(true);
-    bool timedOut = false;
-    bool writeFailed = false;
-    QObject::connect(&silence, &QTimer::timeout, &loop, [&] {
-        timedOut = true;
-        reply->abort();
-    });
-    QTimer abortPoll; // lets another thread cancel a request that hangs
-    QObject::connect(&abortPoll, &QTimer::timeout, &loop, [&] {
-        if (m_abort)
-            reply->abort();
-    });
-    auto keep = [&](const QByteArray& chunk) {
-        if (chunk.isEmpty())
-            return;
-        if (sink) {
-            if (!writeFailed && sink->write(chunk) != chunk.size()) {
-                writeFailed = true;
-                reply->abort();
-            }
-        } else {
-            body->append(chunk);
-        }
-    };
-    // The time-out is for silence: every piece that arrives starts it again,
-    // so a long answer that keeps coming is never cut.
-    QObject::connect(reply, &QNetworkReply::readyRead, &loop, [&] {
-        silence.start(m_timeoutMs);
-        if (reply->isOpen())
-            keep(reply->readAll());
-    });
-    QObject::connect(reply, &QNetworkReply::metaDataChanged, &loop, [&] { silence.start(m_timeoutMs); });
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    silence.start(m_timeoutMs);
-    abortPoll.start(100);
-    if (!reply->isFinished())
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-
-    if (reply->isOpen())
-        keep(reply->readAll());
-    result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    result.retryAfter = reply->rawHeader("Retry-After");
-    if (timedOut)
-        result.failure = FetchResult::Failure::Timeout;
-    else if (m_abort)
-        result.failure = FetchResult::Failure::Aborted;
-    else if (writeFailed)
-        result.failure = FetchResult::Failure::Write;
-    else if (result.status != 0 && (result.status < 200 || result.status >= 300))
-        result.failure = FetchResult::Failure::HttpStatus;
-    else
-        result.failure = failureOf(reply->error());
-    delete reply;
-    return result;
+    return new HttpTransfer(m_nam->get(request), sink, m_timeoutMs, this);
 }
 
 } // namespace kestrion

@@ -2,14 +2,17 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QObject>
 #include <QPair>
+#include <QPointer>
 #include <QString>
+#include <QTimer>
 
-#include <atomic>
 #include <memory>
 
 class QIODevice;
 class QNetworkAccessManager;
+class QNetworkReply;
 
 namespace kestrion {
 
@@ -38,40 +41,61 @@ struct FetchResult
     bool ok() const { return failure == Failure::None; }
 };
 
-// Plain HTTP(S) GET with a blocking call shape, over QNetworkAccessManager.
-// Connections to the same host are kept alive between requests. A request
-// fails as a time-out when nothing has arrived for the time-out: before the
-// answer starts or between two of its pieces. It spins a
-// local event loop while it waits, so use it off the window thread (the
-// download run has its own thread) or where no window needs to repaint.
-class HttpFetcher
+// One GET under way. The body streams into the sink as it arrives (an error
+// answer's body too, so the caller can read what it says); finished() comes
+// exactly once, always from the event loop, never from inside get() or
+// abort(). A transfer fails as a time-out when nothing has arrived for the
+// time-out: before the answer starts or between two of its pieces.
+class HttpTransfer : public QObject
 {
+    Q_OBJECT
 public:
-    explicit HttpFetcher(int timeoutSeconds = 60);
-    ~HttpFetcher();
+    ~HttpTransfer() override;
 
-    HttpFetcher(const HttpFetcher&) = delete;
-    HttpFetcher& operator=(const HttpFetcher&) = delete;
+    // Ends the transfer as Aborted; finished() still comes.
+    void abort();
+    bool isFinished() const { return m_done; }
 
-    // The body, or empty on any failure.
-    QByteArray fetch(const QString& url);
-    // Streams the body into sink as it arrives; returns false on failure, in
-    // which case whatever reached the sink must be discarded by the caller.
-    bool fetchTo(const QString& url, QIODevice& sink);
-    // The same with headers and the reason of a failure. An error answer's
-    // body reaches the sink too, so that the caller can read what it says.
-    FetchResult fetchTo(const HttpGet& request, QIODevice& sink);
-
-    void setTimeoutSeconds(int seconds) { m_timeoutMs = seconds * 1000; }
-    // Aborts the request under way from another thread (shutdown).
-    void abort() { m_abort = true; }
+Q_SIGNALS:
+    void finished(const kestrion::FetchResult& result);
 
 private:
-    FetchResult get(const HttpGet& request, QIODevice* sink, QByteArray* body);
+    friend class HttpClient;
+    HttpTransfer(QNetworkReply* reply, QIODevice* sink, int timeoutMs, QObject* parent);
+    HttpTransfer(FetchResult failed, QObject* parent);
+    void keep(const QByteArray& chunk);
+    void end();
 
+    QPointer<QNetworkReply> m_reply;
+    QIODevice* m_sink = nullptr;
+    QTimer m_silence;
+    FetchResult m_result;
+    bool m_timedOut = false;
+    bool m_aborted = false;
+    bool m_writeFailed = false;
+    bool m_done = false;
+};
+
+// Plain HTTP(S) GETs over one QNetworkAccessManager, so connections to the
+// same host are kept alive between requests. Everything is asynchronous:
+// nothing here waits.
+class HttpClient : public QObject
+{
+    Q_OBJECT
+public:
+    explicit HttpClient(int timeoutSeconds = 60, QObject* parent = nullptr);
+    ~HttpClient() override;
+
+    // Starts a GET whose body goes to sink (which must outlive the transfer).
+    // The transfer belongs to this client; delete it (or deleteLater) once
+    // finished() has come.
+    HttpTransfer* get(const HttpGet& request, QIODevice* sink);
+
+    void setTimeoutSeconds(int seconds) { m_timeoutMs = seconds * 1000; }
+
+private:
     std::unique_ptr<QNetworkAccessManager> m_nam;
     int m_timeoutMs;
-    std::atomic_bool m_abort{false};
 };
 
 } // namespace kestrion

@@ -243,7 +243,8 @@ private:
     {
         QSignalSpy done(&w.downloadController(), &DownloadController::finished);
         QTest::mouseClick(w.cmdGetUpdate, Qt::LeftButton);
-        return done.wait(timeoutMs);
+        // A run that ends at a prompt has ended before the click returns.
+        return !done.isEmpty() || done.wait(timeoutMs);
     }
 
     // What the service sends for a symbol with the window's range and period.
@@ -252,8 +253,7 @@ private:
         const RequestInputs in{QStringLiteral("Jan"), QStringLiteral("01"), QStringLiteral("2003"),
                                QStringLiteral("Sep"), QStringLiteral("25"), QStringLiteral("2003"),
                                HistoryPeriod::Weekly};
-        HttpFetcher f(10);
-        return f.fetch(yahooUrl(m_service.host(), RunRequestValues::from(in), symbol));
+        return test::httpGet(yahooUrl(m_service.host(), RunRequestValues::from(in), symbol));
     }
 
     QString savedSetting(const QString& name) const

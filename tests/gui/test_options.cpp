@@ -935,7 +935,7 @@ void TestOptions::keyWrittenAtCloseOnlyWhenChanged()
         QCOMPARE(storedKey(file).toString(), before);
         QVERIFY(QFile::permissions(file) & QFileDevice::ReadGroup);
     }
-    QCOMPARE(ApiKeyStore::readBlocking(3000).key, after);
+    QCOMPARE(test::readStoredKey(3000).key, after);
 }
 
 void TestOptions::firstRunStoresYahooChartAndCsv()

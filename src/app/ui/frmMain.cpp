@@ -817,8 +817,12 @@ RequestInputs frmMain::requestInputs() const
         period = HistoryPeriod::Weekly;
     if (optMonthly->isChecked())
         period = HistoryPeriod::Monthly;
-    return {cbxStartMonth->currentText(), cbxStartDay->currentText(), cbxStartYear->currentText(),
-            cbxEndMonth->currentText(),   cbxEndDay->currentText(),   cbxEndYear->currentText(),
+    return {cbxStartMonth->currentText(),
+            cbxStartDay->currentText(),
+            cbxStartYear->currentText(),
+            cbxEndMonth->currentText(),
+            cbxEndDay->currentText(),
+            cbxEndYear->currentText(),
             period};
 }
 

@@ -11,91 +11,46 @@
 
 #include <QDir>
 #include <QMessageBox>
-#include <QThread>
-
-#include <chrono>
-#include <future>
 
 namespace kestrion {
 
 namespace {
 
-// Shows the run in the main window. The run calls it on its own thread; every
-// call is handed to the window thread in order, so the window sees exactly
-// the sequence the run produces. Prompts wait for their answer, unless the
-// program is closing.
+// Shows the run in the main window. The run goes on in the window's thread,
+// so every call lands directly; a prompt is a modal dialog.
 class WindowHost : public RunHost
 {
 public:
-    WindowHost(DownloadView& window, QObject* context, std::shared_ptr<const std::atomic_bool> closing)
+    explicit WindowHost(DownloadView& window)
         : m_window(window)
-        , m_context(context)
-        , m_closing(std::move(closing))
     {
     }
 
-    void disableInputs() override
-    {
-        post([w = &m_window] { w->setInputsEnabled(false); });
-    }
-    void enableInputs() override
-    {
-        post([w = &m_window] { w->setInputsEnabled(true); });
-    }
-    void refreshGrid() override
-    {
-        post([w = &m_window] { w->refreshList(); });
-    }
-    void setStatus(const QString& text) override
-    {
-        post([w = &m_window, text] { w->setStatusText(text); });
-    }
-    void setProgressRange(int minimum, int maximum) override
-    {
-        post([w = &m_window, minimum, maximum] { w->setProgressRange(minimum, maximum); });
-    }
-    void setProgressValue(int value) override
-    {
-        post([w = &m_window, value] { w->setProgressValue(value); });
-    }
-    void progressToMinimum() override
-    {
-        post([w = &m_window] { w->progressToMinimum(); });
-    }
-    void progressToMaximum() override
-    {
-        post([w = &m_window] { w->progressToMaximum(); });
-    }
-    bool askStop() override
-    {
-        return ask<bool>([w = &m_window] { return frmNoData::ask(w->promptParent()); }, true);
-    }
+    void disableInputs() override { m_window.setInputsEnabled(false); }
+    void enableInputs() override { m_window.setInputsEnabled(true); }
+    void refreshGrid() override { m_window.refreshList(); }
+    void setStatus(const QString& text) override { m_window.setStatusText(text); }
+    void setProgressRange(int minimum, int maximum) override { m_window.setProgressRange(minimum, maximum); }
+    void setProgressValue(int value) override { m_window.setProgressValue(value); }
+    void progressToMinimum() override { m_window.progressToMinimum(); }
+    void progressToMaximum() override { m_window.progressToMaximum(); }
+    bool askStop() override { return frmNoData::ask(m_window.promptParent()); }
     QString promptCreateDirectory() override
     {
-        return ask<QString>(
-            [w = &m_window] {
-                const QString dir = dlgCreateDownloadDir::ask(w->promptParent());
-                w->setDownloadDir(dir);
-                return dir;
-            },
-            QString());
+        const QString dir = dlgCreateDownloadDir::ask(m_window.promptParent());
+        m_window.setDownloadDir(dir);
+        return dir;
     }
     void showCompletionMessage() override
     {
-        ask<bool>(
-            [w = &m_window, failures = m_failures, last = m_lastFailure] {
-                QWidget* parent = w->promptParent();
-                QMessageBox box(QMessageBox::Warning, parent->windowTitle(), QStringLiteral("Download Complete!"),
-                                QMessageBox::Ok, parent);
-                if (failures > 0)
-                    box.setInformativeText(
-                        QStringLiteral("Tickers not downloaded: %1 (see errorlog.txt).\nLast failure: %2")
-                            .arg(failures)
-                            .arg(last));
-                box.exec();
-                return true;
-            },
-            true);
+        QWidget* parent = m_window.promptParent();
+        QMessageBox box(QMessageBox::Warning, parent->windowTitle(), QStringLiteral("Download Complete!"),
+                        QMessageBox::Ok, parent);
+        if (m_failures > 0)
+            box.setInformativeText(QStringLiteral("Tickers not downloaded: %1 (see errorlog.txt).\nLast failure: %2")
+                                       .arg(m_failures)
+                                       .arg(m_lastFailure));
+        box.exec();
     }
     void tickerFailed(const QString& symbol, FailureReason reason, const QString& detail) override
     {
@@ -103,69 +58,29 @@ public:
         m_lastFailure = symbol + QStringLiteral(": ") + reasonText(reason);
         if (!detail.isEmpty())
             m_lastFailure += QStringLiteral(" (") + detail + QLatin1Char(')');
-        post([w = &m_window, text = m_lastFailure] { w->setStatusToolTip(failureTip(text)); });
+        m_window.setStatusToolTip(failureTip(m_lastFailure));
     }
     void sourceStopped(const QString& text) override
     {
         m_lastFailure = text;
-        post([w = &m_window, text] { w->setStatusToolTip(failureTip(text)); });
+        m_window.setStatusToolTip(failureTip(text));
     }
+
+private:
     static QString failureTip(const QString& failure)
     {
         return QStringLiteral("Download Status\nLast failure: ") + failure;
     }
 
-private:
-    // Calls still queued when the window closes are dropped: a closed window
-    // must not show a prompt, a message box or a status text of its old run.
-    template <class F> void post(F&& f)
-    {
-        QMetaObject::invokeMethod(
-            m_context,
-            [closing = m_closing, f = std::forward<F>(f)]() mutable {
-                if (!*closing)
-                    f();
-            },
-            Qt::QueuedConnection);
-    }
-
-    template <class T, class F> T ask(F&& f, T whenClosing)
-    {
-        auto answer = std::make_shared<std::promise<T>>();
-        std::future<T> future = answer->get_future();
-        post([answer, f = std::forward<F>(f)]() mutable { answer->set_value(f()); });
-        while (future.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
-            if (*m_closing)
-                return whenClosing;
-        }
-        return future.get();
-    }
-
     DownloadView& m_window;
-    QObject* m_context;
-    std::shared_ptr<const std::atomic_bool> m_closing;
-    // Kept on the run's thread, for the completion message.
     int m_failures = 0;
     QString m_lastFailure;
 };
 
 } // namespace
 
-struct DownloadController::Worker
-{
-    // Shared with the calls the run has queued for the window, which can
-    // outlive the worker.
-    std::shared_ptr<std::atomic_bool> closing = std::make_shared<std::atomic_bool>(false);
-    quint64 serial = 0;
-    std::unique_ptr<QThread> thread;
-    std::unique_ptr<WindowHost> host;
-    std::unique_ptr<MetaStockFactory> metastock;
-    std::unique_ptr<DownloadRun> run;
-    RunResult result;
-};
-
-DownloadController::DownloadController(DownloadView& window)
-    : m_window(window)
+DownloadController::DownloadController(DownloadView& view)
+    : m_window(view)
 {
 }
 
@@ -176,12 +91,12 @@ DownloadController::~DownloadController()
 
 bool DownloadController::isRunning() const
 {
-    return m_worker != nullptr || m_keyStore != nullptr;
+    return m_run != nullptr || m_keyStore != nullptr;
 }
 
 void DownloadController::start(bool automatic)
 {
-    if (m_worker || m_keyStore)
+    if (isRunning())
         return;
     DownloadView& w = m_window;
 
@@ -240,28 +155,20 @@ void DownloadController::start(bool automatic)
     m_keyStore->read();
 }
 
-void DownloadController::launch(RunInputs in)
+void DownloadController::launch(const RunInputs& in)
 {
-    DownloadView& w = m_window;
-    m_worker = std::make_unique<Worker>();
-    Worker* worker = m_worker.get();
-    worker->serial = ++m_serial;
-    worker->host = std::make_unique<WindowHost>(w, this, worker->closing);
-    worker->metastock = makeMetaStockFactory(in.services);
-    worker->run = std::make_unique<DownloadRun>(*worker->host, *worker->metastock);
-    worker->thread.reset(QThread::create([worker, in] { worker->result = worker->run->run(in); }));
-    connect(worker->thread.get(), &QThread::finished, this, [this, serial = worker->serial] {
-        // The notice of a run that cancelAndWait() has already ended arrives
-        // late; it must not end (and wait for) a run started after it.
-        if (!m_worker || m_worker->serial != serial)
-            return;
-        // Everything the run posted before it ended has been shown by now:
-        // queued calls are handled in order.
-        m_worker->thread->wait();
-        m_worker.reset();
-        Q_EMIT finished();
+    m_host = std::make_unique<WindowHost>(m_window);
+    m_metastock = makeMetaStockFactory(in.services);
+    m_run = new DownloadRun(*m_host, *m_metastock, this);
+    connect(m_run, &DownloadRun::finished, this, [this](const RunResult& result) {
+        // The run may still be on the stack (it ends from inside its own
+        // calls): it goes once control is back in the event loop.
+        m_run->deleteLater();
+        m_run = nullptr;
+        if (!result.cancelled)
+            Q_EMIT finished();
     });
-    worker->thread->start();
+    m_run->start(in);
 }
 
 void DownloadController::cancelAndWait()
@@ -271,12 +178,9 @@ void DownloadController::cancelAndWait()
         m_keyStore = nullptr;
         m_window.setInputsEnabled(true);
     }
-    if (!m_worker)
+    if (!m_run)
         return;
-    *m_worker->closing = true;
-    m_worker->run->cancel();
-    m_worker->thread->wait();
-    m_worker.reset();
+    m_run->cancel();
     // A cancelled run skips its end steps. When the window stays open after
     // all (another window refused to close) it must not stay locked.
     m_window.setInputsEnabled(true);

@@ -8,12 +8,14 @@ namespace kestrion {
 
 class DownloadView;
 class DownloadRun;
+class MetaStockFactory;
+class RunHost;
 class ApiKeyStore;
 struct RunInputs;
 
 // Runs "Get Historical Data" for the main window: reads the window's inputs,
-// runs the download engine on a worker thread and shows its progress, status
-// texts and prompts in the window, so the window never freezes.
+// starts the download run and shows its progress, status texts and prompts
+// in the window. The run is event-driven, so the window never freezes.
 class DownloadController : public QObject
 {
     Q_OBJECT
@@ -26,8 +28,8 @@ public:
     // going on.
     void start(bool automatic = false);
     bool isRunning() const;
-    // Shutdown: stops the run after the request under way and waits for it;
-    // nothing the run had still queued for the window is shown, and the
+    // Shutdown: ends the run at once (requests in flight are aborted, their
+    // partial answers thrown away); nothing more of it is shown, and the
     // window's inputs are enabled again.
     void cancelAndWait();
 
@@ -36,13 +38,13 @@ Q_SIGNALS:
     void finished();
 
 private:
-    void launch(RunInputs in);
+    void launch(const RunInputs& in);
 
     DownloadView& m_window;
     ApiKeyStore* m_keyStore = nullptr; // reading the API key before a run
-    struct Worker;
-    std::unique_ptr<Worker> m_worker;
-    quint64 m_serial = 0;
+    std::unique_ptr<RunHost> m_host;
+    std::unique_ptr<MetaStockFactory> m_metastock;
+    DownloadRun* m_run = nullptr; // the run under way, a child of this
 };
 
 } // namespace kestrion
