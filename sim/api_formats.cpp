@@ -2,31 +2,40 @@
 
 #include <QLocale>
 
+#include <charconv>
+
 namespace kestrion::sim {
 
 namespace {
 
 constexpr qint64 kUnixEpochJulianDay = 2440588;
 
+// Shortest text that reads back as the same double, never an exponent.
+// std::to_chars rather than QByteArray::number, which goes through QString:
+// twenty years of daily rows hold some 30,000 prices.
+void appendDecimal(QByteArray& out, double value)
+{
+    char buffer[400]; // the longest fixed form of a double is about 330 characters
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
+    if (ec == std::errc())
+        out.append(buffer, end - buffer);
+    else
+        out.append(QByteArray::number(value, 'f', QLocale::FloatingPointShortest));
+}
+
 // Yahoo keeps prices as float32 and sends them widened to double, hence
 // values such as 123.45600128173828; clients must cope with those digits.
 void appendYahooPrice(QByteArray& out, double value)
 {
-    out.append(QByteArray::number(static_cast<double>(static_cast<float>(value)), 'f', QLocale::FloatingPointShortest));
-}
-
-// Shortest text that reads back as the same double, never an exponent.
-void appendDecimal(QByteArray& out, double value)
-{
-    out.append(QByteArray::number(value, 'f', QLocale::FloatingPointShortest));
+    appendDecimal(out, static_cast<double>(static_cast<float>(value)));
 }
 
 // "1.0", "0.5": Tiingo writes its factors with at least one decimal.
 void appendFactor(QByteArray& out, double value)
 {
-    const QByteArray text = QByteArray::number(value, 'f', QLocale::FloatingPointShortest);
-    out.append(text);
-    if (!text.contains('.'))
+    const qsizetype start = out.size();
+    appendDecimal(out, value);
+    if (out.indexOf('.', start) < 0)
         out.append(".0");
 }
 

@@ -173,6 +173,62 @@ double dividendFactor(const std::vector<Bar>& bars, size_t mid)
     return mid == 0 ? 1.0 : 1.0 - kDividend / dollars(bars[mid - 1].close);
 }
 
+// The trading day a dated split or dividend falls on.
+QDate eventDay(QDate d)
+{
+    while (d.dayOfWeek() > Qt::Friday)
+        d = d.addDays(1);
+    return d;
+}
+
+QDate tradingDayBefore(QDate d)
+{
+    do
+        d = d.addDays(-1);
+    while (d.dayOfWeek() > Qt::Friday);
+    return d;
+}
+
+qint64 periodOf(const QDate& d, BarPeriod period)
+{
+    switch (period) {
+    case BarPeriod::Weekly:
+        return weekMonday(d).toJulianDay();
+    case BarPeriod::Monthly:
+        return qint64(d.year()) * 12 + d.month();
+    case BarPeriod::Daily:
+        break;
+    }
+    return d.toJulianDay();
+}
+
+// A dated split or dividend as of an answer that ends on its last day: the
+// service only knows of an event that has happened, and it adjusts all
+// earlier prices for it, asked or not, so every answer ending on the same
+// side of the event gives a date the same prices.
+struct DatedEvent
+{
+    QDate day; // a weekday
+    bool happened = false; // on or before the answer's last day
+    bool inAnswer = false; // and inside its range: the answer tells of it
+    double dividendFactor = 1; // for the adjusted prices of earlier periods
+
+    DatedEvent(const Fault& fault, const QString& symbol, const QDate& from, const QDate& to)
+        : day(eventDay(fault.on))
+        , happened(day <= to)
+        , inAnswer(happened && day >= from)
+    {
+        if (fault.kind == Fault::Kind::DividendOn && happened)
+            dividendFactor = 1.0 - kDividend / dollars(PriceModel(symbol).dailyBar(tradingDayBefore(day)).close);
+    }
+    // Whether a bar's period ends before the event's.
+    bool before(const Bar& bar, BarPeriod period) const { return periodOf(bar.date, period) < periodOf(day, period); }
+    bool carries(const Bar& bar, BarPeriod period) const
+    {
+        return inAnswer && periodOf(bar.date, period) == periodOf(day, period);
+    }
+};
+
 } // namespace
 
 std::optional<HttpReply> QuoteRoutes::apiFaultReply(Api api, const QString& symbol)
@@ -309,6 +365,32 @@ HttpReply QuoteRoutes::yahooChart(const HttpRequest& request, const QByteArray& 
                 answer.rows.push_back(live);
             }
             break;
+        case Fault::Kind::SplitOn: {
+            const DatedEvent event(fault, symbol, from, to);
+            if (event.inAnswer) {
+                answer.splitAt = chartTimestamp(event.day, answer.tokyo);
+            } else if (!event.happened) {
+                // Before the split every price is on the old share basis.
+                for (ChartRow& row : answer.rows) {
+                    for (double* price : {&row.open, &row.high, &row.low, &row.close, &row.adjclose})
+                        *price *= 2;
+                    row.volume = (row.volume + 1) / 2;
+                }
+            }
+            break;
+        }
+        case Fault::Kind::DividendOn: {
+            const DatedEvent event(fault, symbol, from, to);
+            if (event.inAnswer) {
+                answer.dividendAt = chartTimestamp(event.day, answer.tokyo);
+                answer.dividend = kDividend;
+            }
+            for (size_t i = 0; i < bars.size(); ++i) {
+                if (event.before(bars[i], period))
+                    answer.rows[i].adjclose *= event.dividendFactor;
+            }
+            break;
+        }
         default:
             break;
         }
@@ -359,8 +441,18 @@ HttpReply QuoteRoutes::tiingo(const HttpRequest& request, const QByteArray& rawS
         period = BarPeriod::Daily;
     }
     const std::vector<Bar> bars = PriceModel(symbol).bars(from, to, period);
+    const bool dated = fault.kind == Fault::Kind::SplitOn || fault.kind == Fault::Kind::DividendOn;
+    const std::optional<DatedEvent> event = dated ? std::optional(DatedEvent(fault, symbol, from, to)) : std::nullopt;
+    // Which bars the split or dividend comes after, and which carries it:
+    // the middle one, or the one of the dated event's period.
     const size_t mid = middleOf(bars.size());
-    const double divFactor = fault.kind == Fault::Kind::Dividend ? dividendFactor(bars, mid) : 1.0;
+    const auto isBefore = [&](size_t i) { return event ? event->before(bars[i], period) : i < mid; };
+    const auto carries = [&](size_t i) { return event ? event->carries(bars[i], period) : i == mid; };
+    const bool split = fault.kind == Fault::Kind::Split || fault.kind == Fault::Kind::SplitOn;
+    const bool dividend = fault.kind == Fault::Kind::Dividend || fault.kind == Fault::Kind::DividendOn;
+    const double divFactor = !dividend ? 1.0 : event ? event->dividendFactor : dividendFactor(bars, mid);
+    // Adjusted prices know only of a split that has happened.
+    const bool splitKnown = split && (!event || event->happened);
 
     std::vector<TiingoRow> rows;
     rows.reserve(bars.size());
@@ -376,24 +468,26 @@ HttpReply QuoteRoutes::tiingo(const HttpRequest& request, const QByteArray& rawS
         r.adjVolume = b.volume;
         // Adjusted prices are the model's; the adjustments below change the
         // raw side (split) or scale earlier adjusted prices (dividend).
-        const double adjScale = i < mid ? divFactor : 1.0;
+        const bool before = isBefore(i);
+        const double adjScale = (before ? divFactor : 1.0) * (split && before && !splitKnown ? 2.0 : 1.0);
         r.adjOpen = dollars(b.open) * adjScale;
         r.adjHigh = dollars(b.high) * adjScale;
         r.adjLow = dollars(b.low) * adjScale;
         r.adjClose = dollars(b.close) * adjScale;
-        if (fault.kind == Fault::Kind::Split && i < mid) {
+        if (split && before) {
             // Before a 2-for-1 split the shares cost twice as much and half
-            // as many traded; the adjusted volume is the raw one doubled.
+            // as many traded; the adjusted volume is the raw one doubled
+            // once the split is known.
             r.open *= 2;
             r.high *= 2;
             r.low *= 2;
             r.close *= 2;
             r.volume = (b.volume + 1) / 2;
-            r.adjVolume = r.volume * 2;
+            r.adjVolume = splitKnown ? r.volume * 2 : r.volume;
         }
-        if (i == mid && fault.kind == Fault::Kind::Split)
+        if (carries(i) && split)
             r.splitFactor = 2.0;
-        if (i == mid && fault.kind == Fault::Kind::Dividend)
+        if (carries(i) && dividend)
             r.divCash = kDividend;
         rows.push_back(r);
     }

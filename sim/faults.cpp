@@ -24,6 +24,21 @@ std::optional<int> countedPrefix(const QString& symbol, QLatin1String word)
     return digits.toInt();
 }
 
+// The date of a "<word><yyyymmdd>_" prefix: exactly eight digits naming a
+// real day, then an underscore.
+QDate datedPrefix(const QString& symbol, QLatin1String word)
+{
+    const qsizetype start = word.size();
+    if (!symbol.startsWith(word) || symbol.size() < start + 9 || symbol.at(start + 8) != QLatin1Char('_'))
+        return {};
+    const QStringView digits = QStringView(symbol).mid(start, 8);
+    for (const QChar c : digits) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return {};
+    }
+    return QDate::fromString(digits.toString(), QStringLiteral("yyyyMMdd"));
+}
+
 } // namespace
 
 Fault Fault::of(const QString& symbol)
@@ -40,6 +55,15 @@ Fault Fault::of(const QString& symbol)
         if (symbol.startsWith(QLatin1String(prefix))) {
             f.kind = kind;
             f.failures = kind == Kind::Busy503 ? 1 : 0;
+            return f;
+        }
+    }
+    static const std::pair<const char*, Kind> dated[] = {{"SPLIT", Kind::SplitOn}, {"DIV", Kind::DividendOn}};
+    for (const auto& [word, kind] : dated) {
+        const QDate on = datedPrefix(symbol, QLatin1String(word));
+        if (on.isValid()) {
+            f.kind = kind;
+            f.on = on;
             return f;
         }
     }

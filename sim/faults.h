@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QHash>
 #include <QString>
 
@@ -25,6 +26,11 @@ struct Fault
         LiveRow, // LIVE_...: Yahoo Chart weekly/monthly: the last period twice
         Split, // SPLIT_...: a 2-for-1 split on the middle bar
         Dividend, // DIV_...: a dividend of 0.5 on the middle bar
+        // SPLIT<yyyymmdd>_..., DIV<yyyymmdd>_...: the same on the first
+        // weekday on or after that date, whatever range is asked; answers
+        // ending before it are as the service sent them before the event.
+        SplitOn,
+        DividendOn,
         RateLimited, // R429_...: HTTP 429 without Retry-After, always
         RetryAfter, // RA<n>_...: HTTP 429 with "Retry-After: 1" for the first n requests
         RateLimitedFirst, // RL<n>_...: HTTP 429 without Retry-After for the first n requests
@@ -36,6 +42,7 @@ struct Fault
     };
     Kind kind = Kind::None;
     int failures = 0; // for Fail, RetryAfter, RateLimitedFirst and Busy503; MiB for Huge
+    QDate on; // for SplitOn and DividendOn
 
     // symbol: upper-cased and decoded.
     static Fault of(const QString& symbol);

@@ -177,6 +177,16 @@ normally). The counted ones count per service and symbol:
                   "events":{"dividends":...}, Tiingo divCash 0.5 on that row.
                   Adjusted prices of the earlier bars are multiplied by
                   1 - 0.5 / (close of the bar before it).
+  SPLIT<yyyymmdd>_<any>, DIV<yyyymmdd>_<any>
+                  The same split or dividend on the first weekday on or
+                  after that date, whatever range is asked; the event is
+                  told when that day is in the range. An answer ending on or
+                  after the day adjusts the periods before it (the dividend
+                  factor uses the close of the weekday before); one ending
+                  before it is as sent before the event (a split: every
+                  price doubled, half the volume). So answers ending on the
+                  same side of the day give a date the same prices.
+                  Example: SPLIT20240305_A.
   R429_<any>      HTTP 429 without Retry-After, every time. Body: Yahoo
                   Chart "Too Many Requests", Tiingo a {"detail":...} notice.
   RA<n>_<any>     HTTP 429 with "Retry-After: 1" for the first n requests,

@@ -187,6 +187,8 @@ std::optional<HttpReply> QuoteRoutes::faultReply(const QString& symbol, const QS
     case Fault::Kind::LiveRow:
     case Fault::Kind::Split:
     case Fault::Kind::Dividend:
+    case Fault::Kind::SplitOn:
+    case Fault::Kind::DividendOn:
     case Fault::Kind::RateLimited:
     case Fault::Kind::RetryAfter:
     case Fault::Kind::RateLimitedFirst:

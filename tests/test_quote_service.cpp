@@ -1241,7 +1241,7 @@ void TestQuoteService::helpListsTheApis_data()
     QTest::addColumn<QByteArray>("text");
     for (const char* text : {"/v8/finance/chart/SYMBOL?period1=", "/tiingo/daily/SYMBOL/prices?startDate=",
                              "--tiingo-token KEY", "Mozilla/5.0", "NULL_<any>", "LIVE_<any>", "SPLIT_<any>",
-                             "DIV_<any>", "R429_<any>", "RA<n>_<any>", "RL<n>_<any>", "R503RA_<any>", "QUOTA_<any>",
+                             "DIV_<any>", "SPLIT<yyyymmdd>_<any>", "DIV<yyyymmdd>_<any>", "R429_<any>", "RA<n>_<any>", "RL<n>_<any>", "R503RA_<any>", "QUOTA_<any>",
                              "HTML_<any>"})
         QTest::newRow(text) << QByteArray(text);
 }

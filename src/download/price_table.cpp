@@ -191,6 +191,45 @@ std::optional<QJsonArray> seriesOf(const QJsonObject& obj, const char* name, qsi
     return v.toArray();
 }
 
+// The exchange-local day of a UTC timestamp.
+QDate localDay(double stamp, qint64 gmtOffset)
+{
+    const qint64 local = qint64(std::floor(stamp)) + gmtOffset;
+    const qint64 days = local >= 0 ? local / 86400 : -((-local + 86399) / 86400);
+    return QDate(1970, 1, 1).addDays(days);
+}
+
+// The days of events.splits and events.dividends, each keyed by its
+// timestamp and carrying it again as "date". The block never makes an answer
+// unusable: an entry without a readable time is an invalid date.
+QList<QDate> chartEvents(const QJsonObject& result, qint64 gmtOffset)
+{
+    QList<QDate> days;
+    const QJsonObject events = result.value(QLatin1String("events")).toObject();
+    for (const char* kind : {"splits", "dividends"}) {
+        const QJsonObject entries = events.value(QLatin1String(kind)).toObject();
+        for (auto it = entries.begin(); it != entries.end(); ++it) {
+            const QJsonValue date = it.value().toObject().value(QLatin1String("date"));
+            bool keyOk = false;
+            const double key = it.key().toDouble(&keyOk);
+            const std::optional<double> stamp = date.isDouble() ? date.toDouble()
+                : keyOk                                         ? std::optional<double>(key)
+                                                                : std::nullopt;
+            const bool readable = stamp && std::isfinite(*stamp) && std::abs(*stamp) <= kMaxSeconds;
+            days.append(readable ? localDay(*stamp, gmtOffset) : QDate());
+        }
+    }
+    return days;
+}
+
+// Oldest first, each day once; invalid dates sort first.
+QList<QDate> sortedDays(QList<QDate> days)
+{
+    std::sort(days.begin(), days.end());
+    days.erase(std::unique(days.begin(), days.end()), days.end());
+    return days;
+}
+
 enum class Cell { Value, Null, Bad };
 
 Cell cellValue(const QJsonValue& v, double& out)
@@ -239,6 +278,7 @@ struct TiingoRow
     PriceBar bar;
     double volume = 0;
     double splitFactor = 1;
+    bool event = false; // a split or a dividend on this day
 };
 
 } // namespace
@@ -455,10 +495,8 @@ TableResult yahooChartTable(const QByteArray& json, QDate from, QDate to, Histor
             return yahooBad(QStringLiteral("bad timestamp"));
         if (stampCell == Cell::Null)
             continue;
-        const qint64 local = qint64(std::floor(stamp)) + gmtOffset;
-        const qint64 days = local >= 0 ? local / 86400 : -((-local + 86399) / 86400);
         PriceBar bar;
-        bar.date = QDate(1970, 1, 1).addDays(days);
+        bar.date = localDay(stamp, gmtOffset);
         if (!inRange(bar.date, from, to))
             continue;
 
@@ -476,7 +514,10 @@ TableResult yahooChartTable(const QByteArray& json, QDate from, QDate to, Histor
         bar.volume = qint64(std::llround(volume));
         rows.push_back(bar);
     }
-    return tableResult(finishRows(std::move(rows), period), kYahoo);
+    TableResult table = tableResult(finishRows(std::move(rows), period), kYahoo);
+    if (table.ok())
+        table.events = sortedDays(chartEvents(result, gmtOffset));
+    return table;
 }
 
 TableResult tiingoTable(const QByteArray& csv, QDate from, QDate to, HistoryPeriod period)
@@ -502,7 +543,7 @@ TableResult tiingoTable(const QByteArray& csv, QDate from, QDate to, HistoryPeri
     auto column = [&header](const char* name) { return header.indexOf(QByteArray(name)); };
     const qsizetype cDate = column("date"), cOpen = column("open"), cHigh = column("high"), cLow = column("low"),
                     cClose = column("close"), cVolume = column("volume"), cAdjClose = column("adjclose"),
-                    cSplit = column("splitfactor");
+                    cSplit = column("splitfactor"), cDivCash = column("divcash");
     if (std::min({cDate, cOpen, cHigh, cLow, cClose, cVolume, cAdjClose, cSplit}) < 0)
         return notATable(csv, kTiingo);
 
@@ -542,6 +583,11 @@ TableResult tiingoTable(const QByteArray& csv, QDate from, QDate to, HistoryPeri
         row.bar.adjClose = *adjClose;
         row.volume = *volume;
         row.splitFactor = *split;
+        // divCash is not needed for the prices, so an odd value does not
+        // spoil the answer; it still counts as a dividend, to be safe.
+        const QByteArray divCash = cDivCash >= 0 ? fields.at(cDivCash) : QByteArray();
+        const std::optional<double> dividend = csvNumber(divCash);
+        row.event = *split != 1 || (!divCash.isEmpty() && (!dividend || *dividend != 0));
         rows.push_back(row);
     }
 
@@ -553,8 +599,11 @@ TableResult tiingoTable(const QByteArray& csv, QDate from, QDate to, HistoryPeri
     // it divides its prices and multiplies its volume. Rows outside the range
     // still count, as their splits happened all the same.
     std::vector<PriceBar> kept;
+    QList<QDate> events;
     double laterSplits = 1;
     for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+        if (it->event)
+            events.append(it->bar.date);
         const double factor = laterSplits;
         laterSplits *= it->splitFactor;
         if (!inRange(it->bar.date, from, to))
@@ -570,7 +619,10 @@ TableResult tiingoTable(const QByteArray& csv, QDate from, QDate to, HistoryPeri
         bar.volume = qint64(std::llround(volume));
         kept.push_back(bar);
     }
-    return tableResult(finishRows(std::move(kept), period), kTiingo);
+    TableResult table = tableResult(finishRows(std::move(kept), period), kTiingo);
+    if (table.ok())
+        table.events = sortedDays(std::move(events));
+    return table;
 }
 
 } // namespace kestrion

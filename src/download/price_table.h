@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QDate>
+#include <QList>
 #include <QString>
 
 #include <vector>
@@ -43,11 +44,22 @@ struct PriceBar
     double adjClose = 0;
 };
 
+// The first and last day one request asks for; an invalid date leaves that
+// end open.
+struct DateRange
+{
+    QDate from, to;
+};
+
 struct TableResult
 {
     FailureReason reason = FailureReason::None; // None: table holds the file's bytes
     QByteArray table;
     QString detail; // short human text for a failure; never holds secrets
+    // The days of the splits and dividends the answer tells of, oldest first,
+    // in or out of the range. An event whose day cannot be read is an invalid
+    // date: it may lie anywhere, so an update must not trust older prices.
+    QList<QDate> events;
 
     bool ok() const { return reason == FailureReason::None; }
 };
@@ -81,12 +93,14 @@ bool isQuotaText(const QByteArray& body);
 // dated in the exchange's own zone (timestamp + meta.gmtoffset), kept when
 // inside [from, to] (an invalid date leaves that end open) and when no price
 // or volume is null. Same-date rows of a daily answer are merged like a
-// weekly live row, so a file never holds one date twice.
+// weekly live row, so a file never holds one date twice. The days of
+// events.splits and events.dividends go into events.
 TableResult yahooChartTable(const QByteArray& json, QDate from, QDate to, HistoryPeriod period);
 
 // Tiingo daily-prices CSV to the data file's bytes. Raw prices are
 // split-adjusted by the split factors of all later rows; Adj Close is taken
-// as sent. Range and merging as for Yahoo.
+// as sent. Range and merging as for Yahoo. Rows whose splitFactor is not 1
+// or whose divCash (where sent) is not 0 go into events.
 TableResult tiingoTable(const QByteArray& csv, QDate from, QDate to, HistoryPeriod period);
 
 } // namespace kestrion

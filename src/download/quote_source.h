@@ -42,18 +42,39 @@ public:
         Q_UNUSED(symbol)
         return std::nullopt;
     }
+    // The request for the run's whole date range.
     virtual HttpGet dataRequest(const QString& symbol, const QByteArray& queryPage) const = 0;
+    // The request for other days than the run's, for a service whose data
+    // file is the table layout (writesPriceTable()); any other asks for the
+    // run's range whatever range is given.
+    virtual HttpGet dataRequest(const QString& symbol, const QByteArray& queryPage, const DateRange& range) const
+    {
+        Q_UNUSED(range)
+        return dataRequest(symbol, queryPage);
+    }
 
     // The old services' data file is the body exactly as sent, judged by the
     // content test; the current ones are converted into the table layout.
     virtual bool storesBodyAsSent() const { return false; }
+    // The data file is the table layout ("Date,Open,High,Low,Close,Volume,
+    // Adj Close", newest first, LF), so a file on disk can be brought up to
+    // date: Yahoo's body as sent, and every converting service's file.
+    virtual bool writesPriceTable() const { return false; }
     // For a body that failed the content test: why, from its first bytes.
     virtual FailureReason judgeStoredBody(const QByteArray& start) const;
-    // For the converting services: a 2xx body into the file's bytes.
+    // For the converting services: a 2xx body into the file's bytes, keeping
+    // the run's date range.
     virtual TableResult convert(const QByteArray& body) const
     {
         Q_UNUSED(body)
         return {};
+    }
+    // The same for an answer to dataRequest(symbol, page, range): rows
+    // outside range are dropped.
+    virtual TableResult convert(const QByteArray& body, const DateRange& range) const
+    {
+        Q_UNUSED(range)
+        return convert(body);
     }
     // A definite answer (not-found, unauthorized) ends the ticker at once.
     // The old services' error pages told nothing apart, so every failure
@@ -82,5 +103,7 @@ std::unique_ptr<QuoteSource> makeQuoteSource(const SourceSetup& setup);
 // its last day.
 QDate startDate(const RunRequestValues& v);
 QDate endDate(const RunRequestValues& v);
+// The two together.
+DateRange runRange(const RunRequestValues& v);
 
 } // namespace kestrion

@@ -33,6 +33,22 @@ QString pathSymbol(const QString& symbol)
     return QString::fromLatin1(QUrl::toPercentEncoding(symbol));
 }
 
+// The selector values of a run asking for other days: the range's dates as
+// the selectors would show them (month name, two-digit day, four-digit year).
+RunRequestValues valuesFor(const RunRequestValues& run, const DateRange& range)
+{
+    RequestInputs in = run.inputs;
+    const auto month = [](QDate d) { return monthNames().value(d.month() - 1); };
+    const auto day = [](QDate d) { return QStringLiteral("%1").arg(d.day(), 2, 10, QLatin1Char('0')); };
+    in.startMonth = month(range.from);
+    in.startDay = day(range.from);
+    in.startYear = QString::number(range.from.year());
+    in.endMonth = month(range.to);
+    in.endDay = day(range.to);
+    in.endYear = QString::number(range.to.year());
+    return RunRequestValues::from(in);
+}
+
 // The Yahoo table service of old: one request, the body kept as sent.
 class YahooTableSource : public QuoteSource
 {
@@ -46,7 +62,12 @@ public:
     {
         return {yahooUrl(m_s.services.yahooHistoryHost, m_s.values, symbol), {}};
     }
+    HttpGet dataRequest(const QString& symbol, const QByteArray&, const DateRange& range) const override
+    {
+        return {yahooUrl(m_s.services.yahooHistoryHost, valuesFor(m_s.values, range), symbol), {}};
+    }
     bool storesBodyAsSent() const override { return true; }
+    bool writesPriceTable() const override { return true; }
     bool trustsDefiniteAnswers() const override { return false; }
 
 private:
@@ -66,6 +87,7 @@ public:
     {
         return HttpGet{wscQueryUrl(m_s.services.wscQueryHost, m_s.values, symbol, m_s.settings.dataFormat), {}};
     }
+    using QuoteSource::dataRequest;
     HttpGet dataRequest(const QString&, const QByteArray& page) const override
     {
         return {wscResultUrl(m_s.services.wscFileHost, page, m_s.downloadDir), {}};
@@ -83,12 +105,16 @@ class YahooChartSource : public QuoteSource
 public:
     explicit YahooChartSource(const SourceSetup& s)
         : m_s(s)
-        , m_from(startDate(s.values))
-        , m_to(endDate(s.values))
+        , m_range(runRange(s.values))
     {
     }
     QString name() const override { return kSourceYahooChart; }
-    HttpGet dataRequest(const QString& symbol, const QByteArray&) const override
+    bool writesPriceTable() const override { return true; }
+    HttpGet dataRequest(const QString& symbol, const QByteArray& page) const override
+    {
+        return dataRequest(symbol, page, m_range);
+    }
+    HttpGet dataRequest(const QString& symbol, const QByteArray&, const DateRange& range) const override
     {
         static const QHash<HistoryPeriod, QString> intervals{{HistoryPeriod::Daily, QStringLiteral("1d")},
                                                              {HistoryPeriod::Weekly, QStringLiteral("1wk")},
@@ -97,8 +123,8 @@ public:
         // away from its UTC stamp. Rows outside the range are dropped later.
         const QString url = serviceBase(m_s.services.yahooChartHost, QStringLiteral("https"))
             + QStringLiteral("/v8/finance/chart/") + pathSymbol(symbol) + QStringLiteral("?period1=")
-            + QString::number(utcMidnight(m_from.addDays(-1))) + QStringLiteral("&period2=")
-            + QString::number(utcMidnight(m_to.addDays(2))) + QStringLiteral("&interval=")
+            + QString::number(utcMidnight(range.from.addDays(-1))) + QStringLiteral("&period2=")
+            + QString::number(utcMidnight(range.to.addDays(2))) + QStringLiteral("&interval=")
             + intervals.value(m_s.values.inputs.period, QStringLiteral("1d"))
             + QStringLiteral("&events=div%2Csplits&includeAdjustedClose=true");
         // The service turns away clients that do not look like a browser.
@@ -107,14 +133,15 @@ public:
                   "Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like Gecko) "
                   "Chrome/120.0 Safari/537.36"}}};
     }
-    TableResult convert(const QByteArray& body) const override
+    TableResult convert(const QByteArray& body) const override { return convert(body, m_range); }
+    TableResult convert(const QByteArray& body, const DateRange& range) const override
     {
-        return yahooChartTable(body, m_from, m_to, m_s.values.inputs.period);
+        return yahooChartTable(body, range.from, range.to, m_s.values.inputs.period);
     }
 
 private:
     SourceSetup m_s;
-    QDate m_from, m_to;
+    DateRange m_range;
 };
 
 // Tiingo's daily prices as CSV; the key goes in a header, never the address.
@@ -123,30 +150,35 @@ class TiingoSource : public QuoteSource
 public:
     explicit TiingoSource(const SourceSetup& s)
         : m_s(s)
-        , m_from(startDate(s.values))
-        , m_to(endDate(s.values))
+        , m_range(runRange(s.values))
     {
     }
     QString name() const override { return kSourceTiingo; }
-    HttpGet dataRequest(const QString& symbol, const QByteArray&) const override
+    bool writesPriceTable() const override { return true; }
+    HttpGet dataRequest(const QString& symbol, const QByteArray& page) const override
+    {
+        return dataRequest(symbol, page, m_range);
+    }
+    HttpGet dataRequest(const QString& symbol, const QByteArray&, const DateRange& range) const override
     {
         static const QHash<HistoryPeriod, QString> frequencies{{HistoryPeriod::Daily, QStringLiteral("daily")},
                                                                {HistoryPeriod::Weekly, QStringLiteral("weekly")},
                                                                {HistoryPeriod::Monthly, QStringLiteral("monthly")}};
         const QString url = serviceBase(m_s.services.tiingoHost, QStringLiteral("https"))
             + QStringLiteral("/tiingo/daily/") + pathSymbol(symbol.toLower()) + QStringLiteral("/prices?startDate=")
-            + isoDate(m_from) + QStringLiteral("&endDate=") + isoDate(m_to) + QStringLiteral("&resampleFreq=")
+            + isoDate(range.from) + QStringLiteral("&endDate=") + isoDate(range.to) + QStringLiteral("&resampleFreq=")
             + frequencies.value(m_s.values.inputs.period, QStringLiteral("daily")) + QStringLiteral("&format=csv");
         return {url, {{"Authorization", "Token " + m_s.apiKey.toUtf8()}}};
     }
-    TableResult convert(const QByteArray& body) const override
+    TableResult convert(const QByteArray& body) const override { return convert(body, m_range); }
+    TableResult convert(const QByteArray& body, const DateRange& range) const override
     {
-        return tiingoTable(body, m_from, m_to, m_s.values.inputs.period);
+        return tiingoTable(body, range.from, range.to, m_s.values.inputs.period);
     }
 
 private:
     SourceSetup m_s;
-    QDate m_from, m_to;
+    DateRange m_range;
 };
 
 template <class T> std::unique_ptr<QuoteSource> make(const SourceSetup& s)
@@ -227,6 +259,11 @@ QDate startDate(const RunRequestValues& v)
 QDate endDate(const RunRequestValues& v)
 {
     return selectorDate(v.inputs.endYear, v.end.number, v.inputs.endDay);
+}
+
+DateRange runRange(const RunRequestValues& v)
+{
+    return {startDate(v), endDate(v)};
 }
 
 } // namespace kestrion

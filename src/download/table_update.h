@@ -1,0 +1,82 @@
+#pragma once
+
+#include "download/price_table.h"
+#include "download/quote_request.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QDate>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+namespace kestrion {
+
+// Bringing a data file in the table layout up to date: read what is on disk,
+// ask the service only for the last days, and merge its answer in, or tell
+// the run to fetch the whole range after all.
+
+struct TableRow
+{
+    QDate date;
+    qsizetype offset = 0; // of the row's first byte in ExistingTable::bytes
+    qsizetype length = 0; // with its LF
+    double adjClose = 0;
+};
+
+struct ExistingTable
+{
+    QByteArray bytes; // the file as read
+    std::vector<TableRow> rows; // newest first, as stored
+    QDate oldest, newest;
+
+    // A row's bytes, LF included.
+    QByteArrayView rowText(const TableRow& row) const { return QByteArrayView(bytes).sliced(row.offset, row.length); }
+};
+
+// Bytes that are exactly the table layout: the header
+// "Date,Open,High,Low,Close,Volume,Adj Close", then at least one row of a
+// YYYY-MM-DD date, five plain decimals (Open, High, Low, Close, Adj Close;
+// optional minus, no exponent) and a whole Volume, strictly newest first,
+// every line ending in a lone LF. Anything else (CR, a blank or short line,
+// a date twice) is nullopt.
+std::optional<ExistingTable> parseExistingTable(QByteArray bytes);
+// The same for a file; nullopt too when it is missing, unreadable or larger
+// than any price answer.
+std::optional<ExistingTable> readExistingTable(const QString& path);
+
+// The first day of the shorter request, or nullopt when the whole range must
+// be fetched: the oldest row starts more than seven days after asked.from,
+// the newest lies past asked.to (only a full fetch ends the file where
+// asked), or the shorter request would start on or before asked.from anyway.
+// Daily: seven days before the newest row. Weekly and monthly: the start of
+// the period before the newest row's, so that a finished period overlaps and
+// no period arrives cut in two.
+std::optional<QDate> updateFrom(const ExistingTable& table, const DateRange& asked,
+                                HistoryPeriod period = HistoryPeriod::Daily);
+
+struct UpdateMerge
+{
+    bool fetchInFull = false;
+    QByteArray table; // the new file's bytes when merged
+    QString reason; // why in full: short, for the status line and the error log
+};
+
+// Merges a good answer to the shorter request into the file: the new rows,
+// and the old rows of other dates (of other periods, for weekly and monthly
+// answers), newest first under the layout's header, every row's bytes as
+// they were. Fetch in full instead when the answer is no good or not the
+// table layout, tells of a split or dividend after the file's newest row,
+// shares no row with the file, or gives a shared date an Adj Close more than
+// 0.01 % away from the file's: the service has adjusted its past prices. The
+// newest row of a weekly or monthly file is left out of that comparison, as
+// its period may not have been over when it was stored.
+UpdateMerge mergeUpdate(const ExistingTable& old, const TableResult& fresh,
+                        HistoryPeriod period = HistoryPeriod::Daily);
+
+// Whether two adjusted closes differ by more than 0.01 % of the file's;
+// a difference of exactly that is still the same price.
+bool adjCloseChanged(double stored, double fresh);
+
+} // namespace kestrion
