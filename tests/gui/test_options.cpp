@@ -157,7 +157,6 @@ private Q_SLOTS:
     void closeWays();
     void modalShow_data();
     void modalShow();
-    void shownDialogIsNotReloaded();
     void closeDuringModalShow();
     void closeStepWhenNotLoadedChangesNothing();
     void mainWindowGoneLeavesTheFormUsable();
@@ -1185,35 +1184,6 @@ void TestOptions::modalShow()
 
     // The main window's next activation loads the form from the record.
     QCOMPARE(windows.options().adt(), QStringLiteral("typed while shown"));
-}
-
-void TestOptions::shownDialogIsNotReloaded()
-{
-    // The main window reloads a hidden form on each activation; the values
-    // the open dialog is bound to stay until it closes.
-    SingleWindows windows(m_main.get(), record());
-    record().adt = QStringLiteral("stored");
-    m_main->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
-    QString shownAfterReload;
-    QTimer::singleShot(0, this, [&] {
-        auto* dlg = qobject_cast<frmOptions*>(QApplication::activeModalWidget());
-        if (!dlg)
-            return;
-        record().adt = QStringLiteral("changed behind its back");
-        windows.reloadHiddenOptions();
-        shownAfterReload = windows.options().adt();
-        dlg->close();
-    });
-    windows.showOptions();
-    QCOMPARE(shownAfterReload, QStringLiteral("stored"));
-    QCOMPARE(record().adt, QStringLiteral("stored"));
-
-    // Closed, the next reload takes the record again.
-    QCOMPARE(windows.options().adt(), QStringLiteral("stored"));
-    record().adt = QStringLiteral("newer");
-    windows.reloadHiddenOptions();
-    QCOMPARE(windows.options().adt(), QStringLiteral("newer"));
 }
 
 void TestOptions::closeDuringModalShow()
