@@ -24,6 +24,12 @@ private Q_SLOTS:
     void databasePath_data();
     void databasePath();
     void services();
+    void downloadSectionLoads_data();
+    void downloadSectionLoads();
+    void downloadSectionRoundTrip_data();
+    void downloadSectionRoundTrip();
+    void effectiveParallelRequests_data();
+    void effectiveParallelRequests();
 };
 
 void TestSettings::emptyStoreGivesDefaults()
@@ -51,6 +57,8 @@ void TestSettings::emptyStoreGivesDefaults()
     QCOMPARE(s.autoStartApp, qint16(0));
     QCOMPARE(s.convertToMS, 0.0);
     QCOMPARE(s.playSound, 0.0);
+    QCOMPARE(s.parallelRequests, 0);
+    QCOMPARE(s.updateExistingFiles, false);
     // Reading writes nothing.
     QVERIFY(!QFile::exists(config.settingsFile()));
 }
@@ -270,6 +278,131 @@ void TestSettings::services()
     QCOMPARE(c.wscFileHost, QStringLiteral("127.0.0.1:8080"));
     QCOMPARE(c.chartHost, QStringLiteral("charts.local"));
     QCOMPARE(c.fetchTimeoutSeconds, 5);
+}
+
+void TestSettings::downloadSectionLoads_data()
+{
+    // The stored text, or an unset QString for no value at all.
+    QTest::addColumn<QString>("parallelText");
+    QTest::addColumn<QString>("updateText");
+    QTest::addColumn<int>("parallel");
+    QTest::addColumn<bool>("update");
+
+    QTest::newRow("absent") << QString() << QString() << 0 << false;
+    QTest::newRow("1 and on") << "1" << "1" << 1 << true;
+    QTest::newRow("8 and off") << "8" << "0" << 8 << false;
+    QTest::newRow("blanks around") << " 5 " << " 1" << 5 << true;
+    QTest::newRow("0 is the default") << "0" << "" << 0 << false;
+    QTest::newRow("9 out of range") << "9" << "2" << 0 << false;
+    QTest::newRow("negative") << "-3" << "-1" << 0 << false;
+    QTest::newRow("fraction") << "2.5" << "yes" << 0 << false;
+    QTest::newRow("word") << "four" << "true" << 0 << false;
+}
+
+void TestSettings::downloadSectionLoads()
+{
+    QFETCH(QString, parallelText);
+    QFETCH(QString, updateText);
+    QFETCH(int, parallel);
+    QFETCH(bool, update);
+
+    test::TempConfig config;
+    if (!parallelText.isNull())
+        config.set(QStringLiteral("Download"), QStringLiteral("Parallel Requests"), parallelText);
+    if (!updateText.isNull())
+        config.set(QStringLiteral("Download"), QStringLiteral("Update Existing Files"), updateText);
+    // Values of the same names in the old section are not these.
+    config.set(QStringLiteral("Settings"), QStringLiteral("Parallel Requests"), QStringLiteral("3"));
+    config.set(QStringLiteral("Settings"), QStringLiteral("Update Existing Files"), QStringLiteral("1"));
+    SettingsStore store;
+    Settings s;
+    WindowValues w;
+    loadSettings(store, s, w);
+    QCOMPARE(s.parallelRequests, parallel);
+    QCOMPARE(s.updateExistingFiles, update);
+}
+
+void TestSettings::downloadSectionRoundTrip_data()
+{
+    QTest::addColumn<QString>("before"); // "Parallel Requests" in the file before the save; unset for none
+    QTest::addColumn<int>("parallel");
+    QTest::addColumn<bool>("update");
+    QTest::addColumn<QString>("parallelStored"); // unset: no value
+    QTest::addColumn<QString>("updateStored");
+
+    QTest::newRow("defaults") << QString() << 0 << false << QString() << "0";
+    QTest::newRow("set") << QString() << 3 << true << "3" << "1";
+    QTest::newRow("highest") << "2" << 8 << false << "8" << "0";
+    QTest::newRow("back to the default drops the value") << "6" << 0 << true << QString() << "1";
+    QTest::newRow("out of range is not written") << "5" << 9 << false << QString() << "0";
+}
+
+void TestSettings::downloadSectionRoundTrip()
+{
+    QFETCH(QString, before);
+    QFETCH(int, parallel);
+    QFETCH(bool, update);
+    QFETCH(QString, parallelStored);
+    QFETCH(QString, updateStored);
+
+    test::TempConfig config;
+    if (!before.isNull())
+        config.set(QStringLiteral("Download"), QStringLiteral("Parallel Requests"), before);
+    Settings s;
+    s.parallelRequests = parallel;
+    s.updateExistingFiles = update;
+    WindowValues w;
+    {
+        SettingsStore store;
+        saveSettings(store, s, w);
+    }
+    QSettings raw(config.settingsFile(), QSettings::IniFormat);
+    const QVariant storedParallel = raw.value(QStringLiteral("Download/Parallel Requests"));
+    QCOMPARE(storedParallel.isValid(), !parallelStored.isNull());
+    if (!parallelStored.isNull())
+        QCOMPARE(storedParallel.toString(), parallelStored);
+    QCOMPARE(raw.value(QStringLiteral("Download/Update Existing Files")).toString(), updateStored);
+    // The twenty values of the old section stay twenty.
+    raw.beginGroup(QStringLiteral("Settings"));
+    QCOMPARE(raw.childKeys().size(), 20);
+    raw.endGroup();
+
+    SettingsStore store;
+    Settings loaded;
+    WindowValues window;
+    loadSettings(store, loaded, window);
+    QCOMPARE(loaded.parallelRequests, parallelStored.isNull() ? 0 : parallel);
+    QCOMPARE(loaded.updateExistingFiles, update);
+}
+
+void TestSettings::effectiveParallelRequests_data()
+{
+    QTest::addColumn<int>("stored");
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<int>("effective");
+
+    QTest::newRow("default, Yahoo Chart") << 0 << "Yahoo Chart" << 4;
+    QTest::newRow("default, Tiingo") << 0 << "Tiingo" << 1;
+    QTest::newRow("default, other case is not Tiingo") << 0 << "tiingo" << 4;
+    QTest::newRow("default, Wall Street City") << 0 << "Wall Street City" << 4;
+    QTest::newRow("default, Yahoo") << 0 << "Yahoo" << 4;
+    QTest::newRow("stored wins on Tiingo") << 3 << "Tiingo" << 3;
+    QTest::newRow("stored 1") << 1 << "Yahoo Chart" << 1;
+    QTest::newRow("stored 8") << 8 << "Yahoo Chart" << 8;
+    QTest::newRow("9 is no value") << 9 << "Tiingo" << 1;
+    QTest::newRow("negative is no value") << -2 << "Yahoo Chart" << 4;
+}
+
+void TestSettings::effectiveParallelRequests()
+{
+    QFETCH(int, stored);
+    QFETCH(QString, source);
+    QFETCH(int, effective);
+    Settings s;
+    s.parallelRequests = stored;
+    s.dataSource = source;
+    QCOMPARE(kestrion::effectiveParallelRequests(s), effective);
+    QCOMPARE(kestrion::effectiveParallelRequests(stored, s.source()), effective);
 }
 
 QTEST_GUILESS_MAIN(TestSettings)

@@ -16,8 +16,6 @@ struct AppState
     QString strTicker; // symbol handed to the chart browser
     QString strViewFile; // file the viewer opens
     int autoRunMarker = 0; // 1 while a timer-started run is going on
-    QString createdDirectory; // last path entered in the create-directory prompt
-    bool stopAnswer = false; // last answer of the "No Data!" prompt (true: stop)
 };
 
 AppState& appState();

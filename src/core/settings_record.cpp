@@ -75,6 +75,14 @@ void loadSettings(const SettingsStore& store, Settings& s, WindowValues& w)
     s.appName = store.read(sec, QStringLiteral("App Name"), QString());
     s.adt = store.read(sec, QStringLiteral("ADT"), QString());
 
+    // Absent, not a whole number or out of range: the source's default.
+    bool ok = false;
+    const int parallel
+        = store.read(kDownloadSection, QStringLiteral("Parallel Requests"), QString()).trimmed().toInt(&ok);
+    s.parallelRequests = ok && parallel >= 1 && parallel <= kMaxParallelRequests ? parallel : 0;
+    const QString update = store.read(kDownloadSection, QStringLiteral("Update Existing Files"), QString());
+    s.updateExistingFiles = leadingNumber(update) == 1;
+
     if (s.dataFormat.isEmpty())
         s.dataFormat = QStringLiteral("5");
     // Nothing chosen yet: the Yahoo chart service, which needs no key. The
@@ -108,7 +116,27 @@ void saveSettings(SettingsStore& store, const Settings& s, const WindowValues& w
     put("Play Sound", numberText(s.playSound));
     put("App Name", s.appName);
     put("ADT", s.adt);
+    // The source's default is no value at all, so that it follows the source.
+    const QString parallel = QStringLiteral("Parallel Requests");
+    if (s.parallelRequests >= 1 && s.parallelRequests <= kMaxParallelRequests)
+        store.save(kDownloadSection, parallel, QString::number(s.parallelRequests));
+    else
+        store.remove(kDownloadSection, parallel);
+    store.save(kDownloadSection, QStringLiteral("Update Existing Files"),
+               s.updateExistingFiles ? QStringLiteral("1") : QStringLiteral("0"));
     store.sync();
+}
+
+int effectiveParallelRequests(int stored, Settings::Source source)
+{
+    if (stored >= 1 && stored <= kMaxParallelRequests)
+        return stored;
+    return source == Settings::Source::Tiingo ? 1 : 4;
+}
+
+int effectiveParallelRequests(const Settings& settings)
+{
+    return effectiveParallelRequests(settings.parallelRequests, settings.source());
 }
 
 QString resolveDatabasePath(Settings& s, const QString& applicationFolder)

@@ -25,6 +25,10 @@ struct Settings
     double convertToMS = 0; // "Convert to MS"
     double playSound = 0; // "Play Sound"
 
+    // Section "Download", kept apart from the values above.
+    int parallelRequests = 0; // "Parallel Requests": 1 to 8; 0 is the source's own default
+    bool updateExistingFiles = false; // "Update Existing Files"
+
     // The quote service "Data Source" names; any text not listed here counts
     // as Wall Street City, as it always has.
     enum class Source { Yahoo, WallStreetCity, YahooChart, Tiingo };
@@ -89,6 +93,7 @@ struct ServiceConfig
 
 inline const QString kSettingsSection = QStringLiteral("Settings");
 inline const QString kServicesSection = QStringLiteral("Services");
+inline const QString kDownloadSection = QStringLiteral("Download");
 inline const QString kDefaultDatabaseName = QStringLiteral("dbase.mdb");
 inline const QString kSourceYahoo = QStringLiteral("Yahoo");
 inline const QString kSourceWallStreetCity = QStringLiteral("Wall Street City");
@@ -103,6 +108,14 @@ double leadingNumber(const QString& text);
 qint16 toInt16(double value);
 // Text form of a stored number: "1", "-1", "1234.5".
 QString numberText(double value);
+
+// The most requests a run may have under way at once.
+inline constexpr int kMaxParallelRequests = 8;
+// How many requests a run keeps under way: the stored "Parallel Requests"
+// when it is 1 to 8, otherwise the source's default: 1 for Tiingo, whose free
+// quota is counted per hour, 4 for the others.
+int effectiveParallelRequests(int stored, Settings::Source source);
+int effectiveParallelRequests(const Settings& settings);
 
 // Reads every stored value in load order into the record and the window
 // values. "Database Name" keeps its stored text; the caller resolves it.

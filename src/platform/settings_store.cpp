@@ -39,6 +39,11 @@ void SettingsStore::save(const QString& section, const QString& name, const QStr
     m_settings->setValue(key(section, name), value);
 }
 
+void SettingsStore::remove(const QString& section, const QString& name)
+{
+    m_settings->remove(key(section, name));
+}
+
 bool SettingsStore::sync()
 {
     m_settings->sync();

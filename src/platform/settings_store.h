@@ -24,6 +24,8 @@ public:
 
     QString read(const QString& section, const QString& name, const QString& defaultValue) const;
     void save(const QString& section, const QString& name, const QString& value);
+    // Removes the value; nothing when there is none.
+    void remove(const QString& section, const QString& name);
     // Writes pending changes to disk now; false when the store could not be
     // written.
     bool sync();

@@ -1,46 +1,23 @@
 #include "schedule/app_launch.h"
 
 #include "core/settings_record.h"
-#include "platform/program_launcher.h"
-
-#include <utility>
 
 namespace kestrion {
 
-namespace {
-
-ProgramStarter& starterSlot()
+bool startConfiguredApplication(const Settings& settings, const ProgramStarter& start)
 {
-    static ProgramStarter starter = &ProgramLauncher::start;
-    return starter;
-}
-
-} // namespace
-
-const ProgramStarter& programStarter()
-{
-    return starterSlot();
-}
-
-void setProgramStarter(ProgramStarter starter)
-{
-    starterSlot() = starter ? std::move(starter) : ProgramStarter(&ProgramLauncher::start);
-}
-
-bool startConfiguredApplication(const Settings& settings)
-{
-    if (settings.appName.isEmpty())
+    if (settings.appName.isEmpty() || !start)
         return false;
-    return programStarter()(settings.appName);
+    return start(settings.appName);
 }
 
-bool acceptApplicationPath(Settings& settings, const QString& path)
+bool acceptApplicationPath(Settings& settings, const QString& path, const ProgramStarter& start)
 {
     settings.appName = path;
     // An empty path only clears the setting; there is nothing to start.
-    if (path.isEmpty())
+    if (path.isEmpty() || !start)
         return false;
-    return programStarter()(path);
+    return start(path);
 }
 
 } // namespace kestrion

@@ -1,30 +1,20 @@
 #pragma once
 
-#include <QString>
+#include "platform/program_launcher.h"
 
-#include <functional>
+#include <QString>
 
 namespace kestrion {
 
 struct Settings;
 
-// Starts a program by its command line without waiting; false when it could
-// not be started.
-using ProgramStarter = std::function<bool(const QString& commandLine)>;
-
-// The start service of the launch command and its prompt:
-// ProgramLauncher::start unless a test has put another in its place.
-const ProgramStarter& programStarter();
-// An empty starter puts ProgramLauncher::start back.
-void setProgramStarter(ProgramStarter starter);
-
-// Starts the application named by "App Name". False when none is named or it
-// could not be started: the caller then asks for its path.
-bool startConfiguredApplication(const Settings& settings);
+// Starts the application named by "App Name" through start. False when none
+// is named or it could not be started: the caller then asks for its path.
+bool startConfiguredApplication(const Settings& settings, const ProgramStarter& start);
 
 // The launch prompt's OK: the typed path becomes "App Name" (an empty path
-// clears it) and is tried once. Whether it started is returned for the
-// caller's information only; the new "App Name" stays either way.
-bool acceptApplicationPath(Settings& settings, const QString& path);
+// clears it) and is tried once through start. Whether it started is returned
+// for the caller's information only; the new "App Name" stays either way.
+bool acceptApplicationPath(Settings& settings, const QString& path, const ProgramStarter& start);
 
 } // namespace kestrion

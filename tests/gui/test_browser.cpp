@@ -1,3 +1,4 @@
+#include "app/ui/single_windows.h"
 #include "core/app_state.h"
 #include "testsupport.h"
 #include "tools/ui/frmBrowser.h"
@@ -106,7 +107,6 @@ void TestBrowser::init()
 
 void TestBrowser::cleanup()
 {
-    closeChartBrowser();
     m_log.reset();
 }
 
@@ -396,11 +396,19 @@ void TestBrowser::stopEndsTheBusyIndicator()
 
 void TestBrowser::secondShowKeepsFirstChartUntilClosed()
 {
+    QWidget mainWindow;
+    SingleWindows windows(&mainWindow, appState().settings);
+    const auto showChartBrowser = [&windows] {
+        return windows.showChartBrowser(appState().strTicker, appState().services.chartHost);
+    };
     appState().strTicker = QStringLiteral("BCE.TO");
     QPointer<frmBrowser> first = qobject_cast<frmBrowser*>(showChartBrowser());
     QVERIFY(first);
     QVERIFY(first->isVisible());
-    QCOMPARE(chartBrowser(), first.data());
+    // Not owned: the main window stays usable beside it.
+    QCOMPARE(first->parentWidget(), nullptr);
+    QVERIFY(first->testAttribute(Qt::WA_DeleteOnClose));
+    QCOMPARE(windows.chartBrowser(), first.data());
     QVERIFY(waitForLoad(first));
     QCOMPARE(first->windowTitle(), QStringLiteral("BCE chart"));
 
@@ -418,13 +426,19 @@ void TestBrowser::secondShowKeepsFirstChartUntilClosed()
     // Closed by the user: the next call loads afresh.
     first->close();
     QTRY_VERIFY(first.isNull());
-    QCOMPARE(chartBrowser(), nullptr);
+    QCOMPARE(windows.chartBrowser(), nullptr);
     auto* second = qobject_cast<frmBrowser*>(showChartBrowser());
     QVERIFY(second);
     QVERIFY(waitForLoad(second));
     QCOMPARE(second->StartingAddress, chart(QStringLiteral("symb=msft&time=8&freq=1&country=us")));
     QCOMPARE(second->windowTitle(), QStringLiteral("MSFT chart"));
     QCOMPARE(second->addressList(), QStringList{second->StartingAddress});
+
+    // Shutdown closes the browser; it has no owner that would.
+    QPointer<frmBrowser> last = second;
+    windows.closeChartBrowser();
+    QCOMPARE(windows.chartBrowser(), nullptr);
+    QTRY_VERIFY(last.isNull());
 }
 
 void TestBrowser::failingAddressDoesNotEndTheProgram_data()

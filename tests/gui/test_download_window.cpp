@@ -418,24 +418,25 @@ private Q_SLOTS:
     void givenUpTicker_data()
     {
         QTest::addColumn<int>("activeAlerts");
-        QTest::addColumn<bool>("earlierStop"); // the answer left by an earlier prompt
+        QTest::addColumn<QString>("earlier"); // answer of an earlier prompt over the window, or empty for none
         QTest::addColumn<QString>("answer");
         QTest::addColumn<bool>("goesOn");
 
-        QTest::newRow("passive alerts: logged, goes on") << 0 << true << "No" << true;
-        QTest::newRow("active alerts, No: logged, stops") << 1 << false << "No" << false;
-        QTest::newRow("active alerts, Yes: logged, goes on") << 1 << true << "Yes" << true;
-        QTest::newRow("active alerts -1, No: stops") << -1 << false << "No" << false;
+        QTest::newRow("passive alerts: logged, goes on") << 0 << "No" << "No" << true;
+        QTest::newRow("active alerts, No: logged, stops") << 1 << "Yes" << "No" << false;
+        QTest::newRow("active alerts, Yes: logged, goes on") << 1 << "No" << "Yes" << true;
+        QTest::newRow("active alerts -1, No: stops") << -1 << "Yes" << "No" << false;
         // Closed without an answer: the earlier answer stands.
-        QTest::newRow("Escape, no earlier answer: goes on") << 1 << false << "Escape" << true;
-        QTest::newRow("Escape after an earlier No: stops") << 1 << true << "Escape" << false;
-        QTest::newRow("closed after an earlier No: stops") << 1 << true << "close" << false;
+        QTest::newRow("Escape, no earlier answer: goes on") << 1 << "" << "Escape" << true;
+        QTest::newRow("Escape after an earlier Yes: goes on") << 1 << "Yes" << "Escape" << true;
+        QTest::newRow("Escape after an earlier No: stops") << 1 << "No" << "Escape" << false;
+        QTest::newRow("closed after an earlier No: stops") << 1 << "No" << "close" << false;
     }
 
     void givenUpTicker()
     {
         QFETCH(int, activeAlerts);
-        QFETCH(bool, earlierStop);
+        QFETCH(QString, earlier);
         QFETCH(QString, answer);
         QFETCH(bool, goesOn);
 
@@ -444,7 +445,11 @@ private Q_SLOTS:
         if (QTest::currentTestFailed())
             return;
         appState().settings.activeAlerts = qint16(activeAlerts);
-        appState().stopAnswer = earlierStop;
+        if (!earlier.isEmpty()) {
+            Prompts first(w);
+            first.noDataAnswer = earlier;
+            QCOMPARE(frmNoData::ask(&w), earlier == QLatin1String("No"));
+        }
         // An earlier data file of the failing ticker must not survive.
         QFile old(m_dl + QStringLiteral("/E500_G.csv"));
         QVERIFY(old.open(QIODevice::WriteOnly));
@@ -471,7 +476,10 @@ private Q_SLOTS:
                                                         "problem...Do you wish to continue?"));
             QCOMPARE(prompts.noDataYesText, QStringLiteral("Yes"));
             QCOMPARE(prompts.noDataNoText, QStringLiteral("No"));
-            QCOMPARE(appState().stopAnswer, !goesOn);
+            // The run's answer is the one that stands for the next prompt.
+            Prompts next(w);
+            next.noDataAnswer = QStringLiteral("Escape");
+            QCOMPARE(frmNoData::ask(&w), !goesOn);
         } else {
             QCOMPARE(prompts.seen, QStringList());
         }

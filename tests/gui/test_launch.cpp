@@ -1,7 +1,6 @@
+#include "app/ui/single_windows.h"
 #include "core/app_state.h"
-#include "options/ui/frmOptions.h"
 #include "platform/program_launcher.h"
-#include "schedule/app_launch.h"
 #include "schedule/ui/dlgLaunchApp.h"
 #include "testsupport.h"
 
@@ -37,9 +36,9 @@ struct StarterSpy
     QStringList lines;
     bool result = false;
 
-    void install()
+    void install(SingleWindows& windows)
     {
-        setProgramStarter([this](const QString& line) {
+        windows.setProgramStarter([this](const QString& line) {
             lines << line;
             return result;
         });
@@ -65,6 +64,8 @@ private Q_SLOTS:
     void okTakesPath_data();
     void okTakesPath();
     void okWithEmptyPathClearsAndAsksAgain();
+    void okTriesTypedPathThroughTheStarter_data();
+    void okTriesTypedPathThroughTheStarter();
     void cancelChangesNothing_data();
     void cancelChangesNothing();
     void starterGetsWholeLine_data();
@@ -83,15 +84,17 @@ private:
     QList<QWidget*> otherVisibleWindows() const;
     dlgLaunchApp* launchToPrompt();
 
+    OptionsForm& form() { return m_windows->options(); }
+
     test::TempConfig m_config;
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<QMainWindow> m_main;
+    std::unique_ptr<SingleWindows> m_windows;
 };
 
 void TestLaunch::init()
 {
     resetAppState();
-    setProgramStarter({});
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     QVERIFY(!m_dir->path().contains(QLatin1Char(' ')));
@@ -105,18 +108,16 @@ void TestLaunch::init()
 
     m_main = std::make_unique<QMainWindow>();
     m_main->setWindowTitle(QStringLiteral("Kestrion"));
+    m_windows = std::make_unique<SingleWindows>(m_main.get(), record());
     m_main->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
 }
 
 void TestLaunch::cleanup()
 {
-    delete dlgLaunchApp::openPrompt();
-    if (isOptionsDialogLoaded())
-        unloadOptionsDialog();
+    m_windows.reset();
+    m_main.reset(); // and the prompt with it
     flushDeletes();
-    m_main.reset();
-    setProgramStarter({});
     resetAppState();
     m_dir.reset();
 }
@@ -133,8 +134,8 @@ QList<QWidget*> TestLaunch::otherVisibleWindows() const
 
 dlgLaunchApp* TestLaunch::launchToPrompt()
 {
-    launchApplication(m_main.get());
-    dlgLaunchApp* prompt = dlgLaunchApp::openPrompt();
+    m_windows->launchApplication();
+    dlgLaunchApp* prompt = m_windows->launchPrompt();
     if (prompt && !QTest::qWaitForWindowExposed(prompt))
         return nullptr;
     return prompt;
@@ -160,13 +161,13 @@ void TestLaunch::launchStartsNamedProgram()
     QFETCH(QStringList, made);
 
     record().appName = line(appName);
-    launchApplication(m_main.get());
+    m_windows->launchApplication();
 
     for (const QString& name : made)
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(file(name)), 10000);
-    QCOMPARE(dlgLaunchApp::openPrompt(), nullptr);
+    QCOMPARE(m_windows->launchPrompt(), nullptr);
     QVERIFY(otherVisibleWindows().isEmpty());
-    QVERIFY(!isOptionsDialogLoaded());
+    QVERIFY(!form().isLoaded());
     QCOMPARE(record().appName, line(appName));
 }
 
@@ -210,7 +211,7 @@ void TestLaunch::launchFailureShowsPrompt()
     QCOMPARE(prompt->findChild<QLineEdit*>(QStringLiteral("txtPath")), prompt->txtPath);
 
     QCOMPARE(record().appName, stored);
-    QVERIFY(!isOptionsDialogLoaded());
+    QVERIFY(!form().isLoaded());
     QTest::qWait(200);
     QVERIFY(!QFile::exists(file(QStringLiteral("unquoted"))));
     QVERIFY(!QFile::exists(file(QStringLiteral("unbalanced"))));
@@ -238,7 +239,7 @@ void TestLaunch::launchWhilePromptOpenKeepsOnePrompt()
 
 void TestLaunch::okTakesPath_data()
 {
-    QTest::addColumn<QString>("options"); // the options dialog before OK
+    QTest::addColumn<QString>("options"); // the options form before OK
     QTest::addColumn<int>("autoStart");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("made"); // file the started program creates, or empty
@@ -265,7 +266,7 @@ void TestLaunch::okTakesPath()
     record().appName = kMissingProgram;
     record().autoStartApp = qint16(autoStart);
     if (options == QLatin1String("loaded"))
-        QCOMPARE(optionsDialog(m_main.get()).txtAppName->text(), kMissingProgram);
+        QCOMPARE(form().values().appName, kMissingProgram);
 
     QPointer<dlgLaunchApp> prompt = launchToPrompt();
     QVERIFY(prompt);
@@ -281,26 +282,25 @@ void TestLaunch::okTakesPath()
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(file(made)), 10000);
     flushDeletes();
     QVERIFY(prompt.isNull());
-    QCOMPARE(dlgLaunchApp::openPrompt(), nullptr);
+    QCOMPARE(m_windows->launchPrompt(), nullptr);
     // A path that does not start is kept without a word.
     QVERIFY(otherVisibleWindows().isEmpty());
 
-    // The options dialog, loaded hidden if need be, shows the same path and
-    // keeps it when it is unloaded at shutdown.
-    QVERIFY(isOptionsDialogLoaded());
-    QVERIFY(!optionsDialog(m_main.get()).isVisible());
-    QCOMPARE(optionsDialog(m_main.get()).txtAppName->text(), path);
-    QCOMPARE(optionsDialog(m_main.get()).txtAppName->isEnabled(), autoStart == 1);
-    unloadOptionsDialog();
+    // The options form, loaded if need be, holds the same path and keeps it
+    // through its close step at shutdown.
+    QVERIFY(form().isLoaded());
+    QCOMPARE(form().values().appName, path);
+    QCOMPARE(form().values().autoRun, autoStart == 1);
+    m_windows->closeOptions();
     QCOMPARE(record().appName, path);
     QCOMPARE(int(record().autoStartApp), autoStart);
 
     // The next Launch Application uses it directly.
     if (!made.isEmpty()) {
         QVERIFY(QFile::remove(file(made)));
-        launchApplication(m_main.get());
+        m_windows->launchApplication();
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(file(made)), 10000);
-        QCOMPARE(dlgLaunchApp::openPrompt(), nullptr);
+        QCOMPARE(m_windows->launchPrompt(), nullptr);
     } else {
         QVERIFY(launchToPrompt());
     }
@@ -309,7 +309,7 @@ void TestLaunch::okTakesPath()
 void TestLaunch::okWithEmptyPathClearsAndAsksAgain()
 {
     StarterSpy spy;
-    spy.install();
+    spy.install(*m_windows);
     record().appName = kMissingProgram;
 
     QPointer<dlgLaunchApp> prompt = launchToPrompt();
@@ -321,7 +321,7 @@ void TestLaunch::okWithEmptyPathClearsAndAsksAgain()
 
     QCOMPARE(record().appName, QString());
     QCOMPARE(spy.lines, QStringList{kMissingProgram}); // nothing to start
-    QCOMPARE(optionsDialog(m_main.get()).txtAppName->text(), QString());
+    QCOMPARE(form().values().appName, QString());
 
     dlgLaunchApp* again = launchToPrompt();
     QVERIFY(again);
@@ -329,9 +329,46 @@ void TestLaunch::okWithEmptyPathClearsAndAsksAgain()
     QCOMPARE(again->txtPath->text(), QString());
     QCOMPARE(spy.lines, QStringList{kMissingProgram});
 
-    // And the cleared path stays cleared through the options dialog.
-    unloadOptionsDialog();
+    // And the cleared path stays cleared through the options form.
+    m_windows->closeOptions();
     QCOMPARE(record().appName, QString());
+}
+
+void TestLaunch::okTriesTypedPathThroughTheStarter_data()
+{
+    QTest::addColumn<bool>("starts");
+    QTest::addColumn<bool>("replaceStarter"); // a new starter handed over while the prompt is open
+
+    QTest::newRow("starts") << true << false;
+    QTest::newRow("does not start") << false << false;
+    QTest::newRow("starter replaced after the prompt opened") << true << true;
+}
+
+void TestLaunch::okTriesTypedPathThroughTheStarter()
+{
+    QFETCH(bool, starts);
+    QFETCH(bool, replaceStarter);
+
+    StarterSpy spy;
+    spy.install(*m_windows);
+    record().appName = kMissingProgram;
+    QPointer<dlgLaunchApp> prompt = launchToPrompt();
+    QVERIFY(prompt);
+    StarterSpy later;
+    if (replaceStarter)
+        later.install(*m_windows);
+    spy.result = starts;
+    const QString typed = QStringLiteral("\"/opt/My Charts/charts\" --open");
+    QTest::keyClicks(prompt->txtPath, typed);
+    QTest::mouseClick(prompt->OKButton, Qt::LeftButton);
+    flushDeletes();
+
+    // The prompt keeps the starter it was made with; nothing else is started.
+    QCOMPARE(spy.lines, (QStringList{kMissingProgram, typed}));
+    QCOMPARE(later.lines, QStringList());
+    QCOMPARE(record().appName, typed);
+    QCOMPARE(form().values().appName, typed);
+    QVERIFY(otherVisibleWindows().isEmpty());
 }
 
 void TestLaunch::cancelChangesNothing_data()
@@ -351,10 +388,10 @@ void TestLaunch::cancelChangesNothing()
     QFETCH(bool, optionsLoaded);
 
     StarterSpy spy;
-    spy.install();
+    spy.install(*m_windows);
     record().appName = kMissingProgram;
     if (optionsLoaded)
-        optionsDialog(m_main.get());
+        form().values();
 
     QPointer<dlgLaunchApp> prompt = launchToPrompt();
     QVERIFY(prompt);
@@ -368,13 +405,13 @@ void TestLaunch::cancelChangesNothing()
     flushDeletes();
 
     QVERIFY(prompt.isNull());
-    QCOMPARE(dlgLaunchApp::openPrompt(), nullptr);
+    QCOMPARE(m_windows->launchPrompt(), nullptr);
     QVERIFY(otherVisibleWindows().isEmpty());
     QCOMPARE(record().appName, kMissingProgram);
     QCOMPARE(spy.lines, QStringList{kMissingProgram}); // only the launch's own try
-    QCOMPARE(isOptionsDialogLoaded(), optionsLoaded);
+    QCOMPARE(form().isLoaded(), optionsLoaded);
     if (optionsLoaded)
-        QCOMPARE(optionsDialog(m_main.get()).txtAppName->text(), kMissingProgram);
+        QCOMPARE(form().values().appName, kMissingProgram);
 }
 
 void TestLaunch::starterGetsWholeLine_data()
@@ -394,12 +431,12 @@ void TestLaunch::starterGetsWholeLine()
 
     StarterSpy spy;
     spy.result = starts;
-    spy.install();
+    spy.install(*m_windows);
     record().appName = appName;
-    launchApplication(m_main.get());
+    m_windows->launchApplication();
 
     QCOMPARE(spy.lines, QStringList{appName});
-    QCOMPARE(dlgLaunchApp::openPrompt() != nullptr, !starts);
+    QCOMPARE(m_windows->launchPrompt() != nullptr, !starts);
     QCOMPARE(record().appName, appName);
 }
 

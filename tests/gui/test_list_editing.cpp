@@ -2,6 +2,7 @@
 // the current symbol to the chart browser: real list files, real clicks.
 #include "core/app_state.h"
 #include "app/ui/frmMain.h"
+#include "app/ui/single_windows.h"
 #include "gui_support.h"
 #include "lists/ticker_list.h"
 #include "testsupport.h"
@@ -172,7 +173,6 @@ private Q_SLOTS:
 
     void cleanup()
     {
-        closeChartBrowser();
         QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
         m_tmp.reset();
     }
@@ -619,7 +619,7 @@ private Q_SLOTS:
         w.mnuAnalyzeStock->trigger();
         QCOMPARE(appState().strTicker, expected);
 #ifdef KESTRION_HAVE_WEBENGINE
-        auto* browser = qobject_cast<frmBrowser*>(chartBrowser());
+        auto* browser = qobject_cast<frmBrowser*>(w.singleWindows().chartBrowser());
         QVERIFY(browser);
         QVERIFY(browser->isVisible());
         // Not modal and not owned: the main window stays usable beside it.

@@ -1,14 +1,14 @@
 // The main window's commands reaching their windows, the shutdown of the
-// options dialog and the chart browser, the automatic download timer driven
+// options form and the chart browser, the automatic download timer driven
 // through the window with a clock the test sets, and one whole daily job.
 #include "core/app_state.h"
 #include "app/ui/frmMain.h"
 #include "app/ui/help_window.h"
+#include "app/ui/single_windows.h"
 #include "download/ui/download_controller.h"
 #include "gui_support.h"
 #include "lists/ticker_list.h"
 #include "options/ui/frmOptions.h"
-#include "schedule/app_launch.h"
 #include "schedule/ui/dlgCreateDownloadDir.h"
 #include "schedule/ui/dlgLaunchApp.h"
 #include "testsupport.h"
@@ -235,10 +235,6 @@ private Q_SLOTS:
     void cleanup()
     {
         QLocale::setDefault(QLocale::c());
-        setProgramStarter({});
-        closeChartBrowser();
-        if (dlgLaunchApp* prompt = dlgLaunchApp::openPrompt())
-            delete prompt;
         QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
         m_tmp.reset();
     }
@@ -258,11 +254,11 @@ private Q_SLOTS:
     {
         QFETCH(QString, key);
         QStringList started;
-        setProgramStarter([&started](const QString& line) {
+        TestWindow w;
+        w.singleWindows().setProgramStarter([&started](const QString& line) {
             started << line;
             return true;
         });
-        TestWindow w;
         prepare(w, {"IBM", "BCE.TO"});
         appState().settings.appName = QStringLiteral("charts --open");
         w.setCurrentRow(1);
@@ -283,16 +279,16 @@ private Q_SLOTS:
         QCOMPARE(dialogFolder, key == QLatin1String("View File") ? m_dl : QString());
         QCOMPARE(modals.seen, key == QLatin1String("View File") ? QStringList{"QFileDialog"} : QStringList());
         QCOMPARE(started, key == QLatin1String("Launch Application") ? QStringList{"charts --open"} : QStringList());
-        QCOMPARE(dlgLaunchApp::openPrompt(), nullptr);
+        QCOMPARE(w.singleWindows().launchPrompt(), nullptr);
         if (key == QLatin1String("Analyze Stock")) {
             QCOMPARE(appState().strTicker, QStringLiteral("BCE.TO"));
 #ifdef KESTRION_HAVE_WEBENGINE
-            QVERIFY(chartBrowser());
-            QVERIFY(chartBrowser()->isVisible());
+            QVERIFY(w.singleWindows().chartBrowser());
+            QVERIFY(w.singleWindows().chartBrowser()->isVisible());
 #endif
         } else {
             QCOMPARE(appState().strTicker, QString());
-            QCOMPARE(chartBrowser(), nullptr);
+            QCOMPARE(w.singleWindows().chartBrowser(), nullptr);
         }
     }
 
@@ -316,11 +312,11 @@ private Q_SLOTS:
         QFETCH(QStringList, seen);
         QFETCH(QString, title);
         QStringList started;
-        setProgramStarter([&started](const QString& line) {
+        TestWindow w;
+        w.singleWindows().setProgramStarter([&started](const QString& line) {
             started << line;
             return false;
         });
-        TestWindow w;
         prepare(w, {"IBM"});
         const QString shown = m_dl + QStringLiteral("/IBM.csv");
         QVERIFY(writeFile(shown, "Date,Close\r\n2003-09-25,1\r\n"));
@@ -383,14 +379,14 @@ private Q_SLOTS:
             // No program named: the prompt asks for one, and the main window
             // stays usable beside it.
             QCOMPARE(started, QStringList());
-            dlgLaunchApp* prompt = dlgLaunchApp::openPrompt();
+            dlgLaunchApp* prompt = w.singleWindows().launchPrompt();
             QVERIFY(prompt);
             QVERIFY(prompt->isVisible());
             QVERIFY(!prompt->isModal());
             QCOMPARE(prompt->windowTitle(), title);
             QCOMPARE(prompt->parentWidget(), static_cast<QWidget*>(&w));
             QTest::mouseClick(prompt->CancelButton, Qt::LeftButton);
-            QTRY_COMPARE(dlgLaunchApp::openPrompt(), nullptr);
+            QTRY_COMPARE(w.singleWindows().launchPrompt(), nullptr);
         }
     }
 
@@ -450,9 +446,9 @@ private Q_SLOTS:
         QPointer<TestWindow> guard(w);
         showAndActivate(*w);
         QCOMPARE(w->pnlADT->text(), QStringLiteral("ADT = "));
-        // Activation loaded the dialog hidden to read its time box.
-        QVERIFY(isOptionsDialogLoaded());
-        QVERIFY(!optionsDialog(w).isVisible());
+        // Activation loaded the options form to read its time.
+        QVERIFY(w->singleWindows().options().isLoaded());
+        QCOMPARE(w->singleWindows().optionsDialog(), nullptr);
 
         bool modal = false;
         Modals modals([&modal](QWidget* m) {
@@ -478,7 +474,8 @@ private Q_SLOTS:
         QVERIFY(!guard || !guard->isVisible());
         QCOMPARE(saved(QStringLiteral("ADT")), QStringLiteral("9:30:00 PM"));
         QCOMPARE(saved(QStringLiteral("Data Source")), QStringLiteral("Wall Street City"));
-        QVERIFY(!isOptionsDialogLoaded());
+        QVERIFY(guard);
+        QVERIFY(!guard->singleWindows().options().isLoaded());
         delete guard.data();
     }
 
@@ -493,11 +490,12 @@ private Q_SLOTS:
         QCOMPARE(appState().settings.fileExtension, QString());
         w->mnuFileExit->trigger();
         QVERIFY(!guard || !guard->isVisible());
-        // What the hidden options dialog showed is what is stored.
+        // What the options form loaded is what is stored.
         QCOMPARE(saved(QStringLiteral("Data Source")), QStringLiteral("Yahoo Chart"));
         QCOMPARE(saved(QStringLiteral("File Extension")), QStringLiteral(".csv"));
         QCOMPARE(saved(QStringLiteral("Data Format")), QStringLiteral("5"));
-        QVERIFY(!isOptionsDialogLoaded());
+        QVERIFY(guard);
+        QVERIFY(!guard->singleWindows().options().isLoaded());
         delete guard.data();
     }
 
@@ -507,12 +505,18 @@ private Q_SLOTS:
         QPointer<TestWindow> guard(w);
         prepare(*w, {"IBM"});
         w->mnuAnalyzeStock->trigger();
+        QPointer<QWidget> browser = w->singleWindows().chartBrowser();
+#ifdef KESTRION_HAVE_WEBENGINE
+        QVERIFY(browser);
+#endif
         w->mnuHelpContents->trigger();
         QPointer<HelpWindow> help = w->helpWindow();
         QVERIFY(help);
         QTRY_VERIFY(help->isVisible());
         w->mnuFileExit->trigger();
-        QCOMPARE(chartBrowser(), nullptr);
+        QCOMPARE(w->singleWindows().chartBrowser(), nullptr);
+        // The browser has no owner: the close ends it.
+        QTRY_VERIFY(browser.isNull());
         QVERIFY(!help || !help->isVisible());
         QCOMPARE(saved(QStringLiteral("Data Source")), QStringLiteral("Yahoo"));
         delete guard.data();

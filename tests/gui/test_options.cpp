@@ -1,4 +1,6 @@
+#include "app/ui/single_windows.h"
 #include "core/app_state.h"
+#include "options/options_form.h"
 #include "options/ui/frmOptions.h"
 #include "platform/api_key_store.h"
 #include "testsupport.h"
@@ -14,6 +16,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -146,22 +149,54 @@ private Q_SLOTS:
     void keyWrittenAtCloseOnlyWhenChanged_data();
     void keyWrittenAtCloseOnlyWhenChanged();
 
+    void firstRunStoresYahooChartAndCsv_data();
     void firstRunStoresYahooChartAndCsv();
     void loadRunsOncePerLoading();
+    void reloadTakesTheRecordWithoutClosing();
     void closeWays_data();
     void closeWays();
     void modalShow_data();
     void modalShow();
-    void unloadDuringModalShow();
-    void unloadWhenNotLoadedChangesNothing();
-    void mainWindowGoneLeavesNoDanglingDialog();
+    void closeDuringModalShow();
+    void closeStepWhenNotLoadedChangesNothing();
+    void mainWindowGoneLeavesTheFormUsable();
+
+    void parallelRequests_data();
+    void parallelRequests();
+    void deleteAndUpdateExcludeEachOther_data();
+    void deleteAndUpdateExcludeEachOther();
 
 private:
-    frmOptions& dialog() { return optionsDialog(m_main.get()); }
+    OptionsForm& form() { return *m_form; }
+    // The dialog bound to the form, built hidden over the main window as View
+    // > Options builds it; a new one once the last was closed.
+    frmOptions& dialog();
+    // The close step as shutdown runs it: through the dialog while it is
+    // open, else on the form alone.
+    void closeStep();
 
     test::TempConfig m_config; // nothing here touches the store; keep it private anyway
     std::unique_ptr<QMainWindow> m_main;
+    std::unique_ptr<OptionsForm> m_form;
+    QPointer<frmOptions> m_dialog;
 };
+
+frmOptions& TestOptions::dialog()
+{
+    if (!m_dialog || m_dialog->isFinished()) {
+        if (m_dialog)
+            m_dialog->deleteLater();
+        m_dialog = new frmOptions(*m_form, m_main.get());
+    }
+    return *m_dialog;
+}
+
+void TestOptions::closeStep()
+{
+    if (m_dialog && !m_dialog->isFinished())
+        m_dialog->done(QDialog::Rejected);
+    m_form->close();
+}
 
 void TestOptions::initTestCase()
 {
@@ -175,14 +210,15 @@ void TestOptions::init()
     resetAppState();
     m_main = std::make_unique<QMainWindow>();
     m_main->setWindowTitle(QStringLiteral("Kestrion"));
+    m_form = std::make_unique<OptionsForm>(record());
 }
 
 void TestOptions::cleanup()
 {
-    if (isOptionsDialogLoaded())
-        unloadOptionsDialog();
+    closeStep();
     flushDeletes();
     m_main.reset();
+    m_form.reset();
     resetAppState();
 }
 
@@ -226,6 +262,10 @@ void TestOptions::controlsAndCaptions_data()
     row("lblTiingoKey", "API Key:", "fraSources");
     row("chkShowKey", "Show", "fraSources");
     row("txtTiingoKey", "", "fraSources");
+    row("fraAllSources", "All Sources:", "fraSources");
+    row("lblParallelRequests", "Parallel Requests:", "fraSources");
+    row("spnParallelRequests", "", "fraSources");
+    row("chkUpdateExisting", "Update Existing Files", "fraSources");
 }
 
 void TestOptions::controlsAndCaptions()
@@ -245,7 +285,7 @@ void TestOptions::controlsAndCaptions()
     else if (auto* l = qobject_cast<QLabel*>(w))
         QCOMPARE(l->text(), text);
     else
-        QVERIFY(qobject_cast<QLineEdit*>(w));
+        QVERIFY(qobject_cast<QLineEdit*>(w) || qobject_cast<QSpinBox*>(w));
     QWidget* pageWidget = dlg.findChild<QWidget*>(page);
     QVERIFY(pageWidget);
     QVERIFY(pageWidget->isAncestorOf(w));
@@ -322,7 +362,7 @@ void TestOptions::dataSource()
         QCOMPARE(b->isEnabled(), wallSt);
     QCOMPARE(selectedFormat(dlg), QStringLiteral("optHEADER7"));
 
-    unloadOptionsDialog();
+    closeStep();
     QCOMPARE(record().dataSource, closed);
     QCOMPARE(record().dataFormat, QStringLiteral("5"));
 }
@@ -399,12 +439,12 @@ void TestOptions::dataFormat()
     record().dataSource = QStringLiteral("Wall Street City");
     record().dataFormat = QStringLiteral("7");
     dialog();
-    unloadOptionsDialog();
+    closeStep();
 
     record().dataFormat = stored;
     frmOptions& dlg = dialog();
     QCOMPARE(selectedFormat(dlg), button);
-    unloadOptionsDialog();
+    closeStep();
     // Shown or not, the value comes back unchanged when nothing was chosen.
     QCOMPARE(record().dataFormat, stored);
 }
@@ -532,7 +572,7 @@ void TestOptions::alerts()
         QCOMPARE(dlg.optActiveAlerts->isChecked(), closed == -1);
         QCOMPARE(dlg.optPassiveLog->isChecked(), closed == 0);
     }
-    unloadOptionsDialog();
+    closeStep();
     QCOMPARE(int(record().activeAlerts), closed);
 }
 
@@ -589,7 +629,7 @@ void TestOptions::checkBoxes()
         // Only "Play Sound" is written before the dialog closes.
         QCOMPARE(flagValue(field), stored);
     }
-    unloadOptionsDialog();
+    closeStep();
     QCOMPARE(flagValue(field), closed);
 }
 
@@ -628,7 +668,7 @@ void TestOptions::fileExtension()
         QTest::keyClick(dlg.txtFileExt, Qt::Key_Delete);
         QTest::keyClicks(dlg.txtFileExt, typed);
     }
-    unloadOptionsDialog();
+    closeStep();
     QCOMPARE(record().fileExtension, closed);
 }
 
@@ -636,11 +676,11 @@ void TestOptions::emptiedExtensionComesBackAsCsv()
 {
     record().fileExtension = QStringLiteral(".txt");
     dialog().txtFileExt->clear();
-    unloadOptionsDialog();
+    closeStep();
     QCOMPARE(record().fileExtension, QString());
 
     QCOMPARE(dialog().txtFileExt->text(), QStringLiteral(".csv"));
-    unloadOptionsDialog();
+    closeStep();
     QCOMPARE(record().fileExtension, QStringLiteral(".csv"));
 }
 
@@ -686,7 +726,7 @@ void TestOptions::textFields()
         QTest::keyClick(text, Qt::Key_Delete);
         QTest::keyClicks(text, typed);
     }
-    unloadOptionsDialog();
+    closeStep();
     QCOMPARE(adt ? record().adt : record().appName, closed);
 }
 
@@ -722,7 +762,7 @@ void TestOptions::autoRunGreysAppName()
     }
     QCOMPARE(dlg.txtAppName->isEnabled(), enabled);
     QCOMPARE(dlg.txtAppName->text(), path);
-    unloadOptionsDialog();
+    closeStep();
     QCOMPARE(int(record().autoStartApp), closed);
     QCOMPARE(record().appName, path);
 }
@@ -876,7 +916,7 @@ void TestOptions::keyUnreadIsLeftAlone()
     frmOptions& dlg = dialog();
     QVERIFY(!dlg.txtTiingoKey->isEnabled());
     QCOMPARE(dlg.txtTiingoKey->text(), QString());
-    unloadOptionsDialog();
+    closeStep();
     QTest::qWait(300);
     QCOMPARE(storedKey(m_config.settingsFile()).toString(), QStringLiteral("keepme"));
 }
@@ -938,21 +978,38 @@ void TestOptions::keyWrittenAtCloseOnlyWhenChanged()
     QCOMPARE(test::readStoredKey(3000).key, after);
 }
 
+void TestOptions::firstRunStoresYahooChartAndCsv_data()
+{
+    QTest::addColumn<bool>("throughDialog");
+    QTest::newRow("form alone, as the main window loads it") << false;
+    QTest::newRow("through the dialog") << true;
+}
+
 void TestOptions::firstRunStoresYahooChartAndCsv()
 {
+    QFETCH(bool, throughDialog);
+
     // What a first run holds before anything was chosen.
     QVERIFY(record().dataSource.isEmpty());
     QVERIFY(record().fileExtension.isEmpty());
     record().dataFormat = QStringLiteral("5");
 
-    frmOptions& dlg = dialog();
-    QVERIFY(isOptionsDialogLoaded());
-    QVERIFY(!dlg.isVisible());
-    QVERIFY(dlg.optYahooChart->isChecked());
-    QCOMPARE(dlg.txtFileExt->text(), QStringLiteral(".csv"));
-    QVERIFY(!dlg.txtAppName->isEnabled());
-    unloadOptionsDialog();
-    QVERIFY(!isOptionsDialogLoaded());
+    if (throughDialog) {
+        frmOptions& dlg = dialog();
+        QVERIFY(form().isLoaded());
+        QVERIFY(!dlg.isVisible());
+        QVERIFY(dlg.optYahooChart->isChecked());
+        QCOMPARE(dlg.txtFileExt->text(), QStringLiteral(".csv"));
+        QVERIFY(!dlg.txtAppName->isEnabled());
+    } else {
+        QVERIFY(!form().isLoaded());
+        QCOMPARE(form().adt(), QString());
+        QVERIFY(form().isLoaded());
+        QCOMPARE(form().values().source, Settings::Source::YahooChart);
+        QCOMPARE(form().values().fileExtension, QStringLiteral(".csv"));
+    }
+    closeStep();
+    QVERIFY(!form().isLoaded());
 
     const Settings& s = record();
     QCOMPARE(s.dataSource, QStringLiteral("Yahoo Chart"));
@@ -966,24 +1023,48 @@ void TestOptions::firstRunStoresYahooChartAndCsv()
     QCOMPARE(s.playSound, 0.0);
     QCOMPARE(s.appName, QString());
     QCOMPARE(s.adt, QString());
+    QCOMPARE(s.parallelRequests, 0);
+    QCOMPARE(s.updateExistingFiles, false);
 }
 
 void TestOptions::loadRunsOncePerLoading()
 {
     record().adt = QStringLiteral("8:00:00 AM");
-    frmOptions* first = &dialog();
-    QCOMPARE(first->txtADT->text(), QStringLiteral("8:00:00 AM"));
-    first->txtADT->setText(QStringLiteral("edited"));
+    QCOMPARE(form().adt(), QStringLiteral("8:00:00 AM"));
+    form().values().adt = QStringLiteral("edited");
 
-    // Later accesses neither reload nor lose the edits.
+    // Later touches neither reload nor lose the edits.
     record().adt = QStringLiteral("changed behind its back");
-    QCOMPARE(&dialog(), first);
+    QCOMPARE(form().adt(), QStringLiteral("edited"));
+    // A dialog opened now shows the form, not the record.
     QCOMPARE(dialog().txtADT->text(), QStringLiteral("edited"));
 
-    unloadOptionsDialog();
+    closeStep();
     QCOMPARE(record().adt, QStringLiteral("edited"));
     record().adt = QStringLiteral("9:00:00 AM");
+    QCOMPARE(form().adt(), QStringLiteral("9:00:00 AM"));
     QCOMPARE(dialog().txtADT->text(), QStringLiteral("9:00:00 AM"));
+}
+
+void TestOptions::reloadTakesTheRecordWithoutClosing()
+{
+    // Not loaded: a reload loads nothing.
+    form().reload();
+    QVERIFY(!form().isLoaded());
+
+    record().adt = QStringLiteral("old");
+    record().dataSource = QStringLiteral("odd");
+    QCOMPARE(form().adt(), QStringLiteral("old"));
+    form().values().adt = QStringLiteral("edited, never closed");
+    record().adt = QStringLiteral("newer");
+    form().reload();
+    // The record kept its odd source: no close step ran.
+    QCOMPARE(record().dataSource, QStringLiteral("odd"));
+    QVERIFY(form().isLoaded());
+    QCOMPARE(form().adt(), QStringLiteral("newer"));
+    closeStep();
+    QCOMPARE(record().adt, QStringLiteral("newer"));
+    QCOMPARE(record().dataSource, QStringLiteral("Wall Street City"));
 }
 
 void TestOptions::closeWays_data()
@@ -992,9 +1073,9 @@ void TestOptions::closeWays_data()
     QTest::newRow("close box") << "close box";
     QTest::newRow("Esc") << "Esc";
     QTest::newRow("reject") << "reject";
-    QTest::newRow("close while hidden") << "close while hidden";
-    QTest::newRow("unload while hidden") << "unload while hidden";
-    QTest::newRow("unload while shown") << "unload while shown";
+    QTest::newRow("accept") << "accept";
+    QTest::newRow("close step while hidden") << "close step while hidden";
+    QTest::newRow("close step while shown") << "close step while shown";
 }
 
 void TestOptions::closeWays()
@@ -1012,58 +1093,64 @@ void TestOptions::closeWays()
         QVERIFY(QTest::qWaitForWindowExposed(dlg));
     }
 
-    if (way == QLatin1String("close box") || way == QLatin1String("close while hidden"))
+    if (way == QLatin1String("close box"))
         dlg->close();
     else if (way == QLatin1String("Esc"))
         QTest::keyClick(dlg, Qt::Key_Escape);
     else if (way == QLatin1String("reject"))
         dlg->reject();
+    else if (way == QLatin1String("accept"))
+        dlg->accept();
     else
-        unloadOptionsDialog();
+        closeStep();
 
-    QVERIFY(!isOptionsDialogLoaded());
+    QVERIFY(dlg->isFinished());
+    QVERIFY(!dlg->isVisible());
+    QVERIFY(!form().isLoaded());
     QCOMPARE(record().dataSource, QStringLiteral("Wall Street City"));
     QCOMPARE(record().adt, QStringLiteral("new"));
-    flushDeletes();
-    QVERIFY(dlg.isNull());
+    // A second close applies nothing more.
+    record().adt = QStringLiteral("after the close");
+    dlg->finish();
+    dlg->close();
+    QVERIFY(!form().isLoaded());
+    QCOMPARE(record().adt, QStringLiteral("after the close"));
 
-    // Closed is unloaded: the next access loads afresh from the record, and
-    // the next unload applies that fresh dialog's controls.
+    // Closed is unloaded: the next touch loads afresh from the record, and
+    // the next close step applies those fresh values.
     record().adt = QStringLiteral("again");
     QCOMPARE(dialog().txtADT->text(), QStringLiteral("again"));
     QVERIFY(dialog().optWallSt->isChecked());
     record().adt = QStringLiteral("later");
-    unloadOptionsDialog();
+    closeStep();
     QCOMPARE(record().adt, QStringLiteral("again"));
 }
 
 void TestOptions::modalShow_data()
 {
-    QTest::addColumn<QString>("before"); // state of the dialog before the show
-    QTest::newRow("not loaded") << "not loaded";
-    QTest::newRow("loaded hidden") << "loaded hidden";
-    QTest::newRow("loaded without owner") << "loaded without owner";
+    QTest::addColumn<bool>("loadedBefore"); // the form loaded and edited before the show
+    QTest::newRow("not loaded") << false;
+    QTest::newRow("loaded hidden") << true;
 }
 
 void TestOptions::modalShow()
 {
-    QFETCH(QString, before);
+    QFETCH(bool, loadedBefore);
 
+    SingleWindows windows(m_main.get(), record());
     record().dataSource = QStringLiteral("Wall Street City");
     record().dataFormat = QStringLiteral("5");
     record().adt = QStringLiteral("stored");
     record().autoStartApp = 1;
     record().appName = QStringLiteral("/opt/a");
-    if (before == QLatin1String("loaded hidden"))
-        optionsDialog(m_main.get()).txtAppName->setText(QStringLiteral("/opt/edited"));
-    else if (before == QLatin1String("loaded without owner"))
-        optionsDialog(nullptr).txtAppName->setText(QStringLiteral("/opt/edited"));
-    const QString expectedApp = before == QLatin1String("not loaded") ? QStringLiteral("/opt/a")
-                                                                       : QStringLiteral("/opt/edited");
+    if (loadedBefore)
+        windows.options().setAppName(QStringLiteral("/opt/edited"));
+    const QString expectedApp = loadedBefore ? QStringLiteral("/opt/edited") : QStringLiteral("/opt/a");
     m_main->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
 
     bool seen = false;
+    bool secondShowKeptOne = false;
     QTimer::singleShot(0, this, [&] {
         auto* dlg = qobject_cast<frmOptions*>(QApplication::activeModalWidget());
         if (!dlg) {
@@ -1074,15 +1161,20 @@ void TestOptions::modalShow()
         }
         seen = dlg->isVisible() && dlg->parentWidget() == m_main.get() && dlg->isModal()
             && dlg->txtADT->text() == QLatin1String("stored") && dlg->txtAppName->text() == expectedApp
-            && isOptionsDialogLoaded() && &optionsDialog(nullptr) == dlg;
+            && windows.options().isLoaded() && windows.optionsDialog() == dlg;
+        // Asked again while open: the same dialog comes forward.
+        windows.showOptions();
+        secondShowKeptOne = m_main->findChildren<frmOptions*>().size() == 1 && windows.optionsDialog() == dlg;
         dlg->optHEADER5->click();
         dlg->txtADT->setText(QStringLiteral("typed while shown"));
         QTest::keyClick(dlg, Qt::Key_Escape);
     });
-    showOptionsDialog(m_main.get());
+    windows.showOptions();
     QVERIFY(seen);
+    QVERIFY(secondShowKeptOne);
 
-    QVERIFY(!isOptionsDialogLoaded());
+    QVERIFY(!windows.options().isLoaded());
+    QCOMPARE(windows.optionsDialog(), nullptr);
     QCOMPARE(record().dataFormat, QStringLiteral("6"));
     QCOMPARE(record().adt, QStringLiteral("typed while shown"));
     QCOMPARE(record().appName, expectedApp);
@@ -1090,15 +1182,15 @@ void TestOptions::modalShow()
     flushDeletes();
     QVERIFY(m_main->findChildren<frmOptions*>().isEmpty());
 
-    // The main window's next activation loads it hidden from the record.
-    QCOMPARE(optionsDialog(m_main.get()).txtADT->text(), QStringLiteral("typed while shown"));
-    QVERIFY(!optionsDialog(m_main.get()).isVisible());
+    // The main window's next activation loads the form from the record.
+    QCOMPARE(windows.options().adt(), QStringLiteral("typed while shown"));
 }
 
-void TestOptions::unloadDuringModalShow()
+void TestOptions::closeDuringModalShow()
 {
     // Shutdown can come while the dialog is up (the session ends): it still
     // applies, and the modal show ends cleanly.
+    SingleWindows windows(m_main.get(), record());
     record().adt = QStringLiteral("stored");
     m_main->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
@@ -1108,35 +1200,156 @@ void TestOptions::unloadDuringModalShow()
         wasModal = dlg != nullptr;
         if (dlg)
             dlg->txtADT->setText(QStringLiteral("typed"));
-        unloadOptionsDialog();
+        windows.closeOptions();
     });
-    showOptionsDialog(m_main.get());
+    windows.showOptions();
     QVERIFY(wasModal);
-    QVERIFY(!isOptionsDialogLoaded());
+    QVERIFY(!windows.options().isLoaded());
     QCOMPARE(record().adt, QStringLiteral("typed"));
     QCOMPARE(QApplication::activeModalWidget(), nullptr);
     flushDeletes();
     QVERIFY(m_main->findChildren<frmOptions*>().isEmpty());
 }
 
-void TestOptions::unloadWhenNotLoadedChangesNothing()
+void TestOptions::closeStepWhenNotLoadedChangesNothing()
 {
     record().dataSource = QStringLiteral("odd");
     record().fileExtension = QString();
-    QVERIFY(!isOptionsDialogLoaded());
-    unloadOptionsDialog();
+    QVERIFY(!form().isLoaded());
+    closeStep();
     QCOMPARE(record().dataSource, QStringLiteral("odd"));
     QCOMPARE(record().fileExtension, QString());
 }
 
-void TestOptions::mainWindowGoneLeavesNoDanglingDialog()
+void TestOptions::mainWindowGoneLeavesTheFormUsable()
 {
-    dialog();
-    QVERIFY(isOptionsDialogLoaded());
+    record().adt = QStringLiteral("stored");
+    QPointer<frmOptions> dlg = &dialog();
+    dlg->txtADT->setText(QStringLiteral("typed, never closed"));
     m_main.reset();
-    QVERIFY(!isOptionsDialogLoaded());
-    unloadOptionsDialog(); // nothing to do, and no crash
-    QVERIFY(optionsDialog(nullptr).optYahooChart->isChecked());
+    QVERIFY(dlg.isNull());
+    // Gone without a close: the form keeps what it loaded, and no crash.
+    QVERIFY(form().isLoaded());
+    closeStep();
+    QCOMPARE(record().adt, QStringLiteral("stored"));
+    QVERIFY(form().values().source == Settings::Source::YahooChart);
+}
+
+void TestOptions::parallelRequests_data()
+{
+    QTest::addColumn<int>("stored");
+    QTest::addColumn<QString>("source"); // "Data Source" at load
+    QTest::addColumn<QStringList>("keys"); // pressed in the spin box, in order
+    QTest::addColumn<QString>("click"); // source button clicked afterwards, or empty
+    QTest::addColumn<int>("shown");
+    QTest::addColumn<int>("closed");
+
+    const QStringList none;
+    QTest::newRow("unset: 4") << 0 << "Yahoo Chart" << none << "" << 4 << 0;
+    QTest::newRow("unset, nothing chosen yet: 4") << 0 << "" << none << "" << 4 << 0;
+    QTest::newRow("unset, Tiingo: 1") << 0 << "Tiingo" << none << "" << 1 << 0;
+    QTest::newRow("unset, switched to Tiingo: 1, still unset") << 0 << "Yahoo Chart" << none << "optTiingo" << 1 << 0;
+    QTest::newRow("unset, switched away from Tiingo: 4") << 0 << "Tiingo" << none << "optWallSt" << 4 << 0;
+    QTest::newRow("stored 6 on Tiingo") << 6 << "Tiingo" << none << "" << 6 << 6;
+    QTest::newRow("stored 2 kept through a switch") << 2 << "Yahoo Chart" << none << "optTiingo" << 2 << 2;
+    QTest::newRow("user steps down: stored") << 0 << "Yahoo Chart" << QStringList{"Down"} << "" << 3 << 3;
+    QTest::newRow("user's number survives a switch") << 0 << "Yahoo Chart" << QStringList{"Up"} << "optTiingo" << 5 << 5;
+    QTest::newRow("user steps back to the default: stored")
+        << 0 << "Yahoo Chart" << QStringList{"Up", "Down"} << "optTiingo" << 4 << 4;
+    QTest::newRow("at most 8") << 8 << "Yahoo" << QStringList{"Up"} << "" << 8 << 8;
+    QTest::newRow("at least 1") << 0 << "Tiingo" << QStringList{"Down"} << "" << 1 << 0;
+}
+
+void TestOptions::parallelRequests()
+{
+    QFETCH(int, stored);
+    QFETCH(QString, source);
+    QFETCH(QStringList, keys);
+    QFETCH(QString, click);
+    QFETCH(int, shown);
+    QFETCH(int, closed);
+
+    record().parallelRequests = stored;
+    record().dataSource = source;
+    frmOptions& dlg = dialog();
+    QCOMPARE(dlg.spnParallelRequests->minimum(), 1);
+    QCOMPARE(dlg.spnParallelRequests->maximum(), 8);
+    QCOMPARE(dlg.lblParallelRequests->buddy(), dlg.spnParallelRequests);
+    QVERIFY(dlg.fraSources->isAncestorOf(dlg.spnParallelRequests));
+    QVERIFY2(dlg.lblParallelNote->text().contains(QStringLiteral("Tiingo: 1")), qPrintable(dlg.lblParallelNote->text()));
+    QVERIFY(dlg.lblParallelNote->text().contains(QStringLiteral("per hour")));
+    dlg.show();
+    dlg.TabStrip1->setCurrentWidget(dlg.fraSources);
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    for (const QString& key : keys)
+        QTest::keyClick(dlg.spnParallelRequests, key == QLatin1String("Up") ? Qt::Key_Up : Qt::Key_Down);
+    if (!click.isEmpty()) {
+        dlg.TabStrip1->setCurrentIndex(0);
+        clickButton(dlg.findChild<QRadioButton*>(click));
+        QCOMPARE(sourceButton(dlg), click);
+    }
+    QCOMPARE(dlg.spnParallelRequests->value(), shown);
+    // Nothing is stored before the close.
+    QCOMPARE(record().parallelRequests, stored);
+    dlg.close();
+    QCOMPARE(record().parallelRequests, closed);
+    QCOMPARE(effectiveParallelRequests(record()), shown);
+}
+
+void TestOptions::deleteAndUpdateExcludeEachOther_data()
+{
+    QTest::addColumn<int>("storedDelete");
+    QTest::addColumn<bool>("storedUpdate");
+    QTest::addColumn<QStringList>("clicks");
+    QTest::addColumn<bool>("deleteShown");
+    QTest::addColumn<bool>("updateShown");
+
+    const QString del = QStringLiteral("chkDelExistFiles");
+    const QString upd = QStringLiteral("chkUpdateExisting");
+    QTest::newRow("neither") << 0 << false << QStringList() << false << false;
+    QTest::newRow("delete stored") << 1 << false << QStringList() << true << false;
+    QTest::newRow("update stored") << 0 << true << QStringList() << false << true;
+    // Hand-edited into the store: delete, the older setting, wins.
+    QTest::newRow("both stored") << 1 << true << QStringList() << true << false;
+    QTest::newRow("ticking update clears delete") << 1 << false << QStringList{upd} << false << true;
+    QTest::newRow("ticking delete clears update") << 0 << true << QStringList{del} << true << false;
+    QTest::newRow("clearing update leaves delete clear") << 0 << true << QStringList{upd} << false << false;
+    QTest::newRow("clearing delete leaves update clear") << 1 << false << QStringList{del} << false << false;
+    QTest::newRow("update, then delete") << 0 << false << QStringList{upd, del} << true << false;
+    QTest::newRow("delete, then update, then update again") << 0 << false << QStringList{del, upd, upd} << false
+                                                            << false;
+}
+
+void TestOptions::deleteAndUpdateExcludeEachOther()
+{
+    QFETCH(int, storedDelete);
+    QFETCH(bool, storedUpdate);
+    QFETCH(QStringList, clicks);
+    QFETCH(bool, deleteShown);
+    QFETCH(bool, updateShown);
+
+    record().deleteExistingFiles = qint16(storedDelete);
+    record().updateExistingFiles = storedUpdate;
+    frmOptions& dlg = dialog();
+    QCOMPARE(dlg.chkUpdateExisting->text(), QStringLiteral("Update Existing Files"));
+    QVERIFY(dlg.fraSources->isAncestorOf(dlg.chkUpdateExisting));
+    if (!clicks.isEmpty()) {
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    }
+    for (const QString& name : clicks) {
+        auto* box = dlg.findChild<QCheckBox*>(name);
+        QVERIFY(box);
+        dlg.TabStrip1->setCurrentWidget(box == dlg.chkUpdateExisting ? dlg.fraSources : dlg.Frame1[1]);
+        clickButton(box);
+        // Never both, after any click.
+        QVERIFY(!(dlg.chkDelExistFiles->isChecked() && dlg.chkUpdateExisting->isChecked()));
+    }
+    QCOMPARE(dlg.chkDelExistFiles->isChecked(), deleteShown);
+    QCOMPARE(dlg.chkUpdateExisting->isChecked(), updateShown);
+    closeStep();
+    QCOMPARE(record().deleteExistingFiles, qint16(deleteShown ? 1 : 0));
+    QCOMPARE(record().updateExistingFiles, updateShown);
 }
 
 QTEST_MAIN(TestOptions)

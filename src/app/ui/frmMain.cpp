@@ -1,6 +1,7 @@
 #include "app/ui/frmMain.h"
 
 #include "app/ui/help_window.h"
+#include "app/ui/single_windows.h"
 #include "core/app_state.h"
 #include "core/settings_record.h"
 #include "download/output_files.h"
@@ -9,12 +10,9 @@
 #include "lists/access_import.h"
 #include "lists/list_import.h"
 #include "lists/ui/access_import_ui.h"
-#include "options/ui/frmOptions.h"
 #include "platform/settings_store.h"
-#include "schedule/ui/dlgLaunchApp.h"
 #include "schedule/ui/download_directory.h"
 #include "tools/ui/frmAbout.h"
-#include "tools/ui/frmBrowser.h"
 #include "tools/ui/frmChart.h"
 #include "tools/ui/frmView.h"
 
@@ -174,6 +172,7 @@ frmMain* frmMain::instance()
 
 frmMain::frmMain(QWidget* parent)
     : QMainWindow(parent)
+    , m_windows(std::make_unique<SingleWindows>(this, appState().settings))
 {
     if (!s_instance)
         s_instance = this;
@@ -547,8 +546,8 @@ void frmMain::onFocusWindowChanged(QWindow* focusWindow)
 
 void frmMain::Form_Activate()
 {
-    // The close unloads the options dialog; reading its box now would load
-    // it again behind the close's back.
+    // The close runs the options form's close step; reading its time now
+    // would load it again behind the close's back.
     if (m_closing || m_unloaded)
         return;
     refreshHiddenOptionsDialog();
@@ -562,23 +561,14 @@ void frmMain::Form_Activate()
 
 void frmMain::refreshHiddenOptionsDialog()
 {
-    // The hidden dialog holds the record as it was when the dialog loaded.
-    // Everything that changes those values changes the record too (the
-    // dialog's own close, the launch prompt), so a fresh load loses nothing,
-    // while an old copy would put old values back when it closes.
-    if (!isOptionsDialogLoaded())
-        return;
-    frmOptions& dialog = optionsDialog(this);
-    if (dialog.isVisible())
-        return;
-    delete &dialog; // unloaded without its close step: the record is newer
-    optionsDialog(this);
+    // The form loaded for the panel holds the record as it was then; the
+    // record may be newer.
+    m_windows->reloadHiddenOptions();
 }
 
 QString frmMain::adtText() const
 {
-    // The dialog is owned by this window; loading it changes nothing here.
-    return optionsDialog(const_cast<frmMain*>(this)).txtADT->text();
+    return m_windows->options().adt();
 }
 
 QString frmMain::sourcePicturePath() const
@@ -653,12 +643,12 @@ void frmMain::closeEvent(QCloseEvent* event)
     m_download->cancelAndWait();
     // A stopped run is over as well.
     appState().autoRunMarker = 0;
-    // The options dialog copies its controls into the record as it unloads
+    // The options form copies its values into the record at its close step
     // (a first run stores the source and extension it showed). Loaded afresh
     // first, so it copies the record's newest values, and before the other
     // windows, so that what they write as they close stays.
     refreshHiddenOptionsDialog();
-    unloadOptionsDialog();
+    m_windows->closeOptions();
     if (!closeOtherWindows()) {
         m_closing = false;
         event->ignore();
@@ -666,9 +656,9 @@ void frmMain::closeEvent(QCloseEvent* event)
     }
     // A window that loaded it again as it closed.
     refreshHiddenOptionsDialog();
-    unloadOptionsDialog();
+    m_windows->closeOptions();
     // The chart browser has no owner; it must not outlive the program's end.
-    closeChartBrowser();
+    m_windows->closeChartBrowser();
     m_unloaded = true;
     Timer1->stop();
 
@@ -1029,7 +1019,7 @@ QString frmMain::helpFilePath() const
 
 HelpWindow* frmMain::helpWindow() const
 {
-    return m_help;
+    return m_windows->helpWindow();
 }
 
 void frmMain::showNoListMessage()
@@ -1172,7 +1162,7 @@ void frmMain::mnuImportList_Click()
 
 void frmMain::mnuLaunch_Click()
 {
-    launchApplication(this);
+    m_windows->launchApplication();
 }
 
 void frmMain::mnuFileExit_Click()
@@ -1213,7 +1203,7 @@ void frmMain::mnuAnalyzeStock_Click()
     const int row = currentRow();
     if (row >= 0 && row < m_rows.size())
         appState().strTicker = m_rows.at(row).symbol;
-    showChartBrowser();
+    m_windows->showChartBrowser(appState().strTicker, appState().services.chartHost);
 }
 
 void frmMain::mnuViewToolbar_Click()
@@ -1232,26 +1222,19 @@ void frmMain::mnuViewStatusBar_Click()
 
 void frmMain::mnuViewOptions_Click()
 {
-    showOptionsDialog(this);
+    m_windows->showOptions();
 }
 
 void frmMain::mnuHelpContents_Click()
 {
     const QString path = helpFilePath();
-    if (!m_help)
-        m_help = new HelpWindow(this);
     QString why;
-    if (!m_help->showDocument(path, &why)) {
+    if (!m_windows->showHelp(path, &why)) {
         QMessageBox::information(this, windowTitle(),
                                  QStringLiteral("Unable to display Help Contents: the help file \"%1\" could not be "
                                                 "opened (%2).")
                                      .arg(QDir::toNativeSeparators(path), why));
-        return;
     }
-    m_help->setWindowState(m_help->windowState() & ~Qt::WindowMinimized);
-    m_help->show();
-    m_help->raise();
-    m_help->activateWindow();
 }
 
 void frmMain::mnuHelpAbout_Click()

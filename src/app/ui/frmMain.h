@@ -34,6 +34,7 @@ namespace kestrion {
 
 class DownloadController;
 class HelpWindow;
+class SingleWindows;
 struct WindowValues;
 
 // The program's main window: the open ticker list, the download directory,
@@ -129,8 +130,8 @@ public:
     void setStatusText(const QString& text) override;
     QString statusText() const;
 
-    // The automatic download time shown in panel 3: the text of the options
-    // dialog's time box (reading it loads the dialog hidden).
+    // The automatic download time shown in panel 3: the options form's time
+    // (reading it loads the form from the record).
     QString adtText() const;
     // The picture file panel 2 shows for the current "Data Source".
     QString sourcePicturePath() const;
@@ -139,6 +140,8 @@ public:
 
     // The help window once Help > Contents has shown it, or null.
     HelpWindow* helpWindow() const;
+    // The options form and the windows this window has at most one of.
+    SingleWindows& singleWindows() { return *m_windows; }
 
 Q_SIGNALS:
     // Every text the status panel is given, also a repeat of the same text.
@@ -239,7 +242,7 @@ private:
     float m_loadedTwips[4] = {};
 
     AutomaticDownloadClock m_adtClock;
-    QPointer<HelpWindow> m_help;
+    std::unique_ptr<SingleWindows> m_windows;
 
     QString m_pendingMessage;
     bool m_shownOnce = false;
@@ -247,7 +250,7 @@ private:
     bool m_previousFocusWasOurs = false;
     bool m_unloaded = false;
     // Set while the close runs, so that an activation in between does not
-    // load the options dialog again after it was unloaded.
+    // load the options form again after its close step.
     bool m_closing = false;
     // Windows created after this one, oldest first, for the newest-first close.
     QList<QPointer<QWidget>> m_laterWindows;

@@ -1,16 +1,25 @@
 #include "download/ui/frmNoData.h"
 
-#include "core/app_state.h"
-
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 namespace kestrion {
 
-frmNoData::frmNoData(QWidget* parent)
+namespace {
+
+// The answer is remembered on the window the prompt comes up over (the main
+// window, which lives for the whole run), so that a later prompt closed
+// without an answer repeats it.
+const char* const kEarlierAnswer = "kestrionNoDataStop";
+
+} // namespace
+
+frmNoData::frmNoData(bool earlierStop, QWidget* parent)
     : QDialog(parent)
+    , m_stop(earlierStop)
 {
     setObjectName(QStringLiteral("frmNoData"));
     setWindowTitle(QStringLiteral("No Data!"));
@@ -36,20 +45,24 @@ frmNoData::frmNoData(QWidget* parent)
     setMinimumWidth(360);
 
     connect(cmdYes, &QPushButton::clicked, this, [this] {
-        appState().stopAnswer = false;
+        m_stop = false;
         accept();
     });
     connect(cmdNo, &QPushButton::clicked, this, [this] {
-        appState().stopAnswer = true;
+        m_stop = true;
         accept();
     });
 }
 
 bool frmNoData::ask(QWidget* parent)
 {
-    frmNoData prompt(parent);
+    // The window can go while the prompt is up (the program is ending).
+    const QPointer<QWidget> keeper = parent ? parent->window() : nullptr;
+    frmNoData prompt(keeper && keeper->property(kEarlierAnswer).toBool(), parent);
     prompt.exec();
-    return appState().stopAnswer;
+    if (keeper)
+        keeper->setProperty(kEarlierAnswer, prompt.stopAnswer());
+    return prompt.stopAnswer();
 }
 
 } // namespace kestrion

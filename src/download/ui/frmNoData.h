@@ -8,19 +8,30 @@ class QPushButton;
 namespace kestrion {
 
 // "No Data!": asked when a ticker was given up with active alerts. "Yes"
-// continues the run, "No" stops it; closing it otherwise keeps the last answer.
+// continues the run, "No" stops it; closing it otherwise keeps the earlier
+// answer.
 class frmNoData : public QDialog
 {
     Q_OBJECT
 public:
-    explicit frmNoData(QWidget* parent = nullptr);
+    // earlierStop: the answer that stands when the prompt is closed without
+    // Yes or No.
+    explicit frmNoData(bool earlierStop = false, QWidget* parent = nullptr);
 
-    // Shows the prompt modally and returns the stop answer afterwards.
+    // Shows the prompt modally over parent and returns the stop answer (true:
+    // stop). Closed without Yes or No, the answer last given over the same
+    // window stands; none given yet means go on.
     static bool ask(QWidget* parent);
+
+    // True after "No"; after "Yes" false; otherwise the earlier answer.
+    bool stopAnswer() const { return m_stop; }
 
     QLabel* Label1;
     QPushButton* cmdYes;
     QPushButton* cmdNo;
+
+private:
+    bool m_stop;
 };
 
 } // namespace kestrion

@@ -1,11 +1,10 @@
 #include "options/ui/frmOptions.h"
 
-#include "core/app_state.h"
+#include "options/options_form.h"
 #include "platform/api_key_store.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -15,6 +14,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -28,19 +28,6 @@ const char* const kFormatCodeProperty = "formatCode";
 // 7032 x 4000 twips at 15 twips per pixel.
 constexpr int kWidthPixels = 469;
 constexpr int kHeightPixels = 267;
-
-QPointer<frmOptions>& loadedDialog()
-{
-    static QPointer<frmOptions> dialog;
-    return dialog;
-}
-
-// Every reader of these flags tests for exactly 1, so a box shows ticked only
-// then; any other stored value is off for the program and shows clear.
-bool isOn(double value)
-{
-    return value == 1;
-}
 
 QRadioButton* radio(QWidget* parent, const char* name, const QString& caption)
 {
@@ -79,20 +66,17 @@ QGroupBox* group(QWidget* parent, const char* name, const QString& title)
 
 } // namespace
 
-frmOptions::frmOptions(QWidget* parent)
+frmOptions::frmOptions(OptionsForm& form, QWidget* parent)
     : QDialog(parent)
+    , m_form(form)
 {
     setObjectName(QStringLiteral("frmOptions"));
     setWindowTitle(QStringLiteral("Options"));
     buildControls();
-    loadFromSettings(appState().settings);
+    loadFromForm();
 }
 
-frmOptions::~frmOptions()
-{
-    if (loadedDialog() == this)
-        loadedDialog().clear();
-}
+frmOptions::~frmOptions() = default;
 
 void frmOptions::buildControls()
 {
@@ -133,17 +117,12 @@ void frmOptions::buildControls()
     optHEADER5 = radio(fraFormat, "optHEADER5", QStringLiteral("HEADER 5 - SuperCharts"));
     optHEADER7 = radio(fraFormat, "optHEADER7", QStringLiteral("HEADER 7 - SuperCharts"));
     optYYMMDD7 = radio(fraFormat, "optYYMMDD7", QStringLiteral("YYMMDD7 - Invest 5"));
-    // The codes are what Wall Street City understands; they do not follow
-    // the order of the buttons (and there is no "2").
-    optASCII1->setProperty(kFormatCodeProperty, QStringLiteral("4"));
-    optASCII7->setProperty(kFormatCodeProperty, QStringLiteral("1"));
-    optDIF7->setProperty(kFormatCodeProperty, QStringLiteral("3"));
-    optHEADER5->setProperty(kFormatCodeProperty, QStringLiteral("6"));
-    optHEADER7->setProperty(kFormatCodeProperty, QStringLiteral("5"));
-    optYYMMDD7->setProperty(kFormatCodeProperty, QStringLiteral("7"));
     auto* formatLayout = new QVBoxLayout(fraFormat);
-    for (QRadioButton* b : formatButtons())
-        formatLayout->addWidget(b);
+    const std::array<QRadioButton*, 6> formats = formatButtons();
+    for (std::size_t i = 0; i < formats.size(); ++i) {
+        formats[i]->setProperty(kFormatCodeProperty, OptionsForm::formatCodes()[i]);
+        formatLayout->addWidget(formats[i]);
+    }
 
     auto* page0Layout = new QHBoxLayout(page0);
     page0Layout->addWidget(fraFrom, 1);
@@ -196,39 +175,7 @@ void frmOptions::buildControls()
     page1Layout->addWidget(fraAlerts, 0, 1);
     page1Layout->addWidget(fraAutoDownload, 1, 0, 1, 2);
 
-    // Page 2: one group per quote service that has settings of its own.
-    fraTiingo = group(fraSources, "fraTiingo", QStringLiteral("Tiingo:"));
-    lblTiingoKey = label(fraTiingo, "lblTiingoKey", QStringLiteral("API Key:"));
-    txtTiingoKey = lineEdit(fraTiingo, "txtTiingoKey");
-    txtTiingoKey->setEchoMode(QLineEdit::Password);
-    txtTiingoKey->setInputMethodHints(Qt::ImhSensitiveData | Qt::ImhNoPredictiveText | Qt::ImhNoAutoUppercase);
-    txtTiingoKey->setEnabled(false); // until the key has been read
-    lblTiingoKey->setBuddy(txtTiingoKey);
-    chkShowKey = checkBox(fraTiingo, "chkShowKey", QStringLiteral("Show"));
-    lblKeyHelp = label(fraTiingo, "lblKeyHelp",
-                       QStringLiteral("Get a free key at <a href=\"https://www.tiingo.com\">https://www.tiingo.com</a> "
-                                      "(sign up, then Account &gt; API &gt; Token)."));
-    lblKeyHelp->setTextFormat(Qt::RichText);
-    lblKeyHelp->setOpenExternalLinks(true);
-    lblKeyHelp->setWordWrap(true);
-    lblKeyStorage = label(fraTiingo, "lblKeyStorage", QString());
-    lblKeyStorage->setWordWrap(true);
-    auto* tiingoLayout = new QGridLayout(fraTiingo);
-    tiingoLayout->addWidget(lblTiingoKey, 0, 0);
-    tiingoLayout->addWidget(txtTiingoKey, 0, 1);
-    tiingoLayout->addWidget(chkShowKey, 0, 2);
-    tiingoLayout->addWidget(lblKeyHelp, 1, 0, 1, 3);
-    tiingoLayout->addWidget(lblKeyStorage, 2, 0, 1, 3);
-    tiingoLayout->setColumnStretch(1, 1);
-    auto* sourcesLayout = new QVBoxLayout(fraSources);
-    sourcesLayout->addWidget(fraTiingo);
-    sourcesLayout->addStretch(); // room for settings shared by all services
-    connect(chkShowKey, &QCheckBox::toggled, txtTiingoKey,
-            [this](bool show) { txtTiingoKey->setEchoMode(show ? QLineEdit::Normal : QLineEdit::Password); });
-    // Only looking at the page asks the secret store: the hidden dialog is
-    // rebuilt on every activation of the main window, and a locked store
-    // may ask for its password.
-    fraSources->installEventFilter(this);
+    buildSourcesPage();
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(TabStrip1);
@@ -254,11 +201,89 @@ void frmOptions::buildControls()
 
     // The other services deliver their own tables; the layouts are Wall Street City's.
     connect(optWallSt, &QRadioButton::toggled, this, &frmOptions::setFormatsEnabled);
+    // A box not set by the user shows the default of the source chosen now.
+    connect(sourceGroup, &QButtonGroup::buttonToggled, this, [this](QAbstractButton*, bool checked) {
+        if (checked)
+            showParallelRequests();
+    });
     connect(chkAutoRun, &QCheckBox::toggled, txtAppName, &QLineEdit::setEnabled);
     // The completion alert takes effect at once, even for a run started
-    // while the dialog is still loaded.
-    connect(chkPlaySound, &QCheckBox::clicked, this,
-            [](bool checked) { appState().settings.playSound = checked ? 1 : 0; });
+    // while the dialog is open.
+    connect(chkPlaySound, &QCheckBox::clicked, this, [this](bool checked) { m_form.setPlaySound(checked); });
+    // Deleting the files first leaves nothing to update, so ticking one
+    // clears the other.
+    connect(chkDelExistFiles, &QCheckBox::toggled, this, [this](bool checked) {
+        if (checked)
+            chkUpdateExisting->setChecked(false);
+    });
+    connect(chkUpdateExisting, &QCheckBox::toggled, this, [this](bool checked) {
+        if (checked)
+            chkDelExistFiles->setChecked(false);
+    });
+}
+
+void frmOptions::buildSourcesPage()
+{
+    // One group per quote service that has settings of its own.
+    fraTiingo = group(fraSources, "fraTiingo", QStringLiteral("Tiingo:"));
+    lblTiingoKey = label(fraTiingo, "lblTiingoKey", QStringLiteral("API Key:"));
+    txtTiingoKey = lineEdit(fraTiingo, "txtTiingoKey");
+    txtTiingoKey->setEchoMode(QLineEdit::Password);
+    txtTiingoKey->setInputMethodHints(Qt::ImhSensitiveData | Qt::ImhNoPredictiveText | Qt::ImhNoAutoUppercase);
+    txtTiingoKey->setEnabled(false); // until the key has been read
+    lblTiingoKey->setBuddy(txtTiingoKey);
+    chkShowKey = checkBox(fraTiingo, "chkShowKey", QStringLiteral("Show"));
+    lblKeyHelp = label(fraTiingo, "lblKeyHelp",
+                       QStringLiteral("Get a free key at <a href=\"https://www.tiingo.com\">https://www.tiingo.com</a> "
+                                      "(sign up, then Account &gt; API &gt; Token)."));
+    lblKeyHelp->setTextFormat(Qt::RichText);
+    lblKeyHelp->setOpenExternalLinks(true);
+    lblKeyHelp->setWordWrap(true);
+    lblKeyStorage = label(fraTiingo, "lblKeyStorage", QString());
+    lblKeyStorage->setWordWrap(true);
+    auto* tiingoLayout = new QGridLayout(fraTiingo);
+    tiingoLayout->addWidget(lblTiingoKey, 0, 0);
+    tiingoLayout->addWidget(txtTiingoKey, 0, 1);
+    tiingoLayout->addWidget(chkShowKey, 0, 2);
+    tiingoLayout->addWidget(lblKeyHelp, 1, 0, 1, 3);
+    tiingoLayout->addWidget(lblKeyStorage, 2, 0, 1, 3);
+    tiingoLayout->setColumnStretch(1, 1);
+    connect(chkShowKey, &QCheckBox::toggled, txtTiingoKey,
+            [this](bool show) { txtTiingoKey->setEchoMode(show ? QLineEdit::Normal : QLineEdit::Password); });
+
+    // What every service's download shares.
+    fraAllSources = group(fraSources, "fraAllSources", QStringLiteral("All Sources:"));
+    lblParallelRequests = label(fraAllSources, "lblParallelRequests", QStringLiteral("Parallel Requests:"));
+    spnParallelRequests = new QSpinBox(fraAllSources);
+    spnParallelRequests->setObjectName(QStringLiteral("spnParallelRequests"));
+    spnParallelRequests->setRange(1, kMaxParallelRequests);
+    spnParallelRequests->setToolTip(QStringLiteral("How many quote requests a download keeps under way at once."));
+    lblParallelRequests->setBuddy(spnParallelRequests);
+    lblParallelNote = label(fraAllSources, "lblParallelNote",
+                            QStringLiteral("Default: 4. Tiingo: 1, its free quota is per hour."));
+    lblParallelNote->setWordWrap(true);
+    chkUpdateExisting = checkBox(fraAllSources, "chkUpdateExisting", QStringLiteral("Update Existing Files"));
+    chkUpdateExisting->setToolTip(QStringLiteral("Clears \"Delete Existing Files\": the two exclude each other."));
+    chkDelExistFiles->setToolTip(QStringLiteral("Clears \"Update Existing Files\": the two exclude each other."));
+    auto* allLayout = new QGridLayout(fraAllSources);
+    allLayout->addWidget(lblParallelRequests, 0, 0);
+    allLayout->addWidget(spnParallelRequests, 0, 1);
+    allLayout->addWidget(lblParallelNote, 0, 2);
+    allLayout->addWidget(chkUpdateExisting, 1, 0, 1, 3);
+    allLayout->setColumnStretch(2, 1);
+    connect(spnParallelRequests, &QSpinBox::valueChanged, this, [this](int value) {
+        // Only the user's own change is kept; the shown default is not.
+        if (!m_showingParallel)
+            m_parallelRequests = value;
+    });
+
+    auto* sourcesLayout = new QVBoxLayout(fraSources);
+    sourcesLayout->addWidget(fraTiingo);
+    sourcesLayout->addWidget(fraAllSources);
+    sourcesLayout->addStretch();
+    // Only looking at the page asks the secret store: a locked store may ask
+    // for its password, which nobody should see for opening the dialog.
+    fraSources->installEventFilter(this);
 }
 
 std::array<QRadioButton*, 6> frmOptions::formatButtons() const
@@ -277,100 +302,107 @@ void frmOptions::setFormatsEnabled(bool enabled)
         b->setEnabled(enabled);
 }
 
-void frmOptions::loadFromSettings(const Settings& s)
+Settings::Source frmOptions::checkedSource() const
 {
-    // Only the exact names count; the download run treats every other text
-    // as Wall Street City. Nothing chosen yet means Yahoo Chart, which needs
-    // no key.
+    if (optYahoo->isChecked())
+        return Settings::Source::Yahoo;
+    if (optYahooChart->isChecked())
+        return Settings::Source::YahooChart;
+    if (optTiingo->isChecked())
+        return Settings::Source::Tiingo;
+    return Settings::Source::WallStreetCity;
+}
+
+void frmOptions::showParallelRequests()
+{
+    m_showingParallel = true;
+    spnParallelRequests->setValue(effectiveParallelRequests(m_parallelRequests, checkedSource()));
+    m_showingParallel = false;
+}
+
+void frmOptions::loadFromForm()
+{
+    const OptionsValues& v = m_form.values();
     QRadioButton* source = optWallSt;
-    if (s.dataSource.isEmpty()) {
+    switch (v.source) {
+    case Settings::Source::Yahoo:
+        source = optYahoo;
+        break;
+    case Settings::Source::YahooChart:
         source = optYahooChart;
-    } else {
-        switch (s.source()) {
-        case Settings::Source::Yahoo:
-            source = optYahoo;
-            break;
-        case Settings::Source::YahooChart:
-            source = optYahooChart;
-            break;
-        case Settings::Source::Tiingo:
-            source = optTiingo;
-            break;
-        case Settings::Source::WallStreetCity:
-            source = optWallSt;
-            break;
-        }
+        break;
+    case Settings::Source::Tiingo:
+        source = optTiingo;
+        break;
+    case Settings::Source::WallStreetCity:
+        break;
     }
+    m_parallelRequests = v.parallelRequests;
     source->setChecked(true);
-    setFormatsEnabled(source == optWallSt);
+    setFormatsEnabled(OptionsForm::formatsApply(v.source));
 
     // A code outside the table selects nothing (the buttons start clear) and
     // is kept at close.
     for (QRadioButton* b : formatButtons()) {
-        if (s.dataFormat == formatCode(b)) {
+        if (!v.formatCode.isEmpty() && v.formatCode == formatCode(b)) {
             b->setChecked(true);
             break;
         }
     }
 
-    (s.activeAlerts == -1 ? optActiveAlerts : optPassiveLog)->setChecked(true);
+    (v.activeAlerts ? optActiveAlerts : optPassiveLog)->setChecked(true);
 
-    chkDelExistFiles->setChecked(isOn(s.deleteExistingFiles));
-    chkDateStamp->setChecked(isOn(s.dateStamp));
-    txtFileExt->setText(s.fileExtension.isEmpty() ? QStringLiteral(".csv") : s.fileExtension);
+    chkDelExistFiles->setChecked(v.deleteExistingFiles);
+    chkDateStamp->setChecked(v.dateStamp);
+    txtFileExt->setText(v.fileExtension);
 
-    chkAutoRun->setChecked(isOn(s.autoStartApp));
+    chkAutoRun->setChecked(v.autoRun);
     txtAppName->setEnabled(chkAutoRun->isChecked());
-    txtAppName->setText(s.appName);
+    txtAppName->setText(v.appName);
 
-    chkConvertoMS->setChecked(isOn(s.convertToMS));
-    chkPlaySound->setChecked(isOn(s.playSound));
-    txtADT->setText(s.adt);
+    chkConvertoMS->setChecked(v.convertToMS);
+    chkPlaySound->setChecked(v.playSound);
+    txtADT->setText(v.adt);
+
+    showParallelRequests();
+    chkUpdateExisting->setChecked(v.updateExistingFiles);
 
     TabStrip1->setCurrentIndex(0);
 }
 
-void frmOptions::saveToSettings(Settings& s) const
+void frmOptions::applyToForm()
 {
-    if (optYahoo->isChecked())
-        s.dataSource = kSourceYahoo;
-    else if (optYahooChart->isChecked())
-        s.dataSource = kSourceYahooChart;
-    else if (optTiingo->isChecked())
-        s.dataSource = kSourceTiingo;
-    else
-        s.dataSource = kSourceWallStreetCity;
+    OptionsValues& v = m_form.values();
+    v.source = checkedSource();
     if (auto* selected = qobject_cast<QRadioButton*>(formatGroup->checkedButton()))
-        s.dataFormat = formatCode(selected);
-    s.activeAlerts = optActiveAlerts->isChecked() ? -1 : 0;
-    s.deleteExistingFiles = chkDelExistFiles->isChecked() ? 1 : 0;
-    s.dateStamp = chkDateStamp->isChecked() ? 1 : 0;
-    s.fileExtension = txtFileExt->text();
-    s.autoStartApp = chkAutoRun->isChecked() ? 1 : 0;
-    s.convertToMS = chkConvertoMS->isChecked() ? 1 : 0;
-    s.appName = txtAppName->text();
-    s.adt = txtADT->text();
+        v.formatCode = formatCode(selected);
+    v.activeAlerts = optActiveAlerts->isChecked();
+    v.deleteExistingFiles = chkDelExistFiles->isChecked();
+    v.dateStamp = chkDateStamp->isChecked();
+    v.fileExtension = txtFileExt->text();
+    v.autoRun = chkAutoRun->isChecked();
+    v.convertToMS = chkConvertoMS->isChecked();
+    v.appName = txtAppName->text();
+    v.adt = txtADT->text();
+    v.parallelRequests = m_parallelRequests;
+    v.updateExistingFiles = chkUpdateExisting->isChecked();
+    // "Play Sound" went to the form and the record with each click.
 }
 
-void frmOptions::finishClose()
+void frmOptions::finish()
 {
-    if (m_closed)
+    if (m_finished)
         return;
-    m_closed = true;
-    saveToSettings(appState().settings);
+    m_finished = true;
+    applyToForm();
+    m_form.close();
     saveKey();
-    if (loadedDialog() == this)
-        loadedDialog().clear();
 }
 
 void frmOptions::done(int result)
 {
-    const bool wasClosed = m_closed;
-    finishClose();
+    finish();
     QDialog::done(result);
-    // A modal show is destroyed by showOptionsDialog once exec() returns.
-    if (!wasClosed)
-        deleteLater();
 }
 
 bool frmOptions::eventFilter(QObject* watched, QEvent* event)
@@ -450,63 +482,6 @@ void frmOptions::saveKey()
         box->open();
     });
     store->write(key);
-}
-
-void frmOptions::closeEvent(QCloseEvent* event)
-{
-    if (isVisible()) {
-        QDialog::closeEvent(event); // rejects, which ends in done()
-        return;
-    }
-    // Closing the hidden, loaded dialog unloads it as well.
-    event->accept();
-    done(QDialog::Rejected);
-}
-
-frmOptions& optionsDialog(QWidget* mainWindow)
-{
-    QPointer<frmOptions>& dialog = loadedDialog();
-    if (!dialog)
-        dialog = new frmOptions(mainWindow);
-    return *dialog;
-}
-
-bool isOptionsDialogLoaded()
-{
-    return !loadedDialog().isNull();
-}
-
-void unloadOptionsDialog()
-{
-    frmOptions* dialog = loadedDialog();
-    if (!dialog)
-        return;
-    dialog->finishClose();
-    // Hiding first ends a modal show that is still running.
-    dialog->hide();
-    delete dialog;
-}
-
-void showOptionsDialog(QWidget* owner)
-{
-    frmOptions& dialog = optionsDialog(owner);
-    if (dialog.isVisible()) {
-        dialog.raise();
-        dialog.activateWindow();
-        return;
-    }
-    // Loaded hidden by someone without the main window (the launch prompt):
-    // the modal show still belongs over its owner.
-    if (owner && dialog.parentWidget() != owner)
-        dialog.setParent(owner, dialog.windowFlags());
-    QPointer<frmOptions> guard(&dialog);
-    dialog.exec();
-    if (guard) {
-        // exec() can also end without done() (the dialog hidden by someone
-        // else); closing always applies, so make sure the close step ran.
-        guard->finishClose();
-        delete guard.data();
-    }
 }
 
 } // namespace kestrion

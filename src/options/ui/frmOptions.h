@@ -1,41 +1,45 @@
 #pragma once
 
+#include "core/settings_record.h"
+
 #include <QDialog>
 
 #include <array>
 
 class QButtonGroup;
 class QCheckBox;
-class QCloseEvent;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QRadioButton;
+class QSpinBox;
 class QTabWidget;
 
 namespace kestrion {
 
-struct Settings;
+class OptionsForm;
 struct StoredKey;
 
 // The options dialog: data source, data format and the miscellaneous
-// settings of the program-wide Settings record, and the Tiingo API key. It
-// has no OK or Cancel: loading copies the record into the controls, and every
-// way of closing it copies the controls back. The key is read from its store
-// when the Sources page is first shown and stored again at close only when
-// it was changed. The one instance is reached through
-// optionsDialog() below, which loads it hidden when needed.
+// settings, the download settings shared by all sources, and the Tiingo API
+// key. It shows the values of an OptionsForm and has no OK or Cancel: every
+// way of closing it writes its controls back into the form and runs the
+// form's close step, which copies them into the settings record. The key is
+// read from its store when the Sources page is first shown and stored again
+// at close only when it was changed.
 class frmOptions : public QDialog
 {
     Q_OBJECT
 public:
-    // Builds the controls and loads them from appState().settings.
-    explicit frmOptions(QWidget* parent = nullptr);
+    // Builds the controls and loads them from the form (which loads itself
+    // from the record first when it is not loaded).
+    explicit frmOptions(OptionsForm& form, QWidget* parent = nullptr);
     ~frmOptions() override;
 
-    // The close step: copies every control into the record ("Play Sound" is
-    // written by its check box as it is clicked, not here).
-    void saveToSettings(Settings& settings) const;
+    // Writes the controls back into the form, runs its close step and stores
+    // a changed key; once only. Every close of the dialog ends here.
+    void finish();
+    bool isFinished() const { return m_finished; }
 
     // The Wall Street City format buttons in the order their codes are
     // compared and written.
@@ -75,7 +79,8 @@ public:
     QRadioButton* optPassiveLog;
     QCheckBox* chkPlaySound;
 
-    // Page 2 "Sources": settings of the individual quote services.
+    // Page 2 "Sources": settings of the individual quote services and those
+    // all of them share.
     QWidget* fraSources;
     QGroupBox* fraTiingo;
     QLabel* lblTiingoKey;
@@ -83,53 +88,49 @@ public:
     QCheckBox* chkShowKey;
     QLabel* lblKeyHelp;
     QLabel* lblKeyStorage; // where the key is kept, or that it is being read
+    QGroupBox* fraAllSources;
+    QLabel* lblParallelRequests;
+    QSpinBox* spnParallelRequests; // the number in use: the stored one or the source's default
+    QLabel* lblParallelNote;
+    QCheckBox* chkUpdateExisting; // excludes chkDelExistFiles
 
     QButtonGroup* sourceGroup;
     QButtonGroup* formatGroup;
     QButtonGroup* alertsGroup;
 
 public Q_SLOTS:
-    // Every way out of the dialog (close box, Esc, accept/reject) ends here:
-    // the close step runs and the dialog is unloaded.
+    // Every way out of the dialog (close box, Esc, accept/reject) ends here.
     void done(int result) override;
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildControls();
+    void buildSourcesPage();
+    void loadFromForm();
+    void applyToForm();
+    void setFormatsEnabled(bool enabled);
+    // The source the "From:" buttons show.
+    Settings::Source checkedSource() const;
+    // Shows the number of requests in use for the chosen source.
+    void showParallelRequests();
     void startKeyRead();
     void showStoredKey(const StoredKey& stored);
     // Stores the key when it was read and then changed; the write finishes
     // after the dialog is gone.
     void saveKey();
-    void loadFromSettings(const Settings& settings);
-    void setFormatsEnabled(bool enabled);
-    // Runs the close step once and leaves the program-wide slot, so the next
-    // access loads a fresh dialog from the record.
-    void finishClose();
 
-    bool m_closed = false;
+    OptionsForm& m_form;
+    bool m_finished = false;
+    // As stored: 0 until the user changes the box, so that switching the
+    // source shows that source's default.
+    int m_parallelRequests = 0;
+    bool m_showingParallel = false;
     bool m_keyReadStarted = false;
     bool m_keyLoaded = false;
     bool m_keyFromEnvironment = false;
     QString m_loadedKey;
-
-    friend void unloadOptionsDialog();
-    friend void showOptionsDialog(QWidget* owner);
 };
-
-// The loaded options dialog, loading it hidden (owned by mainWindow) on first
-// use or after it was unloaded. The main window's activation reads
-// optionsDialog(this).txtADT->text(); the launch prompt writes txtAppName.
-frmOptions& optionsDialog(QWidget* mainWindow);
-bool isOptionsDialogLoaded();
-// Runs the close step and destroys the dialog; nothing when it is not
-// loaded. The main window calls this at shutdown before it saves the settings.
-void unloadOptionsDialog();
-// View > Options: shows the dialog modally over owner. When it closes its
-// controls have been copied into the record and the dialog is unloaded.
-void showOptionsDialog(QWidget* owner);
 
 } // namespace kestrion

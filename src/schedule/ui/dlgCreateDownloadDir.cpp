@@ -1,16 +1,25 @@
 #include "schedule/ui/dlgCreateDownloadDir.h"
 
-#include "core/app_state.h"
 #include "schedule/ui/path_prompt.h"
 
 #include <QDir>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 
 namespace kestrion {
 
-dlgCreateDownloadDir::dlgCreateDownloadDir(QWidget* parent)
+namespace {
+
+// Remembered on the window the prompt comes up over (the main window, which
+// lives for the whole run): a cancel puts the last created path back.
+const char* const kEarlierPath = "kestrionCreatedDirectory";
+
+} // namespace
+
+dlgCreateDownloadDir::dlgCreateDownloadDir(const QString& earlierPath, QWidget* parent)
     : QDialog(parent)
+    , m_created(earlierPath)
 {
     setObjectName(QStringLiteral("dlgCreateDownloadDir"));
     setWindowTitle(QStringLiteral("Create Download Directory"));
@@ -30,16 +39,20 @@ dlgCreateDownloadDir::dlgCreateDownloadDir(QWidget* parent)
         const QString path = txtDir->text();
         if (!path.isEmpty())
             QDir().mkdir(path); // one level; a failure shows again at the next run
-        appState().createdDirectory = path;
+        m_created = path;
         accept();
     });
 }
 
 QString dlgCreateDownloadDir::ask(QWidget* parent)
 {
-    dlgCreateDownloadDir prompt(parent);
+    // The window can go while the prompt is up (the program is ending).
+    const QPointer<QWidget> keeper = parent ? parent->window() : nullptr;
+    dlgCreateDownloadDir prompt(keeper ? keeper->property(kEarlierPath).toString() : QString(), parent);
     prompt.exec();
-    return appState().createdDirectory;
+    if (keeper)
+        keeper->setProperty(kEarlierPath, prompt.createdDirectory());
+    return prompt.createdDirectory();
 }
 
 } // namespace kestrion

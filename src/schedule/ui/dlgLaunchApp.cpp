@@ -1,28 +1,19 @@
 #include "schedule/ui/dlgLaunchApp.h"
 
-#include "core/app_state.h"
-#include "options/ui/frmOptions.h"
 #include "schedule/app_launch.h"
 #include "schedule/ui/path_prompt.h"
 
 #include <QLineEdit>
-#include <QPointer>
 #include <QPushButton>
+
+#include <utility>
 
 namespace kestrion {
 
-namespace {
-
-QPointer<dlgLaunchApp>& currentPrompt()
-{
-    static QPointer<dlgLaunchApp> prompt;
-    return prompt;
-}
-
-} // namespace
-
-dlgLaunchApp::dlgLaunchApp(QWidget* parent)
+dlgLaunchApp::dlgLaunchApp(Settings& settings, ProgramStarter start, QWidget* parent)
     : QDialog(parent)
+    , m_settings(settings)
+    , m_start(std::move(start))
 {
     setObjectName(QStringLiteral("dlgLaunchApp"));
     setWindowTitle(QStringLiteral("Launch Application"));
@@ -41,19 +32,9 @@ dlgLaunchApp::dlgLaunchApp(QWidget* parent)
     CancelButton = w.cancel;
 
     connect(OKButton, &QPushButton::clicked, this, &dlgLaunchApp::OKButton_Click);
-    connect(this, &QDialog::finished, this, [this] {
-        // OK, Cancel, Esc and the close box all end here: the prompt is gone
-        // and the next launch gets a fresh one with an empty path box.
-        if (currentPrompt() == this)
-            currentPrompt().clear();
-        deleteLater();
-    });
-}
-
-dlgLaunchApp::~dlgLaunchApp()
-{
-    if (currentPrompt() == this)
-        currentPrompt().clear();
+    // OK, Cancel, Esc and the close box all end here: the prompt is gone and
+    // the next launch gets a fresh one with an empty path box.
+    connect(this, &QDialog::finished, this, &QObject::deleteLater);
 }
 
 void dlgLaunchApp::OKButton_Click()
@@ -61,34 +42,9 @@ void dlgLaunchApp::OKButton_Click()
     const QString path = txtPath->text();
     // A path that does not start is still kept: the user asked for it, and
     // the next Launch Application asks again.
-    acceptApplicationPath(appState().settings, path);
-    // The options dialog copies its box into "App Name" when it closes; it
-    // must hold the new path or it would put the old one back.
-    optionsDialog(parentWidget()).txtAppName->setText(path);
+    acceptApplicationPath(m_settings, path, m_start);
+    Q_EMIT applicationPathAccepted(path);
     accept();
-}
-
-dlgLaunchApp* dlgLaunchApp::showPrompt(QWidget* mainWindow)
-{
-    QPointer<dlgLaunchApp>& prompt = currentPrompt();
-    if (!prompt)
-        prompt = new dlgLaunchApp(mainWindow);
-    prompt->show();
-    prompt->raise();
-    prompt->activateWindow();
-    return prompt;
-}
-
-dlgLaunchApp* dlgLaunchApp::openPrompt()
-{
-    return currentPrompt();
-}
-
-void launchApplication(QWidget* mainWindow)
-{
-    if (startConfiguredApplication(appState().settings))
-        return;
-    dlgLaunchApp::showPrompt(mainWindow);
 }
 
 } // namespace kestrion

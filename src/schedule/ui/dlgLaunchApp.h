@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/program_launcher.h"
+
 #include <QDialog>
 
 class QLabel;
@@ -8,23 +10,18 @@ class QPushButton;
 
 namespace kestrion {
 
+struct Settings;
+
 // Asks for the application's path when Launch Application could not start
 // it. Modeless: the main window stays usable. OK makes the typed path the
-// "App Name", tries it once and puts it into the options dialog; Cancel
-// changes nothing. Either way the prompt is destroyed, so the next one starts
-// with an empty path box.
+// "App Name", tries it once and announces it; Cancel changes nothing. Either
+// way the prompt deletes itself, so the next one starts with an empty path
+// box.
 class dlgLaunchApp : public QDialog
 {
     Q_OBJECT
 public:
-    explicit dlgLaunchApp(QWidget* parent = nullptr);
-    ~dlgLaunchApp() override;
-
-    // Shows the prompt modeless over mainWindow. While one is open it is
-    // brought to the front instead of opening a second.
-    static dlgLaunchApp* showPrompt(QWidget* mainWindow);
-    // The prompt that is open, or null.
-    static dlgLaunchApp* openPrompt();
+    dlgLaunchApp(Settings& settings, ProgramStarter start, QWidget* parent = nullptr);
 
     QLabel* Label1;
     QLabel* Label2;
@@ -32,12 +29,15 @@ public:
     QPushButton* OKButton;
     QPushButton* CancelButton;
 
+Q_SIGNALS:
+    // OK was pressed: path is the new "App Name" (tried already).
+    void applicationPathAccepted(const QString& path);
+
 private:
     void OKButton_Click();
-};
 
-// File > Launch Application and its toolbar button: starts "App Name", or
-// shows the prompt when none is named or it could not be started.
-void launchApplication(QWidget* mainWindow);
+    Settings& m_settings;
+    ProgramStarter m_start;
+};
 
 } // namespace kestrion

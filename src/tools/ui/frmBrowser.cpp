@@ -1,14 +1,7 @@
 #include "tools/ui/frmBrowser.h"
 
-#include "core/app_state.h"
 #include "tools/chart_symbol.h"
-
-#include <QDesktopServices>
-#include <QPointer>
-#include <QUrl>
-
-#ifdef KESTRION_HAVE_WEBENGINE
-
+#include "tools/ui/chart_browser.h"
 #include "tools/window_rules.h"
 
 #include <QComboBox>
@@ -26,11 +19,7 @@
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
-#endif
-
 namespace kestrion {
-
-#ifdef KESTRION_HAVE_WEBENGINE
 
 namespace {
 
@@ -347,67 +336,12 @@ void frmBrowser::buttonClick(const QString& key)
     }
 }
 
-namespace {
-
-QPointer<frmBrowser>& openBrowser()
+QWidget* openChartBrowser(const QString& ticker, const QString& chartHost)
 {
-    static QPointer<frmBrowser> window;
-    return window;
-}
-
-} // namespace
-
-QWidget* showChartBrowser()
-{
-    QPointer<frmBrowser>& window = openBrowser();
-    if (window) {
-        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
-        window->show();
-        window->raise();
-        window->activateWindow();
-        return window;
-    }
-    window = new frmBrowser;
+    auto* window = new frmBrowser;
     window->setAttribute(Qt::WA_DeleteOnClose);
-    window->loadChart(appState().strTicker, appState().services.chartHost);
+    window->loadChart(ticker, chartHost);
     return window;
 }
-
-QWidget* chartBrowser()
-{
-    return openBrowser();
-}
-
-void closeChartBrowser()
-{
-    QPointer<frmBrowser>& window = openBrowser();
-    if (!window)
-        return;
-    frmBrowser* w = window;
-    w->close();
-    delete w;
-}
-
-#else
-
-// Without a web view the chart opens in the desktop's web browser.
-QWidget* showChartBrowser()
-{
-    const ChartSymbol chart = chartSymbolFor(appState().strTicker);
-    QDesktopServices::openUrl(
-        QUrl(chartAddress(appState().services.chartHost, chart.symbol, kDefaultChartPeriod, chart.country)));
-    return nullptr;
-}
-
-QWidget* chartBrowser()
-{
-    return nullptr;
-}
-
-void closeChartBrowser()
-{
-}
-
-#endif
 
 } // namespace kestrion

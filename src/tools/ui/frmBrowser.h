@@ -19,12 +19,12 @@ class QWebEngineView;
 
 namespace kestrion {
 
-#ifdef KESTRION_HAVE_WEBENGINE
-
 // The chart browser: a small web browser that opens on the chart of one
 // ticker, with buttons for other chart periods, an address box with the
 // addresses visited, and Back, Forward, Stop, Refresh, Home and Search.
 // The title reads "Working..." while a page the user asked for is loading.
+// Built only with Qt WebEngine; openChartBrowser() (chart_browser.h) is how
+// the rest of the program opens it.
 class frmBrowser : public QWidget
 {
     Q_OBJECT
@@ -101,22 +101,5 @@ private:
     // the request before the view reports that loading has begun.
     QElapsedTimer m_requested;
 };
-
-#endif
-
-// Analyze Stock: shows the chart browser for appState().strTicker on
-// appState().services.chartHost. The first call creates and loads the
-// window; while it is open, later calls only bring it forward (its chart,
-// symbol and country stay those it was loaded with). After the user closes
-// it, the next call loads it afresh. Returns the window (null when the
-// program is built without a web view: the chart then opens in the
-// desktop's web browser).
-QWidget* showChartBrowser();
-
-// The open chart browser, or null.
-QWidget* chartBrowser();
-
-// Closes and destroys the chart browser if it is open (program shutdown).
-void closeChartBrowser();
 
 } // namespace kestrion
