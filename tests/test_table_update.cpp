@@ -309,11 +309,11 @@ void TestTableUpdate::updateThroughService()
     const auto src = makeQuoteSource(s);
     QVERIFY(src->writesPriceTable());
     const auto get = [&](const DateRange& range) {
-        HttpFetcher fetcher(10);
+        test::HttpSession fetcher(10);
         QByteArray body;
         QBuffer sink(&body);
         sink.open(QIODevice::WriteOnly);
-        const FetchResult r = fetcher.fetchTo(src->dataRequest(symbol, {}, range), sink);
+        const FetchResult r = fetcher.get(src->dataRequest(symbol, {}, range), sink);
         TableResult t;
         t.reason = r.ok() ? FailureReason::None : fetchReason(r);
         t.table = body;

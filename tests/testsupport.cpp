@@ -138,9 +138,9 @@ HttpSession::HttpSession(int timeoutSeconds)
 
 HttpSession::~HttpSession() = default;
 
-FetchResult HttpSession::get(const QString& url, QIODevice& sink)
+FetchResult HttpSession::get(const HttpGet& request, QIODevice& sink)
 {
-    HttpTransfer* transfer = m_client->get(HttpGet{url, {}}, &sink);
+    HttpTransfer* transfer = m_client->get(request, &sink);
     QSignalSpy done(transfer, &HttpTransfer::finished);
     FetchResult result;
     result.failure = FetchResult::Failure::Timeout;

@@ -83,7 +83,8 @@ public:
     explicit HttpSession(int timeoutSeconds = 10);
     ~HttpSession();
     // How the request ended; what arrived goes to sink.
-    FetchResult get(const QString& url, QIODevice& sink);
+    FetchResult get(const HttpGet& request, QIODevice& sink);
+    FetchResult get(const QString& url, QIODevice& sink) { return get(HttpGet{url, {}}, sink); }
     // The body, or empty on any failure.
     QByteArray fetch(const QString& url);
 
