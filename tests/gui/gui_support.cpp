@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -71,9 +72,13 @@ void MessageWatcher::answer(QMessageBox* box)
         box->reject();
 }
 
-void GuiCase::startTest()
+void GuiCase::startTest(Quotes quotes)
 {
     m_config = std::make_unique<TempConfig>();
+    if (quotes == Quotes::LocalService) {
+        m_service = std::make_unique<QuoteService>();
+        QVERIFY(m_service->start());
+    }
 }
 
 void GuiCase::startCase()
@@ -82,6 +87,10 @@ void GuiCase::startCase()
     QFile::remove(m_config->settingsFile());
     m_tmp = std::make_unique<QTemporaryDir>();
     QVERIFY(m_tmp->isValid());
+    if (m_service) {
+        m_config->pointServicesAt(m_service->host(), 10);
+        QVERIFY(QDir().mkdir(downloadDir()));
+    }
 }
 
 void GuiCase::endCase()

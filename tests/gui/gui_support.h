@@ -63,8 +63,13 @@ private:
 class GuiCase
 {
 public:
+    // Whether the cases download: then the local quote service runs for the
+    // whole test, every case points the "Services" hosts at it and gets a
+    // fresh, empty download folder.
+    enum class Quotes { None, LocalService };
+
     // In initTestCase.
-    void startTest();
+    void startTest(Quotes quotes = Quotes::None);
     // In init.
     void startCase();
     // In cleanup: nothing modal may be left over from a case.
@@ -78,9 +83,13 @@ public:
     // The case's temporary folder, and a path in it.
     QString tmpPath() const { return m_tmp->path(); }
     QString tmp(const QString& name) const { return m_tmp->filePath(name); }
+    // With the local quote service: the service and the case's download folder.
+    const QuoteService& service() const { return *m_service; }
+    QString downloadDir() const { return tmp(QStringLiteral("dl")); }
 
 private:
     std::unique_ptr<TempConfig> m_config;
+    std::unique_ptr<QuoteService> m_service;
     std::unique_ptr<QTemporaryDir> m_tmp;
 };
 

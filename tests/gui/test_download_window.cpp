@@ -200,7 +200,6 @@ class TestDownloadWindow : public QObject
 
 private:
     GuiCase m_case;
-    QuoteService m_service;
     QString m_dl;
 
     QString tmp(const QString& name) const { return m_case.tmp(name); }
@@ -228,7 +227,7 @@ private:
                                QStringLiteral("Sep"), QStringLiteral("25"), QStringLiteral("2003"),
                                HistoryPeriod::Weekly};
         HttpFetcher f(10);
-        return f.fetch(yahooUrl(m_service.host(), RunRequestValues::from(in), symbol));
+        return f.fetch(yahooUrl(m_case.service().host(), RunRequestValues::from(in), symbol));
     }
 
     QString savedSetting(const QString& name) const { return m_case.saved(name); }
@@ -236,16 +235,13 @@ private:
 private Q_SLOTS:
     void initTestCase()
     {
-        m_case.startTest();
-        QVERIFY(m_service.start());
+        m_case.startTest(GuiCase::Quotes::LocalService);
     }
 
     void init()
     {
         m_case.startCase();
-        m_case.config().pointServicesAt(m_service.host(), 10);
-        m_dl = tmp(QStringLiteral("dl"));
-        QVERIFY(QDir().mkdir(m_dl));
+        m_dl = m_case.downloadDir();
     }
 
     void cleanup()

@@ -136,7 +136,6 @@ class TestMainCommands : public QObject
 
 private:
     GuiCase m_case;
-    QuoteService m_service;
     QString m_dl;
 
     QString tmp(const QString& name) const { return m_case.tmp(name); }
@@ -165,16 +164,13 @@ private:
 private Q_SLOTS:
     void initTestCase()
     {
-        m_case.startTest();
-        QVERIFY(m_service.start());
+        m_case.startTest(GuiCase::Quotes::LocalService);
     }
 
     void init()
     {
         m_case.startCase();
-        m_case.config().pointServicesAt(m_service.host(), 10);
-        m_dl = tmp(QStringLiteral("dl"));
-        QVERIFY(QDir().mkdir(m_dl));
+        m_dl = m_case.downloadDir();
         QLocale::setDefault(QLocale::c());
     }
 
