@@ -19,7 +19,7 @@ int TickerListModel::rowCount(const QModelIndex& parent) const
 
 QVariant TickerListModel::data(const QModelIndex& index, int role) const
 {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid) || (role != Qt::DisplayRole && role != Qt::EditRole))
+    if (!index.isValid() || index.row() >= m_rows.size() || (role != Qt::DisplayRole && role != Qt::EditRole))
         return {};
     return m_rows.at(index.row()).symbol;
 }

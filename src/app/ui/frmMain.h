@@ -23,9 +23,9 @@ class MenuKeysFirst;
 class StatusPanels;
 class WindowCloseOrder;
 class WindowDownloadView;
+class WindowPlacement;
 struct MainControls;
 struct WindowValues;
-class WindowPlacement;
 
 // The program's main window: the open ticker list, the download directory,
 // the date range and history period, the download button, menus, toolbar and
