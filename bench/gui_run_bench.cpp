@@ -146,7 +146,12 @@ int main(int argc, char** argv)
     settle.start();
     while (settle.elapsed() < 300)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    if (window.txtDownloadDir->text() != dl || window.list().count() != count)
+    // The window's controls, found by the names users' settings know them by.
+    auto* downloadDir = window.findChild<QLineEdit*>(QStringLiteral("txtDownloadDir"));
+    auto* getUpdate = window.findChild<QPushButton*>(QStringLiteral("cmdGetUpdate"));
+    if (!downloadDir || !getUpdate)
+        return fail("the window has no download directory box or download button");
+    if (downloadDir->text() != dl || window.list().count() != count)
         return fail("the window did not pick up the prepared list and folder");
 
     DownloadController& controller = window.downloadController();
@@ -169,7 +174,7 @@ int main(int argc, char** argv)
     everyTurn.start();
     const qint64 cpuAtClick = threadCpuNs();
     clock.start();
-    window.cmdGetUpdate->click();
+    getUpdate->click();
     if (!controller.isRunning())
         return fail("the click did not start a run");
     loop.exec();

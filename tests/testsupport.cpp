@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 
 namespace kestrion::test {
 
@@ -122,6 +124,34 @@ bool makeList(const QString& path, const QStringList& symbols)
         return false;
     TickerList list;
     return list.open(path) && list.appendAll(symbols) == symbols.size();
+}
+
+QStringList fileSymbols(const QString& path)
+{
+    TickerList list;
+    if (!list.open(path))
+        return {QStringLiteral("<cannot open>")};
+    return list.symbols();
+}
+
+ListLock::ListLock(const QString& path, bool exclusive)
+{
+    static int count = 0;
+    m_name = QStringLiteral("test-lock-%1").arg(++count);
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+    db.setDatabaseName(path);
+    m_locked = db.open()
+               && QSqlQuery(db).exec(exclusive ? QStringLiteral("BEGIN EXCLUSIVE") : QStringLiteral("BEGIN IMMEDIATE"));
+}
+
+ListLock::~ListLock()
+{
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_name, false);
+        QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_name);
 }
 
 QByteArray readAll(const QString& path)

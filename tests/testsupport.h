@@ -58,6 +58,24 @@ private:
 
 // Makes a ticker list file holding the symbols (duplicates kept, in order).
 bool makeList(const QString& path, const QStringList& symbols);
+// What a list file holds, read through a connection of its own.
+QStringList fileSymbols(const QString& path);
+
+// Holds a list file locked the way another program writing it would.
+class ListLock
+{
+public:
+    // Exclusive also keeps others from reading.
+    explicit ListLock(const QString& path, bool exclusive = false);
+    ~ListLock();
+    ListLock(const ListLock&) = delete;
+    ListLock& operator=(const ListLock&) = delete;
+    bool isLocked() const { return m_locked; }
+
+private:
+    QString m_name;
+    bool m_locked = false;
+};
 QByteArray readAll(const QString& path);
 QString binPath(const QString& program);
 

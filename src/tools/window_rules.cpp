@@ -25,12 +25,6 @@ std::optional<int> ruleResult(int twips)
 
 } // namespace
 
-int twipsToPixels(int twips)
-{
-    const int half = kTwipsPerPixel / 2;
-    return twips >= 0 ? (twips + half) / kTwipsPerPixel : -((-twips + half) / kTwipsPerPixel);
-}
-
 BrowserSizes browserSizes(int clientWidth, int clientHeight)
 {
     BrowserSizes sizes;

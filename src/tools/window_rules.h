@@ -1,19 +1,10 @@
 #pragma once
 
+#include "platform/twips.h"
+
 #include <optional>
 
 namespace kestrion {
-
-// The viewing tools keep their layout figures in twips, as they were drawn;
-// on screen one pixel counts as 15 twips.
-inline constexpr int kTwipsPerPixel = 15;
-
-// Nearest whole pixel (halves away from zero).
-int twipsToPixels(int twips);
-inline constexpr int pixelsToTwips(int pixels)
-{
-    return pixels * kTwipsPerPixel;
-}
 
 // Sizes the chart browser gives its address box and web view for a client
 // area of the given pixel size. A rule that would come out negative leaves

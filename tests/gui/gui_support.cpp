@@ -1,15 +1,45 @@
 #include "gui_support.h"
 
 #include "app/ui/frmMain.h"
+#include "core/app_state.h"
+#include "core/settings_record.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemModel>
+#include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTest>
+#include <QToolBar>
 
 namespace kestrion::test {
+
+namespace {
+
+// The named child; a name that is gone breaks every test of the window, so
+// it ends the run at once.
+template <typename T>
+T* named(const QObject& window, const char* name)
+{
+    T* found = window.findChild<T*>(QLatin1String(name));
+    if (!found)
+        qFatal("The main window has no %s named \"%s\"", T::staticMetaObject.className(), name);
+    return found;
+}
+
+} // namespace
 
 MessageWatcher::MessageWatcher(Find find, int intervalMs)
 {
@@ -42,10 +72,136 @@ void MessageWatcher::answer(QMessageBox* box)
         box->reject();
 }
 
+void GuiCase::startTest(Quotes quotes)
+{
+    m_config = std::make_unique<TempConfig>();
+    if (quotes == Quotes::LocalService) {
+        m_service = std::make_unique<QuoteService>();
+        QVERIFY(m_service->start());
+    }
+}
+
+void GuiCase::startCase()
+{
+    resetAppState();
+    QFile::remove(m_config->settingsFile());
+    m_tmp = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_tmp->isValid());
+    if (m_service) {
+        m_config->pointServicesAt(m_service->host(), 10);
+        QVERIFY(QDir().mkdir(downloadDir()));
+    }
+}
+
+void GuiCase::endCase()
+{
+    QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
+    m_tmp.reset();
+}
+
+QString GuiCase::saved(const QString& name) const
+{
+    QSettings s(m_config->settingsFile(), QSettings::IniFormat);
+    return s.value(kSettingsSection + QLatin1Char('/') + name).toString();
+}
+
+void GuiCase::store(const QString& name, const QString& value)
+{
+    m_config->set(kSettingsSection, name, value);
+}
+
+TestWindow::TestWindow()
+    : m_window(new frmMain)
+{
+    frmMain& w = *m_window;
+    FileChoices answers;
+    answers.openList = [this] {
+        ++openAsked;
+        return openAnswer;
+    };
+    answers.newList = [this] {
+        ++saveAsked;
+        return saveAnswer;
+    };
+    answers.importFile = [this] {
+        ++importAsked;
+        return importAnswer;
+    };
+    answers.importedListName = [this](const QString& proposed) {
+        proposals << proposed;
+        return targetAnswers.isEmpty() ? QString() : targetAnswers.takeFirst();
+    };
+    w.setFileChoices(std::move(answers));
+    w.setClock([this] { return clock.isValid() ? clock : QDateTime::currentDateTime(); });
+
+    Label1 = named<QLabel>(w, "Label1");
+    txtTicker = named<QLineEdit>(w, "txtTicker");
+    cmdAdd = named<QPushButton>(w, "cmdAdd");
+    cmdDelete = named<QPushButton>(w, "cmdDelete");
+    DBGrid1 = named<QTableView>(w, "DBGrid1");
+    chkSingleStock = named<QCheckBox>(w, "chkSingleStock");
+    Frame1 = named<QGroupBox>(w, "Frame1");
+    txtDownloadDir = named<QLineEdit>(w, "txtDownloadDir");
+    cmdBrowse = named<QPushButton>(w, "cmdBrowse");
+    Frame2 = named<QGroupBox>(w, "Frame2");
+    Label2 = named<QLabel>(w, "Label2");
+    cbxStartMonth = named<QComboBox>(w, "cbxStartMonth");
+    cbxStartDay = named<QComboBox>(w, "cbxStartDay");
+    cbxStartYear = named<QComboBox>(w, "cbxStartYear");
+    Label3 = named<QLabel>(w, "Label3");
+    cbxEndMonth = named<QComboBox>(w, "cbxEndMonth");
+    cbxEndDay = named<QComboBox>(w, "cbxEndDay");
+    cbxEndYear = named<QComboBox>(w, "cbxEndYear");
+    optDaily = named<QRadioButton>(w, "optDaily");
+    optWeekly = named<QRadioButton>(w, "optWeekly");
+    optMonthly = named<QRadioButton>(w, "optMonthly");
+    cmdGetUpdate = named<QPushButton>(w, "cmdGetUpdate");
+    Label4 = named<QLabel>(w, "Label4");
+    ProgressBar1 = named<QProgressBar>(w, "ProgressBar1");
+    tbToolBar = named<QToolBar>(w, "tbToolBar");
+    sbStatusBar = named<QStatusBar>(w, "sbStatusBar");
+    pnlStatus = named<QLabel>(w, "Status");
+    pnlDataSource = named<QLabel>(w, "DataSource");
+    pnlADT = named<QLabel>(w, "ADT");
+    Timer1 = named<QTimer>(w, "Timer1");
+
+    mnuCreateNewList = named<QAction>(w, "mnuCreateNewList");
+    mnuOpenList = named<QAction>(w, "mnuOpenList");
+    mnuImportList = named<QAction>(w, "mnuImportList");
+    mnuLaunch = named<QAction>(w, "mnuLaunch");
+    mnuFileExit = named<QAction>(w, "mnuFileExit");
+    mnuViewFile = named<QAction>(w, "mnuViewFile");
+    mnuViewErrorLog = named<QAction>(w, "mnuViewErrorLog");
+    mnuViewChart = named<QAction>(w, "mnuViewChart");
+    mnuAnalyzeStock = named<QAction>(w, "mnuAnalyzeStock");
+    mnuViewToolbar = named<QAction>(w, "mnuViewToolbar");
+    mnuViewStatusBar = named<QAction>(w, "mnuViewStatusBar");
+    mnuViewOptions = named<QAction>(w, "mnuViewOptions");
+    mnuHelpContents = named<QAction>(w, "mnuHelpContents");
+    mnuHelpAbout = named<QAction>(w, "mnuHelpAbout");
+}
+
+TestWindow::~TestWindow()
+{
+    destroyWindow();
+}
+
+void TestWindow::destroyWindow()
+{
+    delete m_window.data();
+}
+
+void TestWindow::tickAt(const QDateTime& moment)
+{
+    clock = moment;
+    // As the timer's own second passing: the window reacts to its signal.
+    QMetaObject::invokeMethod(Timer1, "timeout", Qt::DirectConnection);
+}
+
 QStringList gridSymbols(const frmMain& w)
 {
     QStringList result;
-    const QAbstractItemModel* model = w.DBGrid1->model();
+    const QAbstractItemModel* model = named<QTableView>(w, "DBGrid1")->model();
     for (int r = 0; r < model->rowCount(); ++r)
         result << model->index(r, 0).data().toString();
     return result;
@@ -56,6 +212,48 @@ void showAndActivate(QWidget& w)
     w.show();
     w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
+}
+
+QString showWithList(TestWindow& w, const QString& path, const QStringList& symbols)
+{
+    QFile::remove(path);
+    if (!makeList(path, symbols) || !w->openList(path))
+        return {};
+    showAndActivate(*w);
+    return path;
+}
+
+void prepareWeeklyYahooRun(TestWindow& w, const QString& listPath, const QStringList& symbols,
+                           const QString& downloadDir, const QStringList& endDate, Show show)
+{
+    QVERIFY(makeList(listPath, symbols));
+    QVERIFY(w->openList(listPath));
+    w.txtDownloadDir->setText(downloadDir);
+    w.cbxStartMonth->setCurrentText(QStringLiteral("Jan"));
+    w.cbxStartDay->setCurrentText(QStringLiteral("01"));
+    w.cbxStartYear->setCurrentText(QStringLiteral("2003"));
+    w.cbxEndMonth->setCurrentText(endDate.value(0));
+    w.cbxEndDay->setCurrentText(endDate.value(1));
+    w.cbxEndYear->setCurrentText(endDate.value(2));
+    w.optWeekly->setChecked(true);
+    Settings& s = appState().settings;
+    s.dataSource = QStringLiteral("Yahoo");
+    s.dataFormat = QStringLiteral("5");
+    s.fileExtension = QStringLiteral(".csv");
+    s.activeAlerts = 0;
+    s.playSound = 0;
+    s.deleteExistingFiles = 0;
+    s.dateStamp = 0;
+    s.convertToMS = 0;
+    // The bar starts at 0; from its empty state every value a run sets is
+    // seen, the first 0 included.
+    w.ProgressBar1->reset();
+    if (show == Show::Active) {
+        showAndActivate(*w);
+    } else {
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    }
 }
 
 bool writeFile(const QString& path, const QByteArray& bytes)

@@ -30,25 +30,6 @@ namespace {
 
 const QString kSample = QStringLiteral(KESTRION_ACCESS_SAMPLE);
 
-// The main window with the file choices made by the test.
-class TestWindow : public frmMain
-{
-public:
-    QString openAnswer;
-    QString importAnswer;
-    QStringList targetAnswers; // one per question, in order
-    QStringList proposals;
-
-protected:
-    QString chooseOpenFile() override { return openAnswer; }
-    QString chooseImportFile() override { return importAnswer; }
-    QString chooseNewListFor(const QString& proposed) override
-    {
-        proposals << proposed;
-        return targetAnswers.isEmpty() ? QString() : targetAnswers.takeFirst();
-    }
-};
-
 // Answers the modal windows as they come up and keeps what they showed.
 class ModalDriver
 {
@@ -107,14 +88,6 @@ private:
     QTimer m_timer;
 };
 
-QStringList fileSymbols(const QString& path)
-{
-    TickerList list;
-    if (!list.open(path))
-        return {QStringLiteral("<cannot open>")};
-    return list.symbols();
-}
-
 } // namespace
 
 class TestAccessImport : public QObject
@@ -122,11 +95,10 @@ class TestAccessImport : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<TempConfig> m_config;
-    std::unique_ptr<QTemporaryDir> m_tmp;
+    GuiCase m_case;
     QByteArray m_bytes;
 
-    QString tmp(const QString& name) const { return m_tmp->filePath(name); }
+    QString tmp(const QString& name) const { return m_case.tmp(name); }
 
     // A copy of the sample beside the lists, so the proposed name lands here.
     QString accessCopy(const QByteArray& bytes = {})
@@ -138,11 +110,7 @@ private:
     // A shown window on a list holding the symbols.
     QString prepare(TestWindow& w, const QStringList& symbols)
     {
-        const QString path = tmp(QStringLiteral("current.mdb"));
-        if (!makeList(path, symbols) || !w.openList(path))
-            return {};
-        showAndActivate(w);
-        return path;
+        return showWithList(w, tmp(QStringLiteral("current.mdb")), symbols);
     }
 
 private Q_SLOTS:
@@ -153,20 +121,17 @@ private Q_SLOTS:
             QFAIL(qPrintable(QStringLiteral("The Access sample file %1 is missing: the set-up step "
                                             "fetch_access_sample could not fetch it (it runs \"npm pack mdb@0.1.0\").")
                                  .arg(kSample)));
-        m_config = std::make_unique<TempConfig>();
+        m_case.startTest();
     }
 
     void init()
     {
-        resetAppState();
-        m_tmp = std::make_unique<QTemporaryDir>();
-        QVERIFY(m_tmp->isValid());
+        m_case.startCase();
     }
 
     void cleanup()
     {
-        QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
-        m_tmp.reset();
+        m_case.endCase();
     }
 
     void openListImportsIntoNewList_data()
@@ -214,8 +179,8 @@ private Q_SLOTS:
         QCOMPARE(driver.offeredTables, (QStringList{"Fruit", "Fruit Salad", "Veggie Salad", "Muffin/Bread", "Dried"}));
         QCOMPARE(w.proposals, QStringList{target});
         QCOMPARE(driver.warnings, QStringList());
-        QCOMPARE(w.list().path(), target);
-        QCOMPARE(gridSymbols(w), symbols);
+        QCOMPARE(w->list().path(), target);
+        QCOMPARE(gridSymbols(*w), symbols);
         QCOMPARE(fileSymbols(target), symbols);
         QCOMPARE(appState().settings.databaseName, target);
         if (skipped.isEmpty()) {
@@ -259,9 +224,9 @@ private Q_SLOTS:
         QCOMPARE(driver.questions.size(), 1);
         QCOMPARE(driver.picks, where == QLatin1String("question") ? 0 : 1);
         QCOMPARE(w.proposals.size(), where == QLatin1String("save") ? 1 : 0);
-        QCOMPARE(QDir(m_tmp->path()).entryList(QDir::Files, QDir::Name), (QStringList{"current.mdb", "fruit.mdb"}));
-        QCOMPARE(w.list().path(), current);
-        QCOMPARE(gridSymbols(w), (QStringList{"IBM", "KO"}));
+        QCOMPARE(QDir(m_case.tmpPath()).entryList(QDir::Files, QDir::Name), (QStringList{"current.mdb", "fruit.mdb"}));
+        QCOMPARE(w->list().path(), current);
+        QCOMPARE(gridSymbols(*w), (QStringList{"IBM", "KO"}));
         QCOMPARE(appState().settings.databaseName, databaseName);
         QCOMPARE(driver.warnings, QStringList());
     }
@@ -284,8 +249,8 @@ private Q_SLOTS:
         QVERIFY2(text.contains(QStringLiteral("cut short")), qPrintable(text));
         QVERIFY2(text.contains(QStringLiteral("No list was made.")), qPrintable(text));
         QCOMPARE(w.proposals, QStringList());
-        QCOMPARE(QDir(m_tmp->path()).entryList(QDir::Files, QDir::Name), (QStringList{"current.mdb", "fruit.mdb"}));
-        QCOMPARE(w.list().path(), current);
+        QCOMPARE(QDir(m_case.tmpPath()).entryList(QDir::Files, QDir::Name), (QStringList{"current.mdb", "fruit.mdb"}));
+        QCOMPARE(w->list().path(), current);
     }
 
     void existingTargetIsAskedAgain()
@@ -310,7 +275,7 @@ private Q_SLOTS:
         QCOMPARE(w.proposals, (QStringList{tmp(QStringLiteral("fruit-kestrion.mdb")), w.openAnswer, taken}));
         QCOMPARE(readAll(w.openAnswer), m_bytes);
         QCOMPARE(fileSymbols(taken), QStringList{"KEEP"});
-        QCOMPARE(w.list().path(), second);
+        QCOMPARE(w->list().path(), second);
         QCOMPARE(fileSymbols(second).size(), 12);
     }
 
@@ -369,19 +334,19 @@ private Q_SLOTS:
                      qPrintable(driver.warnings.first()));
         }
         QCOMPARE(driver.notes.size(), notes);
-        QCOMPARE(gridSymbols(w), after);
+        QCOMPARE(gridSymbols(*w), after);
         QCOMPARE(fileSymbols(current), after);
-        QCOMPARE(w.list().path(), current);
+        QCOMPARE(w->list().path(), current);
         QCOMPARE(readAll(w.importAnswer), sourceBytes);
     }
 
     void openingAnAccessFileDirectlySaysWhatItIs()
     {
         TestWindow w;
-        showAndActivate(w);
+        showAndActivate(*w);
         const QString path = accessCopy();
         MessageWatcher messages;
-        QVERIFY(!w.openList(path));
+        QVERIFY(!w->openList(path));
         QTRY_COMPARE(messages.texts.size(), 1);
         QVERIFY2(messages.texts.first().contains(QStringLiteral("Access database")), qPrintable(messages.texts.first()));
         QVERIFY2(messages.texts.first().contains(QStringLiteral("Open List")), qPrintable(messages.texts.first()));

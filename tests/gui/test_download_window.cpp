@@ -7,6 +7,7 @@
 #include "download/quote_request.h"
 #include "download/ui/download_controller.h"
 #include "download/ui/frmNoData.h"
+#include "gui_support.h"
 #include "platform/http_fetch.h"
 #include "schedule/ui/dlgCreateDownloadDir.h"
 #include "testsupport.h"
@@ -54,20 +55,20 @@ const QString kErrorsLogged = QStringLiteral("ERRORS LOGGED!");
 
 // The inputs a run must lock so that nothing changes under it and no second
 // run can start.
-QList<QWidget*> runInputs(const frmMain& w)
+QList<QWidget*> runInputs(const TestWindow& w)
 {
     return {w.txtTicker,     w.txtDownloadDir, w.cmdGetUpdate, w.cmdAdd,      w.cmdDelete,
             w.cmdBrowse,     w.cbxStartMonth,  w.cbxStartDay,  w.cbxStartYear, w.cbxEndMonth,
             w.cbxEndDay,     w.cbxEndYear,     w.DBGrid1,      w.tbToolBar};
 }
 
-bool allInputs(const frmMain& w, bool enabled)
+bool allInputs(const TestWindow& w, bool enabled)
 {
     const QList<QWidget*> inputs = runInputs(w);
     return std::all_of(inputs.cbegin(), inputs.cend(), [enabled](const QWidget* c) { return c->isEnabled() == enabled; });
 }
 
-QStringList inputStates(const frmMain& w)
+QStringList inputStates(const TestWindow& w)
 {
     QStringList result;
     for (const QWidget* c : runInputs(w))
@@ -85,9 +86,9 @@ QStringList filesIn(const QString& dir)
 class RunLog
 {
 public:
-    explicit RunLog(frmMain& w)
+    explicit RunLog(TestWindow& w)
     {
-        QObject::connect(&w, &frmMain::statusTextChanged, &m_context, [this, &w](const QString& text) {
+        QObject::connect(w.get(), &frmMain::statusTextChanged, &m_context, [this, &w](const QString& text) {
             statuses << text;
             lockedAtStatus << allInputs(w, false);
         });
@@ -106,7 +107,7 @@ private:
 class Prompts
 {
 public:
-    explicit Prompts(frmMain& w)
+    explicit Prompts(TestWindow& w)
         : m_window(w)
     {
         m_timer.setInterval(10);
@@ -164,9 +165,9 @@ private:
             messageInfo = box->informativeText();
             messageIcon = box->icon();
             messageButtons = box->standardButtons();
-            statusAtMessage = m_window.statusText();
+            statusAtMessage = m_window->statusText();
             lockedAtMessage = allInputs(m_window, false);
-            runningAtMessage = m_window.downloadController().isRunning();
+            runningAtMessage = m_window->downloadController().isRunning();
             QAbstractButton* ok = box->button(QMessageBox::Ok);
             if (ok)
                 QTest::mouseClick(ok, Qt::LeftButton);
@@ -178,7 +179,7 @@ private:
         }
     }
 
-    frmMain& m_window;
+    TestWindow& m_window;
     QTimer m_timer;
     QPointer<QWidget> m_answered;
 };
@@ -198,50 +199,23 @@ class TestDownloadWindow : public QObject
     Q_OBJECT
 
 private:
-    // QSettings fixes the user settings folder on first use in a process, so
-    // all cases share one private store, emptied before each case.
-    std::unique_ptr<TempConfig> m_config;
-    QuoteService m_service;
-    std::unique_ptr<QTemporaryDir> m_tmp;
+    GuiCase m_case;
     QString m_dl;
 
-    QString tmp(const QString& name) const { return m_tmp->filePath(name); }
+    QString tmp(const QString& name) const { return m_case.tmp(name); }
 
     // A window on a fresh list of these symbols, downloading a fixed range of
     // weekly Yahoo quotes as .csv files into m_dl.
-    void prepare(frmMain& w, const QStringList& symbols)
+    void prepare(TestWindow& w, const QStringList& symbols)
     {
-        const QString list = tmp(QStringLiteral("list.mdb"));
-        QVERIFY(makeList(list, symbols));
-        QVERIFY(w.openList(list));
-        w.txtDownloadDir->setText(m_dl);
-        w.cbxStartMonth->setCurrentText(QStringLiteral("Jan"));
-        w.cbxStartDay->setCurrentText(QStringLiteral("01"));
-        w.cbxStartYear->setCurrentText(QStringLiteral("2003"));
-        w.cbxEndMonth->setCurrentText(QStringLiteral("Sep"));
-        w.cbxEndDay->setCurrentText(QStringLiteral("25"));
-        w.cbxEndYear->setCurrentText(QStringLiteral("2003"));
-        w.optWeekly->setChecked(true);
-        Settings& s = appState().settings;
-        s.dataSource = QStringLiteral("Yahoo");
-        s.dataFormat = QStringLiteral("5");
-        s.fileExtension = QStringLiteral(".csv");
-        s.activeAlerts = 0;
-        s.playSound = 0;
-        s.deleteExistingFiles = 0;
-        s.dateStamp = 0;
-        s.convertToMS = 0;
-        // The bar starts at 0; from its empty state every value a run sets is
-        // seen, the first 0 included.
-        w.ProgressBar1->reset();
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        prepareWeeklyYahooRun(w, tmp(QStringLiteral("list.mdb")), symbols, m_dl, {"Sep", "25", "2003"},
+                              Show::Exposed);
     }
 
     // Clicks "Get Historical Data" and waits for the run to end.
-    static bool clickAndWait(frmMain& w, int timeoutMs = 60000)
+    static bool clickAndWait(TestWindow& w, int timeoutMs = 60000)
     {
-        QSignalSpy done(&w.downloadController(), &DownloadController::finished);
+        QSignalSpy done(&w->downloadController(), &DownloadController::finished);
         QTest::mouseClick(w.cmdGetUpdate, Qt::LeftButton);
         // A run that ends at a prompt has ended before the click returns.
         return !done.isEmpty() || done.wait(timeoutMs);
@@ -253,43 +227,31 @@ private:
         const RequestInputs in{QStringLiteral("Jan"), QStringLiteral("01"), QStringLiteral("2003"),
                                QStringLiteral("Sep"), QStringLiteral("25"), QStringLiteral("2003"),
                                HistoryPeriod::Weekly};
-        return test::httpGet(yahooUrl(m_service.host(), RunRequestValues::from(in), symbol));
+        return test::httpGet(yahooUrl(m_case.service().host(), RunRequestValues::from(in), symbol));
     }
 
-    QString savedSetting(const QString& name) const
-    {
-        QSettings s(m_config->settingsFile(), QSettings::IniFormat);
-        return s.value(QStringLiteral("Settings/") + name).toString();
-    }
+    QString savedSetting(const QString& name) const { return m_case.saved(name); }
 
 private Q_SLOTS:
     void initTestCase()
     {
-        m_config = std::make_unique<TempConfig>();
-        QVERIFY(m_service.start());
+        m_case.startTest(GuiCase::Quotes::LocalService);
     }
 
     void init()
     {
-        resetAppState();
-        QFile::remove(m_config->settingsFile());
-        m_config->pointServicesAt(m_service.host(), 10);
-        m_tmp = std::make_unique<QTemporaryDir>();
-        QVERIFY(m_tmp->isValid());
-        m_dl = tmp(QStringLiteral("dl"));
-        QVERIFY(QDir().mkdir(m_dl));
+        m_case.startCase();
+        m_dl = m_case.downloadDir();
     }
 
     void cleanup()
     {
-        // Nothing modal may be left over from a case.
-        QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
-        m_tmp.reset();
+        m_case.endCase();
     }
 
     void listRunFromTheButton()
     {
-        frmMain w;
+        TestWindow w;
         prepare(w, {QStringLiteral("MSFT"), QStringLiteral("IBM"), QStringLiteral("KO")});
         if (QTest::currentTestFailed())
             return;
@@ -297,11 +259,11 @@ private Q_SLOTS:
         RunLog log(w);
         Prompts prompts(w);
 
-        QSignalSpy done(&w.downloadController(), &DownloadController::finished);
+        QSignalSpy done(&w->downloadController(), &DownloadController::finished);
         QTest::mouseClick(w.cmdGetUpdate, Qt::LeftButton);
         // Locked from the click on: a second click cannot start a second run.
         QVERIFY2(allInputs(w, false), qPrintable(inputStates(w).join(QLatin1Char(' '))));
-        QVERIFY(w.downloadController().isRunning());
+        QVERIFY(w->downloadController().isRunning());
         QTest::mouseClick(w.cmdGetUpdate, Qt::LeftButton);
         QVERIFY(done.wait(60000));
         QCOMPARE(done.count(), 1);
@@ -312,7 +274,7 @@ private Q_SLOTS:
         QCOMPARE(log.statuses, (QStringList{kDownloading + "MSFT", kDownloading + "IBM", kDownloading + "KO", kComplete}));
         QCOMPARE(log.lockedAtStatus, (QList<bool>{true, true, true, true}));
         QVERIFY2(allInputs(w, true), qPrintable(inputStates(w).join(QLatin1Char(' '))));
-        QCOMPARE(w.statusText(), kComplete);
+        QCOMPARE(w->statusText(), kComplete);
         QCOMPARE(prompts.seen, QStringList());
 
         QCOMPARE(filesIn(m_dl), (QStringList{"IBM.csv", "KO.csv", "MSFT.csv"}));
@@ -325,7 +287,7 @@ private Q_SLOTS:
 
     void commandsThatChangeTheRunWaitForIt()
     {
-        frmMain w;
+        TestWindow w;
         prepare(w, {QStringLiteral("SLOW_CMD")});
         if (QTest::currentTestFailed())
             return;
@@ -338,9 +300,9 @@ private Q_SLOTS:
                 states << a->objectName() + (a->isEnabled() ? QStringLiteral("=on") : QStringLiteral("=off"));
             return states.join(QLatin1Char(' '));
         };
-        QSignalSpy done(&w.downloadController(), &DownloadController::finished);
+        QSignalSpy done(&w->downloadController(), &DownloadController::finished);
         QTest::mouseClick(w.cmdGetUpdate, Qt::LeftButton);
-        QVERIFY(w.downloadController().isRunning());
+        QVERIFY(w->downloadController().isRunning());
         for (const QAction* a : held)
             QVERIFY2(!a->isEnabled(), qPrintable(enabled(held)));
         for (const QAction* a : free)
@@ -354,25 +316,25 @@ private Q_SLOTS:
 
     void unreadableListDoesNotStart()
     {
-        frmMain w;
+        TestWindow w;
         prepare(w, {QStringLiteral("MSFT")});
         if (QTest::currentTestFailed())
             return;
         // Another program holds the list file locked.
         {
             QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("locker"));
-            other.setDatabaseName(w.list().path());
+            other.setDatabaseName(w->list().path());
             QVERIFY(other.open());
             QSqlQuery lock(other);
             QVERIFY(lock.exec(QStringLiteral("BEGIN EXCLUSIVE")));
             Prompts prompts(w);
-            QSignalSpy done(&w.downloadController(), &DownloadController::finished);
+            QSignalSpy done(&w->downloadController(), &DownloadController::finished);
             QTest::mouseClick(w.cmdGetUpdate, Qt::LeftButton);
             QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 30000);
             QCOMPARE(prompts.seen.size(), 1);
             QVERIFY2(prompts.seen.first().contains(QLatin1String("list.mdb")), qPrintable(prompts.seen.first()));
             QVERIFY2(prompts.seen.first().contains(QLatin1String("did not start")), qPrintable(prompts.seen.first()));
-            QVERIFY(w.statusText().contains(QLatin1String("did not start")));
+            QVERIFY(w->statusText().contains(QLatin1String("did not start")));
             QVERIFY(allInputs(w, true));
             QCOMPARE(filesIn(m_dl), QStringList());
             lock.exec(QStringLiteral("ROLLBACK"));
@@ -383,7 +345,7 @@ private Q_SLOTS:
 
     void windowStaysResponsiveDuringFetch()
     {
-        frmMain w;
+        TestWindow w;
         prepare(w, {QStringLiteral("SLOW_RESP")});
         if (QTest::currentTestFailed())
             return;
@@ -392,7 +354,7 @@ private Q_SLOTS:
         QTimer beat;
         beat.setInterval(20);
         connect(&beat, &QTimer::timeout, this, [&] {
-            if (w.downloadController().isRunning())
+            if (w->downloadController().isRunning())
                 ticks << clock.elapsed();
         });
         beat.start();
@@ -440,7 +402,7 @@ private Q_SLOTS:
         QFETCH(QString, answer);
         QFETCH(bool, goesOn);
 
-        frmMain w;
+        TestWindow w;
         prepare(w, {QStringLiteral("MSFT"), QStringLiteral("E500_G"), QStringLiteral("KO")});
         if (QTest::currentTestFailed())
             return;
@@ -448,7 +410,7 @@ private Q_SLOTS:
         if (!earlier.isEmpty()) {
             Prompts first(w);
             first.noDataAnswer = earlier;
-            QCOMPARE(frmNoData::ask(&w), earlier == QLatin1String("No"));
+            QCOMPARE(frmNoData::ask(w.get()), earlier == QLatin1String("No"));
         }
         // An earlier data file of the failing ticker must not survive.
         QFile old(m_dl + QStringLiteral("/E500_G.csv"));
@@ -464,7 +426,7 @@ private Q_SLOTS:
         const qsizetype givenUp = log.statuses.indexOf(kCouldNotGet + QStringLiteral("E500_G"));
         QVERIFY(givenUp > 0);
         QCOMPARE(log.statuses.at(givenUp - 1), kDownloading + QStringLiteral("E500_G"));
-        QCOMPARE(w.statusText(), kErrorsLogged);
+        QCOMPARE(w->statusText(), kErrorsLogged);
         QCOMPARE(log.statuses.last(), kErrorsLogged);
         QVERIFY(allInputs(w, true));
         QVERIFY(!QFile::exists(m_dl + QStringLiteral("/E500_G.csv")));
@@ -479,7 +441,7 @@ private Q_SLOTS:
             // The run's answer is the one that stands for the next prompt.
             Prompts next(w);
             next.noDataAnswer = QStringLiteral("Escape");
-            QCOMPARE(frmNoData::ask(&w), !goesOn);
+            QCOMPARE(frmNoData::ask(w.get()), !goesOn);
         } else {
             QCOMPARE(prompts.seen, QStringList());
         }
@@ -515,7 +477,7 @@ private Q_SLOTS:
     {
         QFETCH(double, playSound);
         QFETCH(bool, shown);
-        frmMain w;
+        TestWindow w;
         prepare(w, {QStringLiteral("MSFT")});
         if (QTest::currentTestFailed())
             return;
@@ -524,14 +486,14 @@ private Q_SLOTS:
         Prompts prompts(w);
         QVERIFY(clickAndWait(w));
 
-        QCOMPARE(w.statusText(), kComplete);
+        QCOMPARE(w->statusText(), kComplete);
         QVERIFY(allInputs(w, true));
         if (!shown) {
             QCOMPARE(prompts.seen, QStringList());
             return;
         }
         QCOMPARE(prompts.seen, QStringList{QStringLiteral("message:") + kComplete});
-        QCOMPARE(prompts.messageTitle, w.windowTitle());
+        QCOMPARE(prompts.messageTitle, w->windowTitle());
         QCOMPARE(prompts.messageIcon, QMessageBox::Warning);
         QCOMPARE(prompts.messageButtons, QMessageBox::StandardButtons(QMessageBox::Ok));
         // Shown after the completion text and before the inputs come back;
@@ -543,7 +505,7 @@ private Q_SLOTS:
 
     void failureReasonShown()
     {
-        frmMain w;
+        TestWindow w;
         prepare(w, {QStringLiteral("ZZNONE"), QStringLiteral("MSFT")});
         if (QTest::currentTestFailed())
             return;
@@ -554,7 +516,7 @@ private Q_SLOTS:
         // The texts stay as they were; the reason rides along beside them.
         QCOMPARE(prompts.seen, QStringList{QStringLiteral("message:") + kComplete});
         QVERIFY2(prompts.messageInfo.contains(QLatin1String("ZZNONE: not-found")), qPrintable(prompts.messageInfo));
-        QCOMPARE(w.statusText(), QStringLiteral("ERRORS LOGGED!"));
+        QCOMPARE(w->statusText(), QStringLiteral("ERRORS LOGGED!"));
         QVERIFY2(w.pnlStatus->toolTip().contains(QLatin1String("ZZNONE: not-found")), qPrintable(w.pnlStatus->toolTip()));
         QVERIFY(QFile::exists(m_dl + QStringLiteral("/MSFT.csv")));
     }
@@ -563,7 +525,7 @@ private Q_SLOTS:
     {
         qunsetenv("KESTRION_TIINGO_TOKEN");
         qunsetenv("DBUS_SESSION_BUS_ADDRESS");
-        frmMain w;
+        TestWindow w;
         prepare(w, {QStringLiteral("MSFT")});
         if (QTest::currentTestFailed())
             return;
@@ -573,7 +535,7 @@ private Q_SLOTS:
         QCOMPARE(prompts.seen.size(), 1);
         QVERIFY2(prompts.seen.first().contains(QLatin1String("KESTRION_TIINGO_TOKEN")), qPrintable(prompts.seen.first()));
         QVERIFY(allInputs(w, true));
-        QVERIFY(!w.downloadController().isRunning());
+        QVERIFY(!w->downloadController().isRunning());
         QCOMPARE(QDir(m_dl).entryList(QDir::Files), QStringList());
     }
 
@@ -605,7 +567,7 @@ private Q_SLOTS:
         QFETCH(bool, created);
         const auto under = [this](const QString& name) { return name.isEmpty() ? QString() : tmp(name); };
 
-        frmMain w;
+        TestWindow w;
         prepare(w, {QStringLiteral("MSFT")});
         if (QTest::currentTestFailed())
             return;
@@ -649,7 +611,7 @@ private Q_SLOTS:
         if (!box.isEmpty() && QFileInfo(box).isDir()) {
             QCOMPARE(next.seen, QStringList());
             QCOMPARE(filesIn(box), QStringList{QStringLiteral("MSFT.csv")});
-            QCOMPARE(w.statusText(), kComplete);
+            QCOMPARE(w->statusText(), kComplete);
         } else {
             QCOMPARE(next.seen, QStringList{QStringLiteral("dlgCreateDownloadDir")});
         }
@@ -668,15 +630,15 @@ private Q_SLOTS:
     {
         QFETCH(QString, symbol);
         QFETCH(bool, stored);
-        frmMain w;
+        TestWindow w;
         prepare(w, {QStringLiteral("MSFT"), symbol, QStringLiteral("KO"), QStringLiteral("INTC")});
         if (QTest::currentTestFailed())
             return;
         // Alerts on: a single ticker is still never asked about or logged.
         appState().settings.activeAlerts = 1;
         w.chkSingleStock->setChecked(true);
-        w.setCurrentRow(1);
-        QCOMPARE(w.currentRow(), 1);
+        w->setCurrentRow(1);
+        QCOMPARE(w->currentRow(), 1);
         RunLog log(w);
         Prompts prompts(w);
         QVERIFY(clickAndWait(w));
@@ -692,7 +654,7 @@ private Q_SLOTS:
         } else {
             QCOMPARE(log.statuses,
                      (QStringList{kDownloading + symbol, kDownloading + symbol, kDownloading + symbol, kCouldNotGet + symbol}));
-            QCOMPARE(w.statusText(), kCouldNotGet + symbol);
+            QCOMPARE(w->statusText(), kCouldNotGet + symbol);
             QCOMPARE(filesIn(m_dl), QStringList());
         }
     }
@@ -709,14 +671,14 @@ private Q_SLOTS:
     {
         QFETCH(QString, symbol);
         QFETCH(QString, endText);
-        frmMain w;
+        TestWindow w;
         prepare(w, {symbol});
         if (QTest::currentTestFailed())
             return;
         QVERIFY(clickAndWait(w));
-        QCOMPARE(w.statusText(), endText);
+        QCOMPARE(w->statusText(), endText);
         QTest::mouseClick(w.pnlStatus, Qt::LeftButton);
-        QCOMPARE(w.statusText(), QStringLiteral("Status"));
+        QCOMPARE(w->statusText(), QStringLiteral("Status"));
     }
 
     void windowAndCommandLineAgree_data()
@@ -734,7 +696,7 @@ private Q_SLOTS:
         const QStringList symbols{QStringLiteral("MSFT"), QStringLiteral("BCE.TO"), QStringLiteral("E500_C"),
                                   QStringLiteral("ZZNONE"), QStringLiteral("KO")};
 
-        frmMain w;
+        TestWindow w;
         prepare(w, symbols);
         if (QTest::currentTestFailed())
             return;
@@ -742,7 +704,7 @@ private Q_SLOTS:
                                                                           : QStringLiteral("Wall Street City");
         appState().settings.dataFormat = format;
         QVERIFY(clickAndWait(w));
-        QCOMPARE(w.statusText(), kErrorsLogged);
+        QCOMPARE(w->statusText(), kErrorsLogged);
 
         const QString cliDir = tmp(QStringLiteral("cli"));
         QVERIFY(QDir().mkdir(cliDir));
@@ -778,17 +740,17 @@ private Q_SLOTS:
     void closeDuringRun()
     {
         QFETCH(QString, symbol);
-        auto w = std::make_unique<frmMain>();
-        prepare(*w, {QStringLiteral("MSFT"), symbol, QStringLiteral("KO")});
+        TestWindow w;
+        prepare(w, {QStringLiteral("MSFT"), symbol, QStringLiteral("KO")});
         if (QTest::currentTestFailed())
             return;
         // Far longer than the test may take: the close must not wait for it.
         appState().services.fetchTimeoutSeconds = 120;
-        QVERIFY(!QFile::exists(m_config->settingsFile()) || savedSetting(QStringLiteral("DownloadDir")).isEmpty());
-        Prompts prompts(*w);
+        QVERIFY(!QFile::exists(m_case.settingsFile()) || savedSetting(QStringLiteral("DownloadDir")).isEmpty());
+        Prompts prompts(w);
 
-        RunLog log(*w);
-        QTest::mouseClick(w->cmdGetUpdate, Qt::LeftButton);
+        RunLog log(w);
+        QTest::mouseClick(w.cmdGetUpdate, Qt::LeftButton);
         // The first ticker is stored; the next one is on its way.
         QTRY_VERIFY_WITH_TIMEOUT(log.statuses.contains(kDownloading + QStringLiteral("MSFT")), 30000);
         QTest::qWait(500);
@@ -809,7 +771,7 @@ private Q_SLOTS:
         QTest::qWait(300);
         QCOMPARE(filesIn(m_dl), QStringList{QStringLiteral("MSFT.csv")});
         QCOMPARE(prompts.seen, QStringList());
-        w.reset();
+        w.destroyWindow();
     }
 
     void closeWhenAPromptIsDue_data()
@@ -828,14 +790,14 @@ private Q_SLOTS:
         QFETCH(QString, closeAt);
         QFETCH(int, activeAlerts);
         QFETCH(double, playSound);
-        auto w = std::make_unique<frmMain>();
-        prepare(*w, symbols);
+        TestWindow w;
+        prepare(w, symbols);
         if (QTest::currentTestFailed())
             return;
         appState().settings.activeAlerts = qint16(activeAlerts);
         appState().settings.playSound = playSound;
-        Prompts prompts(*w);
-        RunLog log(*w);
+        Prompts prompts(w);
+        RunLog log(w);
         bool closed = false;
         bool closeAccepted = false;
         connect(w.get(), &frmMain::statusTextChanged, this, [&](const QString& text) {
@@ -844,7 +806,7 @@ private Q_SLOTS:
                 closeAccepted = w->close();
             }
         });
-        QTest::mouseClick(w->cmdGetUpdate, Qt::LeftButton);
+        QTest::mouseClick(w.cmdGetUpdate, Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(closed, 60000);
         QVERIFY(closeAccepted);
         QVERIFY(!w->isVisible());
@@ -853,29 +815,29 @@ private Q_SLOTS:
         QCOMPARE(prompts.seen, QStringList());
         QCOMPARE(log.statuses.last(), closeAt);
         QVERIFY(!QFile::exists(m_dl + QStringLiteral("/KO.csv")));
-        w.reset();
+        w.destroyWindow();
     }
 
     void restartRightAfterCancel()
     {
         // The end of a cancelled run is reported late; it must neither end
         // nor hold up a run started at once after it.
-        frmMain w;
+        TestWindow w;
         prepare(w, {QStringLiteral("HANG_X")});
         if (QTest::currentTestFailed())
             return;
         QTest::mouseClick(w.cmdGetUpdate, Qt::LeftButton);
         QTest::qWait(300);
-        QVERIFY(w.downloadController().isRunning());
-        w.downloadController().cancelAndWait();
+        QVERIFY(w->downloadController().isRunning());
+        w->downloadController().cancelAndWait();
         QVERIFY(allInputs(w, true));
 
         QVERIFY(makeList(tmp(QStringLiteral("second.mdb")), {QStringLiteral("SLOW_AGAIN")}));
-        QVERIFY(w.openList(tmp(QStringLiteral("second.mdb"))));
+        QVERIFY(w->openList(tmp(QStringLiteral("second.mdb"))));
         QStringList statusAtFinished;
-        QSignalSpy done(&w.downloadController(), &DownloadController::finished);
-        connect(&w.downloadController(), &DownloadController::finished, this,
-                [&] { statusAtFinished << w.statusText(); });
+        QSignalSpy done(&w->downloadController(), &DownloadController::finished);
+        connect(&w->downloadController(), &DownloadController::finished, this,
+                [&] { statusAtFinished << w->statusText(); });
         QElapsedTimer clock;
         QList<qint64> ticks;
         QTimer beat;
@@ -884,7 +846,7 @@ private Q_SLOTS:
         clock.start();
         beat.start();
         QTest::mouseClick(w.cmdGetUpdate, Qt::LeftButton);
-        QVERIFY(w.downloadController().isRunning());
+        QVERIFY(w->downloadController().isRunning());
         QVERIFY(done.wait(60000));
         QTest::qWait(200);
         QCOMPARE(done.count(), 1);
@@ -895,7 +857,7 @@ private Q_SLOTS:
 
     void refusedCloseLeavesWindowUsable()
     {
-        frmMain w;
+        TestWindow w;
         prepare(w, {QStringLiteral("HANG_R")});
         if (QTest::currentTestFailed())
             return;
@@ -907,19 +869,19 @@ private Q_SLOTS:
 
         QTest::mouseClick(w.cmdGetUpdate, Qt::LeftButton);
         QTest::qWait(300);
-        QVERIFY(w.downloadController().isRunning());
-        QVERIFY(!w.close());
-        QVERIFY(w.isVisible());
+        QVERIFY(w->downloadController().isRunning());
+        QVERIFY(!w->close());
+        QVERIFY(w->isVisible());
         // The window goes on working, whether the run was stopped or allowed
         // to finish.
-        QTRY_VERIFY_WITH_TIMEOUT(!w.downloadController().isRunning() && allInputs(w, true), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!w->downloadController().isRunning() && allInputs(w, true), 20000);
         for (const QString& f : filesIn(m_dl))
             QVERIFY2(!f.startsWith(QStringLiteral("HANG_R")), qPrintable(f));
 
         QVERIFY(makeList(tmp(QStringLiteral("second.mdb")), {QStringLiteral("MSFT")}));
-        QVERIFY(w.openList(tmp(QStringLiteral("second.mdb"))));
+        QVERIFY(w->openList(tmp(QStringLiteral("second.mdb"))));
         QVERIFY(clickAndWait(w));
-        QCOMPARE(w.statusText(), kComplete);
+        QCOMPARE(w->statusText(), kComplete);
         QVERIFY(QFile::exists(m_dl + QStringLiteral("/MSFT.csv")));
         QVERIFY(!QFile::exists(m_dl + QStringLiteral("/HANG_R.csv")));
         other.hide();

@@ -34,51 +34,6 @@ const QString kDataError = QStringLiteral("Data error... Please try again.");
 const QString kNoData = QStringLiteral("No data to delete!");
 const QString kNoList = QStringLiteral("No ticker list is open.");
 
-// The main window with the import file chosen by the test.
-class TestWindow : public frmMain
-{
-public:
-    QString importAnswer;
-    int importAsked = 0;
-
-protected:
-    QString chooseImportFile() override
-    {
-        ++importAsked;
-        return importAnswer;
-    }
-};
-
-// Holds a list file locked the way another program writing it would.
-class ListLock
-{
-public:
-    // Exclusive also keeps others from reading.
-    explicit ListLock(const QString& path, bool exclusive = false)
-        : m_name(QStringLiteral("test-lock-%1").arg(++s_count))
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-        db.setDatabaseName(path);
-        m_locked = db.open()
-                   && QSqlQuery(db).exec(exclusive ? QStringLiteral("BEGIN EXCLUSIVE") : QStringLiteral("BEGIN IMMEDIATE"));
-    }
-    ~ListLock()
-    {
-        {
-            QSqlDatabase db = QSqlDatabase::database(m_name, false);
-            QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
-            db.close();
-        }
-        QSqlDatabase::removeDatabase(m_name);
-    }
-    bool isLocked() const { return m_locked; }
-
-private:
-    static inline int s_count = 0;
-    QString m_name;
-    bool m_locked = false;
-};
-
 bool canWrite(const QString& path)
 {
     QFile f(path);
@@ -112,15 +67,6 @@ private:
     bool m_readOnly = false;
 };
 
-// What the file holds, read through a connection of its own.
-QStringList fileSymbols(const QString& path)
-{
-    TickerList list;
-    if (!list.open(path))
-        return {QStringLiteral("<cannot open>")};
-    return list.symbols();
-}
-
 // A port on 127.0.0.1 with nothing listening.
 QString closedHost()
 {
@@ -139,42 +85,30 @@ class TestListEditing : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<TempConfig> m_config;
-    std::unique_ptr<QTemporaryDir> m_tmp;
+    GuiCase m_case;
 
-    QString tmp(const QString& name) const { return m_tmp->filePath(name); }
+    QString tmp(const QString& name) const { return m_case.tmp(name); }
 
     // A shown window on a fresh list file holding the symbols.
     QString prepare(TestWindow& w, const QStringList& symbols)
     {
-        const QString path = tmp(QStringLiteral("list.mdb"));
-        QFile::remove(path);
-        if (!makeList(path, symbols))
-            return {};
-        if (!w.openList(path))
-            return {};
-        showAndActivate(w);
-        return path;
+        return showWithList(w, tmp(QStringLiteral("list.mdb")), symbols);
     }
 
 private Q_SLOTS:
     void initTestCase()
     {
-        m_config = std::make_unique<TempConfig>();
+        m_case.startTest();
     }
 
     void init()
     {
-        resetAppState();
-        QFile::remove(m_config->settingsFile());
-        m_tmp = std::make_unique<QTemporaryDir>();
-        QVERIFY(m_tmp->isValid());
+        m_case.startCase();
     }
 
     void cleanup()
     {
-        QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
-        m_tmp.reset();
+        m_case.endCase();
     }
 
     // --- Add ------------------------------------------------------------------
@@ -210,7 +144,7 @@ private Q_SLOTS:
         MessageWatcher messages;
         QTest::mouseClick(w.cmdAdd, Qt::LeftButton);
         QCOMPARE(fileSymbols(path), after);
-        QCOMPARE(gridSymbols(w), after);
+        QCOMPARE(gridSymbols(*w), after);
         // The box is not bound to the list and keeps what was typed.
         QCOMPARE(w.txtTicker->text(), typed);
         QTest::qWait(100);
@@ -222,14 +156,14 @@ private Q_SLOTS:
         TestWindow w;
         const QString path = prepare(w, {"A", "B"});
         QVERIFY(!path.isEmpty());
-        w.setCurrentRow(0);
+        w->setCurrentRow(0);
         QTest::keyClicks(w.txtTicker, QStringLiteral("MSFT"));
         QTest::mouseClick(w.cmdAdd, Qt::LeftButton);
         QTest::mouseClick(w.cmdAdd, Qt::LeftButton);
         QCOMPARE(fileSymbols(path), (QStringList{"A", "B", "MSFT", "MSFT"}));
-        QCOMPARE(gridSymbols(w), (QStringList{"A", "B", "MSFT", "MSFT"}));
+        QCOMPARE(gridSymbols(*w), (QStringList{"A", "B", "MSFT", "MSFT"}));
         // The user's row stays current; the new rows come last.
-        QCOMPARE(w.currentRow(), 0);
+        QCOMPARE(w->currentRow(), 0);
     }
 
     void clickIntoEmptyTickerBoxChangesNothing()
@@ -240,7 +174,7 @@ private Q_SLOTS:
         MessageWatcher messages;
         QTest::mouseClick(w.txtTicker, Qt::LeftButton);
         QTest::mouseClick(w.txtTicker, Qt::LeftButton);
-        QCOMPARE(gridSymbols(w), (QStringList{"A", "B"}));
+        QCOMPARE(gridSymbols(*w), (QStringList{"A", "B"}));
         QCOMPARE(fileSymbols(path), (QStringList{"A", "B"}));
         // A later Add stores exactly the one typed row.
         QTest::keyClicks(w.txtTicker, QStringLiteral("KO"));
@@ -278,9 +212,9 @@ private Q_SLOTS:
         }
 
         TestWindow w;
-        QVERIFY(w.openList(path));
-        showAndActivate(w);
-        w.setCurrentRow(1);
+        QVERIFY(w->openList(path));
+        showAndActivate(*w);
+        w->setCurrentRow(1);
         if (how != QLatin1String("readonly")) {
             lock = std::make_unique<ListLock>(path, how == QLatin1String("exclusive"));
             QVERIFY(lock->isLocked());
@@ -290,16 +224,16 @@ private Q_SLOTS:
         MessageWatcher messages;
         QTest::mouseClick(command == QLatin1String("add") ? w.cmdAdd : w.cmdDelete, Qt::LeftButton);
         QTRY_COMPARE(messages.texts, QStringList{kDataError});
-        QCOMPARE(messages.titles, QStringList{w.windowTitle()});
-        QCOMPARE(gridSymbols(w), (QStringList{"IBM", "KO"}));
+        QCOMPARE(messages.titles, QStringList{w->windowTitle()});
+        QCOMPARE(gridSymbols(*w), (QStringList{"IBM", "KO"}));
         QCOMPARE(w.txtTicker->text(), QStringLiteral("MSFT"));
         lock.reset();
         QCOMPARE(fileSymbols(path), (QStringList{"IBM", "KO"}));
 
         // Once the file takes changes again, the same command goes through.
         readOnly.reset();
-        QVERIFY(w.openList(path));
-        w.setCurrentRow(1);
+        QVERIFY(w->openList(path));
+        w->setCurrentRow(1);
         QTest::mouseClick(command == QLatin1String("add") ? w.cmdAdd : w.cmdDelete, Qt::LeftButton);
         QCOMPARE(fileSymbols(path),
                  command == QLatin1String("add") ? (QStringList{"IBM", "KO", "MSFT"}) : QStringList{"IBM"});
@@ -319,13 +253,13 @@ private Q_SLOTS:
     {
         QFETCH(QString, command);
         TestWindow w;
-        showAndActivate(w);
+        showAndActivate(*w);
         {
             MessageWatcher opening;
-            QVERIFY(!w.openList(tmp(QStringLiteral("gone.mdb"))));
+            QVERIFY(!w->openList(tmp(QStringLiteral("gone.mdb"))));
             QTRY_COMPARE(opening.texts.size(), 1);
         }
-        QVERIFY(!w.list().isOpen());
+        QVERIFY(!w->list().isOpen());
         w.importAnswer = tmp(QStringLiteral("some.csv"));
         QVERIFY(writeFile(w.importAnswer, "MSFT\n"));
         QTest::keyClicks(w.txtTicker, QStringLiteral("MSFT"));
@@ -342,7 +276,7 @@ private Q_SLOTS:
         QVERIFY(messages.texts.first().contains(QStringLiteral("Open List")));
         // Nobody is asked for a file that could go nowhere.
         QCOMPARE(w.importAsked, 0);
-        QCOMPARE(gridSymbols(w), QStringList());
+        QCOMPARE(gridSymbols(*w), QStringList());
         QVERIFY(!QFile::exists(tmp(QStringLiteral("gone.mdb"))));
     }
 
@@ -366,23 +300,23 @@ private Q_SLOTS:
         QVERIFY(!path.isEmpty());
         const QModelIndex index = w.DBGrid1->model()->index(row, 0);
         QTest::mouseClick(w.DBGrid1->viewport(), Qt::LeftButton, {}, w.DBGrid1->visualRect(index).center());
-        QCOMPARE(w.currentRow(), row);
+        QCOMPARE(w->currentRow(), row);
 
         MessageWatcher messages;
         QTest::mouseClick(w.cmdDelete, Qt::LeftButton);
         QCOMPARE(fileSymbols(path), after);
-        QCOMPARE(gridSymbols(w), after);
-        QCOMPARE(w.currentRow(), -1);
+        QCOMPARE(gridSymbols(*w), after);
+        QCOMPARE(w->currentRow(), -1);
 
         // Nothing is current now: a second Delete takes no row and says nothing.
         QTest::mouseClick(w.cmdDelete, Qt::LeftButton);
         QCOMPARE(fileSymbols(path), after);
-        QCOMPARE(gridSymbols(w), after);
+        QCOMPARE(gridSymbols(*w), after);
         QTest::qWait(100);
         QCOMPARE(messages.texts, QStringList());
 
         // Picking a row makes Delete work again.
-        w.setCurrentRow(0);
+        w->setCurrentRow(0);
         QTest::mouseClick(w.cmdDelete, Qt::LeftButton);
         QCOMPARE(fileSymbols(path), after.mid(1));
     }
@@ -407,8 +341,8 @@ private Q_SLOTS:
         }
         QTest::mouseClick(w.cmdDelete, Qt::LeftButton);
         QTRY_COMPARE(messages.texts, QStringList{kNoData});
-        QCOMPARE(messages.titles, QStringList{w.windowTitle()});
-        QCOMPARE(gridSymbols(w), QStringList());
+        QCOMPARE(messages.titles, QStringList{w->windowTitle()});
+        QCOMPARE(gridSymbols(*w), QStringList());
         QCOMPARE(fileSymbols(path), QStringList());
     }
 
@@ -455,7 +389,7 @@ private Q_SLOTS:
         w.mnuImportList->trigger();
         QCOMPARE(w.importAsked, 1);
         QCOMPARE(fileSymbols(path), after);
-        QCOMPARE(gridSymbols(w), after);
+        QCOMPARE(gridSymbols(*w), after);
         QTest::qWait(100);
         if (report.isEmpty()) {
             QCOMPARE(messages.texts, QStringList());
@@ -485,7 +419,7 @@ private Q_SLOTS:
         w.mnuImportList->trigger();
         qInfo("importing 10,000 lines took %lld ms", clock.elapsed());
         QCOMPARE(fileSymbols(path), QStringList{"FIRST"} + lines);
-        QCOMPARE(gridSymbols(w), QStringList{"FIRST"} + lines);
+        QCOMPARE(gridSymbols(*w), QStringList{"FIRST"} + lines);
         QCOMPARE(messages.texts, QStringList());
     }
 
@@ -528,8 +462,8 @@ private Q_SLOTS:
         }
 
         TestWindow w;
-        QVERIFY(w.openList(path));
-        showAndActivate(w);
+        QVERIFY(w->openList(path));
+        showAndActivate(*w);
         std::unique_ptr<ListLock> lock;
         if (kind == QLatin1String("locked")) {
             lock = std::make_unique<ListLock>(path);
@@ -540,7 +474,7 @@ private Q_SLOTS:
         if (kind == QLatin1String("missing"))
             w.importAnswer = tmp(QStringLiteral("nothing.csv"));
         else if (kind == QLatin1String("folder"))
-            w.importAnswer = m_tmp->path();
+            w.importAnswer = m_case.tmpPath();
         else
             w.importAnswer = csv;
 
@@ -551,8 +485,8 @@ private Q_SLOTS:
         QVERIFY2(text.contains(expected), qPrintable(text));
         QVERIFY2(text.contains(QDir::toNativeSeparators(w.importAnswer)), qPrintable(text));
         QVERIFY2(text.contains(QStringLiteral("The list was not changed.")), qPrintable(text));
-        QCOMPARE(messages.titles.first(), w.windowTitle());
-        QCOMPARE(gridSymbols(w), (QStringList{"IBM", "KO"}));
+        QCOMPARE(messages.titles.first(), w->windowTitle());
+        QCOMPARE(gridSymbols(*w), (QStringList{"IBM", "KO"}));
         lock.reset();
         QCOMPARE(fileSymbols(path), (QStringList{"IBM", "KO"}));
         QTest::qWait(100);
@@ -564,7 +498,7 @@ private Q_SLOTS:
         TestWindow w;
         const QString path = prepare(w, {"A", "B", "C"});
         QVERIFY(!path.isEmpty());
-        w.setCurrentRow(2);
+        w->setCurrentRow(2);
         // Another program adds a row: only a refresh would show it.
         {
             TickerList other;
@@ -575,8 +509,8 @@ private Q_SLOTS:
         MessageWatcher messages;
         w.mnuImportList->trigger();
         QCOMPARE(w.importAsked, 1);
-        QCOMPARE(gridSymbols(w), (QStringList{"A", "B", "C"}));
-        QCOMPARE(w.currentRow(), 2);
+        QCOMPARE(gridSymbols(*w), (QStringList{"A", "B", "C"}));
+        QCOMPARE(w->currentRow(), 2);
         QCOMPARE(fileSymbols(path), (QStringList{"A", "B", "C", "D"}));
         QTest::qWait(100);
         QCOMPARE(messages.texts, QStringList());
@@ -611,7 +545,7 @@ private Q_SLOTS:
         TestWindow w;
         QVERIFY(!prepare(w, symbols).isEmpty());
         if (row >= 0)
-            w.setCurrentRow(row);
+            w->setCurrentRow(row);
         if (deleteFirst)
             QTest::mouseClick(w.cmdDelete, Qt::LeftButton);
 
@@ -619,7 +553,7 @@ private Q_SLOTS:
         w.mnuAnalyzeStock->trigger();
         QCOMPARE(appState().strTicker, expected);
 #ifdef KESTRION_HAVE_WEBENGINE
-        auto* browser = qobject_cast<frmBrowser*>(w.singleWindows().chartBrowser());
+        auto* browser = qobject_cast<frmBrowser*>(w->singleWindows().chartBrowser());
         QVERIFY(browser);
         QVERIFY(browser->isVisible());
         // Not modal and not owned: the main window stays usable beside it.

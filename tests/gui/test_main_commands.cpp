@@ -53,30 +53,6 @@ namespace {
 
 const QString kViewerTitle = QStringLiteral("View/Edit File");
 
-// The main window with its file choices, its clock and its help document
-// set by the test.
-class TestWindow : public frmMain
-{
-public:
-    QString openAnswer;
-    QString saveAnswer;
-    QString importAnswer;
-    int openAsked = 0;
-    QDateTime clock; // the real clock while invalid
-    QString helpPath; // the real help document while empty
-
-protected:
-    QString chooseOpenFile() override
-    {
-        ++openAsked;
-        return openAnswer;
-    }
-    QString chooseSaveFile() override { return saveAnswer; }
-    QString chooseImportFile() override { return importAnswer; }
-    QDateTime now() const override { return clock.isValid() ? clock : frmMain::now(); }
-    QString helpFilePath() const override { return helpPath.isEmpty() ? frmMain::helpFilePath() : helpPath; }
-};
-
 // Deals with every window that comes up modal while it lives. The handler
 // is given the window on every poll until it says it is done with it;
 // without one (or when it declines) message boxes are confirmed and other
@@ -147,7 +123,7 @@ QDateTime at(int hour, int minute, int second, int msec = 0, int day = 25)
     return QDateTime(QDate(2003, 9, day), QTime(hour, minute, second, msec));
 }
 
-QStringList endDate(const frmMain& w)
+QStringList endDate(const TestWindow& w)
 {
     return {w.cbxEndMonth->currentText(), w.cbxEndDay->currentText(), w.cbxEndYear->currentText()};
 }
@@ -159,84 +135,51 @@ class TestMainCommands : public QObject
     Q_OBJECT
 
 private:
-    // QSettings fixes the user settings folder on first use in a process, so
-    // all cases share one private store, emptied before each case.
-    std::unique_ptr<TempConfig> m_config;
-    QuoteService m_service;
-    std::unique_ptr<QTemporaryDir> m_tmp;
+    GuiCase m_case;
     QString m_dl;
 
-    QString tmp(const QString& name) const { return m_tmp->filePath(name); }
-    QString saved(const QString& name) const
-    {
-        QSettings s(m_config->settingsFile(), QSettings::IniFormat);
-        return s.value(QStringLiteral("Settings/") + name).toString();
-    }
+    QString tmp(const QString& name) const { return m_case.tmp(name); }
+    QString saved(const QString& name) const { return m_case.saved(name); }
 
     // A shown window on a fresh list, downloading weekly Yahoo quotes of
-    // 2003 as .csv files into m_dl.
+    // January 2003 as .csv files into m_dl.
     void prepare(TestWindow& w, const QStringList& symbols)
     {
-        const QString list = tmp(QStringLiteral("list.mdb"));
-        QFile::remove(list);
-        QVERIFY(makeList(list, symbols));
-        QVERIFY(w.openList(list));
-        w.txtDownloadDir->setText(m_dl);
-        w.cbxStartMonth->setCurrentText(QStringLiteral("Jan"));
-        w.cbxStartDay->setCurrentText(QStringLiteral("01"));
-        w.cbxStartYear->setCurrentText(QStringLiteral("2003"));
-        w.cbxEndMonth->setCurrentText(QStringLiteral("Jan"));
-        w.cbxEndDay->setCurrentText(QStringLiteral("31"));
-        w.cbxEndYear->setCurrentText(QStringLiteral("2003"));
-        w.optWeekly->setChecked(true);
-        Settings& s = appState().settings;
-        s.dataSource = QStringLiteral("Yahoo");
-        s.fileExtension = QStringLiteral(".csv");
-        s.activeAlerts = 0;
-        s.playSound = 0;
-        showAndActivate(w);
+        prepareWeeklyYahooRun(w, tmp(QStringLiteral("list.mdb")), symbols, m_dl, {"Jan", "31", "2003"}, Show::Active);
     }
 
     // Ticks the window's timer at the moment; true when that started a run.
     static bool tickAt(TestWindow& w, const QDateTime& moment)
     {
-        const bool before = w.downloadController().isRunning();
-        QSignalSpy ended(&w.downloadController(), &DownloadController::finished);
-        w.clock = moment;
-        w.Timer1_Timer();
+        const bool before = w->downloadController().isRunning();
+        QSignalSpy ended(&w->downloadController(), &DownloadController::finished);
+        w.tickAt(moment);
         // A run that ends at a prompt has ended before the tick returns.
-        return !before && (w.downloadController().isRunning() || !ended.isEmpty());
+        return !before && (w->downloadController().isRunning() || !ended.isEmpty());
     }
 
-    static bool waitForRunEnd(frmMain& w)
+    static bool waitForRunEnd(TestWindow& w)
     {
-        return QTest::qWaitFor([&w] { return !w.downloadController().isRunning(); }, 60000);
+        return QTest::qWaitFor([&w] { return !w->downloadController().isRunning(); }, 60000);
     }
 
 private Q_SLOTS:
     void initTestCase()
     {
-        m_config = std::make_unique<TempConfig>();
-        QVERIFY(m_service.start());
+        m_case.startTest(GuiCase::Quotes::LocalService);
     }
 
     void init()
     {
-        resetAppState();
-        QFile::remove(m_config->settingsFile());
-        m_config->pointServicesAt(m_service.host(), 10);
-        m_tmp = std::make_unique<QTemporaryDir>();
-        QVERIFY(m_tmp->isValid());
-        m_dl = tmp(QStringLiteral("dl"));
-        QVERIFY(QDir().mkdir(m_dl));
+        m_case.startCase();
+        m_dl = m_case.downloadDir();
         QLocale::setDefault(QLocale::c());
     }
 
     void cleanup()
     {
         QLocale::setDefault(QLocale::c());
-        QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
-        m_tmp.reset();
+        m_case.endCase();
     }
 
     // --- toolbar and menus -------------------------------------------------------
@@ -255,13 +198,13 @@ private Q_SLOTS:
         QFETCH(QString, key);
         QStringList started;
         TestWindow w;
-        w.singleWindows().setProgramStarter([&started](const QString& line) {
+        w->singleWindows().setProgramStarter([&started](const QString& line) {
             started << line;
             return true;
         });
         prepare(w, {"IBM", "BCE.TO"});
         appState().settings.appName = QStringLiteral("charts --open");
-        w.setCurrentRow(1);
+        w->setCurrentRow(1);
         w.openAnswer.clear();
         QString dialogFolder;
         Modals modals([&dialogFolder](QWidget* m) {
@@ -270,7 +213,7 @@ private Q_SLOTS:
             return true;
         });
 
-        QAction* button = w.toolbarButton(key);
+        QAction* button = w->toolbarButton(key);
         QVERIFY(button);
         QTest::mouseClick(w.tbToolBar->widgetForAction(button), Qt::LeftButton);
         QTest::qWait(200);
@@ -279,16 +222,16 @@ private Q_SLOTS:
         QCOMPARE(dialogFolder, key == QLatin1String("View File") ? m_dl : QString());
         QCOMPARE(modals.seen, key == QLatin1String("View File") ? QStringList{"QFileDialog"} : QStringList());
         QCOMPARE(started, key == QLatin1String("Launch Application") ? QStringList{"charts --open"} : QStringList());
-        QCOMPARE(w.singleWindows().launchPrompt(), nullptr);
+        QCOMPARE(w->singleWindows().launchPrompt(), nullptr);
         if (key == QLatin1String("Analyze Stock")) {
             QCOMPARE(appState().strTicker, QStringLiteral("BCE.TO"));
 #ifdef KESTRION_HAVE_WEBENGINE
-            QVERIFY(w.singleWindows().chartBrowser());
-            QVERIFY(w.singleWindows().chartBrowser()->isVisible());
+            QVERIFY(w->singleWindows().chartBrowser());
+            QVERIFY(w->singleWindows().chartBrowser()->isVisible());
 #endif
         } else {
             QCOMPARE(appState().strTicker, QString());
-            QCOMPARE(w.singleWindows().chartBrowser(), nullptr);
+            QCOMPARE(w->singleWindows().chartBrowser(), nullptr);
         }
     }
 
@@ -313,7 +256,7 @@ private Q_SLOTS:
         QFETCH(QString, title);
         QStringList started;
         TestWindow w;
-        w.singleWindows().setProgramStarter([&started](const QString& line) {
+        w->singleWindows().setProgramStarter([&started](const QString& line) {
             started << line;
             return false;
         });
@@ -347,14 +290,14 @@ private Q_SLOTS:
             return true;
         });
 
-        QAction* action = w.findChild<QAction*>(command);
+        QAction* action = w->findChild<QAction*>(command);
         QVERIFY(action);
         action->trigger();
         QTest::qWait(100);
         QCOMPARE(modals.seen, seen);
         QCOMPARE(modals.messages, QStringList());
         if (!seen.isEmpty()) {
-            QCOMPARE(modalParent, static_cast<QWidget*>(&w));
+            QCOMPARE(modalParent, static_cast<QWidget*>(w.get()));
             QCOMPARE(modalTitle, title == QLatin1String("path") ? shown : title.isEmpty() ? modalTitle : title);
         }
 
@@ -366,7 +309,7 @@ private Q_SLOTS:
         } else if (command == QLatin1String("mnuHelpAbout")) {
             QVERIFY(modalTitle.contains(QStringLiteral("Kestrion")));
         } else if (command == QLatin1String("mnuHelpContents")) {
-            HelpWindow* help = w.helpWindow();
+            HelpWindow* help = w->helpWindow();
             QVERIFY(help);
             QTRY_VERIFY(help->isVisible());
             QVERIFY(!help->isModal());
@@ -379,14 +322,14 @@ private Q_SLOTS:
             // No program named: the prompt asks for one, and the main window
             // stays usable beside it.
             QCOMPARE(started, QStringList());
-            dlgLaunchApp* prompt = w.singleWindows().launchPrompt();
+            dlgLaunchApp* prompt = w->singleWindows().launchPrompt();
             QVERIFY(prompt);
             QVERIFY(prompt->isVisible());
             QVERIFY(!prompt->isModal());
             QCOMPARE(prompt->windowTitle(), title);
-            QCOMPARE(prompt->parentWidget(), static_cast<QWidget*>(&w));
+            QCOMPARE(prompt->parentWidget(), static_cast<QWidget*>(w.get()));
             QTest::mouseClick(prompt->CancelButton, Qt::LeftButton);
-            QTRY_COMPARE(w.singleWindows().launchPrompt(), nullptr);
+            QTRY_COMPARE(w->singleWindows().launchPrompt(), nullptr);
         }
     }
 
@@ -409,43 +352,44 @@ private Q_SLOTS:
         TestWindow w;
         prepare(w, {"IBM"});
         w.mnuHelpContents->trigger();
-        QPointer<HelpWindow> first = w.helpWindow();
+        QPointer<HelpWindow> first = w->helpWindow();
         QVERIFY(first);
         QTRY_VERIFY(first->isVisible());
         w.mnuHelpContents->trigger();
-        QCOMPARE(w.helpWindow(), first.data());
+        QCOMPARE(w->helpWindow(), first.data());
         // Closed by the user, it comes back on the next Contents.
         first->close();
         QVERIFY(!first->isVisible());
         w.mnuHelpContents->trigger();
-        QCOMPARE(w.helpWindow(), first.data());
+        QCOMPARE(w->helpWindow(), first.data());
         QTRY_VERIFY(first->isVisible());
-        QCOMPARE(w.findChildren<HelpWindow*>().size(), 1);
+        QCOMPARE(w->findChildren<HelpWindow*>().size(), 1);
     }
 
     void missingHelpDocumentIsNamed()
     {
         TestWindow w;
         prepare(w, {"IBM"});
-        w.helpPath = tmp(QStringLiteral("Kestrion.html"));
+        const QString helpPath = tmp(QStringLiteral("Kestrion.html"));
+        w->setHelpFilePath(helpPath);
         Modals modals;
         w.mnuHelpContents->trigger();
         QTRY_COMPARE(modals.messages.size(), 1);
-        QVERIFY2(modals.messages.first().contains(QDir::toNativeSeparators(w.helpPath)),
+        QVERIFY2(modals.messages.first().contains(QDir::toNativeSeparators(helpPath)),
                  qPrintable(modals.messages.first()));
         QVERIFY(modals.messages.first().contains(QStringLiteral("Help Contents")));
-        QCOMPARE(modals.titles.first(), w.windowTitle());
-        QVERIFY(!w.helpWindow() || !w.helpWindow()->isVisible());
+        QCOMPARE(modals.titles.first(), w->windowTitle());
+        QVERIFY(!w->helpWindow() || !w->helpWindow()->isVisible());
     }
 
     // --- options, activation and shutdown ----------------------------------------
 
     void optionsDialogEditsReachPanelAndStore()
     {
-        auto* w = new TestWindow;
-        QPointer<TestWindow> guard(w);
+        TestWindow w;
+        QPointer<frmMain> guard(w.get());
         showAndActivate(*w);
-        QCOMPARE(w->pnlADT->text(), QStringLiteral("ADT = "));
+        QCOMPARE(w.pnlADT->text(), QStringLiteral("ADT = "));
         // Activation loaded the options form to read its time.
         QVERIFY(w->singleWindows().options().isLoaded());
         QCOMPARE(w->singleWindows().optionsDialog(), nullptr);
@@ -461,96 +405,88 @@ private Q_SLOTS:
             options->close();
             return true;
         });
-        w->mnuViewOptions->trigger();
+        w.mnuViewOptions->trigger();
         QCOMPARE(modals.seen, QStringList{"kestrion::frmOptions"});
         QVERIFY(modal);
         QCOMPARE(appState().settings.adt, QStringLiteral("9:30:00 PM"));
         QCOMPARE(appState().settings.dataSource, QStringLiteral("Wall Street City"));
         // Back in the main window: the panel follows the dialog.
         w->activateWindow();
-        QTRY_COMPARE(w->pnlADT->text(), QStringLiteral("ADT = 9:30:00 PM"));
+        QTRY_COMPARE(w.pnlADT->text(), QStringLiteral("ADT = 9:30:00 PM"));
 
-        w->mnuFileExit->trigger();
+        w.mnuFileExit->trigger();
         QVERIFY(!guard || !guard->isVisible());
         QCOMPARE(saved(QStringLiteral("ADT")), QStringLiteral("9:30:00 PM"));
         QCOMPARE(saved(QStringLiteral("Data Source")), QStringLiteral("Wall Street City"));
-        QVERIFY(guard);
-        QVERIFY(!guard->singleWindows().options().isLoaded());
-        delete guard.data();
+        QVERIFY(!w->singleWindows().options().isLoaded());
     }
 
     void firstRunStoresSourceAndExtension()
     {
         QCOMPARE(saved(QStringLiteral("Data Source")), QString());
-        auto* w = new TestWindow;
-        QPointer<TestWindow> guard(w);
+        TestWindow w;
+        QPointer<frmMain> guard(w.get());
         showAndActivate(*w);
         // A first run already downloads from a service that answers today.
         QCOMPARE(appState().settings.dataSource, QStringLiteral("Yahoo Chart"));
         QCOMPARE(appState().settings.fileExtension, QString());
-        w->mnuFileExit->trigger();
+        w.mnuFileExit->trigger();
         QVERIFY(!guard || !guard->isVisible());
         // What the options form loaded is what is stored.
         QCOMPARE(saved(QStringLiteral("Data Source")), QStringLiteral("Yahoo Chart"));
         QCOMPARE(saved(QStringLiteral("File Extension")), QStringLiteral(".csv"));
         QCOMPARE(saved(QStringLiteral("Data Format")), QStringLiteral("5"));
-        QVERIFY(guard);
-        QVERIFY(!guard->singleWindows().options().isLoaded());
-        delete guard.data();
+        QVERIFY(!w->singleWindows().options().isLoaded());
     }
 
     void closeEndsChartBrowserAndHelp()
     {
-        auto* w = new TestWindow;
-        QPointer<TestWindow> guard(w);
-        prepare(*w, {"IBM"});
-        w->mnuAnalyzeStock->trigger();
+        TestWindow w;
+        prepare(w, {"IBM"});
+        w.mnuAnalyzeStock->trigger();
         QPointer<QWidget> browser = w->singleWindows().chartBrowser();
 #ifdef KESTRION_HAVE_WEBENGINE
         QVERIFY(browser);
 #endif
-        w->mnuHelpContents->trigger();
+        w.mnuHelpContents->trigger();
         QPointer<HelpWindow> help = w->helpWindow();
         QVERIFY(help);
         QTRY_VERIFY(help->isVisible());
-        w->mnuFileExit->trigger();
+        w.mnuFileExit->trigger();
         QCOMPARE(w->singleWindows().chartBrowser(), nullptr);
         // The browser has no owner: the close ends it.
         QTRY_VERIFY(browser.isNull());
         QVERIFY(!help || !help->isVisible());
         QCOMPARE(saved(QStringLiteral("Data Source")), QStringLiteral("Yahoo"));
-        delete guard.data();
     }
 
     void failedSettingsSaveIsReported()
     {
         // A folder where the settings file belongs: nothing can be written.
-        QFile::remove(m_config->settingsFile());
-        QVERIFY(QDir().mkpath(m_config->settingsFile()));
-        auto* w = new TestWindow;
-        QPointer<TestWindow> guard(w);
+        QFile::remove(m_case.settingsFile());
+        QVERIFY(QDir().mkpath(m_case.settingsFile()));
+        TestWindow w;
+        QPointer<frmMain> guard(w.get());
         showAndActivate(*w);
         Modals modals;
-        w->mnuFileExit->trigger();
+        w.mnuFileExit->trigger();
         QTRY_COMPARE(modals.messages.size(), 1);
-        QVERIFY2(modals.messages.first().contains(QDir::toNativeSeparators(m_config->settingsFile())),
+        QVERIFY2(modals.messages.first().contains(QDir::toNativeSeparators(m_case.settingsFile())),
                  qPrintable(modals.messages.first()));
         QVERIFY(modals.messages.first().contains(QStringLiteral("could not be saved")));
         QCOMPARE(modals.titles.first(), QStringLiteral("Kestrion"));
         QVERIFY(!guard || !guard->isVisible());
-        delete guard.data();
-        QVERIFY(QDir(m_config->settingsFile()).removeRecursively());
+        w.destroyWindow();
+        QVERIFY(QDir(m_case.settingsFile()).removeRecursively());
 
         // A store that can be written says nothing.
-        auto* next = new TestWindow;
-        QPointer<TestWindow> nextGuard(next);
+        TestWindow next;
         showAndActivate(*next);
         Modals quiet;
-        next->mnuFileExit->trigger();
+        next.mnuFileExit->trigger();
         QTest::qWait(100);
         QCOMPARE(quiet.messages, QStringList());
-        QVERIFY(QFileInfo(m_config->settingsFile()).isFile());
-        delete nextGuard.data();
+        QVERIFY(QFileInfo(m_case.settingsFile()).isFile());
     }
 
     // --- automatic download timer -------------------------------------------------
@@ -581,9 +517,9 @@ private Q_SLOTS:
         prepare(w, {"MSFT"});
         appState().settings.adt = adt;
         QList<int> markerAtStatus;
-        connect(&w, &frmMain::statusTextChanged, this,
+        connect(w.get(), &frmMain::statusTextChanged, this,
                 [&markerAtStatus] { markerAtStatus << appState().autoRunMarker; });
-        QSignalSpy finished(&w.downloadController(), &DownloadController::finished);
+        QSignalSpy finished(&w->downloadController(), &DownloadController::finished);
 
         QVERIFY(!tickAt(w, at(21, 29, 59, 300)));
         QCOMPARE(endDate(w), (QStringList{"Jan", "31", "2003"}));
@@ -606,7 +542,7 @@ private Q_SLOTS:
         QCOMPARE(appState().autoRunMarker, 0);
         QVERIFY(!markerAtStatus.isEmpty());
         QCOMPARE(markerAtStatus, QList<int>(markerAtStatus.size(), 1));
-        QCOMPARE(w.statusText(), QStringLiteral("Download Complete!"));
+        QCOMPARE(w->statusText(), QStringLiteral("Download Complete!"));
         QCOMPARE(filesIn(m_dl), QStringList{"MSFT.csv"});
         // The start date is the user's.
         QCOMPARE(w.cbxStartYear->currentText(), QStringLiteral("2003"));
@@ -633,7 +569,7 @@ private Q_SLOTS:
         TestWindow w;
         prepare(w, {"MSFT"});
         appState().settings.adt = QStringLiteral("9:30:00 PM");
-        QSignalSpy finished(&w.downloadController(), &DownloadController::finished);
+        QSignalSpy finished(&w->downloadController(), &DownloadController::finished);
 
         QVERIFY(!tickAt(w, at(21, 29, 59, 900)));
         QVERIFY(tickAt(w, at(21, 30, 0, 100)));
@@ -670,11 +606,11 @@ private Q_SLOTS:
         w.cbxEndMonth->setCurrentText(QStringLiteral("Sep"));
         w.cbxEndDay->setCurrentText(QStringLiteral("24"));
         appState().settings.adt = QStringLiteral("9:30:00 PM");
-        QSignalSpy finished(&w.downloadController(), &DownloadController::finished);
+        QSignalSpy finished(&w->downloadController(), &DownloadController::finished);
 
         QVERIFY(!tickAt(w, at(21, 29, 59, 0, 26)));
         QTest::mouseClick(w.cmdGetUpdate, Qt::LeftButton);
-        QVERIFY(w.downloadController().isRunning());
+        QVERIFY(w->downloadController().isRunning());
         // The matching second comes while the button's run goes on.
         QVERIFY(!tickAt(w, at(21, 30, 0, 0, 26)));
         QCOMPARE(appState().autoRunMarker, 0);
@@ -723,10 +659,10 @@ private Q_SLOTS:
             return true;
         });
         QList<int> markerAtStatus;
-        connect(&w, &frmMain::statusTextChanged, this,
+        connect(w.get(), &frmMain::statusTextChanged, this,
                 [&markerAtStatus] { markerAtStatus << appState().autoRunMarker; });
 
-        QSignalSpy finished(&w.downloadController(), &DownloadController::finished);
+        QSignalSpy finished(&w->downloadController(), &DownloadController::finished);
         if (automatic)
             QVERIFY(tickAt(w, at(21, 30, 0)));
         else
@@ -748,22 +684,22 @@ private Q_SLOTS:
 
     void dailyJobFromTheWindow()
     {
-        auto* w = new TestWindow;
-        QPointer<TestWindow> guard(w);
+        TestWindow w;
+        QPointer<frmMain> guard(w.get());
         showAndActivate(*w);
 
         // A new list, opened, filled from a spreadsheet file.
-        w->saveAnswer = tmp(QStringLiteral("daily"));
-        w->mnuCreateNewList->trigger();
+        w.saveAnswer = tmp(QStringLiteral("daily"));
+        w.mnuCreateNewList->trigger();
         const QString list = tmp(QStringLiteral("daily.mdb"));
         QVERIFY(QFile::exists(list));
-        w->openAnswer = list;
-        w->mnuOpenList->trigger();
+        w.openAnswer = list;
+        w.mnuOpenList->trigger();
         QCOMPARE(w->list().path(), list);
         QCOMPARE(gridSymbols(*w), QStringList());
-        w->importAnswer = tmp(QStringLiteral("symbols.csv"));
-        QVERIFY(writeFile(w->importAnswer, "MSFT\r\nZZBAD\r\nKO\r\n"));
-        w->mnuImportList->trigger();
+        w.importAnswer = tmp(QStringLiteral("symbols.csv"));
+        QVERIFY(writeFile(w.importAnswer, "MSFT\r\nZZBAD\r\nKO\r\n"));
+        w.mnuImportList->trigger();
         QCOMPARE(gridSymbols(*w), (QStringList{"MSFT", "ZZBAD", "KO"}));
 
         // Options: Yahoo! Finance, date-stamped ".txt" files.
@@ -781,7 +717,7 @@ private Q_SLOTS:
             dialog->close();
             return true;
         });
-        w->mnuViewOptions->trigger();
+        w.mnuViewOptions->trigger();
         QCOMPARE(options.seen, QStringList{"kestrion::frmOptions"});
         QCOMPARE(appState().settings.dataSource, QStringLiteral("Yahoo"));
         QCOMPARE(appState().settings.dateStamp, qint16(1));
@@ -789,21 +725,21 @@ private Q_SLOTS:
         }
 
         // Where and what to download.
-        w->txtDownloadDir->clear();
-        QTest::keyClicks(w->txtDownloadDir, m_dl);
-        w->cbxStartMonth->setCurrentText(QStringLiteral("Jan"));
-        w->cbxStartDay->setCurrentText(QStringLiteral("02"));
-        w->cbxStartYear->setCurrentText(QStringLiteral("2003"));
-        w->cbxEndMonth->setCurrentText(QStringLiteral("Sep"));
-        w->cbxEndDay->setCurrentText(QStringLiteral("25"));
-        w->cbxEndYear->setCurrentText(QStringLiteral("2003"));
-        QTest::mouseClick(w->optWeekly, Qt::LeftButton);
-        QVERIFY(w->optWeekly->isChecked());
+        w.txtDownloadDir->clear();
+        QTest::keyClicks(w.txtDownloadDir, m_dl);
+        w.cbxStartMonth->setCurrentText(QStringLiteral("Jan"));
+        w.cbxStartDay->setCurrentText(QStringLiteral("02"));
+        w.cbxStartYear->setCurrentText(QStringLiteral("2003"));
+        w.cbxEndMonth->setCurrentText(QStringLiteral("Sep"));
+        w.cbxEndDay->setCurrentText(QStringLiteral("25"));
+        w.cbxEndYear->setCurrentText(QStringLiteral("2003"));
+        QTest::mouseClick(w.optWeekly, Qt::LeftButton);
+        QVERIFY(w.optWeekly->isChecked());
 
         {
             Modals prompts;
             QSignalSpy finished(&w->downloadController(), &DownloadController::finished);
-            QTest::mouseClick(w->cmdGetUpdate, Qt::LeftButton);
+            QTest::mouseClick(w.cmdGetUpdate, Qt::LeftButton);
             QVERIFY(!finished.isEmpty() || finished.wait(60000));
             QCOMPARE(prompts.seen, QStringList());
         }
@@ -824,14 +760,14 @@ private Q_SLOTS:
             logTitle = view->windowTitle();
             return true;
         });
-        w->mnuViewErrorLog->trigger();
+        w.mnuViewErrorLog->trigger();
         QCOMPARE(viewer.seen, QStringList{"kestrion::frmView"});
         QCOMPARE(logTitle, kViewerTitle);
         QVERIFY2(logText.contains(QStringLiteral("ZZBAD")), qPrintable(logText));
         QVERIFY2(!logText.contains(QStringLiteral("MSFT")), qPrintable(logText));
 
         // Everything chosen is there at the next start.
-        w->mnuFileExit->trigger();
+        w.mnuFileExit->trigger();
         QVERIFY(!guard || !guard->isVisible());
         QCOMPARE(saved(QStringLiteral("Database Name")), list);
         QCOMPARE(saved(QStringLiteral("DownloadDir")), m_dl);
@@ -839,7 +775,6 @@ private Q_SLOTS:
         QCOMPARE(saved(QStringLiteral("File Extension")), QStringLiteral(".txt"));
         QCOMPARE(saved(QStringLiteral("Data Source")), QStringLiteral("Yahoo"));
         QCOMPARE(saved(QStringLiteral("StartDay")), QStringLiteral("02"));
-        delete guard.data();
     }
 
     // A double-click on a ticker charts its data file in the download
@@ -867,7 +802,7 @@ private Q_SLOTS:
         // the second press as a double-click.
         QTest::mouseClick(w.DBGrid1->viewport(), Qt::LeftButton, {}, cell.center());
         QTest::mouseDClick(w.DBGrid1->viewport(), Qt::LeftButton, {}, cell.center());
-        auto* chart = w.findChild<frmChart*>();
+        auto* chart = w->findChild<frmChart*>();
         if (symbol.isEmpty()) {
             QTRY_COMPARE(watcher.texts.size(), 1);
             QVERIFY(watcher.texts.first().contains(QDir::toNativeSeparators(m_dl + QStringLiteral("/IBM.csv"))));

@@ -1,6 +1,7 @@
 #include "core/app_state.h"
 #include "app/ui/frmMain.h"
 #include "app/ui/frmSplash.h"
+#include "gui_support.h"
 #include "platform/settings_store.h"
 #include "platform/shutdown_signals.h"
 #include "platform/single_instance.h"
@@ -104,7 +105,7 @@ class TestStartup : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<TempConfig> m_config;
+    GuiCase m_case;
     // The real program run once from an empty settings folder, shared by the
     // rows of savedDefaults.
     std::optional<QString> m_defaultsRunFailure;
@@ -139,14 +140,18 @@ private:
 private Q_SLOTS:
     void initTestCase()
     {
-        m_config = std::make_unique<TempConfig>();
+        m_case.startTest();
         QVERIFY(QFile::exists(binPath(QStringLiteral("kestrion"))));
     }
 
     void init()
     {
-        resetAppState();
-        QFile::remove(m_config->settingsFile());
+        m_case.startCase();
+    }
+
+    void cleanup()
+    {
+        m_case.endCase();
     }
 
     // --- splash -----------------------------------------------------------
@@ -254,7 +259,7 @@ private Q_SLOTS:
         const SettingsStore store;
         QCOMPARE(QFileInfo(SingleInstance::defaultLockPath()).absolutePath(),
                  QFileInfo(store.fileName()).absolutePath());
-        QCOMPARE(QFileInfo(SingleInstance::defaultLockPath()).absolutePath(), m_config->path() + QStringLiteral("/Kestrion"));
+        QCOMPARE(QFileInfo(SingleInstance::defaultLockPath()).absolutePath(), m_case.config().path() + QStringLiteral("/Kestrion"));
     }
 
     // --- signals ------------------------------------------------------------

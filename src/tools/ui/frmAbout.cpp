@@ -3,6 +3,7 @@
 
 #include "platform/settings_store.h"
 #include "platform/system_info.h"
+#include "platform/twips.h"
 
 #include <QApplication>
 #include <QFont>
@@ -152,8 +153,8 @@ frmAbout::frmAbout(QWidget* parent)
     // Ok first in the tab order, so it has the focus when the box opens.
     setTabOrder(cmdOK, cmdSysInfo);
     cmdOK->setFocus();
-    // Design client area 5685 by 4560 twips.
-    resize(379, 304);
+    // The client area as the box was drawn.
+    resize(twipsToPixels(5685), twipsToPixels(4560));
 }
 
 bool frmAbout::GetKeyValue(const QString& section, const QString& name, QString& value) const
