@@ -261,8 +261,15 @@ int main(int argc, char** argv)
     const QCommandLineOption columnOpt(QStringLiteral("column"),
                                        QStringLiteral("Access list files: the text column to read (default Symbol)."),
                                        QStringLiteral("NAME"));
+    const QCommandLineOption updateOpt(
+        QStringLiteral("update"),
+        QStringLiteral("Add only the new days to the data files already there (Yahoo Chart, Tiingo, Yahoo)."));
+    const QCommandLineOption jobsOpt(
+        QStringLiteral("jobs"),
+        QStringLiteral("Requests in flight at once, 1 to 8 (default: Kestrion's setting; 4, or 1 for Tiingo)."),
+        QStringLiteral("N"));
     parser.addOptions({listOpt, dirOpt, fromOpt, toOpt, periodOpt, sourceOpt, formatOpt, extOpt, stampOpt, deleteOpt,
-                       msOpt, symbolOpt, tableOpt, columnOpt});
+                       updateOpt, jobsOpt, msOpt, symbolOpt, tableOpt, columnOpt});
     if (!parser.parse(app.arguments()))
         return fail(parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
@@ -326,13 +333,32 @@ int main(int argc, char** argv)
         settings.fileExtension = parser.value(extOpt);
     if (parser.isSet(stampOpt))
         settings.dateStamp = 1;
-    if (parser.isSet(deleteOpt))
+    if (parser.isSet(deleteOpt) && parser.isSet(updateOpt))
+        return fail(QStringLiteral("--delete-existing and --update exclude each other: choose one"));
+    if (parser.isSet(deleteOpt)) {
         settings.deleteExistingFiles = 1;
+        settings.updateExistingFiles = false;
+    }
+    if (parser.isSet(updateOpt)) {
+        settings.updateExistingFiles = true;
+        settings.deleteExistingFiles = 0;
+    }
+    if (parser.isSet(jobsOpt)) {
+        bool number = false;
+        const int jobs = parser.value(jobsOpt).toInt(&number);
+        if (!number || jobs < 1 || jobs > DownloadRun::kMaxJobs)
+            return fail(QStringLiteral("--jobs needs a number from 1 to %1, not \"%2\"")
+                            .arg(DownloadRun::kMaxJobs)
+                            .arg(parser.value(jobsOpt)));
+        settings.parallelRequests = jobs;
+    }
     if (parser.isSet(msOpt))
         settings.convertToMS = 1;
     settings.activeAlerts = 0; // never prompt: log and go on
     settings.playSound = 0;
     in.settings = settings;
+    in.jobs = effectiveParallelRequests(settings);
+    in.update = settings.updateExistingFiles && settings.deleteExistingFiles != 1;
 
     in.downloadDir = parser.isSet(dirOpt) ? parser.value(dirOpt) : window.downloadDir;
     if (in.downloadDir.isEmpty())

@@ -4,6 +4,7 @@
 #include "download/metastock_components.h"
 #include "download/output_files.h"
 #include "download/quote_source.h"
+#include "download/table_update.h"
 #include "platform/http_fetch.h"
 #include "platform/program_launcher.h"
 
@@ -61,7 +62,12 @@ struct DownloadRun::Ticker
     std::unique_ptr<QTemporaryFile> answer; // the body as it arrives
     QByteArray page; // a two-stage source's query page
     QBuffer pageSink{&page};
-    QByteArray table; // a converted answer, written when its turn comes
+    TableResult fresh; // a judged answer in the table layout, written when its turn comes
+    DateRange range; // the days asked for
+    std::optional<ExistingTable> old; // the file an update adds to
+    bool partial = false; // asked only for the days the file lacks
+    bool inFull = false; // the update showed the whole range must come again
+    bool merged = false; // fresh holds the merged file
     HttpTransfer* transfer = nullptr; // the request under way, owned by the run's client
     int componentError = 0;
 
@@ -206,6 +212,7 @@ void DownloadRun::send(Ticker& t)
         t.waiting = true;
         return;
     }
+    planRange(t);
     const std::optional<HttpGet> query = m_source->queryPage(t.symbol);
     if (!query) {
         sendData(t, QByteArray(), FailureReason::None);
@@ -229,9 +236,47 @@ void DownloadRun::send(Ticker& t)
     });
 }
 
+void DownloadRun::planRange(Ticker& t)
+{
+    t.range = runRange(m_values);
+    t.partial = false;
+    t.old.reset();
+    // A date-stamped name is a new file every day: there is nothing to update.
+    if (!m_in.update || t.inFull || !m_source->writesPriceTable() || m_in.settings.dateStamp == 1)
+        return;
+    t.old = readExistingTable(t.path);
+    if (!t.old)
+        return; // missing or not the table layout: fetched in full and replaced
+    if (const std::optional<QDate> from = updateFrom(*t.old, t.range, m_in.request.period)) {
+        t.range.from = *from;
+        t.partial = true;
+    }
+}
+
+bool DownloadRun::merge(Ticker& t, Outcome& o)
+{
+    if (!t.partial)
+        return true;
+    if (o.attempt == Attempt::Failed && o.reason != FailureReason::NoData)
+        return true; // tried again as it is, the old file untouched
+    const UpdateMerge m = o.attempt == Attempt::Passed ? mergeUpdate(*t.old, t.fresh, m_in.request.period)
+                                                       : UpdateMerge{true, {}, {}};
+    if (m.fetchInFull) {
+        // Past prices changed (a split, a dividend) or the short answer
+        // was no good: ask for the whole range, at no cost of an attempt.
+        t.inFull = true;
+        t.fresh = TableResult{};
+        send(t);
+        return false;
+    }
+    t.fresh.table = m.table;
+    t.merged = true;
+    return true;
+}
+
 void DownloadRun::sendData(Ticker& t, const QByteArray& page, FailureReason queryFailure)
 {
-    const HttpGet request = m_source->dataRequest(t.symbol, page);
+    const HttpGet request = m_source->dataRequest(t.symbol, page, t.range);
     // The answer waits in a temporary file, so memory stays flat whatever
     // arrives. A body kept as sent goes beside its data file, to be renamed
     // into place when complete.
@@ -261,7 +306,8 @@ void DownloadRun::sendData(Ticker& t, const QByteArray& page, FailureReason quer
                 // fail; the page's failure is the one to tell.
                 if (o.attempt == Attempt::Failed && queryFailure != FailureReason::None)
                     o.reason = queryFailure;
-                settle(t, o, http, pauseAtSend);
+                if (merge(t, o))
+                    settle(t, o, http, pauseAtSend);
             });
 }
 
@@ -275,8 +321,11 @@ DownloadRun::Outcome DownloadRun::judgeBodyAsSent(Ticker& t, const FetchResult& 
     QByteArray start;
     if (t.answer->seek(0))
         start = t.answer->read(2);
-    if (!start.isEmpty() && start != "<h" && start != "No")
+    if (!start.isEmpty() && start != "<h" && start != "No") {
+        if (t.partial && t.answer->seek(0))
+            t.fresh.table = t.answer->readAll(); // merged into the old file, not put in its place
         return Outcome::passed();
+    }
     t.answer.reset();
     return Outcome::failure(m_source->judgeStoredBody(start));
 }
@@ -291,7 +340,7 @@ DownloadRun::Outcome DownloadRun::judgeConverted(Ticker& t, const FetchResult& h
         // An error answer may still say more than its status (Yahoo's JSON
         // names an unknown symbol); its reason stays the status's.
         const FailureReason reason = fetchReason(http);
-        const TableResult said = m_source->convert(body);
+        const TableResult said = m_source->convert(body, t.range);
         const QString detail = said.reason == reason && !said.detail.isEmpty()
             ? said.detail
             : (http.status ? QStringLiteral("HTTP %1").arg(http.status) : QString());
@@ -299,10 +348,9 @@ DownloadRun::Outcome DownloadRun::judgeConverted(Ticker& t, const FetchResult& h
     }
     if (answer->size() > kMaxPriceAnswerBytes)
         return Outcome::failure(FailureReason::BadData, QStringLiteral("the answer is too large to be a price table"));
-    TableResult table = m_source->convert(body);
-    if (!table.ok())
-        return Outcome::failure(table.reason, table.detail);
-    t.table = std::move(table.table);
+    t.fresh = m_source->convert(body, t.range);
+    if (!t.fresh.ok())
+        return Outcome::failure(t.fresh.reason, t.fresh.detail);
     return Outcome::passed();
 }
 
@@ -460,10 +508,11 @@ void DownloadRun::advance()
 
 bool DownloadRun::storeFile(Ticker& t)
 {
-    if (m_source->storesBodyAsSent())
+    if (m_source->storesBodyAsSent() && !t.merged)
         return t.answer && replaceWith(*t.answer, t.path);
+    const QByteArray& table = t.fresh.table;
     QSaveFile out(t.path);
-    if (out.open(QIODevice::WriteOnly) && out.write(t.table) == t.table.size() && out.commit())
+    if (out.open(QIODevice::WriteOnly) && out.write(table) == table.size() && out.commit())
         return true;
     t.outcome = Outcome::failure(FailureReason::WriteFailed, out.errorString());
     out.cancelWriting();
@@ -504,11 +553,12 @@ bool DownloadRun::finishTicker(Ticker& t)
         return true;
     }
 
-    // Given up: a body kept as sent that failed leaves no file behind.
+    // Given up: a body kept as sent that failed leaves no file behind,
+    // unless the file was there to be updated.
     m_host.setStatus(kCouldNotGet + t.symbol);
     if (!m_running)
         return false;
-    if (m_source->storesBodyAsSent())
+    if (m_source->storesBodyAsSent() && !m_in.update)
         QFile::remove(t.path);
     ++m_result.failed;
     bool stop = false;

@@ -79,6 +79,7 @@ struct RunInputs
     bool automatic = false; // started by the automatic download timer
     QString apiKey; // the chosen source's key, where it needs one
     int jobs = 1; // requests in flight at once
+    bool update = false; // add only the new days to files in the table layout
 };
 
 struct RunResult
@@ -153,7 +154,13 @@ private:
     void fill();
     // One attempt: the query page where the source has one, then the data.
     void send(Ticker& t);
+    // The days to ask for: the run's range, or for an update only those the
+    // ticker's file lacks.
+    void planRange(Ticker& t);
     void sendData(Ticker& t, const QByteArray& page, FailureReason queryFailure);
+    // An update's answer merged into the old file; false when the ticker
+    // has been sent again in full instead.
+    bool merge(Ticker& t, Outcome& o);
     void answered(Ticker& t, const FetchResult& http, FailureReason queryFailure);
     Outcome judgeBodyAsSent(Ticker& t, const FetchResult& http);
     Outcome judgeConverted(Ticker& t, const FetchResult& http);

@@ -122,6 +122,9 @@ void DownloadController::start(bool automatic)
     }
     in.currentRow = w.currentListRow();
     in.automatic = automatic;
+    in.jobs = effectiveParallelRequests(in.settings);
+    // "Delete Existing Files" wins should a settings file ask for both.
+    in.update = in.settings.updateExistingFiles && in.settings.deleteExistingFiles != 1;
 
     // Inputs go grey at once, so nothing can change between the click and
     // the run's own first step.
