@@ -282,7 +282,9 @@ void TestCurrentSources::stopsAskingAfterThreeRefusals()
 {
     const QString list = m_dir->filePath(QStringLiteral("l.mdb"));
     QVERIFY(test::makeList(list, {"MSFT", "R429_A", "KO", "IBM"}));
-    const Result r = cli({"--list", list, "--source", "yahoo-chart", "--from", "2024-01-02", "--to", "2024-01-20"});
+    // One at a time, so that no later ticker is already on its way.
+    const Result r = cli({"--list", list, "--source", "yahoo-chart", "--from", "2024-01-02", "--to", "2024-01-20",
+                          "--jobs", "1"});
     QCOMPARE(r.code, 1);
     QCOMPARE(r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
              (QStringList{"MSFT ok " + m_dl + "/MSFT", "R429_A failed: rate-limited", "KO failed: rate-limited",
