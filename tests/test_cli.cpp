@@ -182,6 +182,11 @@ void TestCli::usageErrors_data()
     QTest::newRow("empty list") << QStringList{"--dir", "/tmp", "--list", "@empty"} << "is empty";
     QTest::newRow("list locked by another program") << QStringList{"--dir", "/tmp", "--list", "@locked"}
                                                     << "is locked";
+    QTest::newRow("delete and update together") << QStringList{"--dir", "/tmp", "--symbol", "MSFT", "--delete-existing", "--update"}
+                                                << "exclude each other";
+    QTest::newRow("no jobs") << QStringList{"--dir", "/tmp", "--symbol", "MSFT", "--jobs", "0"} << "--jobs";
+    QTest::newRow("too many jobs") << QStringList{"--dir", "/tmp", "--symbol", "MSFT", "--jobs", "9"} << "--jobs";
+    QTest::newRow("jobs not a number") << QStringList{"--dir", "/tmp", "--symbol", "MSFT", "--jobs", "four"} << "--jobs";
     QTest::newRow("tiingo without a key") << QStringList{"--dir", "/tmp", "--symbol", "MSFT", "--source", "tiingo"}
                                           << "KESTRION_TIINGO_TOKEN";
 }

@@ -45,6 +45,9 @@ private Q_SLOTS:
     void retryAfterValues_data();
     void retryAfterValues();
     void tlsBackendPresent();
+    void updateFetchesOnlyNewDays_data();
+    void updateFetchesOnlyNewDays();
+    void failedUpdateKeepsTheFile();
 
 private:
     using Result = test::CliResult;
@@ -364,6 +367,67 @@ void TestCurrentSources::tlsBackendPresent()
 {
     // Both current sources are https: without a TLS backend every request fails.
     QVERIFY2(QSslSocket::supportsSsl(), qPrintable(QSslSocket::availableBackends().join(QLatin1Char(','))));
+}
+
+void TestCurrentSources::updateFetchesOnlyNewDays_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("symbol");
+    QTest::addColumn<int>("requestsForUpdate"); // 1: only the new days; 2: those, then the whole range
+    QTest::newRow("Yahoo Chart") << "yahoo-chart" << "MSFT" << 1;
+    QTest::newRow("Tiingo") << "tiingo" << "MSFT" << 1;
+    QTest::newRow("Yahoo") << "yahoo" << "MSFT" << 1;
+    QTest::newRow("Yahoo Chart, split after the file's last day") << "yahoo-chart" << "SPLIT20240318_A" << 2;
+    QTest::newRow("Tiingo, dividend after the file's last day") << "tiingo" << "DIV20240319_A" << 2;
+    QTest::newRow("Yahoo Chart, split inside the file") << "yahoo-chart" << "SPLIT20240201_A" << 1;
+}
+
+void TestCurrentSources::updateFetchesOnlyNewDays()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, symbol);
+    QFETCH(int, requestsForUpdate);
+    const QStringList common{"--source", source, "--symbol", symbol, "--from", "2023-06-01"};
+    QCOMPARE(cli(common + QStringList{"--to", "2024-03-14"}).code, 0);
+    const QByteArray before = test::readAll(m_dl + QLatin1Char('/') + symbol);
+    QVERIFY(!before.isEmpty());
+
+    QFile::resize(m_log, 0);
+    const Result updated = cli(common + QStringList{"--to", "2024-03-22", "--update"});
+    QCOMPARE(updated.code, 0);
+    const QStringList asked = requests();
+    QCOMPARE(asked.size(), requestsForUpdate);
+    const QByteArray merged = test::readAll(m_dl + QLatin1Char('/') + symbol);
+
+    // What a full run to the same day stores, and the request it makes.
+    QFile::resize(m_log, 0);
+    QVERIFY(QFile::remove(m_dl + QLatin1Char('/') + symbol));
+    QCOMPARE(cli(common + QStringList{"--to", "2024-03-22"}).code, 0);
+    QCOMPARE(merged, test::readAll(m_dl + QLatin1Char('/') + symbol));
+    QVERIFY(merged != before);
+    QCOMPARE(requests().size(), 1);
+    // The first request of the update asks for less than the whole range.
+    QVERIFY(asked.first() != requests().first());
+    if (requestsForUpdate == 2)
+        QCOMPARE(asked.last(), requests().first());
+}
+
+void TestCurrentSources::failedUpdateKeepsTheFile()
+{
+    // A good file under the name of a ticker the service fails: the update
+    // fails and the file stays as it was.
+    const QString list = m_dir->filePath(QStringLiteral("l.mdb"));
+    QVERIFY(test::makeList(list, {"MSFT", "E500_A"}));
+    QCOMPARE(cli({"--source", "yahoo-chart", "--symbol", "MSFT", "--from", "2024-01-02", "--to", "2024-02-20"}).code, 0);
+    const QByteArray good = test::readAll(m_dl + QStringLiteral("/MSFT"));
+    QVERIFY(QFile::copy(m_dl + QStringLiteral("/MSFT"), m_dl + QStringLiteral("/E500_A")));
+    const Result r = cli({"--source", "yahoo-chart", "--list", list, "--from", "2024-01-02", "--to", "2024-02-27",
+                          "--update", "--jobs", "2"});
+    QCOMPARE(r.code, 1);
+    QCOMPARE(r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+             (QStringList{"MSFT ok " + m_dl + "/MSFT", "E500_A failed: server-error"}));
+    QCOMPARE(test::readAll(m_dl + QStringLiteral("/E500_A")), good);
+    QVERIFY(test::readAll(m_dl + QStringLiteral("/MSFT")) != good);
 }
 
 QTEST_GUILESS_MAIN(TestCurrentSources)

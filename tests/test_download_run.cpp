@@ -177,6 +177,8 @@ private Q_SLOTS:
     void conversionFailureKeepsDataFile();
     void postRunLaunch_data();
     void postRunLaunch();
+    void inFlightMatchesOneAtATime_data();
+    void inFlightMatchesOneAtATime();
 
 private:
     RunInputs inputs(const QStringList& symbols);
@@ -729,6 +731,63 @@ void TestDownloadRun::postRunLaunch()
     in.settings.appName = QStringLiteral("/nonexistent/program");
     DownloadRun again(m_host, m_factory);
     QVERIFY(test::runToEnd(again, in).completed);
+}
+
+void TestDownloadRun::inFlightMatchesOneAtATime_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<int>("activeAlerts");
+    QTest::addColumn<bool>("stop");
+    QTest::newRow("Yahoo, passive alerts") << "Yahoo" << 0 << false;
+    QTest::newRow("Yahoo, No Data! answered Yes") << "Yahoo" << 1 << false;
+    QTest::newRow("Yahoo, No Data! answered No") << "Yahoo" << 1 << true;
+    QTest::newRow("Yahoo Chart, passive alerts") << "Yahoo Chart" << 0 << false;
+    QTest::newRow("Yahoo Chart, No Data! answered No") << "Yahoo Chart" << 1 << true;
+}
+
+void TestDownloadRun::inFlightMatchesOneAtATime()
+{
+    // With four requests in flight the user sees exactly what a one-at-a-time
+    // run shows: texts, prompts, finished tickers, files and log lines in list
+    // order; a stop throws away what the requests in flight brought.
+    QFETCH(QString, source);
+    QFETCH(int, activeAlerts);
+    QFETCH(bool, stop);
+    const QStringList symbols{"SLOW_A", "MSFT", "E500_G", "KO", "ZZNONE", "IBM", "SLOW_B", "AAPL"};
+    struct Seen
+    {
+        QStringList events;
+        QMap<QString, QByteArray> files;
+        int stored = 0, failed = 0;
+        bool stopped = false, completed = false;
+    };
+    const auto runWith = [&](int jobs) {
+        for (const QString& f : dataFiles())
+            QFile::remove(m_dir->filePath(f));
+        m_host = RecordingHost{};
+        m_host.stopAnswer = stop;
+        RunInputs in = inputs(symbols);
+        in.settings.dataSource = source;
+        in.settings.activeAlerts = qint16(activeAlerts);
+        in.jobs = jobs;
+        DownloadRun run(m_host, m_factory);
+        const RunResult r = test::runToEnd(run, in);
+        Seen seen{m_host.events, {}, r.stored, r.failed, r.stopped, r.completed};
+        for (const QString& f : dataFiles())
+            seen.files.insert(f, test::readAll(m_dir->filePath(f)));
+        return seen;
+    };
+    const Seen one = runWith(1);
+    const Seen four = runWith(4);
+    QCOMPARE(four.events, one.events);
+    QCOMPARE(four.files.keys(), one.files.keys());
+    QVERIFY(four.files == one.files);
+    QCOMPARE(four.stored, one.stored);
+    QCOMPARE(four.failed, one.failed);
+    QCOMPARE(four.stopped, stop);
+    QCOMPARE(four.completed, !stop);
+    if (stop)
+        QVERIFY(!four.files.contains(QStringLiteral("KO.csv")) && !four.files.contains(QStringLiteral("KO")));
 }
 
 QTEST_GUILESS_MAIN(TestDownloadRun)
