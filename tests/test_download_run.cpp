@@ -1,3 +1,4 @@
+#include "core/app_state.h"
 #include "download/download_run.h"
 #include "download/error_log.h"
 #include "download/metastock_components.h"
@@ -716,7 +717,7 @@ void TestDownloadRun::postRunLaunch()
     QTemporaryDir other;
     const QString marker = other.filePath(QStringLiteral("launched"));
     RunInputs in = inputs({QStringLiteral("MSFT")});
-    in.automatic = automatic;
+    appState().autoRunMarker = automatic ? 1 : 0;
     in.settings.autoStartApp = qint16(autoStart);
     in.settings.appName = QStringLiteral("/usr/bin/touch \"%1\"").arg(marker);
     DownloadRun run(m_host, m_factory);
@@ -731,6 +732,7 @@ void TestDownloadRun::postRunLaunch()
     in.settings.appName = QStringLiteral("/nonexistent/program");
     DownloadRun again(m_host, m_factory);
     QVERIFY(test::runToEnd(again, in).completed);
+    appState().autoRunMarker = 0;
 }
 
 void TestDownloadRun::inFlightMatchesOneAtATime_data()

@@ -1,10 +1,11 @@
 #include "download/download_run.h"
+#include "download/run_ticker.h"
 
+#include "core/app_state.h"
 #include "download/error_log.h"
 #include "download/metastock_components.h"
 #include "download/output_files.h"
 #include "download/quote_source.h"
-#include "download/table_update.h"
 #include "platform/http_fetch.h"
 #include "platform/program_launcher.h"
 
@@ -12,12 +13,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QTemporaryFile>
 
 #include <algorithm>
-#include <cstdio>
-#include <unistd.h>
 
 namespace kestrion {
 
@@ -35,51 +33,7 @@ bool isDefinite(FailureReason r)
     return r == FailureReason::NotFound || r == FailureReason::Unauthorized;
 }
 
-// Puts a complete temporary file in place of path in one step, so that no
-// half-written file ever stands under its name; the data is on disk first.
-bool replaceWith(QTemporaryFile& temp, const QString& path)
-{
-    if (!temp.flush() || ::fsync(temp.handle()) != 0)
-        return false;
-    if (std::rename(QFile::encodeName(temp.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
-        return false;
-    temp.setAutoRemove(false);
-    return true;
-}
 } // namespace
-
-// One ticker while it is open: asked, waiting for its turn, or done.
-struct DownloadRun::Ticker
-{
-    int row = 0;
-    QString symbol;
-    QString path;
-    int failures = 0; // attempts that failed so far
-    bool done = false;
-    bool waiting = false; // for a refusing source's pause to end
-    Outcome outcome;
-    QStringList pending; // texts for the user, shown when its turn comes
-    std::unique_ptr<QTemporaryFile> answer; // the body as it arrives
-    QByteArray page; // a two-stage source's query page
-    QBuffer pageSink{&page};
-    TableResult fresh; // a judged answer in the table layout, written when its turn comes
-    DateRange range; // the days asked for
-    std::optional<ExistingTable> old; // the file an update adds to
-    bool partial = false; // asked only for the days the file lacks
-    bool inFull = false; // the update showed the whole range must come again
-    bool merged = false; // fresh holds the merged file
-    HttpTransfer* transfer = nullptr; // the request under way, owned by the run's client
-    int componentError = 0;
-
-    ~Ticker()
-    {
-        if (transfer) {
-            transfer->disconnect();
-            transfer->abort();
-            transfer->deleteLater();
-        }
-    }
-};
 
 DownloadRun::DownloadRun(RunHost& host, MetaStockFactory& metastock, QObject* parent)
     : QObject(parent)
@@ -236,44 +190,6 @@ void DownloadRun::send(Ticker& t)
     });
 }
 
-void DownloadRun::planRange(Ticker& t)
-{
-    t.range = runRange(m_values);
-    t.partial = false;
-    t.old.reset();
-    // A date-stamped name is a new file every day: there is nothing to update.
-    if (!m_in.update || t.inFull || !m_source->writesPriceTable() || m_in.settings.dateStamp == 1)
-        return;
-    t.old = readExistingTable(t.path);
-    if (!t.old)
-        return; // missing or not the table layout: fetched in full and replaced
-    if (const std::optional<QDate> from = updateFrom(*t.old, t.range, m_in.request.period)) {
-        t.range.from = *from;
-        t.partial = true;
-    }
-}
-
-bool DownloadRun::merge(Ticker& t, Outcome& o)
-{
-    if (!t.partial)
-        return true;
-    if (o.attempt == Attempt::Failed && o.reason != FailureReason::NoData)
-        return true; // tried again as it is, the old file untouched
-    const UpdateMerge m = o.attempt == Attempt::Passed ? mergeUpdate(*t.old, t.fresh, m_in.request.period)
-                                                       : UpdateMerge{true, {}, {}};
-    if (m.fetchInFull) {
-        // Past prices changed (a split, a dividend) or the short answer
-        // was no good: ask for the whole range, at no cost of an attempt.
-        t.inFull = true;
-        t.fresh = TableResult{};
-        send(t);
-        return false;
-    }
-    t.fresh.table = m.table;
-    t.merged = true;
-    return true;
-}
-
 void DownloadRun::sendData(Ticker& t, const QByteArray& page, FailureReason queryFailure)
 {
     const HttpGet request = m_source->dataRequest(t.symbol, page, t.range);
@@ -309,49 +225,6 @@ void DownloadRun::sendData(Ticker& t, const QByteArray& page, FailureReason quer
                 if (merge(t, o))
                     settle(t, o, http, pauseAtSend);
             });
-}
-
-DownloadRun::Outcome DownloadRun::judgeBodyAsSent(Ticker& t, const FetchResult& http)
-{
-    if (!t.answer || !http.ok() || !t.answer->flush()) {
-        t.answer.reset();
-        return Outcome::failure(http.ok() ? FailureReason::WriteFailed : fetchReason(http));
-    }
-    // The content test: not empty, and not an error page or "No data".
-    QByteArray start;
-    if (t.answer->seek(0))
-        start = t.answer->read(2);
-    if (!start.isEmpty() && start != "<h" && start != "No") {
-        if (t.partial && t.answer->seek(0))
-            t.fresh.table = t.answer->readAll(); // merged into the old file, not put in its place
-        return Outcome::passed();
-    }
-    t.answer.reset();
-    return Outcome::failure(m_source->judgeStoredBody(start));
-}
-
-DownloadRun::Outcome DownloadRun::judgeConverted(Ticker& t, const FetchResult& http)
-{
-    const std::unique_ptr<QTemporaryFile> answer = std::move(t.answer);
-    QByteArray body;
-    if (answer->size() <= kMaxPriceAnswerBytes && answer->seek(0))
-        body = answer->readAll();
-    if (!http.ok()) {
-        // An error answer may still say more than its status (Yahoo's JSON
-        // names an unknown symbol); its reason stays the status's.
-        const FailureReason reason = fetchReason(http);
-        const TableResult said = m_source->convert(body, t.range);
-        const QString detail = said.reason == reason && !said.detail.isEmpty()
-            ? said.detail
-            : (http.status ? QStringLiteral("HTTP %1").arg(http.status) : QString());
-        return Outcome::failure(reason, detail);
-    }
-    if (answer->size() > kMaxPriceAnswerBytes)
-        return Outcome::failure(FailureReason::BadData, QStringLiteral("the answer is too large to be a price table"));
-    t.fresh = m_source->convert(body, t.range);
-    if (!t.fresh.ok())
-        return Outcome::failure(t.fresh.reason, t.fresh.detail);
-    return Outcome::passed();
 }
 
 void DownloadRun::settle(Ticker& t, Outcome o, const FetchResult& http, quint64 pauseAtSend)
@@ -506,19 +379,6 @@ void DownloadRun::advance()
     }
 }
 
-bool DownloadRun::storeFile(Ticker& t)
-{
-    if (m_source->storesBodyAsSent() && !t.merged)
-        return t.answer && replaceWith(*t.answer, t.path);
-    const QByteArray& table = t.fresh.table;
-    QSaveFile out(t.path);
-    if (out.open(QIODevice::WriteOnly) && out.write(table) == table.size() && out.commit())
-        return true;
-    t.outcome = Outcome::failure(FailureReason::WriteFailed, out.errorString());
-    out.cancelWriting();
-    return false;
-}
-
 bool DownloadRun::finishTicker(Ticker& t)
 {
     for (const QString& text : std::as_const(t.pending)) {
@@ -632,7 +492,7 @@ void DownloadRun::end()
         m_result.errorsLogged = true;
         m_host.setStatus(kErrorsLogged);
     }
-    if (m_in.automatic && m_in.settings.autoStartApp == 1)
+    if (appState().autoRunMarker == 1 && m_in.settings.autoStartApp == 1)
         m_launcher(m_in.settings.appName);
     Q_EMIT finished(m_result);
 }

@@ -76,7 +76,6 @@ struct RunInputs
     bool listOpen = false;
     QStringList symbols; // rows of the open list in stored order
     int currentRow = -1; // the grid's current row, for a single-stock run
-    bool automatic = false; // started by the automatic download timer
     QString apiKey; // the chosen source's key, where it needs one
     int jobs = 1; // requests in flight at once
     bool update = false; // add only the new days to files in the table layout
@@ -116,7 +115,9 @@ public:
     DownloadRun(RunHost& host, MetaStockFactory& metastock, QObject* parent = nullptr);
     ~DownloadRun() override;
 
-    // Starts the program after an automatic run; defaults to the platform launcher.
+    // Starts the program after a run the automatic download timer started
+    // (the program-wide automatic-run marker is 1); defaults to the
+    // platform launcher.
     void setLauncher(std::function<bool(const QString&)> launcher) { m_launcher = std::move(launcher); }
 
     // Starts the run; finished() comes when it has ended. Its first steps

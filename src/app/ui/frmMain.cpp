@@ -67,9 +67,6 @@ frmMain::frmMain(QWidget* parent)
     m_lists = std::make_unique<ListEditor>(*this, *m_ui->DBGrid1, *m_ui->txtTicker);
     m_downloadView = std::make_unique<WindowDownloadView>(*this, *m_ui, *m_lists, *m_panels);
     m_download = std::make_unique<DownloadController>(*m_downloadView);
-    // Whatever ended the run (done, stopped at a prompt, declined to start),
-    // it no longer counts as automatic.
-    connect(m_download.get(), &DownloadController::finished, this, [] { appState().autoRunMarker = 0; });
     connectCommands();
 
     // Windows made from here on are closed before this one, newest first.
@@ -230,8 +227,6 @@ void frmMain::closeEvent(QCloseEvent* event)
     }
     m_closing = true;
     m_download->cancelAndWait();
-    // A stopped run is over as well.
-    appState().autoRunMarker = 0;
     // The options form copies its values into the record at its close step
     // (a first run stores the source and extension it showed). Loaded afresh
     // first, so it copies the record's newest values, and before the other
@@ -468,7 +463,6 @@ void frmMain::Timer1_Timer()
     // The run downloads up to today, as the request knows its dates.
     showEndDate(*m_ui, moment.date());
 
-    appState().autoRunMarker = 1;
     m_download->start(true);
 }
 

@@ -99,6 +99,8 @@ void DownloadController::start(bool automatic)
     if (isRunning())
         return;
     DownloadView& w = m_window;
+    // The one place the automatic-run marker is set; endRun() clears it.
+    appState().autoRunMarker = automatic ? 1 : 0;
 
     RunInputs in;
     const AppState& state = appState();
@@ -117,11 +119,10 @@ void DownloadController::start(bool automatic)
         QMessageBox::warning(parent, parent->windowTitle(),
                              QStringLiteral("The download did not start: the ticker list \"%1\" could not be read.\n%2")
                                  .arg(QDir::toNativeSeparators(w.listPath()), listError));
-        Q_EMIT finished();
+        endRun();
         return;
     }
     in.currentRow = w.currentListRow();
-    in.automatic = automatic;
     in.jobs = effectiveParallelRequests(in.settings);
     // "Delete Existing Files" wins should a settings file ask for both.
     in.update = in.settings.updateExistingFiles && in.settings.deleteExistingFiles != 1;
@@ -147,9 +148,9 @@ void DownloadController::start(bool automatic)
             m_window.setInputsEnabled(true);
             m_window.setStatusText(QStringLiteral("No API key for ") + in.settings.dataSource);
             QWidget* parent = m_window.promptParent();
-            if (!in.automatic)
+            if (appState().autoRunMarker != 1)
                 QMessageBox::warning(parent, parent->windowTitle(), text);
-            Q_EMIT finished();
+            endRun();
             return;
         }
         in.apiKey = stored.key;
@@ -169,9 +170,17 @@ void DownloadController::launch(const RunInputs& in)
         m_run->deleteLater();
         m_run = nullptr;
         if (!result.cancelled)
-            Q_EMIT finished();
+            endRun();
     });
     m_run->start(in);
+}
+
+void DownloadController::endRun()
+{
+    // Whatever ended the run (done, stopped at a prompt, declined to
+    // start), it no longer counts as automatic.
+    appState().autoRunMarker = 0;
+    Q_EMIT finished();
 }
 
 void DownloadController::cancelAndWait()
@@ -184,6 +193,7 @@ void DownloadController::cancelAndWait()
     if (!m_run)
         return;
     m_run->cancel();
+    appState().autoRunMarker = 0; // a stopped run is over as well
     // A cancelled run skips its end steps. When the window stays open after
     // all (another window refused to close) it must not stay locked.
     m_window.setInputsEnabled(true);

@@ -39,6 +39,7 @@ Q_SIGNALS:
 
 private:
     void launch(const RunInputs& in);
+    void endRun();
 
     DownloadView& m_window;
     ApiKeyStore* m_keyStore = nullptr; // reading the API key before a run

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "download/download_run.h"
+#include "download/table_update.h"
+#include "platform/http_fetch.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QStringList>
+#include <QTemporaryFile>
+
+#include <memory>
+#include <optional>
+
+namespace kestrion {
+
+// One ticker while it is open: asked, waiting for its turn, or done.
+struct DownloadRun::Ticker
+{
+    int row = 0;
+    QString symbol;
+    QString path;
+    int failures = 0; // attempts that failed so far
+    bool done = false;
+    bool waiting = false; // for a refusing source's pause to end
+    Outcome outcome;
+    QStringList pending; // texts for the user, shown when its turn comes
+    std::unique_ptr<QTemporaryFile> answer; // the body as it arrives
+    QByteArray page; // a two-stage source's query page
+    QBuffer pageSink{&page};
+    TableResult fresh; // a judged answer in the table layout, written when its turn comes
+    DateRange range; // the days asked for
+    std::optional<ExistingTable> old; // the file an update adds to
+    bool partial = false; // asked only for the days the file lacks
+    bool inFull = false; // the update showed the whole range must come again
+    bool merged = false; // fresh holds the merged file
+    HttpTransfer* transfer = nullptr; // the request under way, owned by the run's client
+    int componentError = 0;
+
+    ~Ticker()
+    {
+        if (transfer) {
+            transfer->disconnect();
+            transfer->abort();
+            transfer->deleteLater();
+        }
+    }
+};
+
+} // namespace kestrion
