@@ -829,7 +829,7 @@ private Q_SLOTS:
         QTest::mouseClick(w.cmdGetUpdate, Qt::LeftButton);
         QTest::qWait(300);
         QVERIFY(w->downloadController().isRunning());
-        w->downloadController().cancelAndWait();
+        w->downloadController().cancel();
         QVERIFY(allInputs(w, true));
 
         QVERIFY(makeList(tmp(QStringLiteral("second.mdb")), {QStringLiteral("SLOW_AGAIN")}));

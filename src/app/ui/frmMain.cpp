@@ -81,7 +81,7 @@ frmMain::frmMain(QWidget* parent)
 frmMain::~frmMain()
 {
     if (m_download)
-        m_download->cancelAndWait();
+        m_download->cancel();
     if (s_instance == this)
         s_instance = nullptr;
 }
@@ -226,7 +226,7 @@ void frmMain::closeEvent(QCloseEvent* event)
         return;
     }
     m_closing = true;
-    m_download->cancelAndWait();
+    m_download->cancel();
     // The options form copies its values into the record at its close step
     // (a first run stores the source and extension it showed). Loaded afresh
     // first, so it copies the record's newest values, and before the other

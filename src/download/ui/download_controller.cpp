@@ -86,7 +86,7 @@ DownloadController::DownloadController(DownloadView& view)
 
 DownloadController::~DownloadController()
 {
-    cancelAndWait();
+    cancel();
 }
 
 bool DownloadController::isRunning() const
@@ -183,7 +183,7 @@ void DownloadController::endRun()
     Q_EMIT finished();
 }
 
-void DownloadController::cancelAndWait()
+void DownloadController::cancel()
 {
     if (m_keyStore) {
         delete m_keyStore; // its answer never comes now

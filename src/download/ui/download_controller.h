@@ -31,10 +31,10 @@ public:
     // Shutdown: ends the run at once (requests in flight are aborted, their
     // partial answers thrown away); nothing more of it is shown, and the
     // window's inputs are enabled again.
-    void cancelAndWait();
+    void cancel();
 
 Q_SIGNALS:
-    // A run has ended by itself, after its end steps (not after cancelAndWait()).
+    // A run has ended by itself, after its end steps (not after cancel()).
     void finished();
 
 private:
