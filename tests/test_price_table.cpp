@@ -1,4 +1,5 @@
 #include "download/price_table.h"
+#include "download/source_tables.h"
 
 #include <QDateTime>
 #include <QTimeZone>
@@ -102,6 +103,8 @@ private Q_SLOTS:
     void tableLayout();
     void mergeRows_data();
     void mergeRows();
+    void mergeSameDates_data();
+    void mergeSameDates();
     void quotaText_data();
     void quotaText();
     void yahoo_data();
@@ -195,6 +198,34 @@ void TestPriceTable::mergeRows()
     QFETCH(HistoryPeriod, period);
     QFETCH(QByteArray, out);
     QCOMPARE(rowsText(mergePeriodRows(in, period)), out);
+}
+
+void TestPriceTable::mergeSameDates_data()
+{
+    QTest::addColumn<std::vector<PriceBar>>("in");
+    QTest::addColumn<QByteArray>("out");
+    QTest::newRow("empty") << std::vector<PriceBar>{} << QByteArray();
+    QTest::newRow("two days kept apart, sorted oldest first")
+        << std::vector<PriceBar>{bar(QDate(2024, 1, 3), 3, 4, 2, 3, 30, 3), bar(QDate(2024, 1, 2), 1, 2, 1, 2, 10, 2)}
+        << QByteArray("2024-01-02 1 2 1 2 10 2;2024-01-03 3 4 2 3 30 3;");
+    QTest::newRow("same date: first open, widest range, last close")
+        << std::vector<PriceBar>{bar(QDate(2024, 1, 2), 10, 12, 9, 11, 500, 10.5),
+                                 bar(QDate(2024, 1, 2), 11, 13, 9.5, 12, 700, 11.5),
+                                 bar(QDate(2024, 1, 2), 12, 12.5, 8, 11.75, 900, 11.25)}
+        << QByteArray("2024-01-02 10 13 8 11.75 900 11.25;");
+    QTest::newRow("consecutive days are not one period")
+        << std::vector<PriceBar>{bar(QDate(2024, 1, 1), 1, 2, 1, 2, 1, 2), bar(QDate(2024, 1, 2), 5, 6, 5, 6, 3, 6)}
+        << QByteArray("2024-01-01 1 2 1 2 1 2;2024-01-02 5 6 5 6 3 6;");
+    QTest::newRow("rows without a date never folded")
+        << std::vector<PriceBar>{bar(QDate(), 1, 2, 1, 2, 1, 2), bar(QDate(), 5, 6, 5, 6, 3, 6)}
+        << QByteArray(" 1 2 1 2 1 2; 5 6 5 6 3 6;");
+}
+
+void TestPriceTable::mergeSameDates()
+{
+    QFETCH(std::vector<PriceBar>, in);
+    QFETCH(QByteArray, out);
+    QCOMPARE(rowsText(mergeSameDateRows(in)), out);
 }
 
 void TestPriceTable::quotaText_data()

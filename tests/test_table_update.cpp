@@ -2,6 +2,7 @@
 // the merge and its refusals, the sources' ranges and events, and the local
 // quote service giving an update the very bytes of a full fetch.
 #include "download/quote_source.h"
+#include "download/source_tables.h"
 #include "download/table_update.h"
 #include "platform/http_fetch.h"
 #include "testsupport.h"

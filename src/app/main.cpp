@@ -18,6 +18,7 @@
 #include <QSaveFile>
 
 #include <cstdio>
+#include <memory>
 
 using namespace kestrion;
 
@@ -131,10 +132,12 @@ int main(int argc, char* argv[])
         return 0;
     }
 
+    // The main window, made by the splash once its three seconds are up.
+    std::unique_ptr<frmMain> mainWindow;
     ShutdownSignals shutdown;
-    QObject::connect(&shutdown, &ShutdownSignals::requested, [] {
-        if (frmMain* main = frmMain::instance())
-            main->close(); // as File > Exit: the settings are saved
+    QObject::connect(&shutdown, &ShutdownSignals::requested, [&mainWindow] {
+        if (mainWindow)
+            mainWindow->close(); // as File > Exit: the settings are saved
         else
             QCoreApplication::quit();
     });
@@ -142,11 +145,13 @@ int main(int argc, char* argv[])
 
     int result = 0;
     {
-        frmSplash splash;
+        frmSplash splash(mainWindow);
         splash.show();
         splash.repaint();
         result = QApplication::exec();
     }
-    delete frmMain::instance();
+    // The splash goes first, then the main window, and only then the signal
+    // watcher and the lock.
+    mainWindow.reset();
     return result;
 }

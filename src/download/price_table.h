@@ -83,24 +83,14 @@ QByteArray tableText(std::vector<PriceBar> bars);
 // oldest first. Daily and None: returned unchanged.
 std::vector<PriceBar> mergePeriodRows(std::vector<PriceBar> oldestFirst, HistoryPeriod period);
 
+// Rows of the same date folded into one, as mergePeriodRows folds a period;
+// a row without a valid date is never folded. The result is oldest first.
+std::vector<PriceBar> mergeSameDateRows(std::vector<PriceBar> rows);
+
 // True when a body that should be a price table is instead a quota or
 // rate-limit notice ("rate limit", "too many requests", "request allocation",
 // "quota", "exceeded", any case). Only meaningful for bodies that failed to
 // parse: a real table never holds these words.
 bool isQuotaText(const QByteArray& body);
-
-// Yahoo chart JSON (v8 "chart" answer) to the data file's bytes. Bars are
-// dated in the exchange's own zone (timestamp + meta.gmtoffset), kept when
-// inside [from, to] (an invalid date leaves that end open) and when no price
-// or volume is null. Same-date rows of a daily answer are merged like a
-// weekly live row, so a file never holds one date twice. The days of
-// events.splits and events.dividends go into events.
-TableResult yahooChartTable(const QByteArray& json, QDate from, QDate to, HistoryPeriod period);
-
-// Tiingo daily-prices CSV to the data file's bytes. Raw prices are
-// split-adjusted by the split factors of all later rows; Adj Close is taken
-// as sent. Range and merging as for Yahoo. Rows whose splitFactor is not 1
-// or whose divCash (where sent) is not 0 go into events.
-TableResult tiingoTable(const QByteArray& csv, QDate from, QDate to, HistoryPeriod period);
 
 } // namespace kestrion

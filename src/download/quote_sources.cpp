@@ -1,5 +1,6 @@
 // The four quote services Kestrion can ask.
 #include "download/quote_source.h"
+#include "download/source_tables.h"
 
 #include <QDateTime>
 #include <QUrl>

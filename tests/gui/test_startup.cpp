@@ -158,7 +158,8 @@ private Q_SLOTS:
 
     void splashTexts()
     {
-        frmSplash splash;
+        std::unique_ptr<frmMain> mainWindow;
+        frmSplash splash(mainWindow);
         splash.Timer1->stop();
         QCOMPARE(splash.lblProductName->text(), QStringLiteral("Kestrion"));
         QCOMPARE(splash.lblVersion->text(), QStringLiteral("Version 1.5.7"));
@@ -173,10 +174,10 @@ private Q_SLOTS:
 
     void splashOpensTheMainWindowAfterThreeSeconds()
     {
-        QVERIFY(!frmMain::instance());
+        std::unique_ptr<frmMain> mainWindow;
         QElapsedTimer clock;
         clock.start();
-        frmSplash splash;
+        frmSplash splash(mainWindow);
         QVERIFY(splash.Timer1->isActive());
         QVERIFY(splash.Timer1->isSingleShot());
         QCOMPARE(splash.Timer1->interval(), 3000);
@@ -184,17 +185,17 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&splash));
         // Order, not speed: a loaded machine makes the wait longer, a precise
         // timer never makes it shorter than three seconds.
-        QTRY_VERIFY_WITH_TIMEOUT(frmMain::instance() != nullptr, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(mainWindow != nullptr, 30000);
         QVERIFY(clock.elapsed() >= 3000);
         QCOMPARE(splash.Timer1->timerType(), Qt::PreciseTimer);
-        frmMain* main = frmMain::instance();
+        frmMain* main = mainWindow.get();
         QVERIFY(main->isVisible());
         QVERIFY(!splash.isVisible());
         // The splash firing again (it can't, but a stray call) makes no second window.
         splash.Timer1_Timer();
-        QCOMPARE(frmMain::instance(), main);
-        delete main;
-        QVERIFY(!frmMain::instance());
+        QCOMPARE(mainWindow.get(), main);
+        QVERIFY(main->isVisible());
+        mainWindow.reset();
     }
 
     // --- one instance -------------------------------------------------------

@@ -3,12 +3,12 @@
 #include "app/ui/help_window.h"
 #include "app/ui/list_editor.h"
 #include "app/ui/main_controls.h"
+#include "app/ui/single_windows.h"
 #include "app/ui/status_panels.h"
 #include "app/ui/window_activation.h"
 #include "app/ui/window_download_view.h"
 #include "app/ui/window_placement.h"
 #include "app/window_close_order.h"
-#include "app/ui/single_windows.h"
 #include "core/app_state.h"
 #include "core/settings_record.h"
 #include "download/output_files.h"
@@ -40,16 +40,9 @@ namespace kestrion {
 
 namespace {
 
-frmMain* s_instance = nullptr;
-
 const QString kTitle = QStringLiteral("Kestrion");
 
 } // namespace
-
-frmMain* frmMain::instance()
-{
-    return s_instance;
-}
 
 frmMain::frmMain(QWidget* parent)
     : QMainWindow(parent)
@@ -57,8 +50,6 @@ frmMain::frmMain(QWidget* parent)
     , m_placement(std::make_unique<WindowPlacement>())
     , m_windows(std::make_unique<SingleWindows>(this, appState().settings))
 {
-    if (!s_instance)
-        s_instance = this;
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(kTitle);
 
@@ -82,8 +73,6 @@ frmMain::~frmMain()
 {
     if (m_download)
         m_download->cancel();
-    if (s_instance == this)
-        s_instance = nullptr;
 }
 
 void frmMain::connectCommands()

@@ -40,9 +40,6 @@ public:
     explicit frmMain(QWidget* parent = nullptr);
     ~frmMain() override;
 
-    // The program's main window, or null before it exists.
-    static frmMain* instance();
-
     // The toolbar button with this key ("Open List", ...), or null.
     QAction* toolbarButton(const QString& key) const;
 

@@ -57,8 +57,9 @@ QString frmSplash::versionText()
     return QStringLiteral("Version ") + versionNumber();
 }
 
-frmSplash::frmSplash(QWidget* parent)
+frmSplash::frmSplash(std::unique_ptr<frmMain>& mainWindow, QWidget* parent)
     : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint)
+    , m_mainWindow(mainWindow)
 {
     setObjectName(QStringLiteral("frmSplash"));
     setWindowTitle(QStringLiteral("Kestrion"));
@@ -136,10 +137,9 @@ void frmSplash::Timer1_Timer()
 {
     Timer1->stop();
     close();
-    frmMain* main = frmMain::instance();
-    if (!main)
-        main = new frmMain;
-    main->show();
+    if (!m_mainWindow)
+        m_mainWindow = std::make_unique<frmMain>();
+    m_mainWindow->show();
 }
 
 } // namespace kestrion

@@ -3,10 +3,14 @@
 #include <QPixmap>
 #include <QWidget>
 
+#include <memory>
+
 class QLabel;
 class QTimer;
 
 namespace kestrion {
+
+class frmMain;
 
 // The start-up window: product, version and platform, shown for three
 // seconds before the main window opens.
@@ -14,7 +18,10 @@ class frmSplash : public QWidget
 {
     Q_OBJECT
 public:
-    explicit frmSplash(QWidget* parent = nullptr);
+    // mainWindow is where the program keeps its main window; the splash makes
+    // the window there when its time is up, unless one is there already. It
+    // must outlive the splash.
+    explicit frmSplash(std::unique_ptr<frmMain>& mainWindow, QWidget* parent = nullptr);
     ~frmSplash() override;
 
     QLabel* picLogo = nullptr;
@@ -32,6 +39,9 @@ public:
 public Q_SLOTS:
     // Closes the splash and opens the program's one main window.
     void Timer1_Timer();
+
+private:
+    std::unique_ptr<frmMain>& m_mainWindow;
 };
 
 } // namespace kestrion

@@ -2,6 +2,7 @@
 
 #include "options/options_form.h"
 #include "platform/api_key_store.h"
+#include "platform/twips.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -19,49 +20,51 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace kestrion {
 
 namespace {
 
 const char* const kFormatCodeProperty = "formatCode";
 
-// 7032 x 4000 twips at 15 twips per pixel.
-constexpr int kWidthPixels = 469;
-constexpr int kHeightPixels = 267;
+// The form's size as drawn, in twips; on screen the layout's minimum wins if
+// it needs more.
+constexpr int kWidthTwips = 7032;
+constexpr int kHeightTwips = 4000;
+
+// A new widget with its object name, the name users' settings and the
+// documentation refer to.
+template <typename Widget, typename... Args> Widget* named(const char* name, Args&&... args)
+{
+    auto* widget = new Widget(std::forward<Args>(args)...);
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
 
 QRadioButton* radio(QWidget* parent, const char* name, const QString& caption)
 {
-    auto* button = new QRadioButton(caption, parent);
-    button->setObjectName(QLatin1String(name));
-    return button;
+    return named<QRadioButton>(name, caption, parent);
 }
 
 QCheckBox* checkBox(QWidget* parent, const char* name, const QString& caption)
 {
-    auto* box = new QCheckBox(caption, parent);
-    box->setObjectName(QLatin1String(name));
-    return box;
+    return named<QCheckBox>(name, caption, parent);
 }
 
 QLineEdit* lineEdit(QWidget* parent, const char* name)
 {
-    auto* edit = new QLineEdit(parent);
-    edit->setObjectName(QLatin1String(name));
-    return edit;
+    return named<QLineEdit>(name, parent);
 }
 
 QLabel* label(QWidget* parent, const char* name, const QString& text)
 {
-    auto* l = new QLabel(text, parent);
-    l->setObjectName(QLatin1String(name));
-    return l;
+    return named<QLabel>(name, text, parent);
 }
 
 QGroupBox* group(QWidget* parent, const char* name, const QString& title)
 {
-    auto* g = new QGroupBox(title, parent);
-    g->setObjectName(QLatin1String(name));
-    return g;
+    return named<QGroupBox>(name, title, parent);
 }
 
 } // namespace
@@ -179,7 +182,7 @@ void frmOptions::buildControls()
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(TabStrip1);
-    resize(kWidthPixels, kHeightPixels); // the layout's minimum wins if it needs more
+    resize(twipsToPixels(kWidthTwips), twipsToPixels(kHeightTwips));
 
     // Each set of option buttons is its own choice. A disabled button keeps
     // its selection, so a format picked for Wall Street City survives a
