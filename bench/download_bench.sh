@@ -1,75 +1,101 @@
 #!/usr/bin/env bash
-# Times kestrion-cli on a 1000-symbol list against the local quote service
-# with a fixed delay per response, next to curl fetching the same 1000 URLs
-# over one kept-alive connection, and reports kestrion-cli's peak memory.
-#   bench/download_bench.sh [BUILD_DIR] [SYMBOLS] [DELAY_MS]
+# Times kestrion-cli on an N-symbol list against the local quote service,
+# which answers after a fixed delay, next to curl fetching the same addresses
+# (copied from the service's request log) one after another over one
+# kept-alive connection. Each side runs RUNS times; medians are compared.
+# Also reports kestrion-cli's peak memory.
+#   bench/download_bench.sh [options] [BUILD_DIR] [SYMBOLS] [DELAY_MS]
+#     --source S   yahoo-chart (default), yahoo or tiingo
+#     --jobs N     kestrion-cli --jobs N (default: the source's own default)
+#     --runs N     runs of each side (default 3)
+# Examples: the 4-in-flight and the one-at-a-time figures of the README:
+#   bench/download_bench.sh --jobs 4 build 1000 20
+#   bench/download_bench.sh --jobs 1 build 1000 0
 set -euo pipefail
 
+source=yahoo-chart jobs='' runs=3 args=()
+while (($#)); do
+    case $1 in
+        --source) source=$2; shift 2 ;;
+        --jobs) jobs=$2; shift 2 ;;
+        --runs) runs=$2; shift 2 ;;
+        *) args+=("$1"); shift ;;
+    esac
+done
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build=${1:-$here/build}
+build=${args[0]:-$here/build}
 bin=$build/bin
-count=${2:-1000}
-delay=${3:-20}
+count=${args[1]:-1000}
+delay=${args[2]:-20}
 work=$(mktemp -d)
 trap 'kill $sim_pid 2>/dev/null || true; rm -rf "$work"' EXIT
 
-"$bin/kestrion-quote-sim" --port 0 --delay-ms "$delay" >"$work/sim.out" &
+token=sim-tiingo-token
+"$bin/kestrion-quote-sim" --port 0 --delay-ms "$delay" --log "$work/requests.log" \
+    --tiingo-token "$token" >"$work/sim.out" &
 sim_pid=$!
 for _ in $(seq 50); do grep -q listening "$work/sim.out" 2>/dev/null && break; sleep 0.1; done
-port=$(head -n1 "$work/sim.out" | sed 's/.*://')
-host=127.0.0.1:$port
+host=127.0.0.1:$(head -n1 "$work/sim.out" | sed 's/.*://')
 
 symbols=()
 for i in $(seq 1 "$count"); do symbols+=("S$i"); done
 "$build/data/kestrion-make-list" "$work/list.mdb" "${symbols[@]}"
 
-export XDG_CONFIG_HOME=$work/config
-mkdir -p "$XDG_CONFIG_HOME/Kestrion" "$work/dl"
+export XDG_CONFIG_HOME=$work/config KESTRION_TIINGO_TOKEN=$token
+mkdir -p "$XDG_CONFIG_HOME/Kestrion"
 cat >"$XDG_CONFIG_HOME/Kestrion/Kestrion.conf" <<CONF
 [Services]
 Yahoo%20History%20Host=$host
 WSC%20Query%20Host=$host
 WSC%20File%20Host=$host
+Yahoo%20Chart%20Host=http://$host
+Tiingo%20Host=http://$host
 Fetch%20Timeout=30
 CONF
 
-# Same requests as the run: a year of daily quotes per symbol.
-query='a=0&b=01&c=2024&d=11&e=31&f=2024'
-: >"$work/curl.cfg"
-for s in "${symbols[@]}"; do
-    printf 'url = "http://%s/table.csv?%s&s=%s&y=0&g=d&ignore=.csv"\noutput = "%s/curl-%s.csv"\n' \
-        "$host" "$query" "$s" "$work" "$s" >>"$work/curl.cfg"
+# Runs a command, printing "SECONDS PEAK_KB EXIT".
+timed() {
+    python3 - "$@" <<'PY'
+import resource, subprocess, sys, time
+start = time.monotonic()
+rc = subprocess.call(sys.argv[1:], stdout=subprocess.DEVNULL)
+print(f"{time.monotonic() - start:.3f} {resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss} {rc}")
+PY
+}
+
+cli=("$bin/kestrion-cli" --list "$work/list.mdb" --source "$source" --from 2024-01-01 --to 2024-12-31
+     --period daily --ext .csv ${jobs:+--jobs "$jobs"})
+: >"$work/results"
+for _ in $(seq "$runs"); do
+    rm -rf "$work/dl" "$work/curl" && mkdir -p "$work/dl" "$work/curl"
+    : >"$work/requests.log"
+    read -r cli_s peak_kb cli_rc < <(timed "${cli[@]}" --dir "$work/dl")
+    stored=$(find "$work/dl" -name '*.csv' | wc -l)
+    # The very addresses kestrion-cli asked for, in its order, with the
+    # header fields the source needs.
+    {
+        echo 'user-agent = "Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/120.0 Safari/537.36"'
+        if [[ $source == tiingo ]]; then echo "header = \"Authorization: Token $token\""; fi
+        awk -v h="$host" -v d="$work/curl" '$1 == "GET" { printf "url = \"http://%s%s\"\noutput = \"%s/%d\"\n", h, $2, d, NR }' \
+            "$work/requests.log"
+    } >"$work/curl.cfg"
+    requests=$(grep -c '^GET' "$work/requests.log")
+    read -r curl_s _ _ < <(timed curl -s -K "$work/curl.cfg")
+    echo "$cli_s $curl_s $peak_kb $cli_rc $stored $requests" | tee -a "$work/results" |
+        awk '{ printf "run: kestrion-cli %.3f s (exit %s, %s files, %s requests), curl %.3f s\n", $1, $4, $5, $6, $2 }'
 done
 
-now() { date +%s.%N; }
-t0=$(now)
-curl -s --config "$work/curl.cfg"
-t1=$(now)
-python3 - "$bin/kestrion-cli" "$work" <<'PY' >"$work/cli.out"
-import resource, subprocess, sys, time
-cli, work = sys.argv[1], sys.argv[2]
-start = time.monotonic()
-rc = subprocess.call([cli, "--list", work + "/list.mdb", "--dir", work + "/dl", "--source", "yahoo",
-                      "--from", "2024-01-01", "--to", "2024-12-31", "--period", "daily", "--ext", ".csv"],
-                     stdout=subprocess.DEVNULL)
-elapsed = time.monotonic() - start
-peak_kb = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
-print(f"{elapsed:.3f} {peak_kb} {rc}")
-PY
-read -r cli_s peak_kb cli_rc <"$work/cli.out"
-curl_s=$(echo "$t1 - $t0" | bc -l 2>/dev/null || python3 -c "print($t1 - $t0)")
-stored=$(ls "$work/dl" | grep -c '\.csv$' || true)
-
-python3 - "$count" "$delay" "$curl_s" "$cli_s" "$peak_kb" "$cli_rc" "$stored" <<'PY'
-import sys
-count, delay = int(sys.argv[1]), int(sys.argv[2])
-curl_s, cli_s, peak_kb, rc, stored = float(sys.argv[3]), float(sys.argv[4]), int(sys.argv[5]), sys.argv[6], sys.argv[7]
-injected = count * delay / 1000.0
-print(f"symbols                      {count} (delay {delay} ms per response)")
-print(f"curl wall time               {curl_s:.3f} s")
-print(f"kestrion-cli wall time       {cli_s:.3f} s   (exit {rc}, {stored} files)")
-print(f"ratio kestrion-cli / curl    {cli_s / curl_s:.2f}   (target <= 1.30)")
-print(f"per-ticker overhead          curl {1000 * (curl_s - injected) / count:.2f} ms, "
-      f"kestrion-cli {1000 * (cli_s - injected) / count:.2f} ms beyond the injected delay")
-print(f"kestrion-cli peak memory     {peak_kb / 1024:.1f} MB   (target < 60 MB)")
+python3 - "$count" "$delay" "$source" "${jobs:-default}" "$work/results" <<'PY'
+import statistics, sys
+count, delay, source, jobs, path = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3], sys.argv[4], sys.argv[5]
+rows = [line.split() for line in open(path)]
+cli = statistics.median(float(r[0]) for r in rows)
+curl = statistics.median(float(r[1]) for r in rows)
+peak_kb = max(int(r[2]) for r in rows)
+print(f"symbols                      {count} ({source}, --jobs {jobs}, delay {delay} ms per response)")
+print(f"curl wall time, median       {curl:.3f} s   (one connection, one request after another)")
+print(f"kestrion-cli wall time, med. {cli:.3f} s   (runs: {', '.join(r[0] for r in rows)})")
+print(f"ratio kestrion-cli / curl    {cli / curl:.2f}")
+print(f"wall time per ticker         curl {1000 * curl / count:.2f} ms, kestrion-cli {1000 * cli / count:.2f} ms")
+print(f"kestrion-cli peak memory     {peak_kb / 1024:.1f} MB")
 PY
