@@ -126,8 +126,16 @@ void DownloadRun::begin()
 void DownloadRun::fill()
 {
     // The MetaStock downloader keeps one folder open: one ticker at a time.
-    const int jobs = m_in.settings.componentPath() ? 1 : std::clamp(m_in.jobs, 1, kMaxJobs);
-    while (m_running && m_next < m_rows && int(m_open.size()) < jobs) {
+    const bool component = m_in.settings.componentPath();
+    const int jobs = component ? 1 : std::clamp(m_in.jobs, 1, kMaxJobs);
+    const auto asking = [this] {
+        return int(std::count_if(m_open.cbegin(), m_open.cend(),
+                                 [](const auto& open) { return open.second->transfer || open.second->waiting; }));
+    };
+    // A ticker whose answer has come no longer holds a request: the next one
+    // goes out while it is judged and stored. At most one more ticker than
+    // jobs is open, so what waits for its turn stays bounded.
+    while (m_running && m_next < m_rows && asking() < jobs && int(m_open.size()) < (component ? 1 : jobs + 1)) {
         auto ticker = std::make_unique<Ticker>();
         ticker->row = m_next++;
         ticker->symbol = m_in.symbols.at(ticker->row);
@@ -196,25 +204,33 @@ void DownloadRun::sendData(Ticker& t, const QByteArray& page, FailureReason quer
     // The answer waits in a temporary file, so memory stays flat whatever
     // arrives. A body kept as sent goes beside its data file, to be renamed
     // into place when complete.
-    t.answer = m_source->storesBodyAsSent()
-        ? std::make_unique<QTemporaryFile>(QDir(m_in.downloadDir).filePath(QStringLiteral(".kestrion-XXXXXX.part")))
-        : std::make_unique<QTemporaryFile>();
-    if (!t.answer->open()) {
-        if (!m_source->storesBodyAsSent()) {
-            const QString why = t.answer->errorString();
-            if (show(t, kDownloading + t.symbol))
-                settle(t, Outcome::failure(FailureReason::WriteFailed, why), FetchResult{}, m_pauses);
-            return;
-        }
-        t.answer.reset(); // the request is still made; there is nowhere to keep it
+    QIODevice* sink = nullptr;
+    if (m_source->storesBodyAsSent()) {
+        t.answer = std::make_unique<QTemporaryFile>(
+            QDir(m_in.downloadDir).filePath(QStringLiteral(".kestrion-XXXXXX.part")));
+        if (t.answer->open())
+            sink = t.answer.get();
+        else
+            t.answer.reset(); // the request is still made; there is nowhere to keep it
+    } else {
+        t.buffer = std::make_unique<AnswerBuffer>();
+        t.buffer->open(QIODevice::ReadWrite | QIODevice::Unbuffered);
+        sink = t.buffer.get();
     }
     const quint64 pauseAtSend = m_pauses;
-    t.transfer = m_http->get(request, t.answer.get());
+    t.transfer = m_http->get(request, sink);
     connect(t.transfer, &HttpTransfer::finished, this,
             [this, row = t.row, queryFailure, pauseAtSend](const FetchResult& http) {
+                m_open.at(row)->transfer->deleteLater();
+                m_open.at(row)->transfer = nullptr;
+                // A good answer frees its place at once: the next request
+                // travels while this one is judged and converted.
+                if (http.ok()) {
+                    fill();
+                    if (!m_running || !m_open.count(row))
+                        return;
+                }
                 Ticker& t = *m_open.at(row);
-                t.transfer->deleteLater();
-                t.transfer = nullptr;
                 if (!show(t, kDownloading + t.symbol))
                     return;
                 Outcome o = m_source->storesBodyAsSent() ? judgeBodyAsSent(t, http) : judgeConverted(t, http);

@@ -5,8 +5,9 @@
 #include "download/run_ticker.h"
 #include "download/table_update.h"
 
+#include <QDir>
 #include <QFile>
-#include <QSaveFile>
+#include <QFileInfo>
 
 #include <cstdio>
 #include <unistd.h>
@@ -86,7 +87,7 @@ DownloadRun::Outcome DownloadRun::judgeBodyAsSent(Ticker& t, const FetchResult& 
 
 DownloadRun::Outcome DownloadRun::judgeConverted(Ticker& t, const FetchResult& http)
 {
-    const std::unique_ptr<QTemporaryFile> answer = std::move(t.answer);
+    const std::unique_ptr<AnswerBuffer> answer = std::move(t.buffer);
     QByteArray body;
     if (answer->size() <= kMaxPriceAnswerBytes && answer->seek(0))
         body = answer->readAll();
@@ -113,11 +114,12 @@ bool DownloadRun::storeFile(Ticker& t)
     if (m_source->storesBodyAsSent() && !t.merged)
         return t.answer && replaceWith(*t.answer, t.path);
     const QByteArray& table = t.fresh.table;
-    QSaveFile out(t.path);
-    if (out.open(QIODevice::WriteOnly) && out.write(table) == table.size() && out.commit())
+    // Written beside the data file and renamed over it, so the old file
+    // stands until the new one is complete on disk.
+    QTemporaryFile out(QDir(QFileInfo(t.path).absolutePath()).filePath(QStringLiteral(".kestrion-XXXXXX.part")));
+    if (out.open() && out.write(table) == table.size() && replaceWith(out, t.path))
         return true;
     t.outcome = Outcome::failure(FailureReason::WriteFailed, out.errorString());
-    out.cancelWriting();
     return false;
 }
 

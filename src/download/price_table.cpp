@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 namespace kestrion {
 
@@ -82,53 +83,89 @@ QString reasonText(FailureReason reason)
     return {};
 }
 
-QByteArray priceText(double value)
+namespace {
+
+void appendPrice(QByteArray& out, double value)
 {
     if (!std::isfinite(value))
-        return {};
+        return;
     // The shortest text that reads back as the value, so rounding works on
     // the digits the service sent rather than on their binary neighbour.
-    char buffer[400];
-    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
+    char text[400];
+    const auto [end, ec] = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
     if (ec != std::errc())
-        return {};
-    QByteArray text(buffer, int(end - buffer));
-
-    const bool negative = text.startsWith('-');
+        return;
+    const char* p = text;
+    const bool negative = *p == '-';
     if (negative)
-        text.remove(0, 1);
-    const qsizetype dot = text.indexOf('.');
-    QByteArray digits = dot < 0 ? text : text.left(dot);
-    QByteArray fraction = dot < 0 ? QByteArray() : text.mid(dot + 1);
+        ++p;
+    const char* dot = std::find(p, static_cast<const char*>(end), '.');
+    const qsizetype fractionDigits = dot == end ? 0 : end - dot - 1;
 
-    if (fraction.size() > 4) {
-        const bool up = fraction.at(4) >= '5';
-        fraction.truncate(4);
-        if (up) {
-            // Add one unit in the fourth place, carrying into the integer part.
-            QByteArray all = digits + fraction;
-            qsizetype i = all.size() - 1;
-            while (i >= 0 && all.at(i) == '9') {
-                all[i] = '0';
-                --i;
-            }
-            if (i >= 0)
-                all[i] = char(all.at(i) + 1);
-            else
-                all.prepend('1');
-            digits = all.left(all.size() - 4);
-            fraction = all.right(4);
+    // The integer digits and at most four fraction digits, in one run so
+    // that rounding up can carry into the integer part.
+    char all[sizeof text + 1];
+    qsizetype digits = dot - p;
+    std::memcpy(all, p, size_t(digits));
+    const qsizetype kept = std::min<qsizetype>(fractionDigits, 4);
+    std::memcpy(all + digits, dot + 1, size_t(kept));
+    qsizetype length = digits + kept;
+    if (fractionDigits > 4 && dot[5] >= '5') {
+        qsizetype i = length - 1;
+        while (i >= 0 && all[i] == '9')
+            all[i--] = '0';
+        if (i >= 0) {
+            ++all[i];
+        } else {
+            std::memmove(all + 1, all, size_t(length));
+            all[0] = '1';
+            ++length;
+            ++digits;
         }
     }
-    while (fraction.endsWith('0'))
-        fraction.chop(1);
+    while (length > digits && all[length - 1] == '0')
+        --length;
 
-    QByteArray out = digits.isEmpty() ? QByteArray("0") : digits;
-    if (!fraction.isEmpty())
-        out += '.' + fraction;
-    const bool zero = std::all_of(out.cbegin(), out.cend(), [](char c) { return c == '0' || c == '.'; });
+    const qsizetype start = out.size();
+    if (digits == 0)
+        out += '0';
+    else
+        out.append(all, digits);
+    if (length > digits) {
+        out += '.';
+        out.append(all + digits, length - digits);
+    }
+    const bool zero = std::all_of(out.cbegin() + start, out.cend(), [](char c) { return c == '0' || c == '.'; });
     if (negative && !zero)
-        out.prepend('-');
+        out.insert(start, '-');
+}
+
+void appendIsoDate(QByteArray& out, QDate date)
+{
+    const int y = date.year();
+    if (!date.isValid() || y < 0 || y > 9999) {
+        out += date.toString(Qt::ISODate).toLatin1();
+        return;
+    }
+    char text[10] = {char('0' + y / 1000),
+                     char('0' + y / 100 % 10),
+                     char('0' + y / 10 % 10),
+                     char('0' + y % 10),
+                     '-',
+                     char('0' + date.month() / 10),
+                     char('0' + date.month() % 10),
+                     '-',
+                     char('0' + date.day() / 10),
+                     char('0' + date.day() % 10)};
+    out.append(text, sizeof text);
+}
+
+} // namespace
+
+QByteArray priceText(double value)
+{
+    QByteArray out;
+    appendPrice(out, value);
     return out;
 }
 
@@ -138,13 +175,15 @@ QByteArray tableText(std::vector<PriceBar> bars)
     QByteArray out("Date,Open,High,Low,Close,Volume,Adj Close\n");
     out.reserve(out.size() + qsizetype(bars.size()) * 64);
     for (const PriceBar& bar : bars) {
-        out += bar.date.toString(Qt::ISODate).toLatin1();
-        out += ',' + priceText(bar.open);
-        out += ',' + priceText(bar.high);
-        out += ',' + priceText(bar.low);
-        out += ',' + priceText(bar.close);
-        out += ',' + QByteArray::number(bar.volume);
-        out += ',' + priceText(bar.adjClose);
+        appendIsoDate(out, bar.date);
+        for (const double price : {bar.open, bar.high, bar.low, bar.close}) {
+            out += ',';
+            appendPrice(out, price);
+        }
+        out += ',';
+        out += QByteArray::number(bar.volume);
+        out += ',';
+        appendPrice(out, bar.adjClose);
         out += '\n';
     }
     return out;

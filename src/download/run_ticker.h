@@ -1,5 +1,6 @@
 #pragma once
 
+#include "download/answer_buffer.h"
 #include "download/download_run.h"
 #include "download/table_update.h"
 #include "platform/http_fetch.h"
@@ -25,7 +26,8 @@ struct DownloadRun::Ticker
     bool waiting = false; // for a refusing source's pause to end
     Outcome outcome;
     QStringList pending; // texts for the user, shown when its turn comes
-    std::unique_ptr<QTemporaryFile> answer; // the body as it arrives
+    std::unique_ptr<QTemporaryFile> answer; // a body kept as sent, as it arrives beside its file
+    std::unique_ptr<AnswerBuffer> buffer; // an answer to convert, as it arrives
     QByteArray page; // a two-stage source's query page
     QBuffer pageSink{&page};
     TableResult fresh; // a judged answer in the table layout, written when its turn comes
