@@ -33,26 +33,7 @@ before=$(date -d "$to -1 day" +%F)
 work=$(mktemp -d)
 trap 'kill $sim_pid 2>/dev/null || true; rm -rf "$work"' EXIT
 
-token=sim-tiingo-token
-"$bin/kestrion-quote-sim" --port 0 --delay-ms "$delay" --log "$work/requests.log" \
-    --tiingo-token "$token" >"$work/sim.out" &
-sim_pid=$!
-for _ in $(seq 50); do grep -q listening "$work/sim.out" 2>/dev/null && break; sleep 0.1; done
-host=127.0.0.1:$(head -n1 "$work/sim.out" | sed 's/.*://')
-
-symbols=()
-for i in $(seq 1 "$count"); do symbols+=("S$i"); done
-"$build/data/kestrion-make-list" "$work/list.mdb" "${symbols[@]}"
-
-export XDG_CONFIG_HOME=$work/config KESTRION_TIINGO_TOKEN=$token
-mkdir -p "$XDG_CONFIG_HOME/Kestrion"
-cat >"$XDG_CONFIG_HOME/Kestrion/Kestrion.conf" <<CONF
-[Services]
-Yahoo%20History%20Host=$host
-Yahoo%20Chart%20Host=http://$host
-Tiingo%20Host=http://$host
-Fetch%20Timeout=60
-CONF
+source "$here/bench/bench_setup.sh"
 
 cli=("$bin/kestrion-cli" --list "$work/list.mdb" --source "$source" --from "$from" --period daily --ext .csv
      ${jobs:+--jobs "$jobs"})
