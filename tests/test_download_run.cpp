@@ -227,6 +227,7 @@ RunInputs TestDownloadRun::inputs(const QStringList& symbols)
     in.settings.dataSource = QStringLiteral("Yahoo");
     in.settings.dataFormat = QStringLiteral("5");
     in.settings.fileExtension = QStringLiteral(".csv");
+    in.settings.parallelRequests = 1; // one at a time unless a test asks for more
     in.request = {QStringLiteral("Jan"), QStringLiteral("01"), QStringLiteral("2003"),
                   QStringLiteral("Sep"), QStringLiteral("25"), QStringLiteral("2003"), HistoryPeriod::Weekly};
     in.downloadDir = m_dir->path();
@@ -771,7 +772,7 @@ void TestDownloadRun::inFlightMatchesOneAtATime()
         RunInputs in = inputs(symbols);
         in.settings.dataSource = source;
         in.settings.activeAlerts = qint16(activeAlerts);
-        in.jobs = jobs;
+        in.settings.parallelRequests = jobs;
         DownloadRun run(m_host, m_factory);
         const RunResult r = test::runToEnd(run, in);
         Seen seen{m_host.events, {}, r.stored, r.failed, r.stopped, r.completed};

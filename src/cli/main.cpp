@@ -357,8 +357,6 @@ int main(int argc, char** argv)
     settings.activeAlerts = 0; // never prompt: log and go on
     settings.playSound = 0;
     in.settings = settings;
-    in.jobs = effectiveParallelRequests(settings);
-    in.update = settings.updateExistingFiles && settings.deleteExistingFiles != 1;
 
     in.downloadDir = parser.isSet(dirOpt) ? parser.value(dirOpt) : window.downloadDir;
     if (in.downloadDir.isEmpty())

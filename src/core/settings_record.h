@@ -45,6 +45,9 @@ struct Settings
     bool isYahoo() const { return dataSource == QLatin1String("Yahoo"); }
     bool convertsToMetaStock() const { return convertToMS == 1; }
     bool playsSound() const { return playSound == 1; }
+    // "Update Existing Files" in force: "Delete Existing Files" wins should a
+    // settings file ask for both.
+    bool updatesExistingFiles() const { return updateExistingFiles && deleteExistingFiles != 1; }
     // MetaStock conversion of downloaded Wall Street City ASCII files.
     bool writerCondition() const
     {

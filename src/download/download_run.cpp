@@ -77,7 +77,6 @@ void DownloadRun::start(const RunInputs& inputs)
     m_next = m_head = m_stored = 0;
     m_rows = 0;
     m_pauses = 0;
-    m_cancelled = false;
     m_running = true;
     m_http = std::make_unique<HttpClient>(m_in.services.fetchTimeoutSeconds);
     begin();
@@ -127,7 +126,7 @@ void DownloadRun::fill()
 {
     // The MetaStock downloader keeps one folder open: one ticker at a time.
     const bool component = m_in.settings.componentPath();
-    const int jobs = component ? 1 : std::clamp(m_in.jobs, 1, kMaxJobs);
+    const int jobs = component ? 1 : effectiveParallelRequests(m_in.settings);
     const auto asking = [this] {
         return int(std::count_if(m_open.cbegin(), m_open.cend(),
                                  [](const auto& open) { return open.second->transfer || open.second->waiting; }));
@@ -434,7 +433,7 @@ bool DownloadRun::finishTicker(Ticker& t)
     m_host.setStatus(kCouldNotGet + t.symbol);
     if (!m_running)
         return false;
-    if (m_source->storesBodyAsSent() && !m_in.update)
+    if (m_source->storesBodyAsSent() && !m_in.settings.updatesExistingFiles())
         QFile::remove(t.path);
     ++m_result.failed;
     bool stop = false;
@@ -518,7 +517,6 @@ void DownloadRun::cancel()
     if (!m_running)
         return;
     m_running = false;
-    m_cancelled = true;
     m_result.cancelled = true;
     dropOpenTickers();
     if (m_downloader)

@@ -77,8 +77,6 @@ struct RunInputs
     QStringList symbols; // rows of the open list in stored order
     int currentRow = -1; // the grid's current row, for a single-stock run
     QString apiKey; // the chosen source's key, where it needs one
-    int jobs = 1; // requests in flight at once
-    bool update = false; // add only the new days to files in the table layout
 };
 
 struct RunResult
@@ -100,7 +98,7 @@ struct RunResult
 //
 // Event-driven: start() sends the first requests and returns; each answer
 // that arrives is judged and the ticker stored, tried again or given up,
-// and the next request goes out. Up to RunInputs::jobs tickers are asked at
+// and the next request goes out. Up to "Parallel Requests" tickers are asked at
 // once, but everything the user sees (statuses, files renamed into place,
 // prompts, error-log lines, finished tickers) happens in list order: a
 // ticker's result waits until every ticker before it is done.
@@ -210,7 +208,6 @@ private:
     bool m_emasterPresent = false;
     bool m_running = false;
     bool m_advancing = false;
-    bool m_cancelled = false;
 };
 
 } // namespace kestrion

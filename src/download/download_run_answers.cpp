@@ -34,7 +34,8 @@ void DownloadRun::planRange(Ticker& t)
     t.partial = false;
     t.old.reset();
     // A date-stamped name is a new file every day: there is nothing to update.
-    if (!m_in.update || t.inFull || !m_source->writesPriceTable() || m_in.settings.dateStamp == 1)
+    if (!m_in.settings.updatesExistingFiles() || t.inFull || !m_source->writesPriceTable()
+        || m_in.settings.dateStamp == 1)
         return;
     t.old = readExistingTable(t.path);
     if (!t.old)

@@ -54,7 +54,6 @@ public:
 
     // Ends the transfer as Aborted; finished() still comes.
     void abort();
-    bool isFinished() const { return m_done; }
 
 Q_SIGNALS:
     void finished(const kestrion::FetchResult& result);

@@ -123,9 +123,6 @@ void DownloadController::start(bool automatic)
         return;
     }
     in.currentRow = w.currentListRow();
-    in.jobs = effectiveParallelRequests(in.settings);
-    // "Delete Existing Files" wins should a settings file ask for both.
-    in.update = in.settings.updateExistingFiles && in.settings.deleteExistingFiles != 1;
 
     // Inputs go grey at once, so nothing can change between the click and
     // the run's own first step.
