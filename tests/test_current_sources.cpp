@@ -17,6 +17,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace kestrion;
 
@@ -48,6 +49,8 @@ private Q_SLOTS:
     void updateFetchesOnlyNewDays_data();
     void updateFetchesOnlyNewDays();
     void failedUpdateKeepsTheFile();
+    void filesKeepTheirMode_data();
+    void filesKeepTheirMode();
 
 private:
     using Result = test::CliResult;
@@ -430,6 +433,43 @@ void TestCurrentSources::failedUpdateKeepsTheFile()
              (QStringList{"MSFT ok " + m_dl + "/MSFT", "E500_A failed: server-error"}));
     QCOMPARE(test::readAll(m_dl + QStringLiteral("/E500_A")), good);
     QVERIFY(test::readAll(m_dl + QStringLiteral("/MSFT")) != good);
+}
+
+void TestCurrentSources::filesKeepTheirMode_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<bool>("update");
+    QTest::addColumn<bool>("replace"); // a file of mode 0604 is there first
+    QTest::newRow("converted, new") << "yahoo-chart" << false << false;
+    QTest::newRow("body as sent, new") << "yahoo" << false << false;
+    QTest::newRow("converted, replaced") << "yahoo-chart" << false << true;
+    QTest::newRow("body as sent, replaced") << "yahoo" << false << true;
+    QTest::newRow("converted, updated") << "yahoo-chart" << true << true;
+    QTest::newRow("body as sent, updated") << "yahoo" << true << true;
+}
+
+void TestCurrentSources::filesKeepTheirMode()
+{
+    // A new data file gets what the umask allows, as any program's file
+    // would; a replaced one keeps its mode, so a charting program run by
+    // another user still reads it.
+    QFETCH(QString, source);
+    QFETCH(bool, update);
+    QFETCH(bool, replace);
+    const QString path = m_dl + QStringLiteral("/MSFT");
+    const QStringList common{"--source", source, "--symbol", "MSFT", "--from", "2023-06-01"};
+    const mode_t oldMask = ::umask(027); // the command inherits it
+    const auto restore = qScopeGuard([oldMask] { ::umask(oldMask); });
+    if (replace) {
+        QCOMPARE(cli(common + QStringList{"--to", "2024-03-14"}).code, 0);
+        QVERIFY(::chmod(QFile::encodeName(path).constData(), 0604) == 0);
+    }
+    QCOMPARE(cli(common + QStringList{"--to", "2024-03-22"} + (update ? QStringList{"--update"} : QStringList{}))
+                 .code,
+             0);
+    struct stat st;
+    QVERIFY(::stat(QFile::encodeName(path).constData(), &st) == 0);
+    QCOMPARE(st.st_mode & 07777, replace ? 0604u : 0640u);
 }
 
 QTEST_GUILESS_MAIN(TestCurrentSources)

@@ -104,7 +104,7 @@ void TestTableUpdate::readFile()
     QCOMPARE(t->newest, t->rows.front().date);
     QCOMPARE(t->oldest, t->rows.back().date);
     const QByteArray lastRow = bytes.mid(bytes.lastIndexOf('\n', -2) + 1).trimmed();
-    QCOMPARE(t->rows.back().adjClose, lastRow.mid(lastRow.lastIndexOf(',') + 1).toDouble());
+    QCOMPARE(t->adjClose(t->rows.back()), lastRow.mid(lastRow.lastIndexOf(',') + 1).toDouble());
 }
 
 void TestTableUpdate::updateFrom_data()

@@ -47,7 +47,9 @@ DownloadRun::DownloadRun(RunHost& host, MetaStockFactory& metastock, QObject* pa
 
 DownloadRun::~DownloadRun()
 {
-    // Tickers first: their transfers belong to the client.
+    // The workers' results hold files; tickers before the client, as their
+    // transfers belong to it.
+    m_workers.drop();
     m_open.clear();
 }
 
@@ -79,6 +81,9 @@ void DownloadRun::start(const RunInputs& inputs)
     m_pauses = 0;
     m_running = true;
     m_http = std::make_unique<HttpClient>(m_in.services.fetchTimeoutSeconds);
+    // One worker for each ticker that may be open at once: much of their
+    // work is waiting for the disk, which others can use to compute.
+    m_workers.setThreads(effectiveParallelRequests(m_in.settings) + 1);
     begin();
 }
 
@@ -128,8 +133,10 @@ void DownloadRun::fill()
     const bool component = m_in.settings.componentPath();
     const int jobs = component ? 1 : effectiveParallelRequests(m_in.settings);
     const auto asking = [this] {
-        return int(std::count_if(m_open.cbegin(), m_open.cend(),
-                                 [](const auto& open) { return open.second->transfer || open.second->waiting; }));
+        return int(std::count_if(m_open.cbegin(), m_open.cend(), [](const auto& open) {
+            const Ticker& t = *open.second;
+            return t.transfer || t.waiting || t.reading;
+        }));
     };
     // A ticker whose answer has come no longer holds a request: the next one
     // goes out while it is judged and stored. At most one more ticker than
@@ -160,6 +167,8 @@ bool DownloadRun::show(Ticker& t, const QString& text)
 
 void DownloadRun::send(Ticker& t)
 {
+    if (readOldFile(t))
+        return;
     if (m_in.singleStock)
         folderStep(m_emasterPresent);
     if (m_gate.stopped()) {
@@ -230,15 +239,8 @@ void DownloadRun::sendData(Ticker& t, const QByteArray& page, FailureReason quer
                         return;
                 }
                 Ticker& t = *m_open.at(row);
-                if (!show(t, kDownloading + t.symbol))
-                    return;
-                Outcome o = m_source->storesBodyAsSent() ? judgeBodyAsSent(t, http) : judgeConverted(t, http);
-                // Without its query page the second request was bound to
-                // fail; the page's failure is the one to tell.
-                if (o.attempt == Attempt::Failed && queryFailure != FailureReason::None)
-                    o.reason = queryFailure;
-                if (merge(t, o))
-                    settle(t, o, http, pauseAtSend);
+                if (show(t, kDownloading + t.symbol))
+                    answered(t, Answered{http, queryFailure, pauseAtSend});
             });
 }
 
@@ -454,9 +456,11 @@ bool DownloadRun::finishTicker(Ticker& t)
 
 void DownloadRun::dropOpenTickers()
 {
-    // Aborts their requests; their temporary files go with them.
+    // Aborts their requests; their temporary files go with them, and with
+    // the workers' results those they have written.
     m_pause.stop();
     m_open.clear();
+    m_workers.drop();
 }
 
 void DownloadRun::complete()
@@ -499,6 +503,7 @@ void DownloadRun::releaseComponents()
 
 void DownloadRun::end()
 {
+    m_workers.drop();
     releaseComponents();
     m_running = false;
     m_host.enableInputs();

@@ -4,6 +4,8 @@
 #include "download/price_table.h"
 #include "download/quote_request.h"
 #include "download/rate_gate.h"
+#include "download/run_workers.h"
+#include "platform/http_fetch.h"
 
 #include <QString>
 #include <QStringList>
@@ -22,8 +24,6 @@ class MetaStockFactory;
 class MetaStockWriter;
 class MetaStockDownloader;
 class QuoteSource;
-struct FetchResult;
-struct HttpGet;
 
 // What a download run shows and asks. The window implements it with its
 // controls and prompts; the command-line runner prints and never asks. The
@@ -148,23 +148,40 @@ private:
     };
     struct Ticker;
 
+    // What came with an answer, to judge it by.
+    struct Answered
+    {
+        FetchResult http;
+        FailureReason queryFailure = FailureReason::None; // a two-stage source's failed query page
+        quint64 pauseAtSend = 0;
+    };
+
     void begin();
     // Starts tickers while fewer than jobs are open.
     void fill();
     // One attempt: the query page where the source has one, then the data.
     void send(Ticker& t);
+    // For an update: reads the ticker's file on a worker, then sends.
+    bool readOldFile(Ticker& t);
     // The days to ask for: the run's range, or for an update only those the
     // ticker's file lacks.
     void planRange(Ticker& t);
     void sendData(Ticker& t, const QByteArray& page, FailureReason queryFailure);
-    // An update's answer merged into the old file; false when the ticker
-    // has been sent again in full instead.
-    bool merge(Ticker& t, Outcome& o);
-    void answered(Ticker& t, const FetchResult& http, FailureReason queryFailure);
+    void answered(Ticker& t, const Answered& a);
+    // Converts (where the source does), merges an update and writes the new
+    // file on a worker; then judged().
+    void prepare(Ticker& t, QByteArray body, bool convert, const Answered& a);
+    void judged(Ticker& t, Outcome o, const Answered& a);
+    // An update whose answer shows past prices changed: the whole range
+    // again, at no cost of an attempt.
+    void refetchInFull(Ticker& t);
     Outcome judgeBodyAsSent(Ticker& t, const FetchResult& http);
-    Outcome judgeConverted(Ticker& t, const FetchResult& http);
+    Outcome judgeFailedConversion(Ticker& t, const FetchResult& http);
     // A judged attempt: done, tried again, or waiting for a refusing source.
     void settle(Ticker& t, Outcome o, const FetchResult& http, quint64 pauseAtSend);
+    // The open ticker of row that work token was handed out for; null once
+    // it is gone or has moved on.
+    Ticker* ticker(int row, quint64 token);
     void sendComponent(Ticker& t);
     void resume();
     // A text for the user about ticker t: shown now when t is the oldest
@@ -208,6 +225,9 @@ private:
     bool m_emasterPresent = false;
     bool m_running = false;
     bool m_advancing = false;
+    quint64 m_lastJob = 0;
+    // Last: their work reads the source, so it ends before anything else goes.
+    RunWorkers m_workers;
 };
 
 } // namespace kestrion

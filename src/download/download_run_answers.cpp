@@ -5,66 +5,191 @@
 #include "download/run_ticker.h"
 #include "download/table_update.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace kestrion {
 
 namespace {
 // Puts a complete temporary file in place of path in one step, so that no
-// half-written file ever stands under its name; the data is on disk first.
+// half-written file ever stands under its name; the data is on disk first,
+// and a replaced file's mode is kept.
 bool replaceWith(QTemporaryFile& temp, const QString& path)
 {
-    if (!temp.flush() || ::fsync(temp.handle()) != 0)
+    if (!temp.flush() || ::fchmod(temp.handle(), replacementMode(path)) != 0 || ::fsync(temp.handle()) != 0)
         return false;
     if (std::rename(QFile::encodeName(temp.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
         return false;
     temp.setAutoRemove(false);
     return true;
 }
+
+// What a worker makes of a good answer.
+struct Prepared
+{
+    TableResult fresh; // converted; its table is dropped once written
+    bool fetchInFull = false; // the update showed past prices changed
+    std::unique_ptr<StagedFile> file;
+    QString writeError;
+};
+
+// Turns body into the table (convertWith null: body is the table already),
+// merges it into old when updating, and writes the result beside path.
+Prepared prepareAnswer(const QuoteSource* convertWith, const QByteArray& body, const DateRange& range,
+                       const ExistingTable* old, HistoryPeriod period, const QString& path)
+{
+    Prepared p;
+    if (convertWith)
+        p.fresh = convertWith->convert(body, range);
+    else
+        p.fresh.table = body;
+    if (!p.fresh.ok())
+        return p;
+    QByteArray table = std::exchange(p.fresh.table, {});
+    if (old) {
+        UpdateMerge m = mergeUpdate(*old, TableResult{FailureReason::None, std::move(table), {}, p.fresh.events},
+                                    period);
+        if (m.fetchInFull) {
+            p.fetchInFull = true;
+            return p;
+        }
+        table = std::move(m.table);
+    }
+    p.file = StagedFile::write(path, table, &p.writeError);
+    return p;
+}
 } // namespace
+
+DownloadRun::Ticker* DownloadRun::ticker(int row, quint64 token)
+{
+    const auto it = m_open.find(row);
+    if (!m_running || it == m_open.end() || it->second->job != token)
+        return nullptr;
+    return it->second.get();
+}
+
+bool DownloadRun::readOldFile(Ticker& t)
+{
+    // A date-stamped name is a new file every day: there is nothing to update.
+    if (t.oldRead || t.inFull || !m_in.settings.updatesExistingFiles() || !m_source->writesPriceTable()
+        || m_in.settings.dateStamp == 1)
+        return false;
+    t.reading = true;
+    const quint64 token = t.job = ++m_lastJob;
+    m_workers.start([this, row = t.row, token, path = t.path]() -> RunWorkers::Then {
+        std::optional<ExistingTable> read = readExistingTable(path);
+        auto old = read ? std::make_shared<const ExistingTable>(std::move(*read)) : nullptr;
+        return [this, row, token, old = std::move(old)] {
+            Ticker* t = ticker(row, token);
+            if (!t)
+                return;
+            t->reading = false;
+            t->oldRead = true;
+            t->old = old; // missing or not the table layout: fetched in full and replaced
+            send(*t);
+        };
+    });
+    return true;
+}
 
 void DownloadRun::planRange(Ticker& t)
 {
     t.range = runRange(m_values);
     t.partial = false;
-    t.old.reset();
-    // A date-stamped name is a new file every day: there is nothing to update.
-    if (!m_in.settings.updatesExistingFiles() || t.inFull || !m_source->writesPriceTable()
-        || m_in.settings.dateStamp == 1)
+    if (!t.old || t.inFull)
         return;
-    t.old = readExistingTable(t.path);
-    if (!t.old)
-        return; // missing or not the table layout: fetched in full and replaced
     if (const std::optional<QDate> from = updateFrom(*t.old, t.range, m_in.request.period)) {
         t.range.from = *from;
         t.partial = true;
     }
 }
 
-bool DownloadRun::merge(Ticker& t, Outcome& o)
+void DownloadRun::answered(Ticker& t, const Answered& a)
 {
-    if (!t.partial)
-        return true;
-    if (o.attempt == Attempt::Failed && o.reason != FailureReason::NoData)
-        return true; // tried again as it is, the old file untouched
-    const UpdateMerge m = o.attempt == Attempt::Passed ? mergeUpdate(*t.old, t.fresh, m_in.request.period)
-                                                       : UpdateMerge{true, {}, {}};
-    if (m.fetchInFull) {
-        // Past prices changed (a split, a dividend) or the short answer
-        // was no good: ask for the whole range, at no cost of an attempt.
-        t.inFull = true;
-        t.fresh = TableResult{};
-        send(t);
-        return false;
+    if (!m_source->storesBodyAsSent()) {
+        if (!a.http.ok()) {
+            judged(t, judgeFailedConversion(t, a.http), a);
+            return;
+        }
+        const std::unique_ptr<AnswerBuffer> answer = std::move(t.buffer);
+        if (answer->size() > kMaxPriceAnswerBytes) {
+            judged(
+                t,
+                Outcome::failure(FailureReason::BadData, QStringLiteral("the answer is too large to be a price table")),
+                a);
+            return;
+        }
+        QByteArray body;
+        if (answer->seek(0))
+            body = answer->readAll();
+        prepare(t, std::move(body), true, a);
+        return;
     }
-    t.fresh.table = m.table;
-    t.merged = true;
-    return true;
+    const Outcome o = judgeBodyAsSent(t, a.http);
+    if (o.attempt == Attempt::Passed && t.partial) {
+        // Merged into the old file, not put in its place.
+        QByteArray body;
+        if (t.answer->seek(0))
+            body = t.answer->readAll();
+        t.answer.reset();
+        prepare(t, std::move(body), false, a);
+        return;
+    }
+    judged(t, o, a);
+}
+
+void DownloadRun::prepare(Ticker& t, QByteArray body, bool convert, const Answered& a)
+{
+    const quint64 token = t.job = ++m_lastJob;
+    m_workers.start([this, row = t.row, token, a, source = convert ? m_source.get() : nullptr, body = std::move(body),
+                     range = t.range, old = t.partial ? t.old : nullptr, period = m_in.request.period,
+                     path = t.path]() -> RunWorkers::Then {
+        auto p = std::make_shared<Prepared>(prepareAnswer(source, body, range, old.get(), period, path));
+        return [this, row, token, a, p] {
+            Ticker* t = ticker(row, token);
+            if (!t)
+                return; // its file goes with p
+            if (!p->fresh.ok()) {
+                judged(*t, Outcome::failure(p->fresh.reason, p->fresh.detail), a);
+                return;
+            }
+            if (p->fetchInFull) {
+                refetchInFull(*t);
+                return;
+            }
+            t->merged = t->partial;
+            t->staged = std::move(p->file);
+            t->writeError = p->writeError;
+            judged(*t, Outcome::passed(), a);
+        };
+    });
+}
+
+void DownloadRun::judged(Ticker& t, Outcome o, const Answered& a)
+{
+    // Without its query page the second request was bound to fail; the
+    // page's failure is the one to tell.
+    if (o.attempt == Attempt::Failed && a.queryFailure != FailureReason::None)
+        o.reason = a.queryFailure;
+    // An update's short answer without prices: the whole range may have them.
+    // Other failures are tried again as they are, the old file untouched.
+    if (t.partial && o.attempt == Attempt::Failed && o.reason == FailureReason::NoData) {
+        refetchInFull(t);
+        return;
+    }
+    settle(t, o, a.http, a.pauseAtSend);
+}
+
+void DownloadRun::refetchInFull(Ticker& t)
+{
+    t.inFull = true;
+    t.staged.reset();
+    send(t);
 }
 
 DownloadRun::Outcome DownloadRun::judgeBodyAsSent(Ticker& t, const FetchResult& http)
@@ -77,50 +202,38 @@ DownloadRun::Outcome DownloadRun::judgeBodyAsSent(Ticker& t, const FetchResult& 
     QByteArray start;
     if (t.answer->seek(0))
         start = t.answer->read(2);
-    if (!start.isEmpty() && start != "<h" && start != "No") {
-        if (t.partial && t.answer->seek(0))
-            t.fresh.table = t.answer->readAll(); // merged into the old file, not put in its place
+    if (!start.isEmpty() && start != "<h" && start != "No")
         return Outcome::passed();
-    }
     t.answer.reset();
     return Outcome::failure(m_source->judgeStoredBody(start));
 }
 
-DownloadRun::Outcome DownloadRun::judgeConverted(Ticker& t, const FetchResult& http)
+DownloadRun::Outcome DownloadRun::judgeFailedConversion(Ticker& t, const FetchResult& http)
 {
+    // An error answer may still say more than its status (Yahoo's JSON names
+    // an unknown symbol); its reason stays the status's.
     const std::unique_ptr<AnswerBuffer> answer = std::move(t.buffer);
     QByteArray body;
     if (answer->size() <= kMaxPriceAnswerBytes && answer->seek(0))
         body = answer->readAll();
-    if (!http.ok()) {
-        // An error answer may still say more than its status (Yahoo's JSON
-        // names an unknown symbol); its reason stays the status's.
-        const FailureReason reason = fetchReason(http);
-        const TableResult said = m_source->convert(body, t.range);
-        const QString detail = said.reason == reason && !said.detail.isEmpty()
-            ? said.detail
-            : (http.status ? QStringLiteral("HTTP %1").arg(http.status) : QString());
-        return Outcome::failure(reason, detail);
-    }
-    if (answer->size() > kMaxPriceAnswerBytes)
-        return Outcome::failure(FailureReason::BadData, QStringLiteral("the answer is too large to be a price table"));
-    t.fresh = m_source->convert(body, t.range);
-    if (!t.fresh.ok())
-        return Outcome::failure(t.fresh.reason, t.fresh.detail);
-    return Outcome::passed();
+    const FailureReason reason = fetchReason(http);
+    const TableResult said = m_source->convert(body, t.range);
+    const QString detail = said.reason == reason && !said.detail.isEmpty()
+        ? said.detail
+        : (http.status ? QStringLiteral("HTTP %1").arg(http.status) : QString());
+    return Outcome::failure(reason, detail);
 }
 
 bool DownloadRun::storeFile(Ticker& t)
 {
     if (m_source->storesBodyAsSent() && !t.merged)
         return t.answer && replaceWith(*t.answer, t.path);
-    const QByteArray& table = t.fresh.table;
-    // Written beside the data file and renamed over it, so the old file
-    // stands until the new one is complete on disk.
-    QTemporaryFile out(QDir(QFileInfo(t.path).absolutePath()).filePath(QStringLiteral(".kestrion-XXXXXX.part")));
-    if (out.open() && out.write(table) == table.size() && replaceWith(out, t.path))
+    // Written and synced beside the data file already; the rename puts it in
+    // place in one step, so the old file stands until then.
+    if (t.staged && t.staged->commit(t.path))
         return true;
-    t.outcome = Outcome::failure(FailureReason::WriteFailed, out.errorString());
+    t.outcome = Outcome::failure(FailureReason::WriteFailed,
+                                 t.staged ? QString::fromLocal8Bit(std::strerror(errno)) : t.writeError);
     return false;
 }
 

@@ -4,6 +4,7 @@
 #include "download/download_run.h"
 #include "download/table_update.h"
 #include "platform/http_fetch.h"
+#include "platform/staged_file.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -11,7 +12,6 @@
 #include <QTemporaryFile>
 
 #include <memory>
-#include <optional>
 
 namespace kestrion {
 
@@ -24,18 +24,22 @@ struct DownloadRun::Ticker
     int failures = 0; // attempts that failed so far
     bool done = false;
     bool waiting = false; // for a refusing source's pause to end
+    bool reading = false; // its file to update is being read
+    quint64 job = 0; // the latest work handed to the run's workers for it
     Outcome outcome;
     QStringList pending; // texts for the user, shown when its turn comes
     std::unique_ptr<QTemporaryFile> answer; // a body kept as sent, as it arrives beside its file
     std::unique_ptr<AnswerBuffer> buffer; // an answer to convert, as it arrives
     QByteArray page; // a two-stage source's query page
     QBuffer pageSink{&page};
-    TableResult fresh; // a judged answer in the table layout, written when its turn comes
+    std::unique_ptr<StagedFile> staged; // the new file, on disk beside its place until its turn comes
+    QString writeError; // why there is none
     DateRange range; // the days asked for
-    std::optional<ExistingTable> old; // the file an update adds to
+    std::shared_ptr<const ExistingTable> old; // the file an update adds to
+    bool oldRead = false; // old holds what there is to update
     bool partial = false; // asked only for the days the file lacks
     bool inFull = false; // the update showed the whole range must come again
-    bool merged = false; // fresh holds the merged file
+    bool merged = false; // staged holds the merged file
     HttpTransfer* transfer = nullptr; // the request under way, owned by the run's client
     int componentError = 0;
 

@@ -19,30 +19,35 @@ bool isDigit(char c)
     return c >= '0' && c <= '9';
 }
 
+// Files are read whole and every row checked, so this runs over every byte
+// of every file an update touches. The bytes end in an LF, checked first:
+// it stops every scan below, which therefore needs no length check.
+
 // Past the digits at p; p itself when there are none.
-const char* skipDigits(const char* p, const char* end)
+const char* skipDigits(const char* p)
 {
-    while (p < end && isDigit(*p))
+    while (isDigit(*p))
         ++p;
     return p;
 }
 
-// A plain decimal at p ("-12", "12.3456"): past it, or nullptr.
-const char* decimalEnd(const char* p, const char* end)
+// A plain decimal at p ("-12", "12.3456"), ended by the separator sep:
+// past the separator, or nullptr.
+const char* decimal(const char* p, char sep)
 {
-    if (p < end && *p == '-')
+    if (*p == '-')
         ++p;
-    const char* digits = skipDigits(p, end);
-    if (digits == p)
+    const char* q = skipDigits(p);
+    // More digits than any double holds would read as infinity.
+    if (q == p || q - p > 300)
         return nullptr;
-    p = digits;
-    if (p < end && *p == '.') {
-        const char* fraction = skipDigits(p + 1, end);
-        if (fraction == p + 1)
+    if (*q == '.') {
+        const char* fraction = skipDigits(q + 1);
+        if (fraction == q + 1)
             return nullptr;
-        p = fraction;
+        q = fraction;
     }
-    return p;
+    return *q == sep ? q + 1 : nullptr;
 }
 
 int number(const char* p, int width)
@@ -53,7 +58,7 @@ int number(const char* p, int width)
     return n;
 }
 
-// "YYYY-MM-DD" at p, followed by a comma.
+// "YYYY-MM-DD," at p.
 QDate rowDate(const char* p, const char* end)
 {
     if (end - p < 11 || p[4] != '-' || p[7] != '-' || p[10] != ',')
@@ -65,33 +70,24 @@ QDate rowDate(const char* p, const char* end)
     return QDate(number(p, 4), number(p + 5, 2), number(p + 8, 2));
 }
 
-// One row starting at p; fills row.date and row.adjClose and returns the
-// position after its LF, or nullptr when the row is not the layout's.
+// The row at p: its date and where its Adj Close starts; past its LF, or
+// nullptr when it is not the layout's.
 const char* parseRow(const char* p, const char* end, TableRow& row)
 {
     row.date = rowDate(p, end);
     if (!row.date.isValid())
         return nullptr;
-    p += 11;
-    for (int field = 0; field < 4; ++field) { // Open, High, Low, Close
-        p = decimalEnd(p, end);
-        if (!p || p == end || *p != ',')
-            return nullptr;
-        ++p;
-    }
-    const char* volume = skipDigits(p, end);
-    if (volume == p || volume == end || *volume != ',')
+    const char* q = p + 11;
+    for (int field = 0; field < 4 && q; ++field) // Open, High, Low, Close
+        q = decimal(q, ',');
+    if (!q)
         return nullptr;
-    p = volume + 1;
-    const char* adjEnd = decimalEnd(p, end);
-    if (!adjEnd || adjEnd == end || *adjEnd != '\n')
+    const char* volume = skipDigits(q);
+    if (volume == q || *volume != ',')
         return nullptr;
-    const auto [ptr, ec] = std::from_chars(p, adjEnd, row.adjClose);
-    if (ec != std::errc() || ptr != adjEnd || !std::isfinite(row.adjClose))
-        return nullptr;
-    return adjEnd + 1;
+    row.adjOffset = volume + 1 - p;
+    return decimal(volume + 1, '\n');
 }
-
 qint64 periodKey(QDate d, HistoryPeriod period)
 {
     switch (period) {
@@ -126,7 +122,7 @@ UpdateMerge inFull(const QString& reason)
 
 std::optional<ExistingTable> parseExistingTable(QByteArray bytes)
 {
-    if (!bytes.startsWith(kHeader) || bytes.size() == kHeader.size())
+    if (!bytes.startsWith(kHeader) || bytes.size() == kHeader.size() || !bytes.endsWith('\n'))
         return std::nullopt;
     ExistingTable t;
     t.bytes = std::move(bytes);
@@ -149,6 +145,14 @@ std::optional<ExistingTable> parseExistingTable(QByteArray bytes)
     t.newest = t.rows.front().date;
     t.oldest = t.rows.back().date;
     return t;
+}
+
+double ExistingTable::adjClose(const TableRow& row) const
+{
+    const char* p = bytes.constData() + row.offset + row.adjOffset;
+    double value = 0;
+    std::from_chars(p, bytes.constData() + row.offset + row.length - 1, value);
+    return value;
 }
 
 std::optional<ExistingTable> readExistingTable(const QString& path)
@@ -217,7 +221,7 @@ UpdateMerge mergeUpdate(const ExistingTable& old, const TableResult& fresh, Hist
     QSet<qint64> freshPeriods;
     freshAdj.reserve(qsizetype(news->rows.size()));
     for (const TableRow& row : news->rows) {
-        freshAdj.insert(row.date.toJulianDay(), row.adjClose);
+        freshAdj.insert(row.date.toJulianDay(), news->adjClose(row));
         freshPeriods.insert(periodKey(row.date, period));
     }
     const bool newestMayBeOpen = period == HistoryPeriod::Weekly || period == HistoryPeriod::Monthly;
@@ -231,26 +235,33 @@ UpdateMerge mergeUpdate(const ExistingTable& old, const TableResult& fresh, Hist
         if (it == freshAdj.constEnd())
             continue;
         ++compared;
-        if (adjCloseChanged(row.adjClose, *it))
-            return inFull(QStringLiteral("past adjusted prices changed: Adj Close of %1 was %2, now %3")
-                              .arg(day(row.date), QString::fromLatin1(priceText(row.adjClose)),
-                                   QString::fromLatin1(priceText(*it))));
+        const double stored = old.adjClose(row);
+        if (adjCloseChanged(stored, *it))
+            return inFull(
+                QStringLiteral("past adjusted prices changed: Adj Close of %1 was %2, now %3")
+                    .arg(day(row.date), QString::fromLatin1(priceText(stored)), QString::fromLatin1(priceText(*it))));
     }
     if (compared == 0)
         return inFull(QStringLiteral("the new answer shares no day with the file"));
+
+    // Old rows of periods before the oldest new row's are older than every
+    // new row: they follow as they are, in one piece.
+    const qint64 firstNewPeriod = periodKey(news->oldest, period);
+    const auto older = std::find_if(old.rows.cbegin(), old.rows.cend(),
+                                    [&](const TableRow& row) { return periodKey(row.date, period) < firstNewPeriod; });
 
     UpdateMerge m;
     m.table.reserve(old.bytes.size() + news->bytes.size());
     m.table += kHeader;
     auto o = old.rows.cbegin();
     auto n = news->rows.cbegin();
-    while (o != old.rows.cend() || n != news->rows.cend()) {
-        if (o != old.rows.cend() && freshPeriods.contains(periodKey(o->date, period))) {
+    while (o != older || n != news->rows.cend()) {
+        if (o != older && freshPeriods.contains(periodKey(o->date, period))) {
             ++o; // replaced by the new row of its date or period
             continue;
         }
         // Dates left on both sides differ, so newest first is a plain merge.
-        if (n == news->rows.cend() || (o != old.rows.cend() && o->date > n->date)) {
+        if (n == news->rows.cend() || (o != older && o->date > n->date)) {
             m.table += old.rowText(*o);
             ++o;
         } else {
@@ -258,6 +269,8 @@ UpdateMerge mergeUpdate(const ExistingTable& old, const TableResult& fresh, Hist
             ++n;
         }
     }
+    if (older != old.rows.cend())
+        m.table += QByteArrayView(old.bytes).sliced(older->offset);
     return m;
 }
 

@@ -22,7 +22,7 @@ struct TableRow
     QDate date;
     qsizetype offset = 0; // of the row's first byte in ExistingTable::bytes
     qsizetype length = 0; // with its LF
-    double adjClose = 0;
+    qsizetype adjOffset = 0; // of its Adj Close, from the row's start
 };
 
 struct ExistingTable
@@ -33,6 +33,8 @@ struct ExistingTable
 
     // A row's bytes, LF included.
     QByteArrayView rowText(const TableRow& row) const { return QByteArrayView(bytes).sliced(row.offset, row.length); }
+    // Read when asked: an update compares only its last few rows.
+    double adjClose(const TableRow& row) const;
 };
 
 // Bytes that are exactly the table layout: the header
