@@ -45,17 +45,23 @@ PY
 cli=("$bin/kestrion-cli" --list "$work/list.mdb" --source "$source" --from 2024-01-01 --to 2024-12-31
      --period daily --ext .csv ${jobs:+--jobs "$jobs"})
 : >"$work/results"
-for _ in $(seq "$runs"); do
-    rm -rf "$work/dl" "$work/curl" && mkdir -p "$work/dl" "$work/curl"
+# Each run writes into folders of its own, removed only after the last run:
+# ext4 without a journal (as on the build machines) passes over every inode
+# freed in the last minutes when it makes a file, so deleting one run's
+# thousands of files just before the next would bill whichever side comes
+# first for that search.
+for run in $(seq "$runs"); do
+    dl=$work/dl.$run curl_dir=$work/curl.$run
+    mkdir -p "$dl" "$curl_dir"
     : >"$work/requests.log"
-    read -r cli_s peak_kb cli_rc < <(timed "${cli[@]}" --dir "$work/dl")
-    stored=$(find "$work/dl" -name '*.csv' | wc -l)
+    read -r cli_s peak_kb cli_rc < <(timed "${cli[@]}" --dir "$dl")
+    stored=$(find "$dl" -name '*.csv' | wc -l)
     # The very addresses kestrion-cli asked for, in its order, with the
     # header fields the source needs.
     {
         echo 'user-agent = "Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/120.0 Safari/537.36"'
         if [[ $source == tiingo ]]; then echo "header = \"Authorization: Token $token\""; fi
-        awk -v h="$host" -v d="$work/curl" '$1 == "GET" { printf "url = \"http://%s%s\"\noutput = \"%s/%d\"\n", h, $2, d, NR }' \
+        awk -v h="$host" -v d="$curl_dir" '$1 == "GET" { printf "url = \"http://%s%s\"\noutput = \"%s/%d\"\n", h, $2, d, NR }' \
             "$work/requests.log"
     } >"$work/curl.cfg"
     requests=$(grep -c '^GET' "$work/requests.log")

@@ -65,20 +65,25 @@ setup_s=$(run base --to "$before")
 echo "setup run ${setup_s} s, $(du -sm "$work/base" | cut -f1) MB"
 
 : >"$work/results"
-for _ in $(seq "$runs"); do
-    rm -rf "$work/full" "$work/update"
-    cp -a "$work/base" "$work/full"
-    cp -a "$work/base" "$work/update"
-    sync
-    full_s=$(run full --to "$to")
-    update_s=$(run update --to "$to" --update)
+# Every run works on copies of its own, all removed only at the end: ext4
+# without a journal (as on the build machines) passes over every inode freed
+# in the last minutes when it makes a file, so deleting thousands of files
+# just before a run would bill that run for the search.
+for i in $(seq "$runs"); do
+    cp -a "$work/base" "$work/full.$i"
+    cp -a "$work/base" "$work/update.$i"
+done
+sync
+for i in $(seq "$runs"); do
+    full_s=$(run "full.$i" --to "$to")
+    update_s=$(run "update.$i" --to "$to" --update)
     echo "$full_s $update_s" | tee -a "$work/results" | awk '{ printf "run: full %.3f s, update %.3f s\n", $1, $2 }'
 done
-same=$(diff -rq "$work/full" "$work/update" >/dev/null && echo "yes" || echo "NO")
-full_b=$(body_bytes "$work/full.paths")
-update_b=$(body_bytes "$work/update.paths")
+same=$(diff -rq "$work/full.$runs" "$work/update.$runs" >/dev/null && echo "yes" || echo "NO")
+full_b=$(body_bytes "$work/full.$runs.paths")
+update_b=$(body_bytes "$work/update.$runs.paths")
 
-python3 - "$work/results" "$full_b" "$update_b" "$(wc -l <"$work/full.paths")" "$(wc -l <"$work/update.paths")" \
+python3 - "$work/results" "$full_b" "$update_b" "$(wc -l <"$work/full.$runs.paths")" "$(wc -l <"$work/update.$runs.paths")" \
     "$same" "$count" "$source" "${jobs:-default}" "$delay" "$to" <<'PY'
 import statistics, sys
 path, full_b, update_b, full_n, update_n, same, count, source, jobs, delay, to = sys.argv[1:]

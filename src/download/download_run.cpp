@@ -28,6 +28,10 @@ const QString kNoList = QStringLiteral("No ticker list is open");
 const QString kEmptyList = QStringLiteral("The ticker list is empty");
 const QString kNoTicker = QStringLiteral("Select a ticker first");
 
+// Open tickers beyond those asking: answered, being converted and written,
+// or waiting for their turn.
+constexpr int kWriting = 4;
+
 bool isDefinite(FailureReason r)
 {
     return r == FailureReason::NotFound || r == FailureReason::Unauthorized;
@@ -83,7 +87,7 @@ void DownloadRun::start(const RunInputs& inputs)
     m_http = std::make_unique<HttpClient>(m_in.services.fetchTimeoutSeconds);
     // One worker for each ticker that may be open at once: much of their
     // work is waiting for the disk, which others can use to compute.
-    m_workers.setThreads(effectiveParallelRequests(m_in.settings) + 1);
+    m_workers.setThreads(effectiveParallelRequests(m_in.settings) + kWriting);
     begin();
 }
 
@@ -139,9 +143,10 @@ void DownloadRun::fill()
         }));
     };
     // A ticker whose answer has come no longer holds a request: the next one
-    // goes out while it is judged and stored. At most one more ticker than
-    // jobs is open, so what waits for its turn stays bounded.
-    while (m_running && m_next < m_rows && asking() < jobs && int(m_open.size()) < (component ? 1 : jobs + 1)) {
+    // goes out while it is converted and written. Writing waits for the disk
+    // longer than a quick service takes to answer, so a few tickers may be
+    // written at once; what is open stays bounded all the same.
+    while (m_running && m_next < m_rows && asking() < jobs && int(m_open.size()) < (component ? 1 : jobs + kWriting)) {
         auto ticker = std::make_unique<Ticker>();
         ticker->row = m_next++;
         ticker->symbol = m_in.symbols.at(ticker->row);
