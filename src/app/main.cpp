@@ -1,6 +1,7 @@
 #include "app/ui/frmMain.h"
 #include "app/ui/frmSplash.h"
 #include "core/app_state.h"
+#include "platform/memory_reuse.h"
 #include "platform/shutdown_signals.h"
 #include "platform/single_instance.h"
 #include "tools/chart_command.h"
@@ -108,6 +109,7 @@ int main(int argc, char* argv[])
 
     QApplication app(argc, argv);
     setApplicationIdentity();
+    keepFreedBuffersForReuse();
     QIcon icon;
     for (int size : {16, 32, 48, 64, 128, 256})
         icon.addFile(QStringLiteral(":/icons/kestrion-%1.png").arg(size), QSize(size, size));

@@ -11,6 +11,7 @@
 #include "lists/import_values.h"
 #include "lists/ticker_list.h"
 #include "platform/api_key_store.h"
+#include "platform/memory_reuse.h"
 #include "platform/settings_store.h"
 
 #include <QCommandLineParser>
@@ -217,6 +218,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     setApplicationIdentity();
+    keepFreedBuffersForReuse();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(

@@ -88,6 +88,7 @@ const char* parseRow(const char* p, const char* end, TableRow& row)
     row.adjOffset = volume + 1 - p;
     return decimal(volume + 1, '\n');
 }
+
 qint64 periodKey(QDate d, HistoryPeriod period)
 {
     switch (period) {

@@ -1,0 +1,20 @@
+#include "platform/memory_reuse.h"
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+namespace kestrion {
+
+void keepFreedBuffersForReuse()
+{
+#if defined(__GLIBC__)
+    // Blocks below this come from the heap, not a mapping of their own; an
+    // answer kept in memory is at most 4 MiB.
+    mallopt(M_MMAP_THRESHOLD, 4 * 1024 * 1024 + 64 * 1024);
+    // The heap shrinks only once this much lies free at its top.
+    mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
+#endif
+}
+
+} // namespace kestrion
