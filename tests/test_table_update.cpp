@@ -79,6 +79,9 @@ void TestTableUpdate::readFile_data()
     QTest::newRow("six fields") << H + "2024-03-01,1,1,1,1,1\n" << 0;
     QTest::newRow("fractional volume") << H + "2024-03-01,1,1,1,1,1.5,1\n" << 0;
     QTest::newRow("bare dot") << H + "2024-03-01,1,1,1,1,1,1.\n" << 0;
+    QTest::newRow("300 digits") << H + "2024-03-01,1,1,1,1,1," + QByteArray(300, '9') + "\n" << 1;
+    QTest::newRow("301 digits, past any double") << H + "2024-03-01,1,1,1,1,1," + QByteArray(301, '9') + "\n" << 0;
+    QTest::newRow("NUL inside a row") << H + QByteArray("2024-03-01,1,1\0,1,1,1,1\n", 25) << 0;
     QTest::newRow("cut mid-row") << two.left(two.size() - 9) << 0;
 }
 
