@@ -65,10 +65,8 @@ setup_s=$(run base --to "$before")
 echo "setup run ${setup_s} s, $(du -sm "$work/base" | cut -f1) MB"
 
 : >"$work/results"
-# Every run works on copies of its own, all removed only at the end: ext4
-# without a journal (as on the build machines) passes over every inode freed
-# in the last minutes when it makes a file, so deleting thousands of files
-# just before a run would bill that run for the search.
+# Every run works on copies of its own, all removed only at the end (see
+# download_bench.sh for why).
 for i in $(seq "$runs"); do
     cp -a "$work/base" "$work/full.$i"
     cp -a "$work/base" "$work/update.$i"

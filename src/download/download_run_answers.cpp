@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace kestrion {
@@ -21,7 +20,7 @@ namespace {
 // and a replaced file's mode is kept.
 bool replaceWith(QTemporaryFile& temp, const QString& path)
 {
-    if (!temp.flush() || ::fchmod(temp.handle(), replacementMode(path)) != 0 || ::fsync(temp.handle()) != 0)
+    if (!temp.flush() || !syncAsReplacement(temp.handle(), path))
         return false;
     if (std::rename(QFile::encodeName(temp.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
         return false;
@@ -162,7 +161,6 @@ void DownloadRun::prepare(Ticker& t, QByteArray body, bool convert, const Answer
                 refetchInFull(*t);
                 return;
             }
-            t->merged = t->partial;
             t->staged = std::move(p->file);
             t->writeError = p->writeError;
             judged(*t, Outcome::passed(), a);
@@ -226,14 +224,14 @@ DownloadRun::Outcome DownloadRun::judgeFailedConversion(Ticker& t, const FetchRe
 
 bool DownloadRun::storeFile(Ticker& t)
 {
-    if (m_source->storesBodyAsSent() && !t.merged)
-        return t.answer && replaceWith(*t.answer, t.path);
-    // Written and synced beside the data file already; the rename puts it in
-    // place in one step, so the old file stands until then.
-    if (t.staged && t.staged->commit(t.path))
+    // Written beside the data file already (a body kept as sent is synced
+    // only now); the rename puts it in place in one step, so the old file
+    // stands until then.
+    const bool kept = t.answer || t.staged;
+    if (t.answer ? replaceWith(*t.answer, t.path) : t.staged && t.staged->commit(t.path))
         return true;
     t.outcome = Outcome::failure(FailureReason::WriteFailed,
-                                 t.staged ? QString::fromLocal8Bit(std::strerror(errno)) : t.writeError);
+                                 kept ? QString::fromLocal8Bit(std::strerror(errno)) : t.writeError);
     return false;
 }
 

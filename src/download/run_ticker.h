@@ -39,7 +39,6 @@ struct DownloadRun::Ticker
     bool oldRead = false; // old holds what there is to update
     bool partial = false; // asked only for the days the file lacks
     bool inFull = false; // the update showed the whole range must come again
-    bool merged = false; // staged holds the merged file
     HttpTransfer* transfer = nullptr; // the request under way, owned by the run's client
     int componentError = 0;
 

@@ -55,18 +55,17 @@ bool writeAll(int fd, QByteArrayView bytes)
 
 } // namespace
 
-unsigned replacementMode(const QString& path)
+bool syncAsReplacement(int fd, const QString& path)
 {
     struct stat st;
-    if (::stat(QFile::encodeName(path).constData(), &st) == 0)
-        return st.st_mode & 07777;
-    return 0666 & ~processUmask();
+    const mode_t mode = ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777
+                                                                              : 0666 & ~processUmask();
+    return ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
 }
 
 std::unique_ptr<StagedFile> StagedFile::write(const QString& path, QByteArrayView bytes, QString* error)
 {
     const QString dir = QFileInfo(path).absolutePath();
-    const mode_t mode = replacementMode(path);
     int fd = -1;
     QByteArray name;
     for (int tries = 0; fd < 0 && tries < 100; ++tries) {
@@ -83,7 +82,7 @@ std::unique_ptr<StagedFile> StagedFile::write(const QString& path, QByteArrayVie
         return nullptr;
     }
     std::unique_ptr<StagedFile> staged(new StagedFile(name));
-    const bool written = writeAll(fd, bytes) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+    const bool written = writeAll(fd, bytes) && syncAsReplacement(fd, path);
     const int writeError = errno;
     if (::close(fd) != 0 || !written) {
         if (error)

@@ -33,9 +33,9 @@ private:
     bool m_committed = false;
 };
 
-// The mode a file written in place of path should get: path's own mode when
-// it exists, so replacing a file keeps who may read it, otherwise what the
-// process's umask leaves of rw-rw-rw-.
-unsigned replacementMode(const QString& path);
+// Readies the open file fd to take path's place: gives it path's own mode
+// when path exists, so replacing a file keeps who may read it, otherwise
+// what the process's umask leaves of rw-rw-rw-; then puts its data on disk.
+bool syncAsReplacement(int fd, const QString& path);
 
 } // namespace kestrion
