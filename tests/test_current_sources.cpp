@@ -341,6 +341,13 @@ void TestCurrentSources::fullDiskLeavesNothing()
     QCOMPARE(r.out, QStringLiteral("BIG_A failed: write-failed\n"));
     // Neither a partial data file nor a temporary one is left behind.
     QCOMPARE(QDir(m_dl).entryList(QDir::Files | QDir::Hidden), QStringList());
+
+    // A file written in full that cannot take its name fails the same way.
+    QVERIFY(QDir(m_dl).mkpath(QStringLiteral("MSFT/taken")));
+    const Result taken = cli({"--symbol", "MSFT", "--source", source, "--from", "2024-01-02"});
+    QCOMPARE(taken.code, 1);
+    QCOMPARE(taken.out, QStringLiteral("MSFT failed: write-failed\n"));
+    QCOMPARE(QDir(m_dl).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
 
 void TestCurrentSources::retryAfterValues_data()
