@@ -218,6 +218,8 @@ void DownloadRun::sendData(Ticker& t, const QByteArray& page, FailureReason quer
     // arrives. A body kept as sent goes beside its data file, to be renamed
     // into place when complete.
     QIODevice* sink = nullptr;
+    t.answerSynced = false;
+    t.writeError.clear();
     if (m_source->storesBodyAsSent()) {
         t.answer = std::make_unique<QTemporaryFile>(
             QDir(m_in.downloadDir).filePath(QStringLiteral(".kestrion-XXXXXX.part")));

@@ -171,6 +171,8 @@ private:
     // Converts (where the source does), merges an update and writes the new
     // file on a worker; then judged().
     void prepare(Ticker& t, QByteArray body, bool convert, const Answered& a);
+    // A body kept as sent that passed: synced on a worker, then judged().
+    void syncKeptBody(Ticker& t, const Answered& a);
     void judged(Ticker& t, Outcome o, const Answered& a);
     // An update whose answer shows past prices changed: the whole range
     // again, at no cost of an attempt.

@@ -15,17 +15,19 @@
 namespace kestrion {
 
 namespace {
-// Puts a complete temporary file in place of path in one step, so that no
-// half-written file ever stands under its name; the data is on disk first,
-// and a replaced file's mode is kept.
-bool replaceWith(QTemporaryFile& temp, const QString& path)
+// Puts a complete temporary file, already on disk, in place of path in one
+// step, so that no half-written file ever stands under its name.
+bool putInPlace(QTemporaryFile& temp, const QString& path)
 {
-    if (!temp.flush() || !syncAsReplacement(temp.handle(), path))
-        return false;
     if (std::rename(QFile::encodeName(temp.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
         return false;
     temp.setAutoRemove(false);
     return true;
+}
+
+QString systemError()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
 }
 
 // What a worker makes of a good answer.
@@ -139,7 +141,33 @@ void DownloadRun::answered(Ticker& t, const Answered& a)
         prepare(t, std::move(body), false, a);
         return;
     }
+    if (o.attempt == Attempt::Passed) {
+        syncKeptBody(t, a);
+        return;
+    }
     judged(t, o, a);
+}
+
+void DownloadRun::syncKeptBody(Ticker& t, const Answered& a)
+{
+    // On a worker, through a descriptor of its own: dropping the ticker
+    // meanwhile closes nothing the worker still uses.
+    const int fd = ::dup(t.answer->handle());
+    const quint64 token = t.job = ++m_lastJob;
+    m_workers.start([this, row = t.row, token, a, fd, path = t.path]() -> RunWorkers::Then {
+        const bool synced = fd >= 0 && syncAsReplacement(fd, path);
+        const QString error = synced ? QString() : systemError();
+        if (fd >= 0)
+            ::close(fd);
+        return [this, row, token, a, synced, error] {
+            Ticker* t = ticker(row, token);
+            if (!t)
+                return;
+            t->answerSynced = synced;
+            t->writeError = error;
+            judged(*t, Outcome::passed(), a);
+        };
+    });
 }
 
 void DownloadRun::prepare(Ticker& t, QByteArray body, bool convert, const Answered& a)
@@ -224,14 +252,14 @@ DownloadRun::Outcome DownloadRun::judgeFailedConversion(Ticker& t, const FetchRe
 
 bool DownloadRun::storeFile(Ticker& t)
 {
-    // Written beside the data file already (a body kept as sent is synced
-    // only now); the rename puts it in place in one step, so the old file
-    // stands until then.
-    const bool kept = t.answer || t.staged;
-    if (t.answer ? replaceWith(*t.answer, t.path) : t.staged && t.staged->commit(t.path))
+    // Written and synced beside the data file already; the rename puts it in
+    // place in one step, so the old file stands until then.
+    const bool written = t.answer ? t.answerSynced : bool(t.staged);
+    if (written && (t.answer ? putInPlace(*t.answer, t.path) : t.staged->commit(t.path)))
         return true;
-    t.outcome = Outcome::failure(FailureReason::WriteFailed,
-                                 kept ? QString::fromLocal8Bit(std::strerror(errno)) : t.writeError);
+    if (written)
+        t.writeError = systemError(); // the rename failed
+    t.outcome = Outcome::failure(FailureReason::WriteFailed, t.writeError);
     return false;
 }
 

@@ -29,11 +29,12 @@ struct DownloadRun::Ticker
     Outcome outcome;
     QStringList pending; // texts for the user, shown when its turn comes
     std::unique_ptr<QTemporaryFile> answer; // a body kept as sent, as it arrives beside its file
+    bool answerSynced = false; // answer is on disk, ready to take its name
     std::unique_ptr<AnswerBuffer> buffer; // an answer to convert, as it arrives
     QByteArray page; // a two-stage source's query page
     QBuffer pageSink{&page};
     std::unique_ptr<StagedFile> staged; // the new file, on disk beside its place until its turn comes
-    QString writeError; // why there is none
+    QString writeError; // why the new file could not be written
     DateRange range; // the days asked for
     std::shared_ptr<const ExistingTable> old; // the file an update adds to
     bool oldRead = false; // old holds what there is to update
