@@ -3,7 +3,8 @@
 # which answers after a fixed delay, next to curl fetching the same addresses
 # (copied from the service's request log) one after another over one
 # kept-alive connection. Each side runs RUNS times; medians are compared.
-# Also reports kestrion-cli's peak memory.
+# Also reports kestrion-cli's peak memory, and Qt's HTTP client alone on the same
+# addresses (kestrion-http-floor): the least a Qt program spends on them.
 #   bench/download_bench.sh [options] [BUILD_DIR] [SYMBOLS] [DELAY_MS]
 #     --source S   yahoo-chart (default), yahoo or tiingo
 #     --jobs N     kestrion-cli --jobs N (default: the source's own default)
@@ -42,6 +43,9 @@ print(f"{time.monotonic() - start:.3f} {resource.getrusage(resource.RUSAGE_CHILD
 PY
 }
 
+floor_jobs=${jobs:-4} token_header=''
+if [[ $source == tiingo ]]; then floor_jobs=${jobs:-1} token_header="Authorization: Token $token"; fi
+
 cli=("$bin/kestrion-cli" --list "$work/list.mdb" --source "$source" --from 2024-01-01 --to 2024-12-31
      --period daily --ext .csv ${jobs:+--jobs "$jobs"})
 : >"$work/results"
@@ -65,9 +69,13 @@ for run in $(seq "$runs"); do
             "$work/requests.log"
     } >"$work/curl.cfg"
     requests=$(grep -c '^GET' "$work/requests.log")
+    awk -v h="$host" '$1 == "GET" { print "http://" h $2 }' "$work/requests.log" >"$work/addresses"
     read -r curl_s _ _ < <(timed curl -s -K "$work/curl.cfg")
-    echo "$cli_s $curl_s $peak_kb $cli_rc $stored $requests" | tee -a "$work/results" |
-        awk '{ printf "run: kestrion-cli %.3f s (exit %s, %s files, %s requests), curl %.3f s\n", $1, $4, $5, $6, $2 }'
+    # Qt's HTTP client alone, as many at a time as kestrion-cli, no files.
+    floor_s=$("$bin/kestrion-http-floor" --jobs "$floor_jobs" ${token_header:+--header "$token_header"} \
+        "$work/addresses" | awk '{ print $(NF - 1) }')
+    echo "$cli_s $curl_s $peak_kb $cli_rc $stored $requests $floor_s" | tee -a "$work/results" |
+        awk '{ printf "run: kestrion-cli %.3f s (exit %s, %s files, %s requests), curl %.3f s, Qt client alone %.3f s\n", $1, $4, $5, $6, $2, $7 }'
 done
 
 python3 - "$count" "$delay" "$source" "${jobs:-default}" "$work/results" <<'PY'
@@ -80,7 +88,9 @@ peak_kb = max(int(r[2]) for r in rows)
 print(f"symbols                      {count} ({source}, --jobs {jobs}, delay {delay} ms per response)")
 print(f"curl wall time, median       {curl:.3f} s   (one connection, one request after another)")
 print(f"kestrion-cli wall time, med. {cli:.3f} s   (runs: {', '.join(r[0] for r in rows)})")
-print(f"ratio kestrion-cli / curl    {cli / curl:.2f}")
+floor = statistics.median(float(r[6]) for r in rows)
+print(f"Qt client alone, median      {floor:.3f} s   (QNetworkAccessManager, as many at a time, no files)")
+print(f"ratio kestrion-cli / curl    {cli / curl:.2f}   (Qt client alone / curl {floor / curl:.2f})")
 print(f"wall time per ticker         curl {1000 * curl / count:.2f} ms, kestrion-cli {1000 * cli / count:.2f} ms")
 print(f"kestrion-cli peak memory     {peak_kb / 1024:.1f} MB")
 PY

@@ -4,7 +4,10 @@
 # service. A first full run up to the day before makes the files; each
 # measured run works on its own copy of them. Reports wall time (median of
 # RUNS) and the bytes of the response bodies, counted by fetching the
-# addresses of the service's request log again with curl.
+# addresses of the service's request log again with curl. Also reports a
+# floor: the update's addresses fetched by Qt's HTTP client, each answer
+# followed by the least rewrite a newest-first file needs (first line, new
+# row, old bytes; synced and renamed), with no reading or checking at all.
 #   bench/update_bench.sh [options] [BUILD_DIR] [SYMBOLS] [DELAY_MS]
 #     --source S   yahoo-chart (default), yahoo or tiingo
 #     --to DATE    the new trading day (default 2025-06-11, a Wednesday)
@@ -34,6 +37,9 @@ work=$(mktemp -d)
 trap 'kill $sim_pid 2>/dev/null || true; rm -rf "$work"' EXIT
 
 source "$here/bench/bench_setup.sh"
+
+floor_jobs=${jobs:-4} token_header=''
+if [[ $source == tiingo ]]; then floor_jobs=${jobs:-1} token_header="Authorization: Token $token"; fi
 
 cli=("$bin/kestrion-cli" --list "$work/list.mdb" --source "$source" --from "$from" --period daily --ext .csv
      ${jobs:+--jobs "$jobs"})
@@ -70,12 +76,21 @@ echo "setup run ${setup_s} s, $(du -sm "$work/base" | cut -f1) MB"
 for i in $(seq "$runs"); do
     cp -a "$work/base" "$work/full.$i"
     cp -a "$work/base" "$work/update.$i"
+    cp -a "$work/base" "$work/floor.$i"
 done
 sync
 for i in $(seq "$runs"); do
     full_s=$(run "full.$i" --to "$to")
     update_s=$(run "update.$i" --to "$to" --update)
-    echo "$full_s $update_s" | tee -a "$work/results" | awk '{ printf "run: full %.3f s, update %.3f s\n", $1, $2 }'
+    # The update's own addresses through Qt's HTTP client, each answer
+    # followed by the least rewrite of its file (kestrion-http-floor).
+    awk -v h="$host" -v d="$work/floor.$i" '{ match($1, /[\/=]S[0-9]+/)
+        printf "http://%s%s\t%s/%s.csv\n", h, $1, d, substr($1, RSTART + 1, RLENGTH - 1) }' \
+        "$work/update.$i.paths" >"$work/floor.$i.addresses"
+    floor_s=$("$bin/kestrion-http-floor" --jobs "$floor_jobs" --rewrite ${token_header:+--header "$token_header"} \
+        "$work/floor.$i.addresses" | awk '{ print $(NF - 1) }')
+    echo "$full_s $update_s $floor_s" | tee -a "$work/results" |
+        awk '{ printf "run: full %.3f s, update %.3f s, floor %.3f s\n", $1, $2, $3 }'
 done
 same=$(diff -rq "$work/full.$runs" "$work/update.$runs" >/dev/null && echo "yes" || echo "NO")
 full_b=$(body_bytes "$work/full.$runs.paths")
@@ -92,6 +107,8 @@ full_b, update_b = int(full_b), int(update_b)
 print(f"symbols                  {count} ({source}, --jobs {jobs}, delay {delay} ms), 20 years + {to}")
 print(f"full run                 {full:.3f} s median, {full_n} requests, {full_b:,} body bytes")
 print(f"--update run             {update:.3f} s median, {update_n} requests, {update_b:,} body bytes")
-print(f"ratio update / full      bytes {100 * update_b / full_b:.2f} %, wall time {update / full:.3f}")
+floor = statistics.median(float(r[2]) for r in rows)
+print(f"floor                    {floor:.3f} s median (Qt client on the same addresses + least rewrite, synced)")
+print(f"ratio update / full      bytes {100 * update_b / full_b:.2f} %, wall time {update / full:.3f} (floor {floor / full:.3f})")
 print(f"files identical          {same}")
 PY

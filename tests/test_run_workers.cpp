@@ -1,6 +1,7 @@
 // The download run's workers and the files they stage: results come back on
 // the run's thread, and whatever is dropped takes its files with it.
 #include "download/run_workers.h"
+#include "platform/memory_reuse.h"
 #include "platform/staged_file.h"
 
 #include <QDir>
@@ -10,6 +11,10 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <cstdlib>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 using namespace kestrion;
 
@@ -20,6 +25,7 @@ private Q_SLOTS:
     void resultsComeBackOnTheOwnersThread();
     void dropWaitsAndRemovesStagedFiles();
     void stagedFileCommitsOrLeavesNothing();
+    void freedBuffersStayForReuse();
 };
 
 void TestRunWorkers::resultsComeBackOnTheOwnersThread()
@@ -85,6 +91,23 @@ void TestRunWorkers::stagedFileCommitsOrLeavesNothing()
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("new\n"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"MSFT"});
+}
+
+void TestRunWorkers::freedBuffersStayForReuse()
+{
+#if !defined(__GLIBC__)
+    QSKIP("only the GNU C library is tuned");
+#else
+    keepFreedBuffersForReuse();
+    // A file-sized block comes from the heap, not from a mapping of its own
+    // that freeing it would hand back to the system.
+    const auto mappedBlocks = mallinfo2().hblks;
+    void* block = std::malloc(1024 * 1024);
+    QVERIFY(block);
+    const auto mappedWithBlock = mallinfo2().hblks;
+    std::free(block);
+    QCOMPARE(mappedWithBlock, mappedBlocks);
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestRunWorkers)

@@ -1,5 +1,8 @@
 #include "platform/memory_reuse.h"
 
+// Any C library header defines __GLIBC__; it must come before the test.
+#include <cstdlib>
+
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
