@@ -73,7 +73,7 @@ for run in $(seq "$runs"); do
     read -r curl_s _ _ < <(timed curl -s -K "$work/curl.cfg")
     # Qt's HTTP client alone, as many at a time as kestrion-cli, no files.
     floor_s=$("$bin/kestrion-http-floor" --jobs "$floor_jobs" ${token_header:+--header "$token_header"} \
-        "$work/addresses" | awk '{ print $(NF - 1) }')
+        "$work/addresses" | awk '{ print $(NF - 1) }') || floor_s=nan
     echo "$cli_s $curl_s $peak_kb $cli_rc $stored $requests $floor_s" | tee -a "$work/results" |
         awk '{ printf "run: kestrion-cli %.3f s (exit %s, %s files, %s requests), curl %.3f s, Qt client alone %.3f s\n", $1, $4, $5, $6, $2, $7 }'
 done

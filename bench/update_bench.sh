@@ -88,7 +88,7 @@ for i in $(seq "$runs"); do
         printf "http://%s%s\t%s/%s.csv\n", h, $1, d, substr($1, RSTART + 1, RLENGTH - 1) }' \
         "$work/update.$i.paths" >"$work/floor.$i.addresses"
     floor_s=$("$bin/kestrion-http-floor" --jobs "$floor_jobs" --rewrite ${token_header:+--header "$token_header"} \
-        "$work/floor.$i.addresses" | awk '{ print $(NF - 1) }')
+        "$work/floor.$i.addresses" | awk '{ print $(NF - 1) }') || floor_s=nan
     echo "$full_s $update_s $floor_s" | tee -a "$work/results" |
         awk '{ printf "run: full %.3f s, update %.3f s, floor %.3f s\n", $1, $2, $3 }'
 done
