@@ -1,9 +1,13 @@
 # Sourced by the download benchmarks. Starts the local quote service (its
 # request log in $work/requests.log), makes a list of $count symbols S1..SN
 # in $work/list.mdb and a private settings file pointing every service at
-# it. Needs bin, build, work, count and delay; sets token, sim_pid, host and
-# symbols, and exports XDG_CONFIG_HOME and KESTRION_TIINGO_TOKEN.
+# it. Needs bin, build, work, count, delay, source and jobs; sets token,
+# sim_pid, host, symbols, and floor_jobs and token_header (what
+# kestrion-http-floor needs to ask as kestrion-cli does), and exports
+# XDG_CONFIG_HOME and KESTRION_TIINGO_TOKEN.
 token=sim-tiingo-token
+floor_jobs=${jobs:-4} token_header=''
+if [[ $source == tiingo ]]; then floor_jobs=${jobs:-1} token_header="Authorization: Token $token"; fi
 "$bin/kestrion-quote-sim" --port 0 --delay-ms "$delay" --log "$work/requests.log" \
     --tiingo-token "$token" >"$work/sim.out" &
 sim_pid=$!

@@ -43,9 +43,6 @@ print(f"{time.monotonic() - start:.3f} {resource.getrusage(resource.RUSAGE_CHILD
 PY
 }
 
-floor_jobs=${jobs:-4} token_header=''
-if [[ $source == tiingo ]]; then floor_jobs=${jobs:-1} token_header="Authorization: Token $token"; fi
-
 cli=("$bin/kestrion-cli" --list "$work/list.mdb" --source "$source" --from 2024-01-01 --to 2024-12-31
      --period daily --ext .csv ${jobs:+--jobs "$jobs"})
 : >"$work/results"

@@ -38,9 +38,6 @@ trap 'kill $sim_pid 2>/dev/null || true; rm -rf "$work"' EXIT
 
 source "$here/bench/bench_setup.sh"
 
-floor_jobs=${jobs:-4} token_header=''
-if [[ $source == tiingo ]]; then floor_jobs=${jobs:-1} token_header="Authorization: Token $token"; fi
-
 cli=("$bin/kestrion-cli" --list "$work/list.mdb" --source "$source" --from "$from" --period daily --ext .csv
      ${jobs:+--jobs "$jobs"})
 # Runs kestrion-cli on folder $1 with the options after it; prints seconds
