@@ -69,8 +69,9 @@ for run in $(seq "$runs"); do
     awk -v h="$host" '$1 == "GET" { print "http://" h $2 }' "$work/requests.log" >"$work/addresses"
     read -r curl_s _ _ < <(timed curl -s -K "$work/curl.cfg")
     # Qt's HTTP client alone, as many at a time as kestrion-cli, no files.
-    floor_s=$("$bin/kestrion-http-floor" --jobs "$floor_jobs" ${token_header:+--header "$token_header"} \
-        "$work/addresses" | awk '{ print $(NF - 1) }') || floor_s=nan
+    read -r floor_s _ floor_rc < <(timed "$bin/kestrion-http-floor" --jobs "$floor_jobs" \
+        ${token_header:+--header "$token_header"} "$work/addresses")
+    if ((floor_rc != 0)); then floor_s=nan; fi
     echo "$cli_s $curl_s $peak_kb $cli_rc $stored $requests $floor_s" | tee -a "$work/results" |
         awk '{ printf "run: kestrion-cli %.3f s (exit %s, %s files, %s requests), curl %.3f s, Qt client alone %.3f s\n", $1, $4, $5, $6, $2, $7 }'
 done

@@ -84,8 +84,13 @@ for i in $(seq "$runs"); do
     awk -v h="$host" -v d="$work/floor.$i" '{ match($1, /[\/=]S[0-9]+/)
         printf "http://%s%s\t%s/%s.csv\n", h, $1, d, substr($1, RSTART + 1, RLENGTH - 1) }' \
         "$work/update.$i.paths" >"$work/floor.$i.addresses"
-    floor_s=$("$bin/kestrion-http-floor" --jobs "$floor_jobs" --rewrite ${token_header:+--header "$token_header"} \
-        "$work/floor.$i.addresses" | awk '{ print $(NF - 1) }') || floor_s=nan
+    t0=$(date +%s.%N)
+    if "$bin/kestrion-http-floor" --jobs "$floor_jobs" --rewrite ${token_header:+--header "$token_header"} \
+        "$work/floor.$i.addresses" >/dev/null; then
+        floor_s=$(echo "$(date +%s.%N) - $t0" | bc -l)
+    else
+        floor_s=nan
+    fi
     echo "$full_s $update_s $floor_s" | tee -a "$work/results" |
         awk '{ printf "run: full %.3f s, update %.3f s, floor %.3f s\n", $1, $2, $3 }'
 done
