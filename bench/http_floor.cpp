@@ -4,8 +4,9 @@
 // drops the bodies. With "ADDRESS<TAB>FILE" lines and --rewrite, each answer
 // also rewrites FILE the way an update of a newest-first table must at the
 // least: its first line, one new row, the rest of the old bytes, into a new
-// file that is synced and renamed over it, on up to four threads. No answer
-// is read, converted or checked. Prints the count, body bytes and seconds.
+// file that is synced and renamed over it, on up to four threads. Neither
+// answers nor old rows are parsed or checked. Prints the count, body bytes
+// and seconds.
 //   kestrion-http-floor [--jobs N] [--header "NAME: VALUE"] [--rewrite] ADDRESSES
 #include <QCommandLineParser>
 #include <QCoreApplication>
