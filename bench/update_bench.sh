@@ -81,8 +81,9 @@ for i in $(seq "$runs"); do
     update_s=$(run "update.$i" --to "$to" --update)
     # The update's own addresses through Qt's HTTP client, each answer
     # followed by the least rewrite of its file (kestrion-http-floor).
-    awk -v h="$host" -v d="$work/floor.$i" '{ match($1, /[\/=]S[0-9]+/)
-        printf "http://%s%s\t%s/%s.csv\n", h, $1, d, substr($1, RSTART + 1, RLENGTH - 1) }' \
+    # The symbol is S<n> in the address (Tiingo writes it in lower case).
+    awk -v h="$host" -v d="$work/floor.$i" '{ match(toupper($1), /[\/=]S[0-9]+/)
+        printf "http://%s%s\t%s/%s.csv\n", h, $1, d, toupper(substr($1, RSTART + 1, RLENGTH - 1)) }' \
         "$work/update.$i.paths" >"$work/floor.$i.addresses"
     t0=$(date +%s.%N)
     if "$bin/kestrion-http-floor" --jobs "$floor_jobs" --rewrite ${token_header:+--header "$token_header"} \
