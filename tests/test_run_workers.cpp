@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <vector>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
@@ -25,7 +26,7 @@ private Q_SLOTS:
     void resultsComeBackOnTheOwnersThread();
     void dropWaitsAndRemovesStagedFiles();
     void stagedFileCommitsOrLeavesNothing();
-    void freedBuffersStayForReuse();
+    void freedBuffersStayUntilReleased();
 };
 
 void TestRunWorkers::resultsComeBackOnTheOwnersThread()
@@ -93,7 +94,7 @@ void TestRunWorkers::stagedFileCommitsOrLeavesNothing()
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"MSFT"});
 }
 
-void TestRunWorkers::freedBuffersStayForReuse()
+void TestRunWorkers::freedBuffersStayUntilReleased()
 {
 #if !defined(__GLIBC__)
     QSKIP("only the GNU C library is tuned");
@@ -102,11 +103,20 @@ void TestRunWorkers::freedBuffersStayForReuse()
     // A file-sized block comes from the heap, not from a mapping of its own
     // that freeing it would hand back to the system.
     const auto mappedBlocks = mallinfo2().hblks;
-    void* block = std::malloc(1024 * 1024);
-    QVERIFY(block);
-    const auto mappedWithBlock = mallinfo2().hblks;
-    std::free(block);
-    QCOMPARE(mappedWithBlock, mappedBlocks);
+    std::vector<void*> blocks(32);
+    for (void*& block : blocks)
+        block = std::malloc(1024 * 1024);
+    QVERIFY(std::all_of(blocks.cbegin(), blocks.cend(), [](void* b) { return b != nullptr; }));
+    const auto mappedWithBlocks = mallinfo2().hblks;
+    const auto heapWithBlocks = mallinfo2().arena;
+    for (void* block : blocks)
+        std::free(block);
+    QCOMPARE(mappedWithBlocks, mappedBlocks);
+    if (mallinfo2().arena < heapWithBlocks)
+        QFAIL("freed blocks went back to the system before they were released");
+    releaseFreedBuffers();
+    if (heapWithBlocks >= 32 * 1024 * 1024) // not under a checker's own allocator
+        QVERIFY(mallinfo2().arena < heapWithBlocks);
 #endif
 }
 

@@ -20,4 +20,11 @@ void keepFreedBuffersForReuse()
 #endif
 }
 
+void releaseFreedBuffers()
+{
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
+
 } // namespace kestrion

@@ -7,6 +7,7 @@
 #include "download/quote_source.h"
 #include "download/ui/frmNoData.h"
 #include "platform/api_key_store.h"
+#include "platform/memory_reuse.h"
 #include "schedule/ui/dlgCreateDownloadDir.h"
 
 #include <QDir>
@@ -161,6 +162,9 @@ void DownloadController::launch(const RunInputs& in)
     m_host = std::make_unique<WindowHost>(m_window);
     m_metastock = makeMetaStockFactory(in.services);
     m_run = new DownloadRun(*m_host, *m_metastock, this);
+    // The window stays open for days: what the run's workers kept for
+    // reuse goes back once the run and its buffers are gone.
+    connect(m_run, &QObject::destroyed, this, [] { releaseFreedBuffers(); });
     connect(m_run, &DownloadRun::finished, this, [this](const RunResult& result) {
         // The run may still be on the stack (it ends from inside its own
         // calls): it goes once control is back in the event loop.
