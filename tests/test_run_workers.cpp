@@ -1,5 +1,6 @@
-// The download run's workers and the files they stage: results come back on
-// the run's thread, and whatever is dropped takes its files with it.
+// The download run's workers, the files they stage and the memory they keep:
+// results come back on the run's thread, whatever is dropped takes its files
+// with it, and freed buffers stay for reuse until released.
 #include "download/run_workers.h"
 #include "platform/memory_reuse.h"
 #include "platform/staged_file.h"
