@@ -7,6 +7,7 @@
 #include "download/run_workers.h"
 #include "platform/http_fetch.h"
 
+#include <QIODevice>
 #include <QString>
 #include <QStringList>
 
@@ -168,9 +169,9 @@ private:
     void planRange(Ticker& t);
     void sendData(Ticker& t, const QByteArray& page, FailureReason queryFailure);
     void answered(Ticker& t, const Answered& a);
-    // Converts (where the source does), merges an update and writes the new
-    // file on a worker; then judged().
-    void prepare(Ticker& t, QByteArray body, bool convert, const Answered& a);
+    // On a worker: reads the answer, converts it (where the source does),
+    // merges an update and writes the new file; then judged().
+    void prepare(Ticker& t, std::unique_ptr<QIODevice> answer, bool convert, const Answered& a);
     // A body kept as sent that passed: synced on a worker, then judged().
     void syncKeptBody(Ticker& t, const Answered& a);
     void judged(Ticker& t, Outcome o, const Answered& a);

@@ -117,7 +117,7 @@ void DownloadRun::answered(Ticker& t, const Answered& a)
             judged(t, judgeFailedConversion(t, a.http), a);
             return;
         }
-        const std::unique_ptr<AnswerBuffer> answer = std::move(t.buffer);
+        std::unique_ptr<AnswerBuffer> answer = std::move(t.buffer);
         if (answer->size() > kMaxPriceAnswerBytes) {
             judged(
                 t,
@@ -125,20 +125,13 @@ void DownloadRun::answered(Ticker& t, const Answered& a)
                 a);
             return;
         }
-        QByteArray body;
-        if (answer->seek(0))
-            body = answer->readAll();
-        prepare(t, std::move(body), true, a);
+        prepare(t, std::move(answer), true, a);
         return;
     }
     const Outcome o = judgeBodyAsSent(t, a.http);
     if (o.attempt == Attempt::Passed && t.partial) {
         // Merged into the old file, not put in its place.
-        QByteArray body;
-        if (t.answer->seek(0))
-            body = t.answer->readAll();
-        t.answer.reset();
-        prepare(t, std::move(body), false, a);
+        prepare(t, std::move(t.answer), false, a);
         return;
     }
     if (o.attempt == Attempt::Passed) {
@@ -170,14 +163,20 @@ void DownloadRun::syncKeptBody(Ticker& t, const Answered& a)
     });
 }
 
-void DownloadRun::prepare(Ticker& t, QByteArray body, bool convert, const Answered& a)
+void DownloadRun::prepare(Ticker& t, std::unique_ptr<QIODevice> answer, bool convert, const Answered& a)
 {
     const quint64 token = t.job = ++m_lastJob;
-    m_workers.start([this, row = t.row, token, a, source = convert ? m_source.get() : nullptr, body = std::move(body),
-                     range = t.range, old = t.partial ? t.old : nullptr, period = m_in.request.period,
-                     path = t.path]() -> RunWorkers::Then {
+    // The answer is read on the worker too (it may wait in a file), and goes
+    // back with the result, to be closed on this thread like it was opened.
+    m_workers.start([this, row = t.row, token, a, source = convert ? m_source.get() : nullptr,
+                     answer = std::shared_ptr<QIODevice>(std::move(answer)), range = t.range,
+                     old = t.partial ? t.old : nullptr, period = m_in.request.period,
+                     path = t.path]() mutable -> RunWorkers::Then {
+        QByteArray body;
+        if (answer->seek(0))
+            body = answer->readAll();
         auto p = std::make_shared<Prepared>(prepareAnswer(source, body, range, old.get(), period, path));
-        return [this, row, token, a, p] {
+        return [this, row, token, a, p, answer = std::move(answer)] {
             Ticker* t = ticker(row, token);
             if (!t)
                 return; // its file goes with p
