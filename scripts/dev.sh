@@ -4,6 +4,9 @@
 #   scripts/dev.sh test       install what is missing, build, run every test
 #   scripts/dev.sh sanitize   the same tests built with ASan and UBSan
 #   scripts/dev.sh build      install what is missing and build only
+#   scripts/dev.sh demo       build, then start Kestrion against the local
+#                             quote service in a throw-away settings folder
+#                             (--keep keeps that folder)
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -16,6 +19,11 @@ packages=(
     qt6-webengine-dev qt6-webengine-dev-tools libqt6opengl6-dev
     qtkeychain-qt6-dev mdbtools-dev
     curl xvfb xauth appstream desktop-file-utils groff-base
+    # Loaded at run time, so no build step notices when they are missing:
+    # QtKeychain opens libsecret to reach the desktop's secret store, Qt
+    # opens OpenSSL for https and the xcb plugin for a real window, and the
+    # key store tests start a private session bus.
+    libsecret-1-0 libssl3 qt6-qpa-plugins dbus-daemon fonts-dejavu-core
 )
 # npm fetches the Access sample file the list import tests read; a machine
 # that has it already (from Node.js's own packages) needs no second copy.
@@ -67,8 +75,13 @@ sanitize)
     ASAN_OPTIONS=detect_leaks=0:new_delete_type_mismatch=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
         ctest --test-dir "$here/build-asan" --output-on-failure
     ;;
+demo)
+    install_missing
+    build "$here/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    exec bash "$here/scripts/demo.sh" "$here/build/bin" "${@:2}"
+    ;;
 *)
-    echo "usage: scripts/dev.sh run|test|sanitize|build" >&2
+    echo "usage: scripts/dev.sh run|test|sanitize|build|demo" >&2
     exit 2
     ;;
 esac

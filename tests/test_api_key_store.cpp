@@ -7,6 +7,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLibrary>
 #include <QProcess>
 #include <QSettings>
 #include <QtTest>
@@ -55,6 +56,14 @@ int fileMode(const QString& path)
 {
     struct stat st = {};
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
+// QtKeychain opens libsecret at run time to reach the secret service; without
+// it nothing is asked on the bus and the key goes straight to the file.
+bool secretLibraryLoads()
+{
+    QLibrary library(QStringLiteral("secret-1"), 0);
+    return library.load();
 }
 
 QVariant fileValue(const QString& path)
@@ -346,8 +355,11 @@ void TestApiKeyStore::silentSecretServiceIsCappedByTimer()
     clock.start();
     const std::optional<WriteResult> written = writeKey(QStringLiteral("bus2"), 800);
     QVERIFY(written);
-    // The service was asked and stayed silent: only the timer ended the wait.
-    QVERIFY2(clock.elapsed() >= 700 && clock.elapsed() < 4000, qPrintable(QString::number(clock.elapsed())));
+    // Where the service is asked, it stays silent and only the timer ends the
+    // wait; either way the wait is capped and the outcome is the same.
+    if (secretLibraryLoads())
+        QVERIFY2(clock.elapsed() >= 700, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY2(clock.elapsed() < 4000, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(written->error, QString());
     QCOMPARE(int(written->where), int(KeyStorage::SettingsFile));
 
