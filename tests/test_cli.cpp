@@ -18,6 +18,7 @@ private Q_SLOTS:
     void init();
     void wholeList();
     void failedTickersExitOne();
+    void unreachableServiceSaysWhereToLook();
     void singleSymbolAndOptions();
     void settingsGiveDefaults();
     void defaultListIsTheUsersCopy();
@@ -87,6 +88,20 @@ void TestCli::failedTickersExitOne()
     QCOMPARE(r.code, 1);
     QCOMPARE(r.out, QStringLiteral("E500_A failed: server-error\nKO ok %1/KO\n").arg(m_dir->path()));
     QVERIFY(test::readAll(m_dir->filePath(QStringLiteral("errorlog.txt"))).endsWith("\r\n\r\nE500_A\r\n"));
+    QCOMPARE(r.err, QStringLiteral("kestrion-cli: 1 of 2 tickers failed (listed in %1/errorlog.txt)\n")
+                        .arg(m_dir->path()));
+}
+
+void TestCli::unreachableServiceSaysWhereToLook()
+{
+    m_config->pointServicesAt(QStringLiteral("127.0.0.1:1"), 3); // nothing listens on port 1
+    const QString list = m_dir->filePath(QStringLiteral("l.mdb"));
+    QVERIFY(test::makeList(list, {QStringLiteral("MSFT"), QStringLiteral("KO")}));
+    const Result r = cli({"--list", list, "--dir", m_dir->path(), "--source", "yahoo-chart"});
+    QCOMPARE(r.code, 1);
+    QCOMPARE(r.out, QStringLiteral("MSFT failed: unreachable\nKO failed: unreachable\n"));
+    QVERIFY2(r.err.contains(QStringLiteral("2 of 2 tickers failed")), qPrintable(r.err));
+    QVERIFY2(r.err.contains(QStringLiteral("[Services] in %1").arg(m_config->settingsFile())), qPrintable(r.err));
 }
 
 void TestCli::singleSymbolAndOptions()

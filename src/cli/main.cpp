@@ -17,6 +17,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDate>
+#include <QDir>
 #include <QFileInfo>
 
 #include <cstdio>
@@ -60,6 +61,24 @@ public:
     QString promptCreateDirectory() override { return QString(); }
     void showCompletionMessage() override { }
     void tickerFailed(const QString&, FailureReason reason, const QString&) override { m_reason = reason; }
+    // Says at the end how many tickers failed and where they are listed, and,
+    // when no ticker reached the service at all, what to look at first.
+    void summarize(const RunResult& result, const QString& settingsFile) const
+    {
+        if (result.failed == 0 || result.cancelled)
+            return;
+        QString line = QStringLiteral("kestrion-cli: %1 of %2 tickers failed").arg(result.failed).arg(m_total);
+        if (result.errorsLogged)
+            line += QStringLiteral(" (listed in %1)")
+                        .arg(QDir::toNativeSeparators(QDir(result.downloadDir).filePath(QStringLiteral("errorlog.txt"))));
+        std::fprintf(stderr, "%s\n", qPrintable(line));
+        if (m_unreachable == result.failed && m_done == m_total)
+            std::fprintf(stderr,
+                         "kestrion-cli: the quote service could not be reached: check the network connection, or "
+                         "the host names under [Services] in %s\n",
+                         qPrintable(QDir::toNativeSeparators(settingsFile)));
+        std::fflush(stderr);
+    }
     void tickerFinished(const QString& symbol, bool ok, const QString& path) override
     {
         ++m_done;
@@ -67,9 +86,11 @@ public:
             std::fprintf(stderr, "\r\033[K");
         if (ok)
             std::printf("%s ok %s\n", qPrintable(symbol), qPrintable(path));
-        else if (m_reason != FailureReason::None)
+        else if (m_reason != FailureReason::None) {
+            if (m_reason == FailureReason::Unreachable)
+                ++m_unreachable;
             std::printf("%s failed: %s\n", qPrintable(symbol), qPrintable(reasonText(m_reason)));
-        else
+        } else
             std::printf("%s failed\n", qPrintable(symbol));
         m_reason = FailureReason::None;
         std::fflush(stdout);
@@ -92,6 +113,7 @@ public:
 private:
     int m_total;
     int m_done = 0;
+    int m_unreachable = 0;
     bool m_progress;
     FailureReason m_reason = FailureReason::None;
 };
@@ -403,6 +425,7 @@ int main(int argc, char** argv)
     int exitCode = kAllStored;
     QObject::connect(&run, &DownloadRun::finished, &app, [&](const RunResult& result) {
         host.finish();
+        host.summarize(result, store.fileName());
         exitCode = result.failed == 0 && result.completed ? kAllStored : kSomeFailed;
         QCoreApplication::exit(exitCode);
     });
