@@ -141,7 +141,11 @@ int main(int argc, char* argv[])
         if (mainWindow)
             mainWindow->close(); // as File > Exit: the settings are saved
         else
-            QCoreApplication::quit();
+            // Nothing to save yet. Queued, because the request can come while
+            // the splash is still being shown, before the event loop runs,
+            // and an exit asked for then is dropped.
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(), [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
     });
     shutdown.install();
 
