@@ -48,6 +48,8 @@ private Q_SLOTS:
     void updateKeepsRowsOutsideTheAnswer();
     void periodsFoldedFromDaysInRange_data();
     void periodsFoldedFromDaysInRange();
+    void updateOfAnotherPeriodReplaces_data();
+    void updateOfAnotherPeriodReplaces();
 
 private:
     test::CliResult cli(const QString& dir, const QStringList& args);
@@ -215,6 +217,32 @@ void TestUpdateFold::periodsFoldedFromDaysInRange()
     QCOMPARE(cli(updated, common + QStringList{"--to", mid, "--period", period}).code, 0);
     QCOMPARE(cli(updated, common + QStringList{"--to", to, "--period", period, "--update"}).code, 0);
     QCOMPARE(test::readAll(updated + name), test::readAll(folded + name));
+}
+
+void TestUpdateFold::updateOfAnotherPeriodReplaces_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("asked");
+    QTest::newRow("Tiingo, weekly file brought up daily") << "tiingo" << "weekly" << "daily";
+    QTest::newRow("Yahoo Chart, daily file brought up weekly") << "yahoo-chart" << "daily" << "weekly";
+    QTest::newRow("Yahoo Chart, monthly file brought up weekly") << "yahoo-chart" << "monthly" << "weekly";
+}
+
+void TestUpdateFold::updateOfAnotherPeriodReplaces()
+{
+    // Days and weeks never share a file: it is fetched whole, as if new, the
+    // rows before the range's start going with the rest.
+    QFETCH(QString, source);
+    QFETCH(QString, stored);
+    QFETCH(QString, asked);
+    const QString dl = newDir(QStringLiteral("dl")), fresh = newDir(QStringLiteral("fresh"));
+    const QStringList common{"--source", source, "--symbol", "MSFT"};
+    QCOMPARE(cli(dl, common + QStringList{"--from", "2023-01-02", "--to", "2024-03-15", "--period", stored}).code, 0);
+    const QStringList asking = common + QStringList{"--from", "2023-06-01", "--to", "2024-03-22", "--period", asked};
+    QCOMPARE(cli(dl, asking + QStringList{"--update"}).code, 0);
+    QCOMPARE(cli(fresh, asking).code, 0);
+    QCOMPARE(test::readAll(dl + QStringLiteral("/MSFT.csv")), test::readAll(fresh + QStringLiteral("/MSFT.csv")));
 }
 
 QTEST_GUILESS_MAIN(TestUpdateFold)

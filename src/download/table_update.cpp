@@ -291,17 +291,19 @@ bool holdsPeriod(const ExistingTable& table, HistoryPeriod period)
         }
         return false;
     };
+    // Any three trading days in a row have two in one week, any three weeks
+    // in a row two in one month.
+    const bool few = table.rows.size() < 3;
     switch (period) {
     case HistoryPeriod::Weekly:
-        return !twoInOne(HistoryPeriod::Weekly);
+        return !twoInOne(HistoryPeriod::Weekly) && (few || twoInOne(HistoryPeriod::Monthly));
     case HistoryPeriod::Monthly:
         return !twoInOne(HistoryPeriod::Monthly);
     case HistoryPeriod::Daily:
     case HistoryPeriod::None:
         break;
     }
-    // Any three trading days in a row have two in one week.
-    return table.rows.size() < 3 || twoInOne(HistoryPeriod::Weekly);
+    return few || twoInOne(HistoryPeriod::Weekly);
 }
 
 } // namespace kestrion

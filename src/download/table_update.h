@@ -83,9 +83,10 @@ UpdateMerge mergeUpdate(const ExistingTable& old, const TableResult& fresh,
 // answer is not the table layout.
 std::optional<QByteArray> mergeAnswer(const ExistingTable& old, const QByteArray& fresh, HistoryPeriod period);
 
-// Whether the file's rows can be of that period: a weekly file holds no two
-// rows of one ISO week, a monthly one no two of one month, and a daily file
-// of three rows or more has two in one week. A file of another period is
+// Whether the file's rows can be of that period: a monthly file holds no two
+// rows of one month; a weekly file no two of one ISO week and, from three
+// rows on, two of one month; a daily file of three rows or more has two in
+// one week. A file of another period is
 // replaced whole rather than mixed with the answer.
 bool holdsPeriod(const ExistingTable& table, HistoryPeriod period);
 
