@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <limits>
 
 using namespace kestrion;
 
@@ -101,8 +102,8 @@ private Q_SLOTS:
     void priceText_data();
     void priceText();
     void tableLayout();
-    void mergeRows_data();
-    void mergeRows();
+    void foldBars_data();
+    void foldBars();
     void mergeSameDates_data();
     void mergeSameDates();
     void quotaText_data();
@@ -161,7 +162,7 @@ void TestPriceTable::tableLayout()
                                   "2023-12-29,1,1.25,0.5,1,1234567890123,0.95\n");
 }
 
-void TestPriceTable::mergeRows_data()
+void TestPriceTable::foldBars_data()
 {
     QTest::addColumn<std::vector<PriceBar>>("in");
     QTest::addColumn<HistoryPeriod>("period");
@@ -169,35 +170,50 @@ void TestPriceTable::mergeRows_data()
     const std::vector<PriceBar> weekPair = {bar(QDate(2024, 1, 1), 10, 12, 9, 11, 5000, 10.5),
                                             bar(QDate(2024, 1, 8), 11, 13, 10, 12, 6000, 11.5),
                                             bar(QDate(2024, 1, 10), 12, 14, 9.5, 13.25, 700, 13.2)};
-    QTest::newRow("weekly live row") << weekPair << HistoryPeriod::Weekly
-                                     << QByteArray("2024-01-01 10 12 9 11 5000 10.5;2024-01-08 11 14 9.5 13.25 700 13.2;");
+    QTest::newRow("weekly, volumes summed") << weekPair << HistoryPeriod::Weekly
+                                            << QByteArray("2024-01-01 10 12 9 11 5000 10.5;2024-01-08 11 14 9.5 13.25 6700 13.2;");
     QTest::newRow("daily unchanged") << weekPair << HistoryPeriod::Daily << rowsText(weekPair);
     QTest::newRow("sunday ends the week")
         << std::vector<PriceBar>{bar(QDate(2024, 1, 1), 1, 2, 1, 2, 1, 2), bar(QDate(2024, 1, 7), 3, 4, 0.5, 3, 2, 3),
                                  bar(QDate(2024, 1, 8), 5, 6, 5, 6, 3, 6)}
-        << HistoryPeriod::Weekly << QByteArray("2024-01-01 1 4 0.5 3 2 3;2024-01-08 5 6 5 6 3 6;");
+        << HistoryPeriod::Weekly << QByteArray("2024-01-01 1 4 0.5 3 3 3;2024-01-08 5 6 5 6 3 6;");
     QTest::newRow("ISO week across new year")
         << std::vector<PriceBar>{bar(QDate(2024, 12, 30), 1, 2, 1, 2, 1, 2), bar(QDate(2025, 1, 2), 2, 3, 1.5, 2.5, 9, 2.4)}
-        << HistoryPeriod::Weekly << QByteArray("2024-12-30 1 3 1 2.5 9 2.4;");
+        << HistoryPeriod::Weekly << QByteArray("2024-12-30 1 3 1 2.5 10 2.4;");
     QTest::newRow("same week number, other year")
         << std::vector<PriceBar>{bar(QDate(2023, 1, 2), 1, 2, 1, 2, 1, 2), bar(QDate(2024, 1, 1), 2, 3, 1.5, 2.5, 9, 2.4)}
         << HistoryPeriod::Weekly << QByteArray("2023-01-02 1 2 1 2 1 2;2024-01-01 2 3 1.5 2.5 9 2.4;");
-    QTest::newRow("monthly live row")
+    QTest::newRow("monthly, volumes summed")
         << std::vector<PriceBar>{bar(QDate(2024, 1, 2), 10, 12, 9, 11, 5000, 10.5),
                                  bar(QDate(2024, 2, 1), 11, 13, 10, 12, 6000, 11.5),
                                  bar(QDate(2024, 2, 14), 12, 12.5, 10.5, 12.2, 800, 12.1)}
-        << HistoryPeriod::Monthly << QByteArray("2024-01-02 10 12 9 11 5000 10.5;2024-02-01 11 13 10 12.2 800 12.1;");
+        << HistoryPeriod::Monthly << QByteArray("2024-01-02 10 12 9 11 5000 10.5;2024-02-01 11 13 10 12.2 6800 12.1;");
     QTest::newRow("same month, other year")
         << std::vector<PriceBar>{bar(QDate(2023, 3, 1), 1, 2, 1, 2, 1, 2), bar(QDate(2024, 3, 1), 3, 4, 3, 4, 5, 4)}
         << HistoryPeriod::Monthly << QByteArray("2023-03-01 1 2 1 2 1 2;2024-03-01 3 4 3 4 5 4;");
+    QTest::newRow("cut first week dated at its first day, any order")
+        << std::vector<PriceBar>{bar(QDate(2024, 1, 5), 3, 9, 2, 4, 30, 3.9), bar(QDate(2024, 1, 3), 1, 2, 1, 2, 10, 1.9),
+                                 bar(QDate(2024, 1, 4), 2, 3, 0.5, 3, 20, 2.9)}
+        << HistoryPeriod::Weekly << QByteArray("2024-01-03 1 9 0.5 4 60 3.9;");
+    QTest::newRow("a day quoted twice counts once")
+        << std::vector<PriceBar>{bar(QDate(2024, 1, 8), 5, 6, 5, 6, 100, 6), bar(QDate(2024, 1, 8), 5.5, 7, 4, 6.5, 150, 6.5),
+                                 bar(QDate(2024, 1, 9), 6, 6, 6, 6, 50, 6)}
+        << HistoryPeriod::Weekly << QByteArray("2024-01-08 5 7 4 6 200 6;");
+    QTest::newRow("volume held at the largest")
+        << std::vector<PriceBar>{bar(QDate(2024, 1, 2), 1, 1, 1, 1, std::numeric_limits<qint64>::max() - 5, 1),
+                                 bar(QDate(2024, 1, 3), 1, 1, 1, 1, 10, 1)}
+        << HistoryPeriod::Monthly << QByteArray("2024-01-02 1 1 1 1 9223372036854775807 1;");
+    QTest::newRow("month across a year end")
+        << std::vector<PriceBar>{bar(QDate(2023, 12, 29), 1, 2, 1, 2, 1, 2), bar(QDate(2024, 1, 2), 3, 4, 3, 4, 5, 4)}
+        << HistoryPeriod::Monthly << QByteArray("2023-12-29 1 2 1 2 1 2;2024-01-02 3 4 3 4 5 4;");
 }
 
-void TestPriceTable::mergeRows()
+void TestPriceTable::foldBars()
 {
     QFETCH(std::vector<PriceBar>, in);
     QFETCH(HistoryPeriod, period);
     QFETCH(QByteArray, out);
-    QCOMPARE(rowsText(mergePeriodRows(in, period)), out);
+    QCOMPARE(rowsText(foldDailyBars(in, period)), out);
 }
 
 void TestPriceTable::mergeSameDates_data()
@@ -279,20 +295,24 @@ void TestPriceTable::yahoo_data()
     QTest::newRow("no adjclose block uses close")
         << chartJson({jan4}, -18000, false) << Jan1 << Jan31 << D << ok
         << (H + "2024-01-04,182.15,183.09,180.88,181.91,71983600,181.91\n") << QString();
-    QTest::newRow("weekly live row merged")
+    QTest::newRow("weekly folded from days")
         << chartJson({{at(2024, 1, 1, 14, 30), "10", "12", "9", "11", "5000", "10.5"},
                       {at(2024, 1, 8, 14, 30), "11", "13", "10", "12", "6000", "11.5"},
                       {at(2024, 1, 10, 21, 0), "12", "14", "9.5", "13.25", "700", "13.2"}},
                      -18000)
         << Jan1 << Jan31 << HistoryPeriod::Weekly << ok
-        << (H + "2024-01-08,11,14,9.5,13.25,700,13.2\n2024-01-01,10,12,9,11,5000,10.5\n") << QString();
-    QTest::newRow("monthly live row merged")
+        << (H + "2024-01-08,11,14,9.5,13.25,6700,13.2\n2024-01-01,10,12,9,11,5000,10.5\n") << QString();
+    QTest::newRow("weekly, only days inside the range")
+        << chartJson({jan2, jan3, jan4, {at(2024, 1, 5, 14, 30), "190", "199", "170", "195", "1", "195"}}, -18000)
+        << QDate(2024, 1, 3) << QDate(2024, 1, 4) << HistoryPeriod::Weekly << ok
+        << (H + "2024-01-03,184.22,185.88,180.88,181.91,130398100,181.2\n") << QString();
+    QTest::newRow("monthly folded from days")
         << chartJson({{at(2024, 1, 2, 14, 30), "10", "12", "9", "11", "5000", "10.5"},
                       {at(2024, 2, 1, 14, 30), "11", "13", "10", "12", "6000", "11.5"},
                       {at(2024, 2, 14, 21, 0), "12", "12.5", "10.5", "12.2", "800", "12.1"}},
                      -18000)
         << Jan1 << Dec31 << HistoryPeriod::Monthly << ok
-        << (H + "2024-02-01,11,13,10,12.2,800,12.1\n2024-01-02,10,12,9,11,5000,10.5\n") << QString();
+        << (H + "2024-02-01,11,13,10,12.2,6800,12.1\n2024-01-02,10,12,9,11,5000,10.5\n") << QString();
     QTest::newRow("daily date twice is one row")
         << chartJson({{at(2024, 1, 5, 14, 30), "10", "11", "9", "10.5", "100", "10.5"},
                       {at(2024, 1, 5, 20, 59), "10.2", "11.5", "9.8", "11", "250", "11"}},
@@ -386,9 +406,14 @@ void TestPriceTable::tiingo_data()
         << QByteArray("date,open,high,low,close,volume,adjOpen,adjHigh,adjLow,adjClose,adjVolume,divCash,splitFactor\r\n"
                       "2024-01-02T00:00:00.000Z,10,11,9,10.5,100,10,11,9,10.25,100,0,1\r\n")
         << Jan1 << Jan31 << D << ok << (H + "2024-01-02,10,11,9,10.5,100,10.25\n") << QString();
-    QTest::newRow("weekly live row merged")
+    QTest::newRow("weekly folded from days")
         << (TH + "2024-01-08,12,13,10,11,6000,11.5,0,0,0,0,0,1\n2024-01-10,13.25,14,9.5,12,700,13.2,0,0,0,0,0,1\n")
-        << Jan1 << Jan31 << HistoryPeriod::Weekly << ok << (H + "2024-01-08,11,14,9.5,13.25,700,13.2\n") << QString();
+        << Jan1 << Jan31 << HistoryPeriod::Weekly << ok << (H + "2024-01-08,11,14,9.5,13.25,6700,13.2\n") << QString();
+    QTest::newRow("monthly, current month cut at the range's end")
+        << (TH + "2024-03-01,10,11,9,9.5,100,10,0,0,0,0,0,1\n2024-03-13,12,13,8,11,200,12,0,0,0,0,0,1\n"
+                 "2024-03-14,20,30,1,20,999,20,0,0,0,0,0,1\n")
+        << QDate(2024, 2, 1) << QDate(2024, 3, 13) << HistoryPeriod::Monthly << ok
+        << (H + "2024-03-01,9.5,13,8,12,300,12\n") << QString();
 
     const auto fail = [](const char* name, const QByteArray& body, FailureReason reason, const QString& detailHas) {
         QTest::newRow(name) << body << Jan1 << Jan31 << HistoryPeriod::Daily << reason << QByteArray() << detailHas;

@@ -50,6 +50,10 @@ private Q_SLOTS:
     void adjCloseBoundary();
     void merge_data();
     void merge();
+    void mergeWholeAnswer_data();
+    void mergeWholeAnswer();
+    void filePeriod_data();
+    void filePeriod();
     void converterEvents_data();
     void converterEvents();
     void updateThroughService_data();
@@ -223,6 +227,70 @@ void TestTableUpdate::merge()
 
     answer.reason = FailureReason::NoData; // a failed answer is never merged
     QVERIFY(mergeUpdate(parsed(old), answer, period).fetchInFull);
+}
+
+void TestTableUpdate::mergeWholeAnswer_data()
+{
+    QTest::addColumn<QByteArray>("old");
+    QTest::addColumn<QByteArray>("fresh");
+    QTest::addColumn<HistoryPeriod>("period");
+    QTest::addColumn<QByteArray>("merged"); // empty: the answer is not a table
+    const auto d = HistoryPeriod::Daily, w = HistoryPeriod::Weekly, m = HistoryPeriod::Monthly;
+    const QByteArray old = table({"2024-03-08:5", "2024-03-07:4", "2024-03-01:3", "2024-02-29:2", "2024-02-28:1"});
+    QTest::newRow("inside the file: rows either side kept")
+        << old << table({"2024-03-04:9", "2024-03-01:8", "2024-02-29:7"}) << d
+        << table({"2024-03-08:5", "2024-03-07:4", "2024-03-04:9", "2024-03-01:8", "2024-02-29:7", "2024-02-28:1"});
+    QTest::newRow("a row the answer lacks inside its span goes")
+        << old << table({"2024-03-07:9", "2024-02-29:7"}) << d
+        << table({"2024-03-08:5", "2024-03-07:9", "2024-02-29:7", "2024-02-28:1"});
+    QTest::newRow("past both ends") << old << table({"2024-03-11:9", "2024-02-27:7"}) << d
+                                    << table({"2024-03-11:9", "2024-02-27:7"});
+    QTest::newRow("before the file") << old << table({"2024-02-27:7", "2024-02-26:6"}) << d
+                                     << table({"2024-03-08:5", "2024-03-07:4", "2024-03-01:3", "2024-02-29:2",
+                                               "2024-02-28:1", "2024-02-27:7", "2024-02-26:6"});
+    // A weekly answer from a Wednesday takes the place of that whole week's row.
+    QTest::newRow("weekly, cut first week replaces its week")
+        << table({"2024-03-11:5", "2024-03-04:4", "2024-02-26:3", "2024-02-19:2"}) << table({"2024-03-06:9", "2024-02-28:8"}) << w
+        << table({"2024-03-11:5", "2024-03-06:9", "2024-02-28:8", "2024-02-19:2"});
+    QTest::newRow("monthly") << table({"2024-04-01:5", "2024-03-01:4", "2024-02-01:3"}) << table({"2024-03-13:9"}) << m
+                             << table({"2024-04-01:5", "2024-03-13:9", "2024-02-01:3"});
+    QTest::newRow("answer not a table") << old << QByteArray("date,close\n2024-03-04,11\n") << d << QByteArray();
+}
+
+void TestTableUpdate::mergeWholeAnswer()
+{
+    QFETCH(QByteArray, old);
+    QFETCH(QByteArray, fresh);
+    QFETCH(HistoryPeriod, period);
+    QFETCH(QByteArray, merged);
+    QCOMPARE(mergeAnswer(parsed(old), fresh, period).value_or(QByteArray()), merged);
+}
+
+void TestTableUpdate::filePeriod_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<bool>("daily");
+    QTest::addColumn<bool>("weekly");
+    QTest::addColumn<bool>("monthly");
+    QTest::newRow("days") << table({"2024-03-05:1", "2024-03-04:1", "2024-03-01:1"}) << true << false << false;
+    QTest::newRow("weeks") << table({"2024-03-11:1", "2024-03-04:1", "2024-02-26:1"}) << false << true << false;
+    QTest::newRow("weeks dated Friday, then Monday") << table({"2024-03-11:1", "2024-03-08:1", "2024-03-01:1"}) << false << true << false;
+    QTest::newRow("months") << table({"2024-04-01:1", "2024-03-01:1", "2024-02-01:1"}) << false << false << true;
+    // A range from the 29th: the cut first month, then the next one's first day.
+    QTest::newRow("months from a month's last day") << table({"2024-04-01:1", "2024-03-01:1", "2024-02-29:1"}) << true << false << true;
+    QTest::newRow("two rows tell nothing") << table({"2024-04-01:1", "2024-03-01:1"}) << true << true << true;
+}
+
+void TestTableUpdate::filePeriod()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(bool, daily);
+    QFETCH(bool, weekly);
+    QFETCH(bool, monthly);
+    const ExistingTable t = parsed(file);
+    QCOMPARE(holdsPeriod(t, HistoryPeriod::Daily), daily);
+    QCOMPARE(holdsPeriod(t, HistoryPeriod::Weekly), weekly);
+    QCOMPARE(holdsPeriod(t, HistoryPeriod::Monthly), monthly);
 }
 
 void TestTableUpdate::converterEvents_data()

@@ -40,9 +40,10 @@ struct Prepared
 };
 
 // Turns body into the table (convertWith null: body is the table already),
-// merges it into old when updating, and writes the result beside path.
+// merges it into old when updating (checking a shorter request's answer
+// against the file first), and writes the result beside path.
 Prepared prepareAnswer(const QuoteSource* convertWith, const QByteArray& body, const DateRange& range,
-                       const ExistingTable* old, HistoryPeriod period, const QString& path)
+                       const ExistingTable* old, bool partial, HistoryPeriod period, const QString& path)
 {
     Prepared p;
     if (convertWith)
@@ -52,7 +53,12 @@ Prepared prepareAnswer(const QuoteSource* convertWith, const QByteArray& body, c
     if (!p.fresh.ok())
         return p;
     QByteArray table = std::exchange(p.fresh.table, {});
-    if (old) {
+    if (old && !partial) {
+        // A whole range: checked by nothing, it still removes no row outside
+        // its days. An answer not in the layout replaces the file as before.
+        if (std::optional<QByteArray> merged = mergeAnswer(*old, table, period))
+            table = std::move(*merged);
+    } else if (old) {
         UpdateMerge m = mergeUpdate(*old, TableResult{FailureReason::None, std::move(table), {}, p.fresh.events},
                                     period);
         if (m.fetchInFull) {
@@ -102,6 +108,8 @@ void DownloadRun::planRange(Ticker& t)
 {
     t.range = runRange(m_values);
     t.partial = false;
+    if (t.old && !holdsPeriod(*t.old, m_in.request.period))
+        t.old = nullptr; // daily rows and weekly ones do not mix: replaced whole
     if (!t.old || t.inFull)
         return;
     if (const std::optional<QDate> from = updateFrom(*t.old, t.range, m_in.request.period)) {
@@ -129,7 +137,7 @@ void DownloadRun::answered(Ticker& t, const Answered& a)
         return;
     }
     const Outcome o = judgeBodyAsSent(t, a.http);
-    if (o.attempt == Attempt::Passed && t.partial) {
+    if (o.attempt == Attempt::Passed && t.old) {
         // Merged into the old file, not put in its place.
         prepare(t, std::move(t.answer), false, a);
         return;
@@ -170,12 +178,12 @@ void DownloadRun::prepare(Ticker& t, std::unique_ptr<QIODevice> answer, bool con
     // back with the result, to be closed on this thread like it was opened.
     m_workers.start([this, row = t.row, token, a, source = convert ? m_source.get() : nullptr,
                      answer = std::shared_ptr<QIODevice>(std::move(answer)), range = t.range,
-                     old = t.partial ? t.old : nullptr, period = m_in.request.period,
+                     old = t.old, partial = t.partial, period = m_in.request.period,
                      path = t.path]() mutable -> RunWorkers::Then {
         QByteArray body;
         if (answer->seek(0))
             body = answer->readAll();
-        auto p = std::make_shared<Prepared>(prepareAnswer(source, body, range, old.get(), period, path));
+        auto p = std::make_shared<Prepared>(prepareAnswer(source, body, range, old.get(), partial, period, path));
         return [this, row, token, a, p, answer = std::move(answer)] {
             Ticker* t = ticker(row, token);
             if (!t)

@@ -4,12 +4,13 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace kestrion {
 
 namespace {
 
-// One row per key, rows oldest first; see mergePeriodRows.
+// One row per key, rows oldest first; see mergeSameDateRows.
 template <typename KeyFn> std::vector<PriceBar> mergeByKey(std::vector<PriceBar> rows, KeyFn key)
 {
     std::stable_sort(rows.begin(), rows.end(), [](const PriceBar& a, const PriceBar& b) { return a.date < b.date; });
@@ -52,6 +53,40 @@ qint64 monthKey(QDate d)
 qint64 dayKey(QDate d)
 {
     return d.toJulianDay();
+}
+
+qint64 saturatingSum(qint64 a, qint64 b)
+{
+    qint64 sum = 0;
+    if (__builtin_add_overflow(a, b, &sum))
+        return b > 0 ? std::numeric_limits<qint64>::max() : std::numeric_limits<qint64>::min();
+    return sum;
+}
+
+// Days, oldest first and each date once, folded into one bar per key.
+template <typename KeyFn> std::vector<PriceBar> foldByKey(const std::vector<PriceBar>& days, KeyFn key)
+{
+    std::vector<PriceBar> folded;
+    folded.reserve(days.size() / 4 + 1);
+    bool open = false;
+    qint64 openKey = 0;
+    for (const PriceBar& day : days) {
+        const bool valid = day.date.isValid();
+        const qint64 k = valid ? key(day.date) : 0;
+        if (open && valid && k == openKey) {
+            PriceBar& into = folded.back();
+            into.high = std::max(into.high, day.high);
+            into.low = std::min(into.low, day.low);
+            into.close = day.close;
+            into.adjClose = day.adjClose;
+            into.volume = saturatingSum(into.volume, day.volume);
+            continue;
+        }
+        folded.push_back(day);
+        open = valid;
+        openKey = k;
+    }
+    return folded;
 }
 
 } // namespace
@@ -189,18 +224,19 @@ QByteArray tableText(std::vector<PriceBar> bars)
     return out;
 }
 
-std::vector<PriceBar> mergePeriodRows(std::vector<PriceBar> oldestFirst, HistoryPeriod period)
+std::vector<PriceBar> foldDailyBars(std::vector<PriceBar> bars, HistoryPeriod period)
 {
+    std::vector<PriceBar> days = mergeSameDateRows(std::move(bars));
     switch (period) {
     case HistoryPeriod::Weekly:
-        return mergeByKey(std::move(oldestFirst), weekKey);
+        return foldByKey(days, weekKey);
     case HistoryPeriod::Monthly:
-        return mergeByKey(std::move(oldestFirst), monthKey);
+        return foldByKey(days, monthKey);
     case HistoryPeriod::Daily:
     case HistoryPeriod::None:
         break;
     }
-    return oldestFirst;
+    return days;
 }
 
 bool isQuotaText(const QByteArray& body)

@@ -76,15 +76,21 @@ QByteArray priceText(double value);
 // any order; bars of the same date keep their given order.
 QByteArray tableText(std::vector<PriceBar> bars);
 
-// Weekly (ISO week, Monday to Sunday) and monthly answers may hold the current
-// period twice: its period-start row and a later "live" row. Keeps one row per
-// period: dated at the earliest row with its Open, High the largest, Low the
-// smallest, Close, Adj Close and Volume from the latest row. The result is
-// oldest first. Daily and None: returned unchanged.
-std::vector<PriceBar> mergePeriodRows(std::vector<PriceBar> oldestFirst, HistoryPeriod period);
+// Daily bars folded into weekly (ISO week, Monday to Sunday) or monthly
+// bars: Open of the period's first day, High the highest, Low the lowest,
+// Close and Adj Close of its last day, Volume the sum (held at the largest
+// qint64 rather than overflowing), dated at its first day. Bars of one date
+// are first made one, as mergeSameDateRows does, so a repeated day is never
+// counted twice. The caller passes only the days inside the range, so a cut
+// first or current period keeps just those days. The result is oldest first;
+// Daily and None only merge same-date bars. A bar without a valid date is
+// kept apart, never folded.
+std::vector<PriceBar> foldDailyBars(std::vector<PriceBar> bars, HistoryPeriod period);
 
-// Rows of the same date folded into one, as mergePeriodRows folds a period;
-// a row without a valid date is never folded. The result is oldest first.
+// Rows of the same date folded into one: Open of the first, High the
+// largest, Low the smallest, Close, Adj Close and Volume of the last (a
+// repeated day is a later quote of the same session, its volume the day's so
+// far). A row without a valid date is never folded. The result is oldest first.
 std::vector<PriceBar> mergeSameDateRows(std::vector<PriceBar> rows);
 
 // True when a body that should be a price table is instead a quota or

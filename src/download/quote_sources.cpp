@@ -117,17 +117,14 @@ public:
     }
     HttpGet dataRequest(const QString& symbol, const QByteArray&, const DateRange& range) const override
     {
-        static const QHash<HistoryPeriod, QString> intervals{{HistoryPeriod::Daily, QStringLiteral("1d")},
-                                                             {HistoryPeriod::Weekly, QStringLiteral("1wk")},
-                                                             {HistoryPeriod::Monthly, QStringLiteral("1mo")}};
-        // A day either side: a bar's exchange-local date can lie up to a day
+        // Always daily bars, folded here: the service's weekly and monthly
+        // bars take in days outside the range. A day either side: a bar's exchange-local date can lie up to a day
         // away from its UTC stamp. Rows outside the range are dropped later.
         const QString url = serviceBase(m_s.services.yahooChartHost, QStringLiteral("https"))
             + QStringLiteral("/v8/finance/chart/") + pathSymbol(symbol) + QStringLiteral("?period1=")
             + QString::number(utcMidnight(range.from.addDays(-1))) + QStringLiteral("&period2=")
-            + QString::number(utcMidnight(range.to.addDays(2))) + QStringLiteral("&interval=")
-            + intervals.value(m_s.values.inputs.period, QStringLiteral("1d"))
-            + QStringLiteral("&events=div%2Csplits&includeAdjustedClose=true");
+            + QString::number(utcMidnight(range.to.addDays(2)))
+            + QStringLiteral("&interval=1d&events=div%2Csplits&includeAdjustedClose=true");
         // The service turns away clients that do not look like a browser.
         return {url,
                 {{"User-Agent",
@@ -162,13 +159,11 @@ public:
     }
     HttpGet dataRequest(const QString& symbol, const QByteArray&, const DateRange& range) const override
     {
-        static const QHash<HistoryPeriod, QString> frequencies{{HistoryPeriod::Daily, QStringLiteral("daily")},
-                                                               {HistoryPeriod::Weekly, QStringLiteral("weekly")},
-                                                               {HistoryPeriod::Monthly, QStringLiteral("monthly")}};
+        // Always daily rows, folded here: the service dates a weekly or
+        // monthly row at its period's end, past the range.
         const QString url = serviceBase(m_s.services.tiingoHost, QStringLiteral("https"))
             + QStringLiteral("/tiingo/daily/") + pathSymbol(symbol.toLower()) + QStringLiteral("/prices?startDate=")
-            + isoDate(range.from) + QStringLiteral("&endDate=") + isoDate(range.to) + QStringLiteral("&resampleFreq=")
-            + frequencies.value(m_s.values.inputs.period, QStringLiteral("daily")) + QStringLiteral("&format=csv");
+            + isoDate(range.from) + QStringLiteral("&endDate=") + isoDate(range.to) + QStringLiteral("&resampleFreq=daily&format=csv");
         return {url, {{"Authorization", "Token " + m_s.apiKey.toUtf8()}}};
     }
     TableResult convert(const QByteArray& body) const override { return convert(body, m_range); }

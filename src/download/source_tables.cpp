@@ -109,13 +109,11 @@ bool inRange(QDate date, QDate from, QDate to)
     return (!from.isValid() || date >= from) && (!to.isValid() || date <= to);
 }
 
-// The converters' last step: range already applied, one row per period and,
-// for daily answers, one row per date.
+// The converters' last step: the daily bars inside the range, folded into
+// the run's period (one row per date for a daily run).
 std::vector<PriceBar> finishRows(std::vector<PriceBar> rows, HistoryPeriod period)
 {
-    if (period == HistoryPeriod::Weekly || period == HistoryPeriod::Monthly)
-        return mergePeriodRows(std::move(rows), period);
-    return mergeSameDateRows(std::move(rows));
+    return foldDailyBars(std::move(rows), period);
 }
 
 TableResult tableResult(std::vector<PriceBar> rows, const QString& source)

@@ -10,15 +10,16 @@
 
 namespace kestrion {
 
-// Yahoo chart JSON (v8 "chart" answer) to the data file's bytes. Bars are
-// dated in the exchange's own zone (timestamp + meta.gmtoffset), kept when
-// inside [from, to] (an invalid date leaves that end open) and when no price
-// or volume is null. Same-date rows of a daily answer are merged like a
-// weekly live row, so a file never holds one date twice. The days of
-// events.splits and events.dividends go into events.
+// Yahoo chart JSON (v8 "chart" answer of daily bars) to the data file's
+// bytes. Bars are dated in the exchange's own zone (timestamp +
+// meta.gmtoffset), kept when inside [from, to] (an invalid date leaves that
+// end open) and when no price or volume is null, then folded into the period
+// by foldDailyBars: same-date rows become one, so a file never holds one date
+// twice, and a weekly or monthly row holds only days inside the range. The
+// days of events.splits and events.dividends go into events.
 TableResult yahooChartTable(const QByteArray& json, QDate from, QDate to, HistoryPeriod period);
 
-// Tiingo daily-prices CSV to the data file's bytes. Raw prices are
+// Tiingo daily-prices CSV (daily rows) to the data file's bytes. Raw prices are
 // split-adjusted by the split factors of all later rows; Adj Close is taken
 // as sent. Range and merging as for Yahoo. Rows whose splitFactor is not 1
 // or whose divCash (where sent) is not 0 go into events.

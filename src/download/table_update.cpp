@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QHash>
-#include <QSet>
 
 #include <algorithm>
 #include <charconv>
@@ -119,6 +118,34 @@ UpdateMerge inFull(const QString& reason)
     return m;
 }
 
+// The answer's rows in place of the old rows of the periods it spans (from
+// its oldest row's to its newest row's, for daily files its first to its last
+// day); old rows outside that span stay as they are. Newest first under the
+// header, every row's bytes as they were.
+QByteArray mergedRows(const ExistingTable& old, const ExistingTable& news, HistoryPeriod period)
+{
+    const qint64 first = periodKey(news.oldest, period);
+    const qint64 last = periodKey(news.newest, period);
+    const auto covered = [&](const TableRow& row) {
+        const qint64 k = periodKey(row.date, period);
+        return k >= first && k <= last;
+    };
+    // Old rows newest first: those after the span, the span, those before.
+    const auto spanStart = std::find_if(old.rows.cbegin(), old.rows.cend(),
+                                        [&](const TableRow& row) { return periodKey(row.date, period) <= last; });
+    const auto older = std::find_if(spanStart, old.rows.cend(), [&](const TableRow& row) { return !covered(row); });
+
+    QByteArray out;
+    out.reserve(old.bytes.size() + news.bytes.size());
+    out += kHeader;
+    for (auto o = old.rows.cbegin(); o != spanStart; ++o)
+        out += old.rowText(*o);
+    out += QByteArrayView(news.bytes).sliced(kHeader.size());
+    if (older != old.rows.cend())
+        out += QByteArrayView(old.bytes).sliced(older->offset);
+    return out;
+}
+
 } // namespace
 
 std::optional<ExistingTable> parseExistingTable(QByteArray bytes)
@@ -219,12 +246,9 @@ UpdateMerge mergeUpdate(const ExistingTable& old, const TableResult& fresh, Hist
     }
 
     QHash<qint64, double> freshAdj; // by Julian day
-    QSet<qint64> freshPeriods;
     freshAdj.reserve(qsizetype(news->rows.size()));
-    for (const TableRow& row : news->rows) {
+    for (const TableRow& row : news->rows)
         freshAdj.insert(row.date.toJulianDay(), news->adjClose(row));
-        freshPeriods.insert(periodKey(row.date, period));
-    }
     const bool newestMayBeOpen = period == HistoryPeriod::Weekly || period == HistoryPeriod::Monthly;
     int compared = 0;
     for (const TableRow& row : old.rows) {
@@ -245,34 +269,41 @@ UpdateMerge mergeUpdate(const ExistingTable& old, const TableResult& fresh, Hist
     if (compared == 0)
         return inFull(QStringLiteral("the new answer shares no day with the file"));
 
-    // Old rows of periods before the oldest new row's are older than every
-    // new row: they follow as they are, in one piece.
-    const qint64 firstNewPeriod = periodKey(news->oldest, period);
-    const auto older = std::find_if(old.rows.cbegin(), old.rows.cend(),
-                                    [&](const TableRow& row) { return periodKey(row.date, period) < firstNewPeriod; });
-
     UpdateMerge m;
-    m.table.reserve(old.bytes.size() + news->bytes.size());
-    m.table += kHeader;
-    auto o = old.rows.cbegin();
-    auto n = news->rows.cbegin();
-    while (o != older || n != news->rows.cend()) {
-        if (o != older && freshPeriods.contains(periodKey(o->date, period))) {
-            ++o; // replaced by the new row of its date or period
-            continue;
-        }
-        // Dates left on both sides differ, so newest first is a plain merge.
-        if (n == news->rows.cend() || (o != older && o->date > n->date)) {
-            m.table += old.rowText(*o);
-            ++o;
-        } else {
-            m.table += news->rowText(*n);
-            ++n;
-        }
-    }
-    if (older != old.rows.cend())
-        m.table += QByteArrayView(old.bytes).sliced(older->offset);
+    m.table = mergedRows(old, *news, period);
     return m;
+}
+
+std::optional<QByteArray> mergeAnswer(const ExistingTable& old, const QByteArray& fresh, HistoryPeriod period)
+{
+    const std::optional<ExistingTable> news = parseExistingTable(fresh);
+    if (!news)
+        return std::nullopt;
+    return mergedRows(old, *news, period);
+}
+
+bool holdsPeriod(const ExistingTable& table, HistoryPeriod period)
+{
+    const auto twoInOne = [&](HistoryPeriod of) {
+        for (size_t i = 1; i < table.rows.size(); ++i) {
+            if (periodKey(table.rows[i - 1].date, of) == periodKey(table.rows[i].date, of))
+                return true;
+        }
+        return false;
+    };
+    // Any three trading days in a row have two in one week, any three weeks
+    // in a row two in one month.
+    const bool few = table.rows.size() < 3;
+    switch (period) {
+    case HistoryPeriod::Weekly:
+        return !twoInOne(HistoryPeriod::Weekly) && (few || twoInOne(HistoryPeriod::Monthly));
+    case HistoryPeriod::Monthly:
+        return !twoInOne(HistoryPeriod::Monthly);
+    case HistoryPeriod::Daily:
+    case HistoryPeriod::None:
+        break;
+    }
+    return few || twoInOne(HistoryPeriod::Weekly);
 }
 
 } // namespace kestrion

@@ -65,10 +65,8 @@ struct UpdateMerge
     QString reason; // why in full: short, for the status line and the error log
 };
 
-// Merges a good answer to the shorter request into the file: the new rows,
-// and the old rows of other dates (of other periods, for weekly and monthly
-// answers), newest first under the layout's header, every row's bytes as
-// they were. Fetch in full instead when the answer is no good or not the
+// Merges a good answer to the shorter request into the file as mergeAnswer
+// does. Fetch in full instead when the answer is no good or not the
 // table layout, tells of a split or dividend after the file's newest row,
 // shares no row with the file, or gives a shared date an Adj Close more than
 // 0.01 % away from the file's: the service has adjusted its past prices. The
@@ -76,6 +74,21 @@ struct UpdateMerge
 // its period may not have been over when it was stored.
 UpdateMerge mergeUpdate(const ExistingTable& old, const TableResult& fresh,
                         HistoryPeriod period = HistoryPeriod::Daily);
+
+// An answer put into the file it updates; an update never removes a row.
+// The old rows outside the span the answer covers (its oldest row's date to
+// its newest row's, or their weeks or months for weekly and monthly files)
+// stay as they are; inside it, the answer's rows replace them. Newest first
+// under the layout's header, every row's bytes as they were. nullopt when the
+// answer is not the table layout.
+std::optional<QByteArray> mergeAnswer(const ExistingTable& old, const QByteArray& fresh, HistoryPeriod period);
+
+// Whether the file's rows can be of that period: a monthly file holds no two
+// rows of one month; a weekly file no two of one ISO week and, from three
+// rows on, two of one month; a daily file of three rows or more has two in
+// one week. A file of another period is
+// replaced whole rather than mixed with the answer.
+bool holdsPeriod(const ExistingTable& table, HistoryPeriod period);
 
 // Whether two adjusted closes differ by more than 0.01 % of the file's;
 // a difference of exactly that is still the same price.
