@@ -59,7 +59,12 @@ public:
     bool askStop() override { return false; }
     QString promptCreateDirectory() override { return QString(); }
     void showCompletionMessage() override { }
-    void tickerFailed(const QString&, FailureReason reason, const QString&) override { m_reason = reason; }
+    void tickerFailed(const QString&, FailureReason reason, const QString& detail) override
+    {
+        m_reason = reason;
+        // The other ticker, so the user knows which of the two to rename.
+        m_clashesWith = reason == FailureReason::NameClash ? detail : QString();
+    }
     void tickerFinished(const QString& symbol, bool ok, const QString& path) override
     {
         ++m_done;
@@ -67,11 +72,15 @@ public:
             std::fprintf(stderr, "\r\033[K");
         if (ok)
             std::printf("%s ok %s\n", qPrintable(symbol), qPrintable(path));
+        else if (!m_clashesWith.isEmpty())
+            std::printf("%s failed: %s (%s)\n", qPrintable(symbol), qPrintable(reasonText(m_reason)),
+                        qPrintable(m_clashesWith));
         else if (m_reason != FailureReason::None)
             std::printf("%s failed: %s\n", qPrintable(symbol), qPrintable(reasonText(m_reason)));
         else
             std::printf("%s failed\n", qPrintable(symbol));
         m_reason = FailureReason::None;
+        m_clashesWith.clear();
         std::fflush(stdout);
     }
     void sourceStopped(const QString& text) override
@@ -94,6 +103,7 @@ private:
     int m_done = 0;
     bool m_progress;
     FailureReason m_reason = FailureReason::None;
+    QString m_clashesWith;
 };
 
 // Keeps the Access reading library's own diagnostics (some of them on

@@ -79,6 +79,7 @@ void DownloadRun::start(const RunInputs& inputs)
     m_result = RunResult{};
     m_result.downloadDir = m_in.downloadDir;
     m_open.clear();
+    m_claimed.clear();
     m_source.reset();
     m_next = m_head = m_stored = 0;
     m_rows = 0;
@@ -153,11 +154,26 @@ void DownloadRun::fill()
         ticker->path = dataFilePath(m_in.downloadDir, ticker->symbol, m_in.settings, m_in.request);
         Ticker& t = *ticker;
         m_open.emplace(t.row, std::move(ticker));
+        if (!component && claimedByEarlier(t))
+            continue;
         if (m_in.settings.componentPath())
             sendComponent(t);
         else
             send(t);
     }
+}
+
+bool DownloadRun::claimedByEarlier(Ticker& t)
+{
+    // Names are claimed before anything is asked, so the later ticker fails
+    // without a request and the earlier one's file is never touched. File
+    // names keep the symbol's case, so they are compared as they are.
+    const auto [claim, claimed] = m_claimed.try_emplace(t.path, t.symbol);
+    if (claimed)
+        return false;
+    t.outcome = Outcome::failure(FailureReason::NameClash, claim->second, true);
+    t.done = true;
+    return true;
 }
 
 bool DownloadRun::show(Ticker& t, const QString& text)
@@ -442,7 +458,8 @@ bool DownloadRun::finishTicker(Ticker& t)
     m_host.setStatus(kCouldNotGet + t.symbol);
     if (!m_running)
         return false;
-    if (m_source->storesBodyAsSent() && !m_in.settings.updatesExistingFiles())
+    if (m_source->storesBodyAsSent() && !m_in.settings.updatesExistingFiles()
+        && t.outcome.reason != FailureReason::NameClash) // the file is the earlier ticker's
         QFile::remove(t.path);
     ++m_result.failed;
     bool stop = false;

@@ -1,0 +1,115 @@
+// kestrion-cli at the edges of a run, against the local quote service:
+// tickers that would share a file, the reason a ticker keeps when its source
+// stops, and runs stopped by a signal or killed outright.
+#include "testsupport.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+using namespace kestrion;
+
+class TestCliRunEdges : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void nameClash_data();
+    void nameClash();
+
+private:
+    test::CliResult cli(const QStringList& args);
+    QProcessEnvironment environment() const;
+    QStringList requests() const
+    {
+        return QString::fromUtf8(test::readAll(m_log)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+
+    test::QuoteService m_service;
+    QTemporaryDir m_logDir;
+    QString m_log;
+    std::unique_ptr<test::TempConfig> m_config;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_dl;
+};
+
+void TestCliRunEdges::initTestCase()
+{
+    m_log = m_logDir.filePath(QStringLiteral("requests.log"));
+    QVERIFY(m_service.start({QStringLiteral("--log"), m_log}));
+}
+
+void TestCliRunEdges::init()
+{
+    m_config.reset(); // the old one restores the environment when it goes
+    m_config = std::make_unique<test::TempConfig>();
+    m_config->pointServicesAt(m_service.host(), 3);
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_dl = m_dir->filePath(QStringLiteral("dl"));
+    QVERIFY(QDir().mkdir(m_dl));
+    QFile::resize(m_log, 0);
+}
+
+QProcessEnvironment TestCliRunEdges::environment() const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS")); // no desktop secret store here
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config->path());
+    return env;
+}
+
+test::CliResult TestCliRunEdges::cli(const QStringList& args)
+{
+    return test::runCli(QStringList{"--dir", m_dl} + args, m_config->path(), environment());
+}
+
+void TestCliRunEdges::nameClash_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QStringList>("symbols");
+    QTest::addColumn<QStringList>("lines"); // %1: the download directory
+    QTest::addColumn<QByteArray>("logged");
+    QTest::addColumn<int>("requests");
+    QTest::newRow("slash and backslash")
+        << "yahoo-chart" << QStringList{"AB/C", "AB\\C", "KO"}
+        << QStringList{"AB/C ok %1/AB-C", "AB\\C failed: name-clash (AB/C)", "KO ok %1/KO"} << QByteArray("AB\\C\r\n")
+        << 2;
+    // A body kept as sent that fails removes its file: not the earlier's.
+    QTest::newRow("dot and dash, kept as sent")
+        << "yahoo" << QStringList{"BRK.B", "BRK-B"}
+        << QStringList{"BRK.B ok %1/BRK-B", "BRK-B failed: name-clash (BRK.B)"} << QByteArray("BRK-B\r\n") << 1;
+    QTest::newRow("twice in the list, not next to each other")
+        << "yahoo-chart" << QStringList{"KO", "MSFT", "KO", "ko"}
+        << QStringList{"KO ok %1/KO", "MSFT ok %1/MSFT", "KO failed: name-clash (KO)", "ko ok %1/ko"}
+        << QByteArray("KO\r\n") << 3;
+}
+
+void TestCliRunEdges::nameClash()
+{
+    QFETCH(QString, source);
+    QFETCH(QStringList, symbols);
+    QFETCH(QStringList, lines);
+    QFETCH(QByteArray, logged);
+    QFETCH(int, requests);
+    const QString list = m_dir->filePath(QStringLiteral("l.mdb"));
+    QVERIFY(test::makeList(list, symbols));
+    const test::CliResult r
+        = cli({"--list", list, "--source", source, "--from", "2024-01-02", "--to", "2024-01-20", "--jobs", "4"});
+    QCOMPARE(r.code, 1);
+    for (QString& line : lines)
+        line.replace(QStringLiteral("%1"), m_dl);
+    QCOMPARE(r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts), lines);
+    // The clashing ticker is not asked for, so nothing overwrites the file.
+    QCOMPARE(this->requests().size(), requests);
+    const QString first = lines.first().section(QStringLiteral(" ok "), 1);
+    QVERIFY(test::readAll(first).size() > 100);
+    QVERIFY(test::readAll(m_dl + QStringLiteral("/errorlog.txt")).endsWith("\r\n\r\n" + logged));
+}
+
+QTEST_GUILESS_MAIN(TestCliRunEdges)
+#include "test_cli_run_edges.moc"
