@@ -21,6 +21,7 @@ private Q_SLOTS:
     void init();
     void nameClash_data();
     void nameClash();
+    void keepsTheReasonOfItsOwnAnswer();
 
 private:
     test::CliResult cli(const QStringList& args);
@@ -109,6 +110,20 @@ void TestCliRunEdges::nameClash()
     const QString first = lines.first().section(QStringLiteral(" ok "), 1);
     QVERIFY(test::readAll(first).size() > 100);
     QVERIFY(test::readAll(m_dl + QStringLiteral("/errorlog.txt")).endsWith("\r\n\r\n" + logged));
+}
+
+void TestCliRunEdges::keepsTheReasonOfItsOwnAnswer()
+{
+    // HANG_A times out while R429_A's refusals stop the source; its next try
+    // is then never sent, but what it was answered was a time-out.
+    const QString list = m_dir->filePath(QStringLiteral("l.mdb"));
+    QVERIFY(test::makeList(list, {"HANG_A", "R429_A", "KO"}));
+    const test::CliResult r = cli(
+        {"--list", list, "--source", "yahoo-chart", "--from", "2024-01-02", "--to", "2024-01-20", "--jobs", "4"});
+    QCOMPARE(r.code, 1);
+    QCOMPARE(r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+             (QStringList{"HANG_A failed: timeout", "R429_A failed: rate-limited", "KO ok " + m_dl + "/KO"}));
+    QVERIFY2(r.err.contains(QLatin1String("Yahoo Chart refused further requests")), qPrintable(r.err));
 }
 
 QTEST_GUILESS_MAIN(TestCliRunEdges)

@@ -193,10 +193,9 @@ void DownloadRun::send(Ticker& t)
     if (m_in.singleStock)
         folderStep(m_emasterPresent);
     if (m_gate.stopped()) {
-        settle(t,
-               Outcome::failure(FailureReason::RateLimited,
-                                m_source->name() + QStringLiteral(" refused further requests"), true),
-               FetchResult{}, m_pauses);
+        t.outcome = notAskedAgain(t);
+        t.done = true;
+        advance();
         return;
     }
     if (m_pause.isActive()) {
@@ -267,8 +266,23 @@ void DownloadRun::sendData(Ticker& t, const QByteArray& page, FailureReason quer
             });
 }
 
+DownloadRun::Outcome DownloadRun::notAskedAgain(const Ticker& t) const
+{
+    // A ticker the source answered keeps the reason of its own answer; the
+    // source's refusals of other tickers say nothing about it.
+    if (t.ownFailure.reason != FailureReason::None) {
+        Outcome o = t.ownFailure;
+        o.definite = true;
+        return o;
+    }
+    return Outcome::failure(FailureReason::RateLimited, m_source->name() + QStringLiteral(" refused further requests"),
+                            true);
+}
+
 void DownloadRun::settle(Ticker& t, Outcome o, const FetchResult& http, quint64 pauseAtSend)
 {
+    if (o.attempt == Attempt::Failed)
+        t.ownFailure = o;
     // A quota notice sent as a normal answer is a refusal too.
     const bool refusal = o.attempt == Attempt::Failed
         && (isRefusal(http) || (http.ok() && o.reason == FailureReason::RateLimited && !o.definite));
@@ -318,7 +332,7 @@ void DownloadRun::settle(Ticker& t, Outcome o, const FetchResult& http, quint64 
         for (auto& [row, other] : m_open) {
             if (other->waiting) {
                 other->waiting = false;
-                other->outcome = t.outcome;
+                other->outcome = notAskedAgain(*other);
                 other->done = true;
             }
         }

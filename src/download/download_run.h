@@ -180,6 +180,8 @@ private:
     void refetchInFull(Ticker& t);
     Outcome judgeBodyAsSent(Ticker& t, const FetchResult& http);
     Outcome judgeFailedConversion(Ticker& t, const FetchResult& http);
+    // How a ticker ends that the stopped source is not asked for again.
+    Outcome notAskedAgain(const Ticker& t) const;
     // A judged attempt: done, tried again, or waiting for a refusing source.
     void settle(Ticker& t, Outcome o, const FetchResult& http, quint64 pauseAtSend);
     // The open ticker of row that work token was handed out for; null once
