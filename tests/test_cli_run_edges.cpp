@@ -22,6 +22,9 @@ private Q_SLOTS:
     void nameClash_data();
     void nameClash();
     void keepsTheReasonOfItsOwnAnswer();
+    void signalLeavesNoTemporaryFiles_data();
+    void signalLeavesNoTemporaryFiles();
+    void removesStalePartFiles();
 
 private:
     test::CliResult cli(const QStringList& args);
@@ -29,6 +32,10 @@ private:
     QStringList requests() const
     {
         return QString::fromUtf8(test::readAll(m_log)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+    QStringList partFiles() const
+    {
+        return QDir(m_dl).entryList({QStringLiteral(".kestrion-*.part")}, QDir::Files | QDir::Hidden, QDir::Name);
     }
 
     test::QuoteService m_service;
@@ -124,6 +131,75 @@ void TestCliRunEdges::keepsTheReasonOfItsOwnAnswer()
     QCOMPARE(r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
              (QStringList{"HANG_A failed: timeout", "R429_A failed: rate-limited", "KO ok " + m_dl + "/KO"}));
     QVERIFY2(r.err.contains(QLatin1String("Yahoo Chart refused further requests")), qPrintable(r.err));
+}
+
+void TestCliRunEdges::signalLeavesNoTemporaryFiles_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+}
+
+void TestCliRunEdges::signalLeavesNoTemporaryFiles()
+{
+    QFETCH(int, signalNumber);
+    // Long enough that HANG_A holds up the quick tickers behind it.
+    m_config->pointServicesAt(m_service.host(), 60);
+    const QString list = m_dir->filePath(QStringLiteral("l.mdb"));
+    QVERIFY(test::makeList(list, {"HANG_A", "MSFT", "KO"}));
+    QProcess p;
+    p.setProcessEnvironment(environment());
+    p.start(test::binPath(QStringLiteral("kestrion-cli")),
+            {"--dir", m_dl, "--list", list, "--source", "yahoo-chart", "--from", "2024-01-02", "--to", "2024-01-20"});
+    QVERIFY(p.waitForStarted());
+    // MSFT and KO are written beside their files, waiting for HANG_A.
+    const auto written = [this] {
+        int n = 0;
+        for (const QString& part : partFiles())
+            n += QFileInfo(m_dl + QLatin1Char('/') + part).size() > 0;
+        return n;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(written(), 2, 30000);
+    QCOMPARE(p.state(), QProcess::Running);
+    ::kill(pid_t(p.processId()), signalNumber);
+    QVERIFY(p.waitForFinished(30000));
+    // Ended by the signal itself: the shell reports 128 + its number.
+    QCOMPARE(p.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(p.exitCode(), signalNumber);
+    QCOMPARE(partFiles(), QStringList());
+    QCOMPARE(QDir(m_dl).entryList(QDir::Files | QDir::Hidden), QStringList());
+}
+
+void TestCliRunEdges::removesStalePartFiles()
+{
+    struct Left
+    {
+        QString name;
+        int hoursOld;
+        bool kept;
+    };
+    const QList<Left> left{
+        {".kestrion-0123456789abcdef.part", 48, false}, // from a run killed outright
+        {".kestrion-XyZ123.part", 25, false},
+        {".kestrion-fedcba9876543210.part", 0, true}, // perhaps another run's, under way
+        {".kestrion-0000000000000001.part", 23, true},
+        {"notes.part", 48, true}, // not ours
+        {".kestrion-1.txt", 48, true},
+    };
+    for (const Left& l : left) {
+        QFile f(m_dl + QLatin1Char('/') + l.name);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("Date,Open\n");
+        f.flush(); // a later write would make it new again
+        QVERIFY(f.setFileTime(QDateTime::currentDateTime().addSecs(-3600 * l.hoursOld),
+                              QFileDevice::FileModificationTime));
+    }
+    const test::CliResult r
+        = cli({"--symbol", "KO", "--source", "yahoo-chart", "--from", "2024-01-02", "--to", "2024-01-20"});
+    QCOMPARE(r.code, 0);
+    for (const Left& l : left)
+        QVERIFY2(QFile::exists(m_dl + QLatin1Char('/') + l.name) == l.kept, qPrintable(l.name));
+    QVERIFY(QFile::exists(m_dl + QStringLiteral("/KO")));
 }
 
 QTEST_GUILESS_MAIN(TestCliRunEdges)

@@ -13,14 +13,18 @@
 #include "platform/api_key_store.h"
 #include "platform/memory_reuse.h"
 #include "platform/settings_store.h"
+#include "platform/shutdown_signals.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDate>
 #include <QFileInfo>
 
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
+#include <pthread.h>
 #include <unistd.h>
 
 using namespace kestrion;
@@ -209,6 +213,25 @@ int readAccessList(const QString& path, QString table, QString column, QStringLi
     }
     std::fflush(stderr);
     return kAllStored;
+}
+
+// Ends the program by signalNumber with its default action, so that the
+// shell sees 128 + the signal (130 for SIGINT, 143 for SIGTERM) and a script
+// looping over runs stops on Ctrl+C as it would for any other program.
+[[noreturn]] void endBySignal(int signalNumber)
+{
+    std::fflush(stdout);
+    std::fflush(stderr);
+    struct sigaction sa = {};
+    sa.sa_handler = SIG_DFL;
+    sigemptyset(&sa.sa_mask);
+    ::sigaction(signalNumber, &sa, nullptr);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, signalNumber);
+    ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    ::raise(signalNumber);
+    std::_Exit(128 + signalNumber); // not reached while the default action ends the process
 }
 
 bool setDate(const QString& iso, QString& month, QString& day, QString& year)
@@ -416,6 +439,15 @@ int main(int argc, char** argv)
         exitCode = result.failed == 0 && result.completed ? kAllStored : kSomeFailed;
         QCoreApplication::exit(exitCode);
     });
+    // Ctrl+C or a kill: the run stops and takes its temporary files with it
+    // before the program ends by the same signal.
+    ShutdownSignals shutdown;
+    QObject::connect(&shutdown, &ShutdownSignals::requested, &app, [&](int signalNumber) {
+        run.cancel();
+        host.finish();
+        endBySignal(signalNumber);
+    });
+    shutdown.install();
 
     if (!quoteSourceEntry(settings.dataSource).needsApiKey) {
         run.start(in);

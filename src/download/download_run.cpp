@@ -8,6 +8,7 @@
 #include "download/quote_source.h"
 #include "platform/http_fetch.h"
 #include "platform/program_launcher.h"
+#include "platform/staged_file.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -110,6 +111,11 @@ void DownloadRun::begin()
             end();
         return;
     }
+    // Away from this thread: a large folder takes a while to list.
+    m_workers.start([dir] {
+        removeStalePartFiles(dir);
+        return RunWorkers::Then([] { });
+    });
     if (!m_in.listOpen || m_in.symbols.isEmpty()
         || (m_in.singleStock && (m_in.currentRow < 0 || m_in.currentRow >= m_in.symbols.size()))) {
         // Nothing to fetch: say which, rather than end as if all went well.
@@ -565,6 +571,8 @@ void DownloadRun::cancel()
     if (m_downloader)
         m_downloader->cancel();
     releaseComponents();
+    // Nothing of the run is left in the folder now: a lock on it, once runs
+    // take one, is released here (and in end()).
     Q_EMIT finished(m_result);
 }
 
