@@ -13,6 +13,7 @@
 #include "platform/api_key_store.h"
 #include "platform/memory_reuse.h"
 #include "platform/settings_store.h"
+#include "platform/shutdown_signals.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -20,8 +21,11 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
+#include <pthread.h>
 #include <unistd.h>
 
 using namespace kestrion;
@@ -60,7 +64,12 @@ public:
     bool askStop() override { return false; }
     QString promptCreateDirectory() override { return QString(); }
     void showCompletionMessage() override { }
-    void tickerFailed(const QString&, FailureReason reason, const QString&) override { m_reason = reason; }
+    void tickerFailed(const QString&, FailureReason reason, const QString& detail) override
+    {
+        m_reason = reason;
+        // The other ticker, so the user knows which of the two to rename.
+        m_clashesWith = reason == FailureReason::NameClash ? detail : QString();
+    }
     // Says at the end how many tickers failed and where they are listed, and,
     // when no ticker reached the service at all, what to look at first.
     void summarize(const RunResult& result, const QString& settingsFile) const
@@ -86,6 +95,9 @@ public:
             std::fprintf(stderr, "\r\033[K");
         if (ok)
             std::printf("%s ok %s\n", qPrintable(symbol), qPrintable(path));
+        else if (!m_clashesWith.isEmpty())
+            std::printf("%s failed: %s (%s)\n", qPrintable(symbol), qPrintable(reasonText(m_reason)),
+                        qPrintable(m_clashesWith));
         else if (m_reason != FailureReason::None) {
             if (m_reason == FailureReason::Unreachable)
                 ++m_unreachable;
@@ -93,6 +105,7 @@ public:
         } else
             std::printf("%s failed\n", qPrintable(symbol));
         m_reason = FailureReason::None;
+        m_clashesWith.clear();
         std::fflush(stdout);
     }
     void sourceStopped(const QString& text) override
@@ -116,6 +129,7 @@ private:
     int m_unreachable = 0;
     bool m_progress;
     FailureReason m_reason = FailureReason::None;
+    QString m_clashesWith;
 };
 
 // Keeps the Access reading library's own diagnostics (some of them on
@@ -221,6 +235,25 @@ int readAccessList(const QString& path, QString table, QString column, QStringLi
     }
     std::fflush(stderr);
     return kAllStored;
+}
+
+// Ends the program by signalNumber with its default action, so that the
+// shell sees 128 + the signal (130 for SIGINT, 143 for SIGTERM) and a script
+// looping over runs stops on Ctrl+C as it would for any other program.
+[[noreturn]] void endBySignal(int signalNumber)
+{
+    std::fflush(stdout);
+    std::fflush(stderr);
+    struct sigaction sa = {};
+    sa.sa_handler = SIG_DFL;
+    sigemptyset(&sa.sa_mask);
+    ::sigaction(signalNumber, &sa, nullptr);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, signalNumber);
+    ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    ::raise(signalNumber);
+    std::_Exit(128 + signalNumber); // not reached while the default action ends the process
 }
 
 bool setDate(const QString& iso, QString& month, QString& day, QString& year)
@@ -429,6 +462,15 @@ int main(int argc, char** argv)
         exitCode = result.failed == 0 && result.completed ? kAllStored : kSomeFailed;
         QCoreApplication::exit(exitCode);
     });
+    // Ctrl+C or a kill: the run stops and takes its temporary files with it
+    // before the program ends by the same signal.
+    ShutdownSignals shutdown;
+    QObject::connect(&shutdown, &ShutdownSignals::requested, &app, [&](int signalNumber) {
+        run.cancel();
+        host.finish();
+        endBySignal(signalNumber);
+    });
+    shutdown.install();
 
     if (!quoteSourceEntry(settings.dataSource).needsApiKey) {
         run.start(in);

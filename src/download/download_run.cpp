@@ -8,6 +8,7 @@
 #include "download/quote_source.h"
 #include "platform/http_fetch.h"
 #include "platform/program_launcher.h"
+#include "platform/staged_file.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -79,6 +80,7 @@ void DownloadRun::start(const RunInputs& inputs)
     m_result = RunResult{};
     m_result.downloadDir = m_in.downloadDir;
     m_open.clear();
+    m_claimed.clear();
     m_source.reset();
     m_next = m_head = m_stored = 0;
     m_rows = 0;
@@ -109,6 +111,11 @@ void DownloadRun::begin()
             end();
         return;
     }
+    // Away from this thread: a large folder takes a while to list.
+    m_workers.start([dir] {
+        removeStalePartFiles(dir);
+        return RunWorkers::Then([] { });
+    });
     if (!m_in.listOpen || m_in.symbols.isEmpty()
         || (m_in.singleStock && (m_in.currentRow < 0 || m_in.currentRow >= m_in.symbols.size()))) {
         // Nothing to fetch: say which, rather than end as if all went well.
@@ -153,11 +160,26 @@ void DownloadRun::fill()
         ticker->path = dataFilePath(m_in.downloadDir, ticker->symbol, m_in.settings, m_in.request);
         Ticker& t = *ticker;
         m_open.emplace(t.row, std::move(ticker));
+        if (!component && claimedByEarlier(t))
+            continue;
         if (m_in.settings.componentPath())
             sendComponent(t);
         else
             send(t);
     }
+}
+
+bool DownloadRun::claimedByEarlier(Ticker& t)
+{
+    // Names are claimed before anything is asked, so the later ticker fails
+    // without a request and the earlier one's file is never touched. File
+    // names keep the symbol's case, so they are compared as they are.
+    const auto [claim, claimed] = m_claimed.try_emplace(t.path, t.symbol);
+    if (claimed)
+        return false;
+    t.outcome = Outcome::failure(FailureReason::NameClash, claim->second, true);
+    t.done = true;
+    return true;
 }
 
 bool DownloadRun::show(Ticker& t, const QString& text)
@@ -177,10 +199,9 @@ void DownloadRun::send(Ticker& t)
     if (m_in.singleStock)
         folderStep(m_emasterPresent);
     if (m_gate.stopped()) {
-        settle(t,
-               Outcome::failure(FailureReason::RateLimited,
-                                m_source->name() + QStringLiteral(" refused further requests"), true),
-               FetchResult{}, m_pauses);
+        t.outcome = notAskedAgain(t);
+        t.done = true;
+        advance();
         return;
     }
     if (m_pause.isActive()) {
@@ -251,8 +272,23 @@ void DownloadRun::sendData(Ticker& t, const QByteArray& page, FailureReason quer
             });
 }
 
+DownloadRun::Outcome DownloadRun::notAskedAgain(const Ticker& t) const
+{
+    // A ticker the source answered keeps the reason of its own answer; the
+    // source's refusals of other tickers say nothing about it.
+    if (t.ownFailure.reason != FailureReason::None) {
+        Outcome o = t.ownFailure;
+        o.definite = true;
+        return o;
+    }
+    return Outcome::failure(FailureReason::RateLimited, m_source->name() + QStringLiteral(" refused further requests"),
+                            true);
+}
+
 void DownloadRun::settle(Ticker& t, Outcome o, const FetchResult& http, quint64 pauseAtSend)
 {
+    if (o.attempt == Attempt::Failed)
+        t.ownFailure = o;
     // A quota notice sent as a normal answer is a refusal too.
     const bool refusal = o.attempt == Attempt::Failed
         && (isRefusal(http) || (http.ok() && o.reason == FailureReason::RateLimited && !o.definite));
@@ -302,7 +338,7 @@ void DownloadRun::settle(Ticker& t, Outcome o, const FetchResult& http, quint64 
         for (auto& [row, other] : m_open) {
             if (other->waiting) {
                 other->waiting = false;
-                other->outcome = t.outcome;
+                other->outcome = notAskedAgain(*other);
                 other->done = true;
             }
         }
@@ -442,7 +478,8 @@ bool DownloadRun::finishTicker(Ticker& t)
     m_host.setStatus(kCouldNotGet + t.symbol);
     if (!m_running)
         return false;
-    if (m_source->storesBodyAsSent() && !m_in.settings.updatesExistingFiles())
+    if (m_source->storesBodyAsSent() && !m_in.settings.updatesExistingFiles()
+        && t.outcome.reason != FailureReason::NameClash) // the file is the earlier ticker's
         QFile::remove(t.path);
     ++m_result.failed;
     bool stop = false;
@@ -534,6 +571,8 @@ void DownloadRun::cancel()
     if (m_downloader)
         m_downloader->cancel();
     releaseComponents();
+    // Nothing of the run is left in the folder now: a lock on it, once runs
+    // take one, is released here (and in end()).
     Q_EMIT finished(m_result);
 }
 

@@ -180,6 +180,8 @@ private:
     void refetchInFull(Ticker& t);
     Outcome judgeBodyAsSent(Ticker& t, const FetchResult& http);
     Outcome judgeFailedConversion(Ticker& t, const FetchResult& http);
+    // How a ticker ends that the stopped source is not asked for again.
+    Outcome notAskedAgain(const Ticker& t) const;
     // A judged attempt: done, tried again, or waiting for a refusing source.
     void settle(Ticker& t, Outcome o, const FetchResult& http, quint64 pauseAtSend);
     // The open ticker of row that work token was handed out for; null once
@@ -187,6 +189,9 @@ private:
     Ticker* ticker(int row, quint64 token);
     void sendComponent(Ticker& t);
     void resume();
+    // True when an earlier ticker of the run has t's file name: t is then
+    // done, failed with NameClash naming that ticker.
+    bool claimedByEarlier(Ticker& t);
     // A text for the user about ticker t: shown now when t is the oldest
     // open ticker, otherwise when it becomes so. False when the run has
     // been cancelled meanwhile.
@@ -221,6 +226,7 @@ private:
     std::unique_ptr<MetaStockWriter> m_writer;
     std::unique_ptr<MetaStockDownloader> m_downloader;
     std::map<int, std::unique_ptr<Ticker>> m_open; // by list row
+    std::map<QString, QString> m_claimed; // data file paths of the tickers started so far, and whose
     int m_next = 0; // the next row to start
     int m_head = 0; // the oldest row not finished
     int m_rows = 0;

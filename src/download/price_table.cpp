@@ -114,6 +114,8 @@ QString reasonText(FailureReason reason)
         return QStringLiteral("bad-data");
     case FailureReason::WriteFailed:
         return QStringLiteral("write-failed");
+    case FailureReason::NameClash:
+        return QStringLiteral("name-clash");
     }
     return {};
 }

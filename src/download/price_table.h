@@ -14,6 +14,7 @@ namespace kestrion {
 // Why a quote source gave no table. The network side maps HTTP failures onto
 // the same values, so a run reports every source the same way.
 // WriteFailed is ours, not the service's: the answer could not be stored.
+// NameClash is ours too: an earlier ticker of the run has its file name.
 enum class FailureReason {
     None,
     NotFound,
@@ -24,11 +25,12 @@ enum class FailureReason {
     Timeout,
     ServerError,
     BadData,
-    WriteFailed
+    WriteFailed,
+    NameClash
 };
 
 // "not-found", "no-data", "rate-limited", "unauthorized", "unreachable",
-// "timeout", "server-error", "bad-data", "write-failed"; "" for None. These texts go into
+// "timeout", "server-error", "bad-data", "write-failed", "name-clash"; "" for None. These texts go into
 // logs and the command-line output, so they never change.
 QString reasonText(FailureReason reason);
 

@@ -27,6 +27,7 @@ struct DownloadRun::Ticker
     bool reading = false; // its file to update is being read
     quint64 job = 0; // the latest work handed to the run's workers for it
     Outcome outcome;
+    Outcome ownFailure; // how its latest answer failed; reason None before any
     QStringList pending; // texts for the user, shown when its turn comes
     std::unique_ptr<QTemporaryFile> answer; // a body kept as sent, as it arrives beside its file
     bool answerSynced = false; // answer is on disk, ready to take its name

@@ -1,5 +1,7 @@
 #include "platform/staged_file.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -54,6 +56,18 @@ bool writeAll(int fd, QByteArrayView bytes)
 }
 
 } // namespace
+
+void removeStalePartFiles(const QString& dir)
+{
+    const QDateTime dayAgo = QDateTime::currentDateTimeUtc().addDays(-1);
+    const QFileInfoList parts = QDir(dir).entryInfoList({QStringLiteral(".kestrion-*.part")},
+                                                        QDir::Files | QDir::Hidden | QDir::System);
+    for (const QFileInfo& part : parts) {
+        // A link of that name is not one of ours.
+        if (!part.isSymLink() && part.lastModified() < dayAgo)
+            QFile::remove(part.absoluteFilePath());
+    }
+}
 
 bool syncAsReplacement(int fd, const QString& path)
 {

@@ -33,6 +33,11 @@ private:
     bool m_committed = false;
 };
 
+// Removes the hidden ".kestrion-*.part" files in dir last changed more than a
+// day ago: left by a run that was killed outright, as no run lasts that long
+// with a file it is still writing.
+void removeStalePartFiles(const QString& dir);
+
 // Readies the open file fd to take path's place: gives it path's own mode
 // when path exists, so replacing a file keeps who may read it, otherwise
 // what the process's umask leaves of rw-rw-rw-; then puts its data on disk.
