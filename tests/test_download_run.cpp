@@ -686,10 +686,13 @@ void TestDownloadRun::conversionFailureKeepsDataFile()
     m_factory.log.flushFails = true; // e.g. a full disk
     {
         DownloadRun run(m_host, m_factory);
-        QVERIFY(test::runToEnd(run, in).completed);
+        const RunResult r = test::runToEnd(run, in);
+        QVERIFY(r.completed);
+        QCOMPARE(r.failed, 2); // not in the folder: never reported stored
     }
+    QVERIFY(m_host.events.contains(QStringLiteral("finished:MSFT:failed")));
     // The downloaded files are the only copy of the quotes: they stay.
-    QCOMPARE(dataFiles(), (QStringList{"KO.csv", "MSFT.csv"}));
+    QCOMPARE(dataFiles(), (QStringList{"KO.csv", "MSFT.csv", "errorlog.txt"}));
     QVERIFY(m_factory.log.calls.contains(QStringLiteral("addSecurity:MSFT:MSFT:2")));
     QVERIFY(m_factory.log.calls.contains(QStringLiteral("addQuote:20030922:0")));
 

@@ -336,7 +336,7 @@ void TestMetaStockDownloader::unwritableFolderIsAFailure()
     YahooMetaStockDownloader d(services());
     QCOMPARE(fetchInto(d, QStringLiteral("MSFT"), QString(), 20030101, 20030131, 1,
                               dir.filePath(QStringLiteral("missing")), QString(), true),
-             MetaStockDownloader::kErrorCouldNotDownload);
+             MetaStockDownloader::kErrorCouldNotStore);
 }
 
 void TestMetaStockDownloader::factoryComponents()
@@ -348,7 +348,7 @@ void TestMetaStockDownloader::factoryComponents()
         std::unique_ptr<MetaStockDownloader> d = factory->createDownloader();
         QCOMPARE(fetchInto(*d, QStringLiteral("MSFT"), QString(), 20030101, 20030131, 1,
                                    dir.filePath(QStringLiteral("y")), QString(), true),
-                 MetaStockDownloader::kErrorCouldNotDownload); // no such directory yet
+                 MetaStockDownloader::kErrorCouldNotStore); // no such directory yet
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("y")));
         QCOMPARE(fetchInto(*d, QStringLiteral("MSFT"), QString(), 20030101, 20030131, 1,
                                    dir.filePath(QStringLiteral("y")), QString(), true),

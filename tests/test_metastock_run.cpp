@@ -12,6 +12,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 using namespace kestrion;
 using kestrion::test::MsFolder;
 using kestrion::test::MsQuote;
@@ -71,6 +76,58 @@ QStringList storedQuotes(const MsSecurity& s)
     return out;
 }
 
+// A download directory on a file system that fills up: a 64 KB tmpfs where
+// the tests may mount one, else any folder with the programs started under a
+// small file-size limit, so index files stop growing as on a full disk.
+class SmallDisk
+{
+public:
+    SmallDisk()
+    {
+        if (!m_dir.isValid())
+            return;
+        m_mounted = ::geteuid() == 0
+            && ::mount("tmpfs", QFile::encodeName(m_dir.path()).constData(), "tmpfs", MS_NOSUID | MS_NODEV,
+                       "size=64k")
+                == 0;
+    }
+    ~SmallDisk()
+    {
+        if (m_mounted)
+            ::umount2(QFile::encodeName(m_dir.path()).constData(), MNT_DETACH);
+    }
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+
+    bool isValid() const { return m_dir.isValid(); }
+    QString path() const { return m_dir.path(); }
+    bool mounted() const { return m_mounted; }
+    // What the child process runs first.
+    std::function<void()> childSetup() const
+    {
+        if (m_mounted)
+            return {};
+        return [] {
+            ::signal(SIGXFSZ, SIG_IGN); // a write past the limit fails instead
+            const rlimit l{8192, 8192};
+            ::setrlimit(RLIMIT_FSIZE, &l);
+        };
+    }
+
+private:
+    QTemporaryDir m_dir;
+    bool m_mounted = false;
+};
+
+QStringList symbolsOf(const MsFolder& f)
+{
+    QStringList out;
+    for (const MsSecurity& s : f.securities)
+        out << s.symbol;
+    out.sort();
+    return out;
+}
+
 } // namespace
 
 class TestMetaStockRun : public QObject
@@ -83,6 +140,8 @@ private Q_SLOTS:
     void wallStreetCityThroughTheWriter_data();
     void wallStreetCityThroughTheWriter();
     void secondRunAddsToTheFolder();
+    void fullDiskLeavesFolderAsItWas_data();
+    void fullDiskLeavesFolderAsItWas();
 
 private:
     RunInputs inputs(const QString& dir, const QStringList& symbols, const QString& source, double convert);
@@ -212,6 +271,94 @@ void TestMetaStockRun::secondRunAddsToTheFolder()
     QCOMPARE(msft->firstDate, msft->quotes.first().date);
     QVERIFY(msft->firstDate < 20030201);
     QVERIFY(msft->lastDate > 20030901);
+}
+
+void TestMetaStockRun::fullDiskLeavesFolderAsItWas_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::newRow("Yahoo Chart tables through the writer") << "yahoo-chart";
+    QTest::newRow("Wall Street City ASCII 7 through the writer") << "wsc";
+    QTest::newRow("Yahoo through the downloader") << "yahoo";
+}
+
+void TestMetaStockRun::fullDiskLeavesFolderAsItWas()
+{
+    QFETCH(QString, source);
+    test::TempConfig config;
+    config.pointServicesAt(m_service.host(), 5);
+    QTemporaryDir lists;
+    SmallDisk disk;
+    QVERIFY(lists.isValid() && disk.isValid());
+    if (!disk.mounted())
+        qInfo("no tmpfs could be mounted: a file-size limit stands in for the full disk");
+    const QString dl = disk.path();
+
+    QStringList first, second;
+    for (int i = 1; i <= 8; ++i)
+        first << QStringLiteral("OLD%1").arg(i);
+    for (int i = 1; i <= 292; ++i)
+        second << QStringLiteral("NEW%1").arg(i, 3, 10, QLatin1Char('0'));
+    second << first; // updated last, when nothing fits any more
+    const QString firstList = lists.filePath(QStringLiteral("first.mdb"));
+    const QString secondList = lists.filePath(QStringLiteral("second.mdb"));
+    QVERIFY(test::makeList(firstList, first) && test::makeList(secondList, second));
+    auto run = [&](const QString& list, const QString& to) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+        return test::runCli({"--list", list, "--dir", dl, "--source", source, "--format", "1", "--metastock",
+                             "--from", "2024-01-02", "--to", to, "--period", "daily", "--ext", ".csv"},
+                            config.path(), env, disk.childSetup());
+    };
+
+    const test::CliResult r1 = run(firstList, QStringLiteral("2024-01-31"));
+    QVERIFY2(r1.code == 0, qPrintable(r1.out + r1.err));
+    const MsFolder before = readMetaStockFolder(dl);
+    QCOMPARE(before.problems, QStringList{});
+    QCOMPARE(symbolsOf(before), first);
+
+    const test::CliResult r2 = run(secondList, QStringLiteral("2024-02-29"));
+    QCOMPARE(r2.code, 1);
+    // Each ticker is in the folder, or says why not.
+    QStringList stored = first;
+    int failed = 0;
+    const QRegularExpression line(QStringLiteral("^(\\S+) (ok (.*)|failed: (.*))$"));
+    const QStringList lines = r2.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), second.size());
+    for (const QString& l : lines) {
+        const QRegularExpressionMatch m = line.match(l);
+        QVERIFY2(m.hasMatch(), qPrintable(l));
+        if (m.captured(3).isEmpty()) {
+            QCOMPARE(m.captured(4), QStringLiteral("write-failed"));
+            ++failed;
+        } else {
+            QCOMPARE(m.captured(3), dl);
+            if (!first.contains(m.captured(1)))
+                stored << m.captured(1);
+        }
+    }
+    QVERIFY(failed > 0);
+    stored.sort();
+
+    // The index lists what the data files hold, and only what was reported stored.
+    const MsFolder after = readMetaStockFolder(dl);
+    QCOMPARE(after.problems, QStringList{});
+    QCOMPARE(symbolsOf(after), stored);
+    const QStringList dataFiles =
+        QDir(dl).entryList({QStringLiteral("F*.DAT"), QStringLiteral("F*.MWD")}, QDir::Files);
+    QCOMPARE(dataFiles.size(), after.securities.size());
+    QCOMPARE(QDir(dl).entryList({QStringLiteral(".kestrion-*")}, QDir::Files | QDir::Hidden), QStringList{});
+    // The earlier securities read as they did, or with the days added when
+    // their update was stored.
+    for (const MsSecurity& old : before.securities) {
+        const MsSecurity* now = after.find(old.symbol, 'D');
+        QVERIFY2(now, qPrintable(old.symbol));
+        const QStringList oldQuotes = storedQuotes(old);
+        const QStringList newQuotes = storedQuotes(*now);
+        if (lines.contains(old.symbol + QStringLiteral(" ok ") + dl))
+            QCOMPARE(newQuotes.mid(0, oldQuotes.size()), oldQuotes);
+        else
+            QCOMPARE(newQuotes, oldQuotes);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestMetaStockRun)

@@ -10,7 +10,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <memory>
+#include <sys/resource.h>
 
 using namespace kestrion;
 using kestrion::test::MsFolder;
@@ -182,6 +184,8 @@ private Q_SLOTS:
     void flushThenContinue();
     void ignoredCalls();
     void missingDirectoryReportsFailure();
+    void failedWriteLeavesFolderAsItWas_data();
+    void failedWriteLeavesFolderAsItWas();
     void corruptFolder_data();
     void corruptFolder();
     void unreadableIndexWritesNothing();
@@ -680,6 +684,70 @@ void TestMetaStockWriter::missingDirectoryReportsFailure()
     addQuotes(w, {{20240102, 1, 1, 1, 1, 1, 1}});
     QVERIFY(!w.flush());
     QVERIFY(!QFileInfo::exists(missing));
+}
+
+void TestMetaStockWriter::failedWriteLeavesFolderAsItWas_data()
+{
+    QTest::addColumn<QString>("symbol");
+    QTest::newRow("new security") << "C";
+    QTest::newRow("update of a stored security") << "A";
+}
+
+void TestMetaStockWriter::failedWriteLeavesFolderAsItWas()
+{
+    QFETCH(QString, symbol);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    {
+        MetaStockFolderWriter w;
+        w.createFolder(dir.path());
+        w.addSecurity(QStringLiteral("A"), QStringLiteral("A"), 1);
+        addQuotes(w, {{20240102, 1, 1, 1, 1, 1, 1}});
+        w.addSecurity(QStringLiteral("B"), QStringLiteral("B"), 1);
+        addQuotes(w, {{20240102, 2, 2, 2, 2, 2, 2}});
+        QVERIFY(w.flush());
+    }
+    auto files = [&dir] {
+        QMap<QString, QByteArray> all;
+        for (const QString& f : QDir(dir.path()).entryList(QDir::Files | QDir::Hidden))
+            all.insert(f, fileBytes(dir.filePath(f)));
+        return all;
+    };
+    const QMap<QString, QByteArray> before = files();
+
+    MetaStockFolderWriter w;
+    w.openFolder(dir.path());
+    w.addSecurity(symbol, symbol, 1);
+    const QDate first(2024, 1, 3);
+    for (int i = 0; i < 100; ++i) { // a data file of 2828 bytes
+        const QDate d = first.addDays(i);
+        w.addQuote(d.year() * 10000 + d.month() * 100 + d.day(), 0, 5, 5, 5, 5, 5, 5);
+    }
+    // No file may grow past 2 KB: the data file's write fails part way, as
+    // on a full disk, while the index files would still fit.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit previous{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &previous), 0);
+    rlimit small = previous;
+    small.rlim_cur = 2048;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool stored = w.flush();
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &previous), 0);
+    QVERIFY(!stored);
+    const QMap<QString, QByteArray> after = files();
+    QCOMPARE(after.keys(), before.keys());
+    QVERIFY(after == before);
+
+    // The writer forgot the failed security: the next one's index agrees
+    // with the data files.
+    w.addSecurity(QStringLiteral("D"), QStringLiteral("D"), 1);
+    addQuotes(w, {{20240102, 4, 4, 4, 4, 4, 4}});
+    QVERIFY(w.flush());
+    const MsFolder folder = readMetaStockFolder(dir.path());
+    QCOMPARE(folder.problems, QStringList{});
+    QCOMPARE(listed(folder), (QStringList{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("D")}));
+    QCOMPARE(describeAll(folder.find(QStringLiteral("A"), 'D')->quotes),
+             describeAll(QList<Quote>{{20240102, 1, 1, 1, 1, 1, 1}}));
 }
 
 enum class Damage {

@@ -448,9 +448,12 @@ bool DownloadRun::finishTicker(Ticker& t)
     }
 
     if (m_in.settings.componentPath()) {
-        if (t.componentError == MetaStockDownloader::kErrorCouldNotDownload) {
+        if (t.componentError == MetaStockDownloader::kErrorCouldNotDownload
+            || t.componentError == MetaStockDownloader::kErrorCouldNotStore) {
             ErrorLog::logTicker(m_in.downloadDir, t.symbol);
             ++m_result.failed;
+            if (t.componentError == MetaStockDownloader::kErrorCouldNotStore)
+                m_host.tickerFailed(t.symbol, FailureReason::WriteFailed, QString());
             m_host.tickerFinished(t.symbol, false, QString());
         } else {
             ++m_result.stored;
@@ -466,10 +469,20 @@ bool DownloadRun::finishTicker(Ticker& t)
             m_host.setProgressValue(++m_stored - 1);
         if (!m_running)
             return false;
+        const bool converting = m_in.settings.writerCondition() || m_in.settings.tableWriterCondition();
+        if (converting && !convert(t.path, t.symbol)) {
+            // Not in the MetaStock folder, which stays as it was; the data
+            // file stays too, the only copy of the quotes.
+            ++m_result.failed;
+            if (!m_in.singleStock)
+                ErrorLog::logTicker(m_in.downloadDir, t.symbol);
+            m_host.tickerFailed(t.symbol, FailureReason::WriteFailed,
+                                QStringLiteral("the MetaStock folder could not be written"));
+            m_host.tickerFinished(t.symbol, false, QString());
+            return !m_in.singleStock;
+        }
         ++m_result.stored;
-        const bool converted = (m_in.settings.writerCondition() || m_in.settings.tableWriterCondition())
-            && convert(t.path, t.symbol);
-        m_host.tickerFinished(t.symbol, true, converted ? m_in.downloadDir : t.path);
+        m_host.tickerFinished(t.symbol, true, converting ? m_in.downloadDir : t.path);
         return true;
     }
 

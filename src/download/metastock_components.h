@@ -29,7 +29,10 @@ class MetaStockDownloader
 {
 public:
     static constexpr int kErrorCouldNotDownload = 1602;
-    // 0, or an error number (1602: the ticker could not be downloaded).
+    // The quotes came but could not be written (a full disk, no rights).
+    static constexpr int kErrorCouldNotStore = 1603;
+    // 0, or an error number (1602: the ticker could not be downloaded;
+    // 1603: it could not be stored).
     using Done = std::function<void(int error)>;
 
     virtual ~MetaStockDownloader() = default;

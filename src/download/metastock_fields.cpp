@@ -2,7 +2,6 @@
 
 #include "download/metastock_format.h"
 
-#include <QSaveFile>
 #include <QtEndian>
 
 #include <bit>
@@ -81,18 +80,6 @@ float msDateFloat(qint32 yyyymmdd)
 bool usablePeriod(char p)
 {
     return p == 'D' || p == 'W' || p == 'M';
-}
-
-bool writeWhole(const QString& path, const QByteArray& bytes)
-{
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    if (f.write(bytes) != bytes.size()) {
-        f.cancelWriting();
-        return false;
-    }
-    return f.commit();
 }
 
 } // namespace kestrion::metastock

@@ -29,7 +29,4 @@ float msDateFloat(qint32 yyyymmdd);
 // Whether the letter is a period the files know (daily, weekly, monthly).
 bool usablePeriod(char p);
 
-// Replaces the file with the bytes in one step; false when nothing changed.
-bool writeWhole(const QString& path, const QByteArray& bytes);
-
 } // namespace kestrion::metastock

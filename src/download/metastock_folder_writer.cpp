@@ -2,6 +2,7 @@
 
 #include "download/metastock_fields.h"
 #include "download/metastock_format.h"
+#include "platform/staged_file.h"
 
 #include <QDir>
 #include <QFile>
@@ -343,17 +344,16 @@ bool MetaStockFolderWriter::readBars(const Security& s, QMap<qint32, Bar>& bars)
     return true;
 }
 
-bool MetaStockFolderWriter::storeSecurity(Security& s)
+std::optional<QByteArray> MetaStockFolderWriter::dataBytes(const Security& s, QMap<qint32, Bar>& bars) const
 {
-    QMap<qint32, Bar> bars;
     if (!s.isNew && !readBars(s, bars))
-        return false; // never replace history it could not read
+        return std::nullopt; // never replace history it could not read
     for (auto it = s.pending.cbegin(); it != s.pending.cend(); ++it)
         bars.insert(it.key(), it.value());
 
     const int len = 4 * s.fields;
     if (bars.size() + 1 > 0xFFFF)
-        return false;
+        return std::nullopt;
     QByteArray data(qsizetype(bars.size() + 1) * len, '\0');
     putU16(data, 2, quint16(bars.size() + 1));
     int r = 1;
@@ -374,14 +374,48 @@ bool MetaStockFolderWriter::storeSecurity(Security& s)
         if (s.fields >= 7)
             put(b.openInterest);
     }
+    return data;
+}
+
+bool MetaStockFolderWriter::storeSecurity(size_t index)
+{
+    // The security as the folder on disk describes it, to go back to when
+    // any of its files cannot be written.
+    Security before = m_securities[index];
+    before.touched = false;
+    before.pending.clear();
+
+    Security& s = m_securities[index];
+    s.touched = false;
+    QMap<qint32, Bar> bars;
+    const std::optional<QByteArray> data = dataBytes(s, bars);
+    s.pending.clear();
+    std::unique_ptr<StagedFile> staged;
     const QString name = dataFileName(s);
-    if (!writeWhole(QDir(m_dir).filePath(name), data))
-        return false;
-    s.dataFileName = name;
-    s.firstDate = bars.isEmpty() ? 0 : bars.firstKey();
-    s.lastDate = bars.isEmpty() ? 0 : bars.lastKey();
-    updateRecords(s, true);
-    return true;
+    if (data)
+        staged = StagedFile::write(QDir(m_dir).filePath(name), *data, nullptr);
+    if (staged) {
+        s.dataFileName = name;
+        s.firstDate = bars.isEmpty() ? 0 : bars.firstKey();
+        s.lastDate = bars.isEmpty() ? 0 : bars.lastKey();
+        updateRecords(s, true);
+    }
+    // The data file and the index that describes it go into place together,
+    // or neither does.
+    IndexFiles indexFiles;
+    if (staged && stageIndex(indexFiles) && staged->commit(QDir(m_dir).filePath(name))) {
+        s.isNew = false;
+        if (!commitIndex(indexFiles)) {
+            m_indexDirty = true; // the data file is in place: its index follows at the next flush
+            return false;
+        }
+        return true;
+    }
+    if (before.isNew)
+        m_securities.erase(m_securities.begin() + std::ptrdiff_t(index));
+    else
+        m_securities[index] = std::move(before);
+    return false;
 }
 
 void MetaStockFolderWriter::updateRecords(Security& s, bool patchExisting)
@@ -448,7 +482,7 @@ void MetaStockFolderWriter::updateRecords(Security& s, bool patchExisting)
     }
 }
 
-bool MetaStockFolderWriter::writeIndex()
+bool MetaStockFolderWriter::stageIndex(IndexFiles& files)
 {
     const QDir dir(m_dir);
     QByteArray master(kMasterRecord, '\0');
@@ -481,17 +515,36 @@ bool MetaStockFolderWriter::writeIndex()
         const QString found = existingFile(name);
         return dir.filePath(found.isEmpty() ? name : found);
     };
-    bool ok = writeWhole(target(kMaster), master);
+    files = IndexFiles{};
+    files.masterPath = target(kMaster);
+    files.emasterPath = target(kEmaster);
+    files.xmasterPath = target(kXmaster);
+    files.master = StagedFile::write(files.masterPath, master, nullptr);
+    files.emaster = StagedFile::write(files.emasterPath, emaster, nullptr);
+    if (!files.master || !files.emaster)
+        return false;
     if (xmasterCount > 0 || (m_hadXmaster && !m_created)) {
-        ok = writeWhole(target(kXmaster), xmaster) && ok;
-    } else if (m_created) {
-        const QString old = existingFile(kXmaster);
-        if (!old.isEmpty())
-            ok = QFile::remove(dir.filePath(old)) && ok;
+        files.xmaster = StagedFile::write(files.xmasterPath, xmaster, nullptr);
+        return bool(files.xmaster);
     }
+    if (m_created && !existingFile(kXmaster).isEmpty())
+        files.removeXmaster = true;
+    return true;
+}
+
+bool MetaStockFolderWriter::commitIndex(IndexFiles& files)
+{
+    bool ok = true;
+    if (files.xmaster)
+        ok = files.xmaster->commit(files.xmasterPath);
+    else if (files.removeXmaster)
+        ok = QFile::remove(files.xmasterPath);
     // EMASTER marks the folder: it goes last.
-    if (ok)
-        ok = writeWhole(target(kEmaster), emaster);
+    ok = ok && files.master->commit(files.masterPath) && files.emaster->commit(files.emasterPath);
+    if (ok) {
+        m_indexDirty = false;
+        m_created = false;
+    }
     return ok;
 }
 
@@ -511,34 +564,23 @@ bool MetaStockFolderWriter::flush()
         }
         return ok;
     }
-    for (auto it = m_securities.begin(); it != m_securities.end();) {
-        Security& s = *it;
-        if (!s.touched) {
-            ++it;
+    // One security at a time, each with its own index: a file that cannot be
+    // written leaves the folder as the securities before it left it.
+    for (size_t i = 0; i < m_securities.size();) {
+        if (!m_securities[i].touched) {
+            ++i;
             continue;
         }
-        const bool stored = storeSecurity(s);
-        s.touched = false;
-        s.pending.clear();
-        if (!stored) {
+        const size_t count = m_securities.size();
+        if (!storeSecurity(i))
             ok = false;
-            if (s.isNew) {
-                it = m_securities.erase(it);
-                continue;
-            }
-        } else {
-            s.isNew = false;
-            m_indexDirty = true;
-        }
-        ++it;
+        if (m_securities.size() == count)
+            ++i; // else a new security that could not be stored is gone
     }
     if (m_indexDirty || m_created) {
-        if (writeIndex()) {
-            m_indexDirty = false;
-            m_created = false;
-        } else {
+        IndexFiles files;
+        if (!stageIndex(files) || !commitIndex(files))
             ok = false;
-        }
     }
     return ok;
 }

@@ -1,11 +1,14 @@
 #pragma once
 
 #include "download/metastock_components.h"
+#include "platform/staged_file.h"
 
 #include <QByteArray>
 #include <QMap>
 #include <QString>
 
+#include <memory>
+#include <optional>
 #include <vector>
 
 namespace kestrion {
@@ -16,9 +19,10 @@ namespace kestrion {
 // high, low, close, volume, open interest).
 //
 // Quotes are kept in memory and stored by flush(), which the destructor
-// calls. Every file is replaced as a whole (written beside it and renamed),
-// data files before the index, so an interrupted write never leaves a
-// half-written file behind.
+// calls. Every file is replaced as a whole (written beside it and synced,
+// then renamed), one security at a time: its data file and the index are
+// all written before any takes its place, so a full disk or an interrupted
+// write leaves the folder as the securities before it left it.
 class MetaStockFolderWriter : public MetaStockWriter
 {
 public:
@@ -49,8 +53,8 @@ public:
 
     // Stores everything added since the last flush and ends the current
     // security. False when some of it could not be stored; a security whose
-    // data file could not be written keeps its old index entry, or gets none
-    // when it is new. Nothing is written when an existing index file could
+    // data file or index could not be written keeps its old data file and
+    // index entry, or gets none when it is new. Nothing is written when an existing index file could
     // not be read, so a folder is never rewritten from a partial picture.
     bool flush() override;
 
@@ -76,11 +80,24 @@ private:
         QMap<qint32, Bar> pending; // by yyyymmdd
     };
 
+    // The index files staged beside the ones they replace.
+    struct IndexFiles
+    {
+        QString masterPath, emasterPath, xmasterPath;
+        std::unique_ptr<StagedFile> master, emaster, xmaster;
+        bool removeXmaster = false; // a new folder without XMASTER securities
+    };
+
     void reset();
     void readIndex();
-    bool storeSecurity(Security& s);
+    // Writes the security's data file and the index with it; when one of
+    // them cannot be written, none is put in place and the security is as
+    // it was before (a new one is dropped).
+    bool storeSecurity(size_t index);
+    std::optional<QByteArray> dataBytes(const Security& s, QMap<qint32, Bar>& bars) const;
     bool readBars(const Security& s, QMap<qint32, Bar>& bars) const;
-    bool writeIndex();
+    bool stageIndex(IndexFiles& files);
+    bool commitIndex(IndexFiles& files);
     static void updateRecords(Security& s, bool patchExisting);
     int newFileNumber() const;
     QString existingFile(const QString& name) const;

@@ -145,7 +145,7 @@ int YahooMetaStockDownloader::store(QTemporaryFile& answer, const QString& symbo
     writer.addSecurity(stem, stem, period);
     for (const YahooQuote& q : quotes)
         writer.addQuote(q.date, 0, q.open, q.high, q.low, q.close, q.volume, 0.0f);
-    return writer.flush() ? 0 : kErrorCouldNotDownload;
+    return writer.flush() ? 0 : kErrorCouldNotStore;
 }
 
 void YahooMetaStockDownloader::cancel()

@@ -49,8 +49,9 @@ public:
 
     // Dates are yyyymmdd and period 1, 2 or 3. Gives 0 when the ticker is
     // stored, 1602 when it could not be fetched (no answer, an error page,
-    // "No data" text, a table without rows), the dates or the period are not
-    // valid, or its quotes could not be written. The name is not used (the
+    // "No data" text, a table without rows) or the dates or the period are
+    // not valid, 1603 when its quotes could not be written (the folder is
+    // then as it was before the ticker). The name is not used (the
     // file stem names the security); existing quotes of the same security
     // and period are merged with the new ones, whatever "overwrite" says.
     void downloadTicker(const QString& symbol, const QString& name, qint32 startDate, qint32 endDate, qint16 period,

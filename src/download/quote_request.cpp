@@ -136,13 +136,16 @@ QString wscResultUrl(const QString& fileHost, const QByteArray& stage1Page, cons
     // The page goes through "temp.txt" in the download directory; the file is
     // read back so that what is searched is exactly what was stored.
     const QString tempPath = downloadDir + QStringLiteral("/temp.txt");
+    // A page that cannot be stored whole (a full disk) is searched as it
+    // came: a cut copy would name no file, and the answer would read as an
+    // unknown ticker.
     QByteArray stored = stage1Page;
     {
         QFile f(tempPath);
         if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            f.write(stage1Page);
+            const bool whole = f.write(stage1Page) == stage1Page.size() && f.flush();
             f.close();
-            if (f.open(QIODevice::ReadOnly))
+            if (whole && f.open(QIODevice::ReadOnly))
                 stored = f.readAll();
         }
     }
