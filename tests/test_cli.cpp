@@ -23,6 +23,7 @@ private Q_SLOTS:
     void defaultListIsTheUsersCopy();
     void metastock_data();
     void metastock();
+    void rangeEndingBeforeItStartsAsksNothing();
     void usageErrors_data();
     void usageErrors();
     void helpAndVersion();
@@ -33,6 +34,19 @@ private:
     QStringList files(const QString& dir) const
     {
         return QDir(dir).entryList(QDir::Files, QDir::Name);
+    }
+    // A download folder holding these files, each with "old " and its name.
+    QString folderWith(const QStringList& names)
+    {
+        const QString dl = m_dir->filePath(QStringLiteral("dl"));
+        if (!QDir().mkpath(dl))
+            return {};
+        for (const QString& name : names) {
+            QFile f(dl + QLatin1Char('/') + name);
+            if (!f.open(QIODevice::WriteOnly) || f.write("old " + name.toUtf8()) < 0)
+                return {};
+        }
+        return dl;
     }
 
     test::QuoteService m_service;
@@ -160,6 +174,28 @@ void TestCli::metastock()
     QCOMPARE(bce->quotes.last().date, 20030922);
     // No data files remain beside the MetaStock folder.
     QVERIFY(QDir(dl).entryList({QStringLiteral("*.csv")}, QDir::Files).isEmpty());
+}
+
+void TestCli::rangeEndingBeforeItStartsAsksNothing()
+{
+    test::QuoteService logged;
+    const QString requests = m_dir->filePath(QStringLiteral("requests.log"));
+    QVERIFY(logged.start({QStringLiteral("--log"), requests}));
+    m_config->pointServicesAt(logged.host(), 3);
+    const QString list = m_dir->filePath(QStringLiteral("l.mdb"));
+    QVERIFY(test::makeList(list, {QStringLiteral("MSFT"), QStringLiteral("KO"), QStringLiteral("IBM")}));
+    const QString dl = folderWith({});
+    for (const char* source : {"yahoo-chart", "yahoo", "wsc"}) {
+        const Result r = cli({"--list", list, "--dir", dl, "--source", source, "--from", "2024-03-01", "--to",
+                              "2024-01-01"});
+        QCOMPARE(r.code, 2);
+        QVERIFY(r.out.isEmpty());
+        QCOMPARE(r.err.count(QLatin1Char('\n')), 1);
+        QVERIFY2(r.err.contains(QLatin1String("2024-03-01")) && r.err.contains(QLatin1String("2024-01-01")),
+                 qPrintable(r.err));
+    }
+    QCOMPARE(files(dl), QStringList());
+    QCOMPARE(test::readAll(requests), QByteArray());
 }
 
 void TestCli::usageErrors_data()

@@ -302,6 +302,8 @@ int main(int argc, char** argv)
     const QString to = parser.isSet(toOpt) ? parser.value(toOpt) : QDate::currentDate().toString(Qt::ISODate);
     if (!setDate(to, in.request.endMonth, in.request.endDay, in.request.endYear))
         return fail(QStringLiteral("--to needs a date as YYYY-MM-DD, not \"%1\"").arg(to));
+    if (const QString problem = rangeProblem(in.request); !problem.isEmpty())
+        return fail(problem + QStringLiteral(": nothing was asked for"));
 
     const QString period = parser.isSet(periodOpt) ? parser.value(periodOpt) : QStringLiteral("daily");
     if (period == QLatin1String("daily"))
