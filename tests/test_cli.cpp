@@ -24,6 +24,7 @@ private Q_SLOTS:
     void metastock_data();
     void metastock();
     void rangeEndingBeforeItStartsAsksNothing();
+    void unwritableErrorLogIsReported();
     void usageErrors_data();
     void usageErrors();
     void helpAndVersion();
@@ -198,6 +199,19 @@ void TestCli::rangeEndingBeforeItStartsAsksNothing()
     QCOMPARE(test::readAll(requests), QByteArray());
 }
 
+void TestCli::unwritableErrorLogIsReported()
+{
+    const QString list = m_dir->filePath(QStringLiteral("l.mdb"));
+    QVERIFY(test::makeList(list, {QStringLiteral("E500_L"), QStringLiteral("KO")}));
+    const QString dl = folderWith({});
+    QVERIFY(QDir(dl).mkdir(QStringLiteral("errorlog.txt"))); // in the log's way, whoever runs the test
+    const Result r = cli({"--list", list, "--dir", dl, "--source", "yahoo", "--from", "2003-01-01", "--to",
+                          "2003-02-25", "--ext", ".csv"});
+    QCOMPARE(r.code, 1);
+    QCOMPARE(r.out, QStringLiteral("E500_L failed: server-error\nKO ok %1/KO.csv\n").arg(dl));
+    QVERIFY2(r.err.contains(QStringLiteral("Could not write %1/errorlog.txt").arg(dl)), qPrintable(r.err));
+}
+
 void TestCli::usageErrors_data()
 {
     QTest::addColumn<QStringList>("args");
@@ -205,6 +219,12 @@ void TestCli::usageErrors_data()
     QTest::newRow("unknown option") << QStringList{"--bogus"} << "bogus";
     QTest::newRow("bad period") << QStringList{"--period", "yearly", "--dir", "/tmp"} << "--period";
     QTest::newRow("bad date") << QStringList{"--from", "2003-13-01", "--dir", "/tmp"} << "--from";
+    QTest::newRow("date with slashes") << QStringList{"--from", "2024/01/01", "--dir", "/tmp"} << "--from";
+    QTest::newRow("date with a time") << QStringList{"--to", "2024-01-01T00:00", "--dir", "/tmp"} << "--to";
+    QTest::newRow("date without leading zeros") << QStringList{"--from", "2024-1-1", "--dir", "/tmp"} << "--from";
+    QTest::newRow("directory that is a file") << QStringList{"--dir", "/etc/hostname", "--symbol", "MSFT"}
+                                              << "is not a directory";
+    QTest::newRow("empty symbol") << QStringList{"--dir", "/tmp", "--symbol", ""} << "--symbol";
     QTest::newRow("bad source") << QStringList{"--source", "google", "--dir", "/tmp"} << "--source";
     QTest::newRow("bad format") << QStringList{"--format", "2", "--dir", "/tmp"} << "--format";
     QTest::newRow("missing directory") << QStringList{"--dir", "/nonexistent/kestrion", "--symbol", "MSFT"}
@@ -265,6 +285,9 @@ void TestCli::helpAndVersion()
     for (const char* opt : {"--list", "--dir", "--from", "--to", "--period", "--source", "--format", "--ext",
                             "--date-stamp", "--delete-existing", "--metastock", "--symbol"})
         QVERIFY2(help.out.contains(QLatin1String(opt)), opt);
+    // A --symbol run writes no error log, so the exit status does not send
+    // every failure there.
+    QVERIFY2(help.out.contains(QLatin1String("a list run names them in errorlog.txt")), qPrintable(help.out));
     const Result version = cli({"--version"});
     QCOMPARE(version.code, 0);
     QCOMPARE(version.out, QStringLiteral("kestrion-cli 1.5.7\n"));

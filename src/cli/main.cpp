@@ -18,6 +18,7 @@
 #include <QCoreApplication>
 #include <QDate>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <cstdio>
 #include <fcntl.h>
@@ -203,7 +204,11 @@ int readAccessList(const QString& path, QString table, QString column, QStringLi
 
 bool setDate(const QString& iso, QString& month, QString& day, QString& year)
 {
-    const QDate d = QDate::fromString(iso, Qt::ISODate);
+    // Exactly YYYY-MM-DD: no other separators, no time of day.
+    static const QRegularExpression shape(QStringLiteral("^[0-9]{4}-[0-9]{2}-[0-9]{2}$"));
+    if (!shape.match(iso).hasMatch())
+        return false;
+    const QDate d = QDate::fromString(iso, QStringLiteral("yyyy-MM-dd"));
     if (!d.isValid())
         return false;
     month = monthNames().at(d.month() - 1);
@@ -224,8 +229,9 @@ int main(int argc, char** argv)
     parser.setApplicationDescription(
         QStringLiteral("Downloads the quote history of every ticker of a list (or of one symbol) into a download "
                        "directory, exactly as Kestrion's \"Get Historical Data\" does. Options not given are taken "
-                       "from Kestrion's settings.\n\nExit status: 0 every ticker stored, 1 some ticker could not be "
-                       "downloaded (see errorlog.txt), 2 bad usage, a list that cannot be opened or a missing "
+                       "from Kestrion's settings. Dates are written YYYY-MM-DD.\n\nExit status: 0 every ticker "
+                       "stored, 1 some ticker could not be downloaded (a list run names them in errorlog.txt), 2 bad "
+                       "usage, a range that ends before it starts, a list that cannot be opened or a missing "
                        "download directory."));
     parser.addHelpOption();
     parser.addVersionOption();
@@ -367,6 +373,10 @@ int main(int argc, char** argv)
         return fail(QStringLiteral("no download directory: give --dir or set one in Kestrion"));
     if (!QFileInfo::exists(in.downloadDir))
         return fail(QStringLiteral("download directory \"%1\" does not exist").arg(in.downloadDir));
+    if (!QFileInfo(in.downloadDir).isDir())
+        return fail(QStringLiteral("download directory \"%1\" is not a directory").arg(in.downloadDir));
+    if (parser.isSet(symbolOpt) && parser.value(symbolOpt).trimmed().isEmpty())
+        return fail(QStringLiteral("--symbol needs a ticker symbol"));
 
     TickerList list;
     if (parser.isSet(symbolOpt)) {
@@ -405,6 +415,10 @@ int main(int argc, char** argv)
     int exitCode = kAllStored;
     QObject::connect(&run, &DownloadRun::finished, &app, [&](const RunResult& result) {
         host.finish();
+        for (const QString& problem : {result.errorLogProblem}) {
+            if (!problem.isEmpty())
+                std::fprintf(stderr, "kestrion-cli: %s\n", qPrintable(problem));
+        }
         exitCode = result.failed == 0 && result.completed ? kAllStored : kSomeFailed;
         QCoreApplication::exit(exitCode);
     });

@@ -37,6 +37,16 @@ bool isDefinite(FailureReason r)
     return r == FailureReason::NotFound || r == FailureReason::Unauthorized;
 }
 
+// A given-up ticker goes into errorlog.txt; the first failure to write it
+// is kept for the end of the run, which says so.
+void logTicker(const QString& dir, const QString& symbol, RunResult& result)
+{
+    QString why;
+    if (!ErrorLog::logTicker(dir, symbol, &why) && result.errorLogProblem.isEmpty())
+        result.errorLogProblem
+            = QStringLiteral("Could not write %1: %2").arg(QDir::toNativeSeparators(ErrorLog::path(dir)), why);
+}
+
 } // namespace
 
 DownloadRun::DownloadRun(RunHost& host, MetaStockFactory& metastock, QObject* parent)
@@ -413,7 +423,7 @@ bool DownloadRun::finishTicker(Ticker& t)
 
     if (m_in.settings.componentPath()) {
         if (t.componentError == MetaStockDownloader::kErrorCouldNotDownload) {
-            ErrorLog::logTicker(m_in.downloadDir, t.symbol);
+            logTicker(m_in.downloadDir, t.symbol, m_result);
             ++m_result.failed;
             m_host.tickerFinished(t.symbol, false, QString());
         } else {
@@ -452,7 +462,7 @@ bool DownloadRun::finishTicker(Ticker& t)
         stop = m_in.settings.activeAlerts != 0 && !m_result.sourceStopped && m_host.askStop();
         if (!m_running)
             return false;
-        ErrorLog::logTicker(m_in.downloadDir, t.symbol);
+        logTicker(m_in.downloadDir, t.symbol, m_result);
     }
     m_host.tickerFailed(t.symbol, t.outcome.reason, t.outcome.detail);
     m_host.tickerFinished(t.symbol, false, QString());
@@ -519,6 +529,8 @@ void DownloadRun::end()
         m_result.errorsLogged = true;
         m_host.setStatus(kErrorsLogged);
     }
+    if (!m_result.errorLogProblem.isEmpty())
+        m_host.setStatus(m_result.errorLogProblem);
     if (appState().autoRunMarker == 1 && m_in.settings.autoStartApp == 1)
         m_launcher(m_in.settings.appName);
     Q_EMIT finished(m_result);

@@ -1,6 +1,6 @@
 // What "Get Historical Data" checks before and around a run, from the real
 // main window against the local quote service: dates that cannot be asked
-// for.
+// for, and an error log that cannot be written.
 #include "core/app_state.h"
 #include "download/ui/download_controller.h"
 #include "gui_support.h"
@@ -105,6 +105,20 @@ private Q_SLOTS:
         QVERIFY(!w->downloadController().isRunning());
         QVERIFY(w.cmdGetUpdate->isEnabled());
         QCOMPARE(filesInDownloads(), QStringList());
+    }
+
+    void unwritableErrorLogShownInStatus()
+    {
+        TestWindow w;
+        prepare(w, {QStringLiteral("E500_W"), QStringLiteral("KO")});
+        if (QTest::currentTestFailed())
+            return;
+        QVERIFY(QDir(m_dl).mkdir(QStringLiteral("errorlog.txt")));
+        QVERIFY(clickAndWait(w));
+        const QString status = w->statusText();
+        QVERIFY2(status.contains(QLatin1String("errorlog.txt")) && status.contains(QLatin1String("Could not write")),
+                 qPrintable(status));
+        QCOMPARE(filesInDownloads(), QStringList{QStringLiteral("KO.csv")});
     }
 };
 
