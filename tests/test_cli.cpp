@@ -24,6 +24,9 @@ private Q_SLOTS:
     void metastock_data();
     void metastock();
     void rangeEndingBeforeItStartsAsksNothing();
+    void deleteExistingTrashesOnlyTheRunsFiles_data();
+    void deleteExistingTrashesOnlyTheRunsFiles();
+    void deleteExistingWithoutATrashDeletesNothing();
     void unwritableErrorLogIsReported();
     void usageErrors_data();
     void usageErrors();
@@ -36,6 +39,16 @@ private:
     {
         return QDir(dir).entryList(QDir::Files, QDir::Name);
     }
+    // The user's home in the settings folder too, so that the trash is the
+    // one in its data folder, on the same file system as the downloads.
+    Result cliAtHome(const QStringList& args)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+        env.insert(QStringLiteral("HOME"), m_config->path());
+        return test::runCli(args, m_config->path(), env);
+    }
+    QString dataHome() const { return m_config->path() + QStringLiteral("/data"); }
     // A download folder holding these files, each with "old " and its name.
     QString folderWith(const QStringList& names)
     {
@@ -197,6 +210,80 @@ void TestCli::rangeEndingBeforeItStartsAsksNothing()
     }
     QCOMPARE(files(dl), QStringList());
     QCOMPARE(test::readAll(requests), QByteArray());
+}
+
+void TestCli::deleteExistingTrashesOnlyTheRunsFiles_data()
+{
+    QTest::addColumn<QStringList>("args"); // "@list" stands for a list of MSFT and KO
+    QTest::addColumn<bool>("reachable");
+    QTest::addColumn<QStringList>("left");
+    QTest::addColumn<QStringList>("trashed");
+    const QStringList list{"--list", "@list"};
+    QTest::newRow("list run") << list << true
+                              << QStringList{".hidden", "KO.csv", "MSFT.csv", "MSFTSep252003.csv", "OTHER.csv",
+                                             "notes.txt"}
+                              << QStringList{"KO.csv", "MSFT.csv", "errorlog.txt"};
+    QTest::newRow("list run, service unreachable")
+        << list << false << QStringList{".hidden", "MSFTSep252003.csv", "OTHER.csv", "errorlog.txt", "notes.txt"}
+        << QStringList{"KO.csv", "MSFT.csv", "errorlog.txt"};
+    QTest::newRow("list run with date stamp")
+        << (list + QStringList{"--date-stamp"}) << true
+        << QStringList{".hidden", "KO.csv", "KOSep252003.csv", "MSFT.csv", "MSFTSep252003.csv", "OTHER.csv",
+                       "notes.txt"}
+        << QStringList{"MSFTSep252003.csv", "errorlog.txt"};
+    // Every run deletes the log it starts with; the symbol's file is trashed.
+    QTest::newRow("one symbol") << QStringList{"--symbol", "MSFT"} << true
+                                << QStringList{".hidden", "KO.csv", "MSFT.csv", "MSFTSep252003.csv", "OTHER.csv",
+                                               "notes.txt"}
+                                << QStringList{"MSFT.csv"};
+}
+
+void TestCli::deleteExistingTrashesOnlyTheRunsFiles()
+{
+    QFETCH(QStringList, args);
+    QFETCH(bool, reachable);
+    QFETCH(QStringList, left);
+    QFETCH(QStringList, trashed);
+    const QString list = m_dir->filePath(QStringLiteral("l.mdb"));
+    QVERIFY(test::makeList(list, {QStringLiteral("MSFT"), QStringLiteral("KO")}));
+    args.replaceInStrings(QStringLiteral("@list"), list);
+    const QStringList mine{"notes.txt", ".hidden", "OTHER.csv"};
+    const QString dl = folderWith(mine + QStringList{"MSFT.csv", "KO.csv", "MSFTSep252003.csv", "errorlog.txt"});
+    QVERIFY(!dl.isEmpty());
+    if (!reachable)
+        m_config->pointServicesAt(QStringLiteral("127.0.0.1:1"), 3);
+
+    const Result r = cliAtHome(args + QStringList{"--dir", dl, "--source", "yahoo", "--from", "2003-01-01", "--to",
+                                                  "2003-09-25", "--ext", ".csv", "--delete-existing"});
+    QCOMPARE(r.code, reachable ? 0 : 1);
+    QCOMPARE(QDir(dl).entryList(QDir::Files | QDir::Hidden, QDir::Name), left);
+    for (const QString& name : mine)
+        QCOMPARE(test::readAll(dl + QLatin1Char('/') + name), "old " + name.toUtf8());
+    const QMap<QString, QByteArray> inTrash = test::trashedFiles(dataHome());
+    QCOMPARE(inTrash.keys(), trashed);
+    for (auto it = inTrash.cbegin(); it != inTrash.cend(); ++it)
+        QCOMPARE(it.value(), "old " + it.key().toUtf8());
+}
+
+void TestCli::deleteExistingWithoutATrashDeletesNothing()
+{
+    const QString list = m_dir->filePath(QStringLiteral("l.mdb"));
+    QVERIFY(test::makeList(list, {QStringLiteral("MSFT")}));
+    const QString dl = folderWith({"MSFT.csv", "notes.txt"});
+    // Where the trash belongs there is a file.
+    QVERIFY(QDir().mkpath(dataHome()));
+    QFile blocker(dataHome() + QStringLiteral("/Trash"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+
+    const Result r = cliAtHome({"--list", list, "--dir", dl, "--source", "yahoo", "--from", "2003-01-01", "--to",
+                                "2003-09-25", "--ext", ".csv", "--delete-existing"});
+    QCOMPARE(r.code, 1);
+    QVERIFY(r.out.isEmpty()); // nothing was asked for
+    QVERIFY2(r.err.contains(QLatin1String("MSFT.csv")) && r.err.contains(QLatin1String("could not be moved to the trash")),
+             qPrintable(r.err));
+    QCOMPARE(files(dl), (QStringList{"MSFT.csv", "notes.txt"}));
+    QCOMPARE(test::readAll(dl + QStringLiteral("/MSFT.csv")), QByteArray("old MSFT.csv"));
 }
 
 void TestCli::unwritableErrorLogIsReported()

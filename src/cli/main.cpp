@@ -257,8 +257,10 @@ int main(int argc, char** argv)
     const QCommandLineOption extOpt(QStringLiteral("ext"), QStringLiteral("File extension, e.g. .csv."),
                                     QStringLiteral("EXT"));
     const QCommandLineOption stampOpt(QStringLiteral("date-stamp"), QStringLiteral("Add the end date to file names."));
-    const QCommandLineOption deleteOpt(QStringLiteral("delete-existing"),
-                                       QStringLiteral("Delete the files in the download directory first."));
+    const QCommandLineOption deleteOpt(
+        QStringLiteral("delete-existing"),
+        QStringLiteral("Move the files this run writes (and errorlog.txt) to the trash first; other "
+                       "files stay."));
     const QCommandLineOption msOpt(QStringLiteral("metastock"), QStringLiteral("Store the quotes as MetaStock data."));
     const QCommandLineOption symbolOpt(QStringLiteral("symbol"),
                                        QStringLiteral("Download this one symbol instead of the list."),
@@ -415,7 +417,7 @@ int main(int argc, char** argv)
     int exitCode = kAllStored;
     QObject::connect(&run, &DownloadRun::finished, &app, [&](const RunResult& result) {
         host.finish();
-        for (const QString& problem : {result.errorLogProblem}) {
+        for (const QString& problem : {result.notStarted, result.errorLogProblem}) {
             if (!problem.isEmpty())
                 std::fprintf(stderr, "kestrion-cli: %s\n", qPrintable(problem));
         }

@@ -37,6 +37,32 @@ bool isDefinite(FailureReason r)
     return r == FailureReason::NotFound || r == FailureReason::Unauthorized;
 }
 
+// "Delete Existing Files": the files a run of these inputs writes go to the
+// trash, and for a list run the error log; nothing else in the folder is
+// touched. False, with the reason in result, when one of them could not go.
+bool trashRunFiles(const RunInputs& in, RunResult& result)
+{
+    const QString& dir = in.downloadDir;
+    if (dir.isEmpty() || !QFileInfo(dir).isDir() || !in.listOpen)
+        return true;
+    QStringList symbols = in.symbols;
+    if (in.singleStock)
+        symbols = in.currentRow >= 0 && in.currentRow < symbols.size() ? QStringList{symbols.at(in.currentRow)}
+                                                                       : QStringList{};
+    if (symbols.isEmpty())
+        return true;
+    QStringList paths;
+    for (const QString& symbol : std::as_const(symbols))
+        paths << dataFilePath(dir, symbol, in.settings, in.request);
+    if (!in.singleStock)
+        paths << ErrorLog::path(dir);
+    const QString problem = moveFilesToTrash(paths);
+    if (problem.isEmpty())
+        return true;
+    result.notStarted = QStringLiteral("Download did not start: ") + problem;
+    return false;
+}
+
 // A given-up ticker goes into errorlog.txt; the first failure to write it
 // is kept for the end of the run, which says so.
 void logTicker(const QString& dir, const QString& symbol, RunResult& result)
@@ -105,6 +131,13 @@ void DownloadRun::begin()
 {
     downloader().setRunSetting(kDownloaderRunSetting);
     m_host.disableInputs();
+    // Before the log is deleted: it goes to the trash with the data files.
+    if (m_in.settings.deleteExistingFiles == 1 && !trashRunFiles(m_in, m_result)) {
+        m_host.setStatus(m_result.notStarted);
+        if (m_running)
+            end();
+        return;
+    }
     ErrorLog::remove(m_in.downloadDir);
     m_values = RunRequestValues::from(m_in.request);
     m_source = makeQuoteSource(SourceSetup{m_in.settings, m_in.services, m_values, m_in.downloadDir, m_in.apiKey});
@@ -132,8 +165,6 @@ void DownloadRun::begin()
         m_in.symbols = QStringList{m_in.symbols.at(m_in.currentRow)};
         m_host.progressToMinimum();
     } else {
-        if (m_in.settings.deleteExistingFiles == 1)
-            clearDownloadDirectory(m_in.downloadDir);
         folderStep(m_emasterPresent);
         m_host.setProgressRange(0, int(m_in.symbols.size()));
     }
@@ -525,7 +556,9 @@ void DownloadRun::end()
     m_running = false;
     m_host.enableInputs();
     m_host.refreshGrid();
-    if (ErrorLog::check(m_in.downloadDir)) {
+    if (!m_result.notStarted.isEmpty()) {
+        m_host.setStatus(m_result.notStarted); // an earlier run's log is not this run's
+    } else if (ErrorLog::check(m_in.downloadDir)) {
         m_result.errorsLogged = true;
         m_host.setStatus(kErrorsLogged);
     }

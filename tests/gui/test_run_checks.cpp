@@ -1,6 +1,6 @@
 // What "Get Historical Data" checks before and around a run, from the real
 // main window against the local quote service: dates that cannot be asked
-// for, and an error log that cannot be written.
+// for, "Delete Existing Files", and an error log that cannot be written.
 #include "core/app_state.h"
 #include "download/ui/download_controller.h"
 #include "gui_support.h"
@@ -8,6 +8,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -23,6 +24,7 @@ class TestRunChecks : public QObject
 private:
     GuiCase m_case;
     QString m_dl;
+    QByteArray m_home;
 
     void prepare(TestWindow& w, const QStringList& symbols)
     {
@@ -52,20 +54,28 @@ private:
         return QDir(m_dl).entryList(QDir::Files | QDir::Hidden, QDir::Name);
     }
 
+    QString dataHome() { return m_case.config().path() + QStringLiteral("/data"); }
+
 private Q_SLOTS:
     void initTestCase()
     {
         m_case.startTest(GuiCase::Quotes::LocalService);
+        m_home = qgetenv("HOME");
     }
 
     void init()
     {
         m_case.startCase();
         m_dl = m_case.downloadDir();
+        // The trash of these cases is the one in the private data folder, on
+        // the downloads' own file system.
+        qputenv("HOME", m_case.config().path().toUtf8());
+        QDir(dataHome() + QStringLiteral("/Trash")).removeRecursively();
     }
 
     void cleanup()
     {
+        qputenv("HOME", m_home);
         m_case.endCase();
     }
 
@@ -105,6 +115,25 @@ private Q_SLOTS:
         QVERIFY(!w->downloadController().isRunning());
         QVERIFY(w.cmdGetUpdate->isEnabled());
         QCOMPARE(filesInDownloads(), QStringList());
+    }
+
+    void deleteExistingFilesMovesOnlyTheRunsFiles()
+    {
+        TestWindow w;
+        prepare(w, {QStringLiteral("MSFT"), QStringLiteral("KO")});
+        if (QTest::currentTestFailed())
+            return;
+        for (const char* name : {"notes.txt", ".hidden", "MSFT.csv", "errorlog.txt"})
+            QVERIFY(writeFile(m_dl + QLatin1Char('/') + QLatin1String(name), QByteArray("old ") + name));
+        appState().settings.deleteExistingFiles = 1;
+        QVERIFY(clickAndWait(w));
+        QCOMPARE(w->statusText(), QStringLiteral("Download Complete!"));
+        QCOMPARE(filesInDownloads(), (QStringList{".hidden", "KO.csv", "MSFT.csv", "notes.txt"}));
+        QCOMPARE(readAll(m_dl + QStringLiteral("/notes.txt")), QByteArray("old notes.txt"));
+        QCOMPARE(readAll(m_dl + QStringLiteral("/.hidden")), QByteArray("old .hidden"));
+        const QMap<QString, QByteArray> trashed = trashedFiles(dataHome());
+        QCOMPARE(trashed.keys(), (QStringList{"MSFT.csv", "errorlog.txt"}));
+        QCOMPARE(trashed.value(QStringLiteral("MSFT.csv")), QByteArray("old MSFT.csv"));
     }
 
     void unwritableErrorLogShownInStatus()
