@@ -24,6 +24,11 @@ private Q_SLOTS:
     void defaultListIsTheUsersCopy();
     void metastock_data();
     void metastock();
+    void rangeEndingBeforeItStartsAsksNothing();
+    void deleteExistingTrashesOnlyTheRunsFiles_data();
+    void deleteExistingTrashesOnlyTheRunsFiles();
+    void deleteExistingWithoutATrashDeletesNothing();
+    void unwritableErrorLogIsReported();
     void usageErrors_data();
     void usageErrors();
     void helpAndVersion();
@@ -34,6 +39,29 @@ private:
     QStringList files(const QString& dir) const
     {
         return QDir(dir).entryList(QDir::Files, QDir::Name);
+    }
+    // The user's home in the settings folder too, so that the trash is the
+    // one in its data folder, on the same file system as the downloads.
+    Result cliAtHome(const QStringList& args)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+        env.insert(QStringLiteral("HOME"), m_config->path());
+        return test::runCli(args, m_config->path(), env);
+    }
+    QString dataHome() const { return m_config->path() + QStringLiteral("/data"); }
+    // A download folder holding these files, each with "old " and its name.
+    QString folderWith(const QStringList& names)
+    {
+        const QString dl = m_dir->filePath(QStringLiteral("dl"));
+        if (!QDir().mkpath(dl))
+            return {};
+        for (const QString& name : names) {
+            QFile f(dl + QLatin1Char('/') + name);
+            if (!f.open(QIODevice::WriteOnly) || f.write("old " + name.toUtf8()) < 0)
+                return {};
+        }
+        return dl;
     }
 
     test::QuoteService m_service;
@@ -177,6 +205,115 @@ void TestCli::metastock()
     QVERIFY(QDir(dl).entryList({QStringLiteral("*.csv")}, QDir::Files).isEmpty());
 }
 
+void TestCli::rangeEndingBeforeItStartsAsksNothing()
+{
+    test::QuoteService logged;
+    const QString requests = m_dir->filePath(QStringLiteral("requests.log"));
+    QVERIFY(logged.start({QStringLiteral("--log"), requests}));
+    m_config->pointServicesAt(logged.host(), 3);
+    const QString list = m_dir->filePath(QStringLiteral("l.mdb"));
+    QVERIFY(test::makeList(list, {QStringLiteral("MSFT"), QStringLiteral("KO"), QStringLiteral("IBM")}));
+    const QString dl = folderWith({});
+    for (const char* source : {"yahoo-chart", "yahoo", "wsc"}) {
+        const Result r = cli({"--list", list, "--dir", dl, "--source", source, "--from", "2024-03-01", "--to",
+                              "2024-01-01"});
+        QCOMPARE(r.code, 2);
+        QVERIFY(r.out.isEmpty());
+        QCOMPARE(r.err.count(QLatin1Char('\n')), 1);
+        QVERIFY2(r.err.contains(QLatin1String("2024-03-01")) && r.err.contains(QLatin1String("2024-01-01")),
+                 qPrintable(r.err));
+    }
+    QCOMPARE(files(dl), QStringList());
+    QCOMPARE(test::readAll(requests), QByteArray());
+}
+
+void TestCli::deleteExistingTrashesOnlyTheRunsFiles_data()
+{
+    QTest::addColumn<QStringList>("args"); // "@list" stands for a list of MSFT and KO
+    QTest::addColumn<bool>("reachable");
+    QTest::addColumn<QStringList>("left");
+    QTest::addColumn<QStringList>("trashed");
+    const QStringList list{"--list", "@list"};
+    QTest::newRow("list run") << list << true
+                              << QStringList{".hidden", "KO.csv", "MSFT.csv", "MSFTSep252003.csv", "OTHER.csv",
+                                             "notes.txt"}
+                              << QStringList{"KO.csv", "MSFT.csv", "errorlog.txt"};
+    QTest::newRow("list run, service unreachable")
+        << list << false << QStringList{".hidden", "MSFTSep252003.csv", "OTHER.csv", "errorlog.txt", "notes.txt"}
+        << QStringList{"KO.csv", "MSFT.csv", "errorlog.txt"};
+    QTest::newRow("list run with date stamp")
+        << (list + QStringList{"--date-stamp"}) << true
+        << QStringList{".hidden", "KO.csv", "KOSep252003.csv", "MSFT.csv", "MSFTSep252003.csv", "OTHER.csv",
+                       "notes.txt"}
+        << QStringList{"MSFTSep252003.csv", "errorlog.txt"};
+    // Every run deletes the log it starts with; the symbol's file is trashed.
+    QTest::newRow("one symbol") << QStringList{"--symbol", "MSFT"} << true
+                                << QStringList{".hidden", "KO.csv", "MSFT.csv", "MSFTSep252003.csv", "OTHER.csv",
+                                               "notes.txt"}
+                                << QStringList{"MSFT.csv"};
+}
+
+void TestCli::deleteExistingTrashesOnlyTheRunsFiles()
+{
+    QFETCH(QStringList, args);
+    QFETCH(bool, reachable);
+    QFETCH(QStringList, left);
+    QFETCH(QStringList, trashed);
+    const QString list = m_dir->filePath(QStringLiteral("l.mdb"));
+    QVERIFY(test::makeList(list, {QStringLiteral("MSFT"), QStringLiteral("KO")}));
+    args.replaceInStrings(QStringLiteral("@list"), list);
+    const QStringList mine{"notes.txt", ".hidden", "OTHER.csv"};
+    const QString dl = folderWith(mine + QStringList{"MSFT.csv", "KO.csv", "MSFTSep252003.csv", "errorlog.txt"});
+    QVERIFY(!dl.isEmpty());
+    if (!reachable)
+        m_config->pointServicesAt(QStringLiteral("127.0.0.1:1"), 3);
+
+    const Result r = cliAtHome(args + QStringList{"--dir", dl, "--source", "yahoo", "--from", "2003-01-01", "--to",
+                                                  "2003-09-25", "--ext", ".csv", "--delete-existing"});
+    QCOMPARE(r.code, reachable ? 0 : 1);
+    QCOMPARE(QDir(dl).entryList(QDir::Files | QDir::Hidden, QDir::Name), left);
+    for (const QString& name : mine)
+        QCOMPARE(test::readAll(dl + QLatin1Char('/') + name), "old " + name.toUtf8());
+    const QMap<QString, QByteArray> inTrash = test::trashedFiles(dataHome());
+    QCOMPARE(inTrash.keys(), trashed);
+    for (auto it = inTrash.cbegin(); it != inTrash.cend(); ++it)
+        QCOMPARE(it.value(), "old " + it.key().toUtf8());
+}
+
+void TestCli::deleteExistingWithoutATrashDeletesNothing()
+{
+    const QString list = m_dir->filePath(QStringLiteral("l.mdb"));
+    QVERIFY(test::makeList(list, {QStringLiteral("MSFT")}));
+    const QString dl = folderWith({"MSFT.csv", "notes.txt"});
+    // Where the trash belongs there is a file.
+    QVERIFY(QDir().mkpath(dataHome()));
+    QFile blocker(dataHome() + QStringLiteral("/Trash"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+
+    const Result r = cliAtHome({"--list", list, "--dir", dl, "--source", "yahoo", "--from", "2003-01-01", "--to",
+                                "2003-09-25", "--ext", ".csv", "--delete-existing"});
+    QCOMPARE(r.code, 1);
+    QVERIFY(r.out.isEmpty()); // nothing was asked for
+    QVERIFY2(r.err.contains(QLatin1String("MSFT.csv")) && r.err.contains(QLatin1String("could not be moved to the trash")),
+             qPrintable(r.err));
+    QCOMPARE(files(dl), (QStringList{"MSFT.csv", "notes.txt"}));
+    QCOMPARE(test::readAll(dl + QStringLiteral("/MSFT.csv")), QByteArray("old MSFT.csv"));
+}
+
+void TestCli::unwritableErrorLogIsReported()
+{
+    const QString list = m_dir->filePath(QStringLiteral("l.mdb"));
+    QVERIFY(test::makeList(list, {QStringLiteral("E500_L"), QStringLiteral("KO")}));
+    const QString dl = folderWith({});
+    QVERIFY(QDir(dl).mkdir(QStringLiteral("errorlog.txt"))); // in the log's way, whoever runs the test
+    const Result r = cli({"--list", list, "--dir", dl, "--source", "yahoo", "--from", "2003-01-01", "--to",
+                          "2003-02-25", "--ext", ".csv"});
+    QCOMPARE(r.code, 1);
+    QCOMPARE(r.out, QStringLiteral("E500_L failed: server-error\nKO ok %1/KO.csv\n").arg(dl));
+    QVERIFY2(r.err.contains(QStringLiteral("Could not write %1/errorlog.txt").arg(dl)), qPrintable(r.err));
+}
+
 void TestCli::usageErrors_data()
 {
     QTest::addColumn<QStringList>("args");
@@ -184,6 +321,12 @@ void TestCli::usageErrors_data()
     QTest::newRow("unknown option") << QStringList{"--bogus"} << "bogus";
     QTest::newRow("bad period") << QStringList{"--period", "yearly", "--dir", "/tmp"} << "--period";
     QTest::newRow("bad date") << QStringList{"--from", "2003-13-01", "--dir", "/tmp"} << "--from";
+    QTest::newRow("date with slashes") << QStringList{"--from", "2024/01/01", "--dir", "/tmp"} << "--from";
+    QTest::newRow("date with a time") << QStringList{"--to", "2024-01-01T00:00", "--dir", "/tmp"} << "--to";
+    QTest::newRow("date without leading zeros") << QStringList{"--from", "2024-1-1", "--dir", "/tmp"} << "--from";
+    QTest::newRow("directory that is a file") << QStringList{"--dir", "/etc/hostname", "--symbol", "MSFT"}
+                                              << "is not a directory";
+    QTest::newRow("empty symbol") << QStringList{"--dir", "/tmp", "--symbol", ""} << "--symbol";
     QTest::newRow("bad source") << QStringList{"--source", "google", "--dir", "/tmp"} << "--source";
     QTest::newRow("bad format") << QStringList{"--format", "2", "--dir", "/tmp"} << "--format";
     QTest::newRow("missing directory") << QStringList{"--dir", "/nonexistent/kestrion", "--symbol", "MSFT"}
@@ -244,6 +387,9 @@ void TestCli::helpAndVersion()
     for (const char* opt : {"--list", "--dir", "--from", "--to", "--period", "--source", "--format", "--ext",
                             "--date-stamp", "--delete-existing", "--metastock", "--symbol"})
         QVERIFY2(help.out.contains(QLatin1String(opt)), opt);
+    // A --symbol run writes no error log, so the exit status does not send
+    // every failure there.
+    QVERIFY2(help.out.contains(QLatin1String("a list run names them in errorlog.txt")), qPrintable(help.out));
     const Result version = cli({"--version"});
     QCOMPARE(version.code, 0);
     QCOMPARE(version.out, QStringLiteral("kestrion-cli 1.5.7\n"));

@@ -428,7 +428,12 @@ void TestDownloadRun::missingDirectory()
 
 void TestDownloadRun::deleteExistingFiles()
 {
-    for (const char* name : {"OLD.csv", "EMASTER", "errorlog.txt"}) {
+    // A private trash, on the downloads' file system.
+    const test::TempConfig config;
+    const QByteArray home = qgetenv("HOME");
+    qputenv("HOME", config.path().toUtf8());
+    const auto restoreHome = qScopeGuard([&] { qputenv("HOME", home); });
+    for (const char* name : {"OLD.csv", "EMASTER", "errorlog.txt", "MSFT.csv"}) {
         QFile f(m_dir->filePath(QLatin1String(name)));
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("old");
@@ -440,7 +445,10 @@ void TestDownloadRun::deleteExistingFiles()
         DownloadRun run(m_host, m_factory);
         test::runToEnd(run, in);
     }
-    QCOMPARE(dataFiles(), QStringList{QStringLiteral("MSFT.csv")});
+    // Only what this run writes went, to the trash.
+    QCOMPARE(dataFiles(), (QStringList{"EMASTER", "MSFT.csv", "OLD.csv"}));
+    QCOMPARE(test::trashedFiles(config.path() + QStringLiteral("/data")).keys(),
+             (QStringList{"MSFT.csv", "errorlog.txt"}));
     QVERIFY(QFileInfo(m_dir->filePath(QStringLiteral("keep"))).isDir());
 
     // Without the setting earlier files stay.
@@ -450,7 +458,8 @@ void TestDownloadRun::deleteExistingFiles()
     in.settings.deleteExistingFiles = 0;
     DownloadRun run(m_host, m_factory);
     test::runToEnd(run, in);
-    QCOMPARE(dataFiles(), (QStringList{"MSFT.csv", "OLD.csv"}));
+    QCOMPARE(dataFiles(), (QStringList{"EMASTER", "MSFT.csv", "OLD.csv"}));
+    QCOMPARE(test::trashedFiles(config.path() + QStringLiteral("/data")).size(), 2);
 }
 
 void TestDownloadRun::dateStampAndDottedSymbols()

@@ -30,7 +30,7 @@ private Q_SLOTS:
     void path();
     void contentTest_data();
     void contentTest();
-    void clearKeepsSubdirectoriesAndLinkTargets();
+    void trashTakesNamedFilesNotLinkTargets();
     void errorLogExactBytes();
     void errorLogCheck_data();
     void errorLogCheck();
@@ -115,8 +115,13 @@ void TestOutputFiles::contentTest()
     QVERIFY(!kestrion::contentTest(dir.filePath(QStringLiteral("missing.csv"))));
 }
 
-void TestOutputFiles::clearKeepsSubdirectoriesAndLinkTargets()
+void TestOutputFiles::trashTakesNamedFilesNotLinkTargets()
 {
+    // A private trash, on the downloads' file system.
+    const test::TempConfig config;
+    const QByteArray home = qgetenv("HOME");
+    qputenv("HOME", config.path().toUtf8());
+    const auto restoreHome = qScopeGuard([&] { qputenv("HOME", home); });
     QTemporaryDir outside;
     const QString precious = outside.filePath(QStringLiteral("precious.csv"));
     writeFile(precious, "keep");
@@ -124,18 +129,22 @@ void TestOutputFiles::clearKeepsSubdirectoriesAndLinkTargets()
     writeFile(dir.filePath(QStringLiteral("MSFT.csv")), "x");
     writeFile(dir.filePath(QStringLiteral(".hidden")), "x");
     writeFile(dir.filePath(QStringLiteral("EMASTER")), "x");
-    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("sub")));
-    writeFile(dir.filePath(QStringLiteral("sub/inner.csv")), "x");
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("sub.csv")));
+    writeFile(dir.filePath(QStringLiteral("sub.csv/inner.csv")), "x");
     QVERIFY(QFile::link(precious, dir.filePath(QStringLiteral("link.csv"))));
-    QVERIFY(QFile::link(outside.path(), dir.filePath(QStringLiteral("linkdir"))));
 
-    clearDownloadDirectory(dir.path());
+    const QStringList named{"MSFT.csv", "sub.csv", "link.csv", "missing.csv"};
+    QStringList paths;
+    for (const QString& name : named)
+        paths << dir.filePath(name);
+    QCOMPARE(moveFilesToTrash(paths), QString());
 
-    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("MSFT.csv"))));
-    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral(".hidden"))));
-    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("EMASTER"))));
-    QVERIFY(QFile::exists(dir.filePath(QStringLiteral("sub/inner.csv"))));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                        QDir::Name),
+             (QStringList{".hidden", "EMASTER", "sub.csv"}));
+    QVERIFY(QFile::exists(dir.filePath(QStringLiteral("sub.csv/inner.csv"))));
     QCOMPARE(test::readAll(precious), QByteArray("keep"));
+    QCOMPARE(test::trashedFiles(config.path() + QStringLiteral("/data")).keys(), (QStringList{"MSFT.csv", "link.csv"}));
 }
 
 void TestOutputFiles::errorLogExactBytes()

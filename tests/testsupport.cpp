@@ -7,10 +7,12 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QUrl>
 
 namespace kestrion::test {
 
@@ -201,6 +203,25 @@ StoredKey readStoredKey(int timeoutMs)
     if (!done.wait(timeoutMs + 10000))
         return {};
     return done.first().first().value<StoredKey>();
+}
+
+QMap<QString, QByteArray> trashedFiles(const QString& dataHome)
+{
+    // Each trashed file has an information file of the same name that
+    // tells where it came from.
+    QMap<QString, QByteArray> trashed;
+    const QDir info(dataHome + QStringLiteral("/Trash/info"));
+    for (const QString& name : info.entryList({QStringLiteral("*.trashinfo")}, QDir::Files)) {
+        const QList<QByteArray> lines = readAll(info.filePath(name)).split('\n');
+        for (const QByteArray& line : lines) {
+            if (!line.startsWith("Path="))
+                continue;
+            const QString from = QUrl::fromPercentEncoding(line.mid(5));
+            const QString stored = name.chopped(int(qstrlen(".trashinfo")));
+            trashed.insert(QFileInfo(from).fileName(), readAll(dataHome + QStringLiteral("/Trash/files/") + stored));
+        }
+    }
+    return trashed;
 }
 
 RunResult runToEnd(DownloadRun& run, const RunInputs& in)

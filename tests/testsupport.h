@@ -5,6 +5,7 @@
 #include "platform/http_fetch.h"
 
 #include <QProcess>
+#include <QMap>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
@@ -116,6 +117,10 @@ QByteArray httpGet(const QString& url, int timeoutSeconds = 10);
 
 // The stored API key, read as the programs read it, waited for.
 StoredKey readStoredKey(int timeoutMs = 3000);
+
+// What the desktop's trash under dataHome ($XDG_DATA_HOME) holds: the name
+// each file had before it was trashed, and its bytes.
+QMap<QString, QByteArray> trashedFiles(const QString& dataHome);
 
 // Starts the run and waits (up to five minutes) for its end.
 RunResult runToEnd(DownloadRun& run, const RunInputs& in);

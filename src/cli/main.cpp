@@ -20,6 +20,7 @@
 #include <QDate>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <csignal>
 #include <cstdio>
@@ -72,12 +73,13 @@ public:
     }
     // Says at the end how many tickers failed and where they are listed, and,
     // when no ticker reached the service at all, what to look at first.
-    void summarize(const RunResult& result, const QString& settingsFile) const
+    // A --symbol run writes no error log, so one already there is not its list.
+    void summarize(const RunResult& result, bool logWritten, const QString& settingsFile) const
     {
         if (result.failed == 0 || result.cancelled)
             return;
         QString line = QStringLiteral("kestrion-cli: %1 of %2 tickers failed").arg(result.failed).arg(m_total);
-        if (result.errorsLogged)
+        if (logWritten && result.errorsLogged && result.errorLogProblem.isEmpty())
             line += QStringLiteral(" (listed in %1)")
                         .arg(QDir::toNativeSeparators(QDir(result.downloadDir).filePath(QStringLiteral("errorlog.txt"))));
         std::fprintf(stderr, "%s\n", qPrintable(line));
@@ -258,7 +260,11 @@ int readAccessList(const QString& path, QString table, QString column, QStringLi
 
 bool setDate(const QString& iso, QString& month, QString& day, QString& year)
 {
-    const QDate d = QDate::fromString(iso, Qt::ISODate);
+    // Exactly YYYY-MM-DD: no other separators, no time of day.
+    static const QRegularExpression shape(QStringLiteral("^[0-9]{4}-[0-9]{2}-[0-9]{2}$"));
+    if (!shape.match(iso).hasMatch())
+        return false;
+    const QDate d = QDate::fromString(iso, QStringLiteral("yyyy-MM-dd"));
     if (!d.isValid())
         return false;
     month = monthNames().at(d.month() - 1);
@@ -279,8 +285,9 @@ int main(int argc, char** argv)
     parser.setApplicationDescription(
         QStringLiteral("Downloads the quote history of every ticker of a list (or of one symbol) into a download "
                        "directory, exactly as Kestrion's \"Get Historical Data\" does. Options not given are taken "
-                       "from Kestrion's settings.\n\nExit status: 0 every ticker stored, 1 some ticker could not be "
-                       "downloaded (see errorlog.txt), 2 bad usage, a list that cannot be opened or a missing "
+                       "from Kestrion's settings. Dates are written YYYY-MM-DD.\n\nExit status: 0 every ticker "
+                       "stored, 1 some ticker could not be downloaded (a list run names them in errorlog.txt), 2 bad "
+                       "usage, a range that ends before it starts, a list that cannot be opened or a missing "
                        "download directory."));
     parser.addHelpOption();
     parser.addVersionOption();
@@ -306,8 +313,10 @@ int main(int argc, char** argv)
     const QCommandLineOption extOpt(QStringLiteral("ext"), QStringLiteral("File extension, e.g. .csv."),
                                     QStringLiteral("EXT"));
     const QCommandLineOption stampOpt(QStringLiteral("date-stamp"), QStringLiteral("Add the end date to file names."));
-    const QCommandLineOption deleteOpt(QStringLiteral("delete-existing"),
-                                       QStringLiteral("Delete the files in the download directory first."));
+    const QCommandLineOption deleteOpt(
+        QStringLiteral("delete-existing"),
+        QStringLiteral("Move the files this run writes (and errorlog.txt) to the trash first; other "
+                       "files stay."));
     const QCommandLineOption msOpt(QStringLiteral("metastock"), QStringLiteral("Store the quotes as MetaStock data."));
     const QCommandLineOption symbolOpt(QStringLiteral("symbol"),
                                        QStringLiteral("Download this one symbol instead of the list."),
@@ -357,6 +366,8 @@ int main(int argc, char** argv)
     const QString to = parser.isSet(toOpt) ? parser.value(toOpt) : QDate::currentDate().toString(Qt::ISODate);
     if (!setDate(to, in.request.endMonth, in.request.endDay, in.request.endYear))
         return fail(QStringLiteral("--to needs a date as YYYY-MM-DD, not \"%1\"").arg(to));
+    if (const QString problem = rangeProblem(in.request); !problem.isEmpty())
+        return fail(problem + QStringLiteral(": nothing was asked for"));
 
     const QString period = parser.isSet(periodOpt) ? parser.value(periodOpt) : QStringLiteral("daily");
     if (period == QLatin1String("daily"))
@@ -420,6 +431,10 @@ int main(int argc, char** argv)
         return fail(QStringLiteral("no download directory: give --dir or set one in Kestrion"));
     if (!QFileInfo::exists(in.downloadDir))
         return fail(QStringLiteral("download directory \"%1\" does not exist").arg(in.downloadDir));
+    if (!QFileInfo(in.downloadDir).isDir())
+        return fail(QStringLiteral("download directory \"%1\" is not a directory").arg(in.downloadDir));
+    if (parser.isSet(symbolOpt) && parser.value(symbolOpt).trimmed().isEmpty())
+        return fail(QStringLiteral("--symbol needs a ticker symbol"));
 
     TickerList list;
     if (parser.isSet(symbolOpt)) {
@@ -458,7 +473,11 @@ int main(int argc, char** argv)
     int exitCode = kAllStored;
     QObject::connect(&run, &DownloadRun::finished, &app, [&](const RunResult& result) {
         host.finish();
-        host.summarize(result, store.fileName());
+        for (const QString& problem : {result.notStarted, result.errorLogProblem}) {
+            if (!problem.isEmpty())
+                std::fprintf(stderr, "kestrion-cli: %s\n", qPrintable(problem));
+        }
+        host.summarize(result, !in.singleStock, store.fileName());
         exitCode = result.failed == 0 && result.completed ? kAllStored : kSomeFailed;
         QCoreApplication::exit(exitCode);
     });

@@ -38,6 +38,42 @@ bool isDefinite(FailureReason r)
     return r == FailureReason::NotFound || r == FailureReason::Unauthorized;
 }
 
+// "Delete Existing Files": the files a run of these inputs writes go to the
+// trash, and for a list run the error log; nothing else in the folder is
+// touched. False, with the reason in result, when one of them could not go.
+bool trashRunFiles(const RunInputs& in, RunResult& result)
+{
+    const QString& dir = in.downloadDir;
+    if (dir.isEmpty() || !QFileInfo(dir).isDir() || !in.listOpen)
+        return true;
+    QStringList symbols = in.symbols;
+    if (in.singleStock)
+        symbols = in.currentRow >= 0 && in.currentRow < symbols.size() ? QStringList{symbols.at(in.currentRow)}
+                                                                       : QStringList{};
+    if (symbols.isEmpty())
+        return true;
+    QStringList paths;
+    for (const QString& symbol : std::as_const(symbols))
+        paths << dataFilePath(dir, symbol, in.settings, in.request);
+    if (!in.singleStock)
+        paths << ErrorLog::path(dir);
+    const QString problem = moveFilesToTrash(paths);
+    if (problem.isEmpty())
+        return true;
+    result.notStarted = QStringLiteral("Download did not start: ") + problem;
+    return false;
+}
+
+// A given-up ticker goes into errorlog.txt; the first failure to write it
+// is kept for the end of the run, which says so.
+void logTicker(const QString& dir, const QString& symbol, RunResult& result)
+{
+    QString why;
+    if (!ErrorLog::logTicker(dir, symbol, &why) && result.errorLogProblem.isEmpty())
+        result.errorLogProblem
+            = QStringLiteral("Could not write %1: %2").arg(QDir::toNativeSeparators(ErrorLog::path(dir)), why);
+}
+
 } // namespace
 
 DownloadRun::DownloadRun(RunHost& host, MetaStockFactory& metastock, QObject* parent)
@@ -97,6 +133,13 @@ void DownloadRun::begin()
 {
     downloader().setRunSetting(kDownloaderRunSetting);
     m_host.disableInputs();
+    // Before the log is deleted: it goes to the trash with the data files.
+    if (m_in.settings.deleteExistingFiles == 1 && !trashRunFiles(m_in, m_result)) {
+        m_host.setStatus(m_result.notStarted);
+        if (m_running)
+            end();
+        return;
+    }
     ErrorLog::remove(m_in.downloadDir);
     m_values = RunRequestValues::from(m_in.request);
     m_source = makeQuoteSource(SourceSetup{m_in.settings, m_in.services, m_values, m_in.downloadDir, m_in.apiKey});
@@ -129,8 +172,6 @@ void DownloadRun::begin()
         m_in.symbols = QStringList{m_in.symbols.at(m_in.currentRow)};
         m_host.progressToMinimum();
     } else {
-        if (m_in.settings.deleteExistingFiles == 1)
-            clearDownloadDirectory(m_in.downloadDir);
         folderStep(m_emasterPresent);
         m_host.setProgressRange(0, int(m_in.symbols.size()));
     }
@@ -450,7 +491,7 @@ bool DownloadRun::finishTicker(Ticker& t)
     if (m_in.settings.componentPath()) {
         if (t.componentError == MetaStockDownloader::kErrorCouldNotDownload
             || t.componentError == MetaStockDownloader::kErrorCouldNotStore) {
-            ErrorLog::logTicker(m_in.downloadDir, t.symbol);
+            logTicker(m_in.downloadDir, t.symbol, m_result);
             ++m_result.failed;
             if (t.componentError == MetaStockDownloader::kErrorCouldNotStore)
                 m_host.tickerFailed(t.symbol, FailureReason::WriteFailed, QString());
@@ -475,7 +516,7 @@ bool DownloadRun::finishTicker(Ticker& t)
             // file stays too, the only copy of the quotes.
             ++m_result.failed;
             if (!m_in.singleStock)
-                ErrorLog::logTicker(m_in.downloadDir, t.symbol);
+                logTicker(m_in.downloadDir, t.symbol, m_result);
             m_host.tickerFailed(t.symbol, FailureReason::WriteFailed,
                                 QStringLiteral("the MetaStock folder could not be written"));
             m_host.tickerFinished(t.symbol, false, QString());
@@ -502,7 +543,7 @@ bool DownloadRun::finishTicker(Ticker& t)
         stop = m_in.settings.activeAlerts != 0 && !m_result.sourceStopped && m_host.askStop();
         if (!m_running)
             return false;
-        ErrorLog::logTicker(m_in.downloadDir, t.symbol);
+        logTicker(m_in.downloadDir, t.symbol, m_result);
     }
     m_host.tickerFailed(t.symbol, t.outcome.reason, t.outcome.detail);
     m_host.tickerFinished(t.symbol, false, QString());
@@ -565,10 +606,14 @@ void DownloadRun::end()
     m_running = false;
     m_host.enableInputs();
     m_host.refreshGrid();
-    if (ErrorLog::check(m_in.downloadDir)) {
+    if (!m_result.notStarted.isEmpty()) {
+        m_host.setStatus(m_result.notStarted); // an earlier run's log is not this run's
+    } else if (ErrorLog::check(m_in.downloadDir)) {
         m_result.errorsLogged = true;
         m_host.setStatus(kErrorsLogged);
     }
+    if (!m_result.errorLogProblem.isEmpty())
+        m_host.setStatus(m_result.errorLogProblem);
     if (appState().autoRunMarker == 1 && m_in.settings.autoStartApp == 1)
         m_launcher(m_in.settings.appName);
     Q_EMIT finished(m_result);

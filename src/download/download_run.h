@@ -92,6 +92,11 @@ struct RunResult
     int failed = 0; // tickers given up or not downloaded
     bool sourceStopped = false; // the source refused further requests
     QString downloadDir; // the directory box's text after the run
+    // Why a run with a list and a directory asked for nothing: a file
+    // "Delete Existing Files" could not move to the trash.
+    QString notStarted;
+    // errorlog.txt could not be written: which file and why.
+    QString errorLogProblem;
 };
 
 // One download run over the open list or its current row: requests, retries,

@@ -21,15 +21,18 @@ void remove(const QString& downloadDir)
         QFile::remove(p);
 }
 
-void logTicker(const QString& downloadDir, const QString& symbol)
+bool logTicker(const QString& downloadDir, const QString& symbol, QString* error)
 {
     const QString p = path(downloadDir);
     if (p.isEmpty())
-        return;
+        return true;
     const bool exists = QFileInfo::exists(p);
     QFile f(p);
-    if (!f.open(exists ? QIODevice::Append : (QIODevice::WriteOnly | QIODevice::NewOnly)))
-        return;
+    if (!f.open(exists ? QIODevice::Append : (QIODevice::WriteOnly | QIODevice::NewOnly))) {
+        if (error)
+            *error = f.errorString();
+        return false;
+    }
     QByteArray text;
     if (!exists) {
         text = "Kestrion could not download data for the following tickers.\r\n"
@@ -38,7 +41,12 @@ void logTicker(const QString& downloadDir, const QString& symbol)
                "\r\n";
     }
     text += symbol.toUtf8() + "\r\n";
-    f.write(text);
+    if (f.write(text) != text.size() || !f.flush()) {
+        if (error)
+            *error = f.errorString();
+        return false;
+    }
+    return true;
 }
 
 bool check(const QString& downloadDir)

@@ -11,7 +11,8 @@ namespace ErrorLog {
 // Empty for an empty directory text: then there is no log to touch.
 QString path(const QString& downloadDir);
 void remove(const QString& downloadDir);
-void logTicker(const QString& downloadDir, const QString& symbol);
+// False when the line could not be written; error then says why.
+bool logTicker(const QString& downloadDir, const QString& symbol, QString* error = nullptr);
 // True when the log exists and its first byte is not 0; otherwise the log
 // is deleted so that an empty one never stays behind.
 bool check(const QString& downloadDir);

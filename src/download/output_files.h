@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace kestrion {
 
@@ -21,8 +22,10 @@ QString dataFilePath(const QString& downloadDir, const QString& symbol, const Se
 // Passes when the file is not empty and does not start with "<h" or "No".
 bool contentTest(const QString& path);
 
-// Removes the plain files directly inside the directory; subdirectories,
-// their contents and whatever a symbolic link points to are left alone.
-void clearDownloadDirectory(const QString& downloadDir);
+// "Delete Existing Files": moves each of these files that exists (a plain
+// file, or a symbolic link itself, never what it points to) to the desktop's
+// trash. Stops at the first one that cannot go there, leaving it where it is,
+// and returns why; empty when all went.
+QString moveFilesToTrash(const QStringList& paths);
 
 } // namespace kestrion

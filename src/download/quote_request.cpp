@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QStringList>
 
+#include <algorithm>
+
 namespace kestrion {
 
 const QStringList& monthNames()
@@ -38,6 +40,38 @@ PeriodValues periodValues(HistoryPeriod period)
     case HistoryPeriod::None:
         break;
     }
+    return {};
+}
+
+QDate selectorDay(const QString& month, const QString& day, const QString& year)
+{
+    const auto digits = [](const QString& text, int min, int max) {
+        if (text.size() < min || text.size() > max)
+            return false;
+        return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+    };
+    const int m = monthValues(month).number;
+    if (m == 0 || !digits(day, 1, 2) || !digits(year, 4, 4))
+        return {};
+    return QDate(year.toInt(), m, day.toInt()); // invalid when the month has no such day
+}
+
+QString rangeProblem(const RequestInputs& in)
+{
+    const QDate start = selectorDay(in.startMonth, in.startDay, in.startYear);
+    const QDate end = selectorDay(in.endMonth, in.endDay, in.endYear);
+    const auto shown = [](const QString& m, const QString& d, const QString& y) {
+        return QStringLiteral("\"%1 %2 %3\"").arg(m, d, y);
+    };
+    if (!start.isValid())
+        return QStringLiteral("the start date %1 is not a valid date (month, day of that month, four-digit year)")
+            .arg(shown(in.startMonth, in.startDay, in.startYear));
+    if (!end.isValid())
+        return QStringLiteral("the end date %1 is not a valid date (month, day of that month, four-digit year)")
+            .arg(shown(in.endMonth, in.endDay, in.endYear));
+    if (end < start)
+        return QStringLiteral("the end date %1 is before the start date %2")
+            .arg(end.toString(Qt::ISODate), start.toString(Qt::ISODate));
     return {};
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDate>
 #include <QString>
 
 namespace kestrion {
@@ -34,6 +35,16 @@ struct RequestInputs
     QString endMonth, endDay, endYear;
     HistoryPeriod period = HistoryPeriod::Daily;
 };
+
+// The day that a month name, a day text ("1".."31", one or two digits) and
+// a four-digit year text name; invalid for anything else, a day the month
+// does not have (Feb 30) included.
+QDate selectorDay(const QString& month, const QString& day, const QString& year);
+
+// Why a run must not ask for the range of these texts, for the user: a start
+// or end that is no real day, or an end before the start. Dates are named as
+// YYYY-MM-DD where they exist. Empty when the range can be asked for.
+QString rangeProblem(const RequestInputs& inputs);
 
 // Month and period values converted once at the start of a run.
 struct RunRequestValues

@@ -4,6 +4,7 @@
 #include "download/download_run.h"
 #include "download/download_view.h"
 #include "download/metastock_factory.h"
+#include "download/quote_request.h"
 #include "download/quote_source.h"
 #include "download/ui/frmNoData.h"
 #include "platform/api_key_store.h"
@@ -111,6 +112,19 @@ void DownloadController::start(bool automatic)
     in.downloadDir = w.downloadDir();
     in.singleStock = w.singleStock();
     in.listOpen = w.listOpen();
+    // A range that cannot be asked for (Feb 30, or an end before the start)
+    // is never sent: the service would only answer with errors per ticker.
+    if (const QString problem = rangeProblem(in.request); !problem.isEmpty()) {
+        w.setStatusText(QStringLiteral("Download did not start: ") + problem);
+        if (!automatic) {
+            QWidget* parent = w.promptParent();
+            QMessageBox::warning(
+                parent, parent->windowTitle(),
+                QStringLiteral("The download did not start: %1.\nChoose the dates again.").arg(problem));
+        }
+        endRun();
+        return;
+    }
     QString listError;
     if (in.listOpen && !w.readListSymbols(in.symbols, &listError)) {
         // Nothing is fetched from a list that cannot be read, and nothing

@@ -267,7 +267,9 @@ void frmOptions::buildSourcesPage()
     lblParallelNote->setWordWrap(true);
     chkUpdateExisting = checkBox(fraAllSources, "chkUpdateExisting", QStringLiteral("Update Existing Files"));
     chkUpdateExisting->setToolTip(QStringLiteral("Clears \"Delete Existing Files\": the two exclude each other."));
-    chkDelExistFiles->setToolTip(QStringLiteral("Clears \"Update Existing Files\": the two exclude each other."));
+    chkDelExistFiles->setToolTip(QStringLiteral("Before a run, moves the files it writes (and errorlog.txt) to the "
+                                                "trash; other files stay. Clears \"Update Existing Files\": the two "
+                                                "exclude each other."));
     auto* allLayout = new QGridLayout(fraAllSources);
     allLayout->addWidget(lblParallelRequests, 0, 0);
     allLayout->addWidget(spnParallelRequests, 0, 1);
