@@ -288,7 +288,7 @@ int main(int argc, char** argv)
                        "from Kestrion's settings. Dates are written YYYY-MM-DD.\n\nExit status: 0 every ticker "
                        "stored, 1 some ticker could not be downloaded (a list run names them in errorlog.txt), 2 bad "
                        "usage, a range that ends before it starts, a list that cannot be opened or a missing "
-                       "download directory."));
+                       "download directory; 130 or 143 stopped by SIGINT or SIGTERM."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption listOpt(QStringLiteral("list"), QStringLiteral("Ticker list file."),
