@@ -187,7 +187,7 @@ private Q_SLOTS:
         QCOMPARE(w.cbxStartYear->currentText(), QStringLiteral("2003"));
         QCOMPARE(s.dataFormat, QStringLiteral("5"));
         QCOMPARE(s.dataSource, QStringLiteral("Yahoo Chart")); // the one source that needs no key
-        QCOMPARE(s.fileExtension, QString());
+        QCOMPARE(s.fileExtension, QStringLiteral(".csv"));
         QCOMPARE(s.appName, QString());
         QCOMPARE(s.adt, QString());
         QCOMPARE(s.activeAlerts, qint16(0));
