@@ -1,5 +1,6 @@
 #include "lists/list_import.h"
 #include "lists/ticker_list.h"
+#include "platform/folder_path.h"
 #include "platform/program_launcher.h"
 #include "schedule/adt_clock.h"
 #include "testsupport.h"
@@ -24,6 +25,8 @@ private Q_SLOTS:
     void nextDayRunsAgain();
     void splitCommandLine_data();
     void splitCommandLine();
+    void makeFolderPath_data();
+    void makeFolderPath();
     void importLines_data();
     void importLines();
     void importThreeLineExample();
@@ -126,6 +129,39 @@ void TestScheduleAndImport::splitCommandLine()
     QFETCH(QString, line);
     QFETCH(QStringList, words);
     QCOMPARE(ProgramLauncher::splitCommandLine(line), words);
+}
+
+void TestScheduleAndImport::makeFolderPath_data()
+{
+    QTest::addColumn<QString>("file");   // a file made first, under the temporary folder, or ""
+    QTest::addColumn<QString>("wanted"); // under the temporary folder; "" asks for nothing
+    QTest::addColumn<QString>("why");    // "" when made; %1 stands for the temporary folder
+    QTest::newRow("three missing levels") << "" << "dlone/sub1/sub2" << "";
+    QTest::newRow("trailing slash") << "" << "a/b/" << "";
+    QTest::newRow("already there") << "" << "." << "";
+    QTest::newRow("a file in the middle") << "dlone" << "dlone/sub1/sub2" << "\"%1/dlone\" is a file, not a folder";
+    QTest::newRow("a file at the end") << "dlone" << "dlone" << "\"%1/dlone\" is a file, not a folder";
+    QTest::newRow("nothing typed") << "" << "" << "no path was given";
+}
+
+void TestScheduleAndImport::makeFolderPath()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, wanted);
+    QFETCH(QString, why);
+    QTemporaryDir dir;
+    if (!file.isEmpty()) {
+        QFile f(dir.filePath(file));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+    const QString path = wanted.isEmpty() ? QString() : dir.filePath(wanted);
+    QString reason;
+    QCOMPARE(kestrion::makeFolderPath(path, &reason), why.isEmpty());
+    QCOMPARE(reason, why.contains(QLatin1String("%1")) ? why.arg(dir.path()) : why);
+    if (why.isEmpty())
+        QVERIFY(QFileInfo(path).isDir());
+    else if (!file.isEmpty())
+        QVERIFY(QFileInfo(dir.filePath(file)).isFile());
 }
 
 void TestScheduleAndImport::importLines_data()
