@@ -29,6 +29,10 @@ private Q_SLOTS:
     void makeFolderPath();
     void importLines_data();
     void importLines();
+    void importRefusesWhatIsNotText_data();
+    void importRefusesWhatIsNotText();
+    void importLinesSorted_data();
+    void importLinesSorted();
     void importThreeLineExample();
     void importTenThousandLines();
 };
@@ -179,6 +183,68 @@ void TestScheduleAndImport::importLines_data()
     QTest::newRow("only a line end") << QByteArray("\n") << QStringList{""};
     QTest::newRow("byte order mark dropped") << QByteArray("\xEF\xBB\xBFIBM\n") << QStringList{"IBM"};
     QTest::newRow("Latin-1 file") << QByteArray("NESTL\xC9\n") << QStringList{QStringLiteral("NESTL\u00C9")};
+    QTest::newRow("UTF-16 LE with its mark") << QByteArray("\xFF\xFEI\0B\0M\0\r\0\n\0K\0O\0", 16)
+                                            << QStringList{"IBM", "KO"};
+    QTest::newRow("UTF-16 BE with its mark") << QByteArray("\xFE\xFF\0I\0B\0M\0\n\0\xC9", 12)
+                                            << QStringList{"IBM", QStringLiteral("\u00C9")};
+    QTest::newRow("UTF-8 with its mark, Latin-1 never guessed")
+        << QByteArray("\xEF\xBB\xBFNESTL\xC3\x89\n") << QStringList{QStringLiteral("NESTL\u00C9")};
+    QTest::newRow("a stray control character is still text")
+        << QByteArray("MSFT\nIBM\nA\x01\nKO\nT\n") << QStringList{"MSFT", "IBM", "A\x01", "KO", "T"};
+}
+
+void TestScheduleAndImport::importRefusesWhatIsNotText_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("20 KB of binary data") << test::binaryBytes(20000);
+    QByteArray program("\x7F" "ELF\x02\x01\x01");
+    program += QByteArray(4000, '\0') + "libc.so.6\n" + QByteArray(4000, '\0') + "MSFT\n";
+    QTest::newRow("a program, mostly zero bytes") << program;
+    QTest::newRow("UTF-16 without its mark") << QByteArray("I\0B\0M\0\n\0K\0O\0\n\0", 14);
+}
+
+void TestScheduleAndImport::importRefusesWhatIsNotText()
+{
+    QFETCH(QByteArray, bytes);
+    QTemporaryDir dir;
+    QFile f(dir.filePath(QStringLiteral("i.csv")));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+    f.close();
+    QStringList read{"left over"};
+    QString error;
+    bool notText = false;
+    QVERIFY(!readImportLines(f.fileName(), read, &error, &notText));
+    QVERIFY(notText);
+    QCOMPARE(error, QStringLiteral("most of it is not text"));
+    QCOMPARE(read, QStringList());
+}
+
+void TestScheduleAndImport::importLinesSorted_data()
+{
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QStringList>("symbols");
+    QTest::addColumn<QString>("report");
+    QTest::newRow("blanks and tabs around trimmed")
+        << QStringList{" msft ", "\tIBM\t", "T, X"} << QStringList{"msft", "IBM", "T, X"} << "";
+    QTest::newRow("blank and empty lines add nothing") << QStringList{"   ", "", "\t", "KO"} << QStringList{"KO"} << "";
+    QTest::newRow("ten characters after trimming fit") << QStringList{"  ABCDEFGHIJ  "} << QStringList{"ABCDEFGHIJ"}
+                                                        << "";
+    QTest::newRow("control characters named like long lines")
+        << QStringList{"KO", "A\tB", "Oracle Corp,ORCL", "\x1B[0m"} << QStringList{"KO"}
+        << "1 line(s) longer than 10 characters could not be imported as ticker symbols: line 3 (\"Oracle Corp,ORCL\").\n"
+           "2 line(s) with control characters could not be imported as ticker symbols: line 2 (\"A\\x09B\"), "
+           "line 4 (\"\\x1B[0m\").";
+}
+
+void TestScheduleAndImport::importLinesSorted()
+{
+    QFETCH(QStringList, lines);
+    QFETCH(QStringList, symbols);
+    QFETCH(QString, report);
+    const ImportLines sorted = ImportLines::sort(lines);
+    QCOMPARE(sorted.symbols, symbols);
+    QCOMPARE(sorted.skippedReport(), report);
 }
 
 void TestScheduleAndImport::importLines()
