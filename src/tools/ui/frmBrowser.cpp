@@ -313,8 +313,8 @@ bool frmBrowser::eventFilter(QObject* watched, QEvent* event)
 
 void frmBrowser::showPageEnded(const char* what, int exitCode)
 {
-    // Not modal: the engine's signal returns at once, and the user may go
-    // on with the main window.
+    // Modal to the browser window only, and shown without waiting: the
+    // engine's signal returns at once and the main window stays usable.
     auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Analyze Stock"),
                                 QStringLiteral("The chart page stopped: the browser's page process %1 (exit code %2).\n\n"
                                                "Press Refresh to load it again.")
