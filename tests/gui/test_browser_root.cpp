@@ -144,8 +144,10 @@ private Q_SLOTS:
 
 int main(int argc, char** argv)
 {
-    // Started as the README starts Kestrion: nothing switches the sandbox off.
-    qunsetenv("QTWEBENGINE_DISABLE_SANDBOX");
+    // As root, started as the README starts Kestrion: nothing switches the
+    // sandbox off. Another user keeps the test environment's setting.
+    if (::geteuid() == 0)
+        qunsetenv("QTWEBENGINE_DISABLE_SANDBOX");
     prepareBrowserSandbox();
     // Qt WebEngine needs the shared OpenGL context before the application exists.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
