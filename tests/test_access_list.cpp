@@ -361,6 +361,9 @@ void TestAccessList::skippedSummary_data()
         << "7 values longer than 10 characters were skipped: \"Long value 1\", \"Long value 2\", \"Long value 3\", "
            "\"Long value 4\", \"Long value 5\" and 2 more.";
     QTest::newRow("empty values") << QStringList{"", "", "KO"} << "2 empty values were skipped.";
+    QTest::newRow("control characters") << QStringList{"A\tB", "KO", "Long value\n1"}
+                                        << "2 values with control characters were skipped: \"A\\x09B\", "
+                                           "\"Long value\\x0A1\".";
     QTest::newRow("both") << QStringList{"", "Long value 1"}
                           << "1 value longer than 10 characters was skipped: \"Long value 1\".\n"
                              "1 empty value was skipped.";

@@ -114,7 +114,8 @@ void TestCli::failedTickersExitOne()
     m_config->set(QStringLiteral("Settings"), QStringLiteral("Active Alerts"), QStringLiteral("-1"));
     const Result r = cli({"--list", list, "--dir", m_dir->path(), "--source", "wsc", "--format", "5"});
     QCOMPARE(r.code, 1);
-    QCOMPARE(r.out, QStringLiteral("E500_A failed: server-error\nKO ok %1/KO\n").arg(m_dir->path()));
+    // Nothing stored: the default extension Options shows, as the window uses it.
+    QCOMPARE(r.out, QStringLiteral("E500_A failed: server-error\nKO ok %1/KO.csv\n").arg(m_dir->path()));
     QVERIFY(test::readAll(m_dir->filePath(QStringLiteral("errorlog.txt"))).endsWith("\r\n\r\nE500_A\r\n"));
     QCOMPARE(r.err, QStringLiteral("kestrion-cli: 1 of 2 tickers failed (listed in %1/errorlog.txt)\n")
                         .arg(m_dir->path()));

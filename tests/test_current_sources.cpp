@@ -108,7 +108,8 @@ TestCurrentSources::Result TestCurrentSources::cli(const QStringList& args, cons
             ::setrlimit(RLIMIT_FSIZE, &l);
         };
     }
-    return test::runCli(QStringList{"--dir", m_dl} + args, m_config->path(), env, limit);
+    // These cases name the files they check without an extension.
+    return test::runCli(QStringList{"--dir", m_dl, "--ext", ""} + args, m_config->path(), env, limit);
 }
 
 QStringList TestCurrentSources::requests() const

@@ -1,5 +1,6 @@
 #include "lists/list_import.h"
 #include "lists/ticker_list.h"
+#include "platform/folder_path.h"
 #include "platform/program_launcher.h"
 #include "schedule/adt_clock.h"
 #include "testsupport.h"
@@ -24,8 +25,14 @@ private Q_SLOTS:
     void nextDayRunsAgain();
     void splitCommandLine_data();
     void splitCommandLine();
+    void makeFolderPath_data();
+    void makeFolderPath();
     void importLines_data();
     void importLines();
+    void importRefusesWhatIsNotText_data();
+    void importRefusesWhatIsNotText();
+    void importLinesSorted_data();
+    void importLinesSorted();
     void importThreeLineExample();
     void importTenThousandLines();
 };
@@ -128,6 +135,39 @@ void TestScheduleAndImport::splitCommandLine()
     QCOMPARE(ProgramLauncher::splitCommandLine(line), words);
 }
 
+void TestScheduleAndImport::makeFolderPath_data()
+{
+    QTest::addColumn<QString>("file");   // a file made first, under the temporary folder, or ""
+    QTest::addColumn<QString>("wanted"); // under the temporary folder; "" asks for nothing
+    QTest::addColumn<QString>("why");    // "" when made; %1 stands for the temporary folder
+    QTest::newRow("three missing levels") << "" << "dlone/sub1/sub2" << "";
+    QTest::newRow("trailing slash") << "" << "a/b/" << "";
+    QTest::newRow("already there") << "" << "." << "";
+    QTest::newRow("a file in the middle") << "dlone" << "dlone/sub1/sub2" << "\"%1/dlone\" is a file, not a folder";
+    QTest::newRow("a file at the end") << "dlone" << "dlone" << "\"%1/dlone\" is a file, not a folder";
+    QTest::newRow("nothing typed") << "" << "" << "no path was given";
+}
+
+void TestScheduleAndImport::makeFolderPath()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, wanted);
+    QFETCH(QString, why);
+    QTemporaryDir dir;
+    if (!file.isEmpty()) {
+        QFile f(dir.filePath(file));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+    const QString path = wanted.isEmpty() ? QString() : dir.filePath(wanted);
+    QString reason;
+    QCOMPARE(kestrion::makeFolderPath(path, &reason), why.isEmpty());
+    QCOMPARE(reason, why.contains(QLatin1String("%1")) ? why.arg(dir.path()) : why);
+    if (why.isEmpty())
+        QVERIFY(QFileInfo(path).isDir());
+    else if (!file.isEmpty())
+        QVERIFY(QFileInfo(dir.filePath(file)).isFile());
+}
+
 void TestScheduleAndImport::importLines_data()
 {
     QTest::addColumn<QByteArray>("bytes");
@@ -143,6 +183,68 @@ void TestScheduleAndImport::importLines_data()
     QTest::newRow("only a line end") << QByteArray("\n") << QStringList{""};
     QTest::newRow("byte order mark dropped") << QByteArray("\xEF\xBB\xBFIBM\n") << QStringList{"IBM"};
     QTest::newRow("Latin-1 file") << QByteArray("NESTL\xC9\n") << QStringList{QStringLiteral("NESTL\u00C9")};
+    QTest::newRow("UTF-16 LE with its mark") << QByteArray("\xFF\xFEI\0B\0M\0\r\0\n\0K\0O\0", 16)
+                                            << QStringList{"IBM", "KO"};
+    QTest::newRow("UTF-16 BE with its mark") << QByteArray("\xFE\xFF\0I\0B\0M\0\n\0\xC9", 12)
+                                            << QStringList{"IBM", QStringLiteral("\u00C9")};
+    QTest::newRow("UTF-8 with its mark, Latin-1 never guessed")
+        << QByteArray("\xEF\xBB\xBFNESTL\xC3\x89\n") << QStringList{QStringLiteral("NESTL\u00C9")};
+    QTest::newRow("a stray control character is still text")
+        << QByteArray("MSFT\nIBM\nA\x01\nKO\nT\n") << QStringList{"MSFT", "IBM", "A\x01", "KO", "T"};
+}
+
+void TestScheduleAndImport::importRefusesWhatIsNotText_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("20 KB of binary data") << test::binaryBytes(20000);
+    QByteArray program("\x7F" "ELF\x02\x01\x01");
+    program += QByteArray(4000, '\0') + "libc.so.6\n" + QByteArray(4000, '\0') + "MSFT\n";
+    QTest::newRow("a program, mostly zero bytes") << program;
+    QTest::newRow("UTF-16 without its mark") << QByteArray("I\0B\0M\0\n\0K\0O\0\n\0", 14);
+}
+
+void TestScheduleAndImport::importRefusesWhatIsNotText()
+{
+    QFETCH(QByteArray, bytes);
+    QTemporaryDir dir;
+    QFile f(dir.filePath(QStringLiteral("i.csv")));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+    f.close();
+    QStringList read{"left over"};
+    QString error;
+    bool notText = false;
+    QVERIFY(!readImportLines(f.fileName(), read, &error, &notText));
+    QVERIFY(notText);
+    QCOMPARE(error, QStringLiteral("most of it is not text"));
+    QCOMPARE(read, QStringList());
+}
+
+void TestScheduleAndImport::importLinesSorted_data()
+{
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QStringList>("symbols");
+    QTest::addColumn<QString>("report");
+    QTest::newRow("blanks and tabs around trimmed")
+        << QStringList{" msft ", "\tIBM\t", "T, X"} << QStringList{"msft", "IBM", "T, X"} << "";
+    QTest::newRow("blank and empty lines add nothing") << QStringList{"   ", "", "\t", "KO"} << QStringList{"KO"} << "";
+    QTest::newRow("ten characters after trimming fit") << QStringList{"  ABCDEFGHIJ  "} << QStringList{"ABCDEFGHIJ"}
+                                                        << "";
+    QTest::newRow("control characters named like long lines")
+        << QStringList{"KO", "A\tB", "Oracle Corp,ORCL", "\x1B[0m"} << QStringList{"KO"}
+        << "1 line(s) longer than 10 characters could not be imported as ticker symbols: line 3 (\"Oracle Corp,ORCL\").\n"
+           "2 line(s) with control characters could not be imported as ticker symbols: line 2 (\"A\\x09B\"), "
+           "line 4 (\"\\x1B[0m\").";
+}
+
+void TestScheduleAndImport::importLinesSorted()
+{
+    QFETCH(QStringList, lines);
+    QFETCH(QStringList, symbols);
+    QFETCH(QString, report);
+    const ImportLines sorted = ImportLines::sort(lines);
+    QCOMPARE(sorted.symbols, symbols);
+    QCOMPARE(sorted.skippedReport(), report);
 }
 
 void TestScheduleAndImport::importLines()

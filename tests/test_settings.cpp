@@ -48,7 +48,7 @@ void TestSettings::emptyStoreGivesDefaults()
     QVERIFY(w.startMonth.isEmpty());
     QCOMPARE(s.dataFormat, QStringLiteral("5"));
     QCOMPARE(s.dataSource, QStringLiteral("Yahoo Chart"));
-    QVERIFY(s.fileExtension.isEmpty());
+    QCOMPARE(s.fileExtension, QStringLiteral(".csv"));
     QVERIFY(s.appName.isEmpty());
     QVERIFY(s.adt.isEmpty());
     QCOMPARE(s.activeAlerts, qint16(0));

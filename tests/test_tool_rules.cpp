@@ -1,3 +1,4 @@
+#include "platform/browser_sandbox.h"
 #include "platform/settings_store.h"
 #include "platform/system_info.h"
 #include "testsupport.h"
@@ -23,6 +24,8 @@ class TestToolRules : public QObject
 private Q_SLOTS:
     void browserSizes_data();
     void browserSizes();
+    void browserSandbox_data();
+    void browserSandbox();
     void viewerTextHeight_data();
     void viewerTextHeight();
     void readKeepsEveryByte_data();
@@ -338,6 +341,28 @@ void TestToolRules::pathSearch()
     const QString found = SystemInfo::findOnPath(path);
     QDir::setCurrent(previousCurrent);
     QCOMPARE(found, expected.isEmpty() ? QString() : dir.filePath(expected));
+}
+
+void TestToolRules::browserSandbox_data()
+{
+    QTest::addColumn<bool>("root");
+    QTest::addColumn<QByteArray>("value"); // QTWEBENGINE_DISABLE_SANDBOX as started
+    QTest::addColumn<bool>("switchOff");
+    QTest::newRow("root, nothing set") << true << QByteArray() << true;
+    QTest::newRow("root, set to 0") << true << QByteArray("0") << true;
+    QTest::newRow("root, set to blanks") << true << QByteArray("  ") << true;
+    QTest::newRow("root, already off") << true << QByteArray("1") << false;
+    QTest::newRow("root, off by any other value") << true << QByteArray("yes") << false;
+    QTest::newRow("a user, nothing set") << false << QByteArray() << false;
+    QTest::newRow("a user, set to 0") << false << QByteArray("0") << false;
+}
+
+void TestToolRules::browserSandbox()
+{
+    QFETCH(bool, root);
+    QFETCH(QByteArray, value);
+    QFETCH(bool, switchOff);
+    QCOMPARE(sandboxMustBeSwitchedOff(root, value), switchOff);
 }
 
 QTEST_GUILESS_MAIN(TestToolRules)

@@ -119,6 +119,19 @@ CliResult runCli(const QStringList& args, const QString& configHome, QProcessEnv
             QString::fromUtf8(p.readAllStandardError())};
 }
 
+QByteArray binaryBytes(int size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    quint32 x = 2463534242u;
+    for (char& b : bytes) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        b = char(x >> 24);
+    }
+    return bytes;
+}
+
 bool makeList(const QString& path, const QStringList& symbols)
 {
     QFile::remove(path);

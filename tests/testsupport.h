@@ -59,6 +59,9 @@ private:
 
 // Makes a ticker list file holding the symbols (duplicates kept, in order).
 bool makeList(const QString& path, const QStringList& symbols);
+// Bytes of no text file, the same each time: a picture or a program picked
+// by mistake.
+QByteArray binaryBytes(int size);
 // What a list file holds, read through a connection of its own.
 QStringList fileSymbols(const QString& path);
 

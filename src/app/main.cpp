@@ -1,6 +1,7 @@
 #include "app/ui/frmMain.h"
 #include "app/ui/frmSplash.h"
 #include "core/app_state.h"
+#include "platform/browser_sandbox.h"
 #include "platform/memory_reuse.h"
 #include "platform/shutdown_signals.h"
 #include "platform/single_instance.h"
@@ -107,6 +108,9 @@ int main(int argc, char* argv[])
         return 0;
     }
 
+    // Before the application object: the browser engine reads it when it
+    // first starts, and refuses to run as root with its sandbox on.
+    prepareBrowserSandbox();
     QApplication app(argc, argv);
     setApplicationIdentity();
     keepFreedBuffersForReuse();

@@ -9,6 +9,7 @@
 #include "download/quote_source.h"
 #include "lists/access_file.h"
 #include "lists/import_values.h"
+#include "lists/list_import.h"
 #include "lists/ticker_list.h"
 #include "platform/api_key_store.h"
 #include "platform/memory_reuse.h"
@@ -232,6 +233,9 @@ int readAccessList(const QString& path, QString table, QString column, QStringLi
             break;
         case ImportValues::Verdict::TooLong:
             std::fprintf(stderr, "skipped: %s (too long)\n", qPrintable(value));
+            break;
+        case ImportValues::Verdict::ControlCharacters:
+            std::fprintf(stderr, "skipped: %s (control characters)\n", qPrintable(shownValue(value)));
             break;
         }
     }

@@ -85,6 +85,10 @@ void loadSettings(const SettingsStore& store, Settings& s, WindowValues& w)
 
     if (s.dataFormat.isEmpty())
         s.dataFormat = QStringLiteral("5");
+    // Options has always shown an empty value as the default extension; the
+    // files a run writes get the extension Options shows.
+    if (s.fileExtension.isEmpty())
+        s.fileExtension = kDefaultFileExtension;
     // Nothing chosen yet: the Yahoo chart service, which needs no key. The
     // old Yahoo history service no longer answers, so a first run on it
     // could only fail.

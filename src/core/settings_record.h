@@ -98,6 +98,9 @@ inline const QString kSettingsSection = QStringLiteral("Settings");
 inline const QString kServicesSection = QStringLiteral("Services");
 inline const QString kDownloadSection = QStringLiteral("Download");
 inline const QString kDefaultDatabaseName = QStringLiteral("dbase.mdb");
+// The data file extension when none is stored: what Options shows and what a
+// run uses are this one value.
+inline const QString kDefaultFileExtension = QStringLiteral(".csv");
 inline const QString kSourceYahoo = QStringLiteral("Yahoo");
 inline const QString kSourceWallStreetCity = QStringLiteral("Wall Street City");
 inline const QString kSourceYahooChart = QStringLiteral("Yahoo Chart");

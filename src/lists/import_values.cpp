@@ -1,5 +1,6 @@
 #include "lists/import_values.h"
 
+#include "lists/list_import.h"
 #include "lists/ticker_list.h"
 
 namespace kestrion {
@@ -8,6 +9,8 @@ ImportValues::Verdict ImportValues::judge(const QString& value)
 {
     if (value.isEmpty())
         return Verdict::Empty;
+    if (hasControlCharacter(value))
+        return Verdict::ControlCharacters;
     if (TickerList::symbolLength(value) > TickerList::kMaxSymbolLength)
         return Verdict::TooLong;
     return Verdict::Symbol;
@@ -26,6 +29,9 @@ ImportValues ImportValues::sort(const QStringList& values)
             break;
         case Verdict::TooLong:
             v.tooLong << value;
+            break;
+        case Verdict::ControlCharacters:
+            v.withControls << value;
             break;
         }
     }
@@ -47,6 +53,18 @@ QString ImportValues::skippedSummary(int firstFew) const
         text += shown.join(QStringLiteral(", "));
         if (tooLong.size() > firstFew)
             text += QStringLiteral(" and %1 more").arg(tooLong.size() - firstFew);
+        parts << text + QLatin1Char('.');
+    }
+    if (!withControls.isEmpty()) {
+        QStringList shown;
+        for (const QString& value : withControls.mid(0, firstFew))
+            shown << QStringLiteral("\"%1\"").arg(shownValue(value));
+        QString text = withControls.size() == 1
+            ? QStringLiteral("1 value with control characters was skipped: ")
+            : QStringLiteral("%1 values with control characters were skipped: ").arg(withControls.size());
+        text += shown.join(QStringLiteral(", "));
+        if (withControls.size() > firstFew)
+            text += QStringLiteral(" and %1 more").arg(withControls.size() - firstFew);
         parts << text + QLatin1Char('.');
     }
     if (empty == 1)

@@ -78,7 +78,7 @@ OptionsValues OptionsForm::loadedValues() const
     v.activeAlerts = s.activeAlerts == -1;
     v.deleteExistingFiles = isOn(s.deleteExistingFiles);
     v.dateStamp = isOn(s.dateStamp);
-    v.fileExtension = s.fileExtension.isEmpty() ? QStringLiteral(".csv") : s.fileExtension;
+    v.fileExtension = s.fileExtension.isEmpty() ? kDefaultFileExtension : s.fileExtension;
     v.autoRun = isOn(s.autoStartApp);
     v.appName = s.appName;
     v.convertToMS = isOn(s.convertToMS);
@@ -109,7 +109,9 @@ void OptionsForm::close()
     s.activeAlerts = v.activeAlerts ? -1 : 0;
     s.deleteExistingFiles = flag(v.deleteExistingFiles);
     s.dateStamp = flag(v.dateStamp);
-    s.fileExtension = v.fileExtension;
+    // An emptied box comes back as the default the next time it is shown,
+    // so the default is what the files get now too.
+    s.fileExtension = v.fileExtension.isEmpty() ? kDefaultFileExtension : v.fileExtension;
     s.autoStartApp = flag(v.autoRun);
     s.convertToMS = flag(v.convertToMS);
     s.appName = v.appName;

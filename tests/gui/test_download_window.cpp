@@ -157,8 +157,18 @@ private:
         } else if (auto* create = qobject_cast<dlgCreateDownloadDir*>(modal)) {
             seen << QStringLiteral("dlgCreateDownloadDir");
             dirBoxAtShow << create->txtDir->text();
-            QTest::keyClicks(create->txtDir, typedDir);
-            QTest::mouseClick(createOk ? create->OKButton : create->CancelButton, Qt::LeftButton);
+            // The same prompt back after a refused OK is cancelled.
+            const bool again = create == m_create;
+            m_create = create;
+            if (!again && !typedDir.isEmpty()) {
+                create->txtDir->clear();
+                QTest::keyClicks(create->txtDir, typedDir);
+            }
+            // Clicked once this poll has returned: a refused OK brings up a
+            // message the timer must still see.
+            QPushButton* button = createOk && !again ? create->OKButton : create->CancelButton;
+            QMetaObject::invokeMethod(
+                button, [button] { QTest::mouseClick(button, Qt::LeftButton); }, Qt::QueuedConnection);
         } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
             seen << QStringLiteral("message:") + box->text();
             messageTitle = box->windowTitle();
@@ -182,6 +192,7 @@ private:
     TestWindow& m_window;
     QTimer m_timer;
     QPointer<QWidget> m_answered;
+    QPointer<QWidget> m_create;
 };
 
 // Another window of the program that keeps the program open (its user has
@@ -553,8 +564,8 @@ private Q_SLOTS:
         QTest::newRow("Cancel before any OK empties the box") << "absent" << "" << false << "typed" << "" << false;
         QTest::newRow("Cancel after an earlier OK puts it back") << "absent" << "first" << false << "typed" << "first"
                                                                  << false;
-        QTest::newRow("OK on a path whose parent is missing") << "" << "" << true << "no/parent" << "no/parent"
-                                                              << false;
+        QTest::newRow("OK makes every missing folder of the path")
+            << "dlone/sub1/sub2" << "" << true << "dlone/sub1/sub2" << "dlone/sub1/sub2" << true;
     }
 
     void missingDirectory()
@@ -588,7 +599,8 @@ private Q_SLOTS:
             prompts.typedDir = tmp(typed);
             QVERIFY(clickAndWait(w));
             QCOMPARE(prompts.seen, QStringList{QStringLiteral("dlgCreateDownloadDir")});
-            QCOMPARE(prompts.dirBoxAtShow, QStringList{QString()});
+            // The prompt starts from the path typed in the window.
+            QCOMPARE(prompts.dirBoxAtShow, QStringList{under(boxText)});
         }
         QCOMPARE(w.txtDownloadDir->text(), under(expectedBox));
         QCOMPARE(QFileInfo(tmp(typed)).isDir(), created);
@@ -615,6 +627,31 @@ private Q_SLOTS:
         } else {
             QCOMPARE(next.seen, QStringList{QStringLiteral("dlgCreateDownloadDir")});
         }
+    }
+
+    void refusedDirectorySaysWhyAndStaysUp()
+    {
+        TestWindow w;
+        prepare(w, {QStringLiteral("MSFT")});
+        if (QTest::currentTestFailed())
+            return;
+        QVERIFY(writeFile(tmp(QStringLiteral("afile")), "x"));
+        const QString wanted = tmp(QStringLiteral("afile/sub1/sub2"));
+        w.txtDownloadDir->setText(wanted);
+
+        Prompts prompts(w);
+        QVERIFY(clickAndWait(w));
+        const QString why = QStringLiteral("message:The download directory could not be created: \"%1\" is a file, "
+                                           "not a folder.")
+                                .arg(QDir::toNativeSeparators(tmp(QStringLiteral("afile"))));
+        // OK is refused with the reason; the same prompt is back, still
+        // holding the path, and is then cancelled.
+        QCOMPARE(prompts.seen, (QStringList{QStringLiteral("dlgCreateDownloadDir"), why,
+                                            QStringLiteral("dlgCreateDownloadDir")}));
+        QCOMPARE(prompts.dirBoxAtShow, (QStringList{wanted, wanted}));
+        QVERIFY(QFileInfo(tmp(QStringLiteral("afile"))).isFile());
+        QCOMPARE(w.txtDownloadDir->text(), QString());
+        QVERIFY(allInputs(w, true));
     }
 
     void singleStock_data()

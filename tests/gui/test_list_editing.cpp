@@ -361,8 +361,19 @@ private Q_SLOTS:
             << "line 3";
         QTest::newRow("short line with a comma stays whole")
             << QStringList{} << QByteArray("T,BCE\nKO\n") << QStringList{"T,BCE", "KO"} << "";
-        QTest::newRow("blanks, case and duplicates kept")
-            << QStringList{"IBM"} << QByteArray(" ibm \nIBM\nIBM\n") << QStringList{"IBM", " ibm ", "IBM", "IBM"}
+        QTest::newRow("case and duplicates kept, blanks around trimmed")
+            << QStringList{"IBM"} << QByteArray(" ibm \nIBM\nIBM\n") << QStringList{"IBM", "ibm", "IBM", "IBM"}
+            << "";
+        QTest::newRow("a line of blanks adds nothing")
+            << QStringList{} << QByteArray("   \nKO\n") << QStringList{"KO"} << "";
+        QTest::newRow("tabs around trimmed") << QStringList{} << QByteArray("\tKO\t\nT, X \n") << QStringList{"KO", "T, X"}
+                                             << "";
+        QTest::newRow("control characters skipped and named")
+            << QStringList{} << QByteArray("KO\nA\tB\nC\x01\nIBM\n") << QStringList{"KO", "IBM"}
+            << "2 line(s) with control characters could not be imported as ticker symbols: line 2 (\"A\\x09B\"), "
+               "line 3 (\"C\\x01\")";
+        QTest::newRow("UTF-16 with its byte order mark")
+            << QStringList{} << QByteArray("\xFF\xFER\0I\0O\0\r\0\n\0K\0O\0\r\0\n\0", 20) << QStringList{"RIO", "KO"}
             << "";
         QTest::newRow("header line not skipped")
             << QStringList{} << QByteArray("Symbol\nKO\n") << QStringList{"Symbol", "KO"} << "";
@@ -429,6 +440,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected"); // a part of the message
         QTest::newRow("file missing") << "missing" << "could not be read";
         QTest::newRow("a folder chosen") << "folder" << "could not be read";
+        QTest::newRow("a binary file chosen") << "binary" << "is not a list of ticker symbols: most of it is not text";
         QTest::newRow("list locked by another program") << "locked" << "could not be added";
         QTest::newRow("list file read-only") << "readonly" << "could not be added";
         QTest::newRow("list fails at the third line") << "partway" << "could not be added";
@@ -475,6 +487,8 @@ private Q_SLOTS:
             w.importAnswer = tmp(QStringLiteral("nothing.csv"));
         else if (kind == QLatin1String("folder"))
             w.importAnswer = m_case.tmpPath();
+        else if (kind == QLatin1String("binary"))
+            QVERIFY(writeFile(w.importAnswer = tmp(QStringLiteral("picture.csv")), binaryBytes(20000)));
         else
             w.importAnswer = csv;
 

@@ -421,6 +421,18 @@ private Q_SLOTS:
         QVERIFY(!w->singleWindows().options().isLoaded());
     }
 
+    void firstRunFilesGetTheExtensionOptionsShows()
+    {
+        TestWindow w;
+        const QString firstRun = appState().settings.fileExtension;
+        prepare(w, {"MSFT"});
+        appState().settings.fileExtension = firstRun; // Options not opened yet
+        QSignalSpy finished(&w->downloadController(), &DownloadController::finished);
+        QTest::mouseClick(w.cmdGetUpdate, Qt::LeftButton);
+        QVERIFY(!finished.isEmpty() || finished.wait(60000));
+        QCOMPARE(filesIn(m_dl), QStringList{"MSFT.csv"});
+    }
+
     void firstRunStoresSourceAndExtension()
     {
         QCOMPARE(saved(QStringLiteral("Data Source")), QString());
@@ -429,7 +441,7 @@ private Q_SLOTS:
         showAndActivate(*w);
         // A first run already downloads from a service that answers today.
         QCOMPARE(appState().settings.dataSource, QStringLiteral("Yahoo Chart"));
-        QCOMPARE(appState().settings.fileExtension, QString());
+        QCOMPARE(appState().settings.fileExtension, QStringLiteral(".csv"));
         w.mnuFileExit->trigger();
         QVERIFY(!guard || !guard->isVisible());
         // What the options form loaded is what is stored.

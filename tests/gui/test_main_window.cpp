@@ -187,7 +187,7 @@ private Q_SLOTS:
         QCOMPARE(w.cbxStartYear->currentText(), QStringLiteral("2003"));
         QCOMPARE(s.dataFormat, QStringLiteral("5"));
         QCOMPARE(s.dataSource, QStringLiteral("Yahoo Chart")); // the one source that needs no key
-        QCOMPARE(s.fileExtension, QString());
+        QCOMPARE(s.fileExtension, QStringLiteral(".csv"));
         QCOMPARE(s.appName, QString());
         QCOMPARE(s.adt, QString());
         QCOMPARE(s.activeAlerts, qint16(0));
@@ -808,11 +808,6 @@ private Q_SLOTS:
         QTest::addColumn<int>("key");
         QTest::addColumn<QString>("command");
 
-        QTest::newRow("Ctrl+C in txtTicker") << "txtTicker" << int(Qt::Key_C) << "mnuHelpContents";
-        QTest::newRow("Ctrl+V in txtTicker") << "txtTicker" << int(Qt::Key_V) << "mnuViewFile";
-        QTest::newRow("Ctrl+A in txtDownloadDir") << "txtDownloadDir" << int(Qt::Key_A) << "mnuHelpAbout";
-        QTest::newRow("Ctrl+Z in cbxStartMonth") << "cbxStartMonth" << int(Qt::Key_Z) << "mnuAnalyzeStock";
-        QTest::newRow("Ctrl+V in cbxEndDay") << "cbxEndDay" << int(Qt::Key_V) << "mnuViewFile";
         QTest::newRow("Ctrl+O in cbxEndYear") << "cbxEndYear" << int(Qt::Key_O) << "mnuOpenList";
         QTest::newRow("Ctrl+N in txtTicker") << "txtTicker" << int(Qt::Key_N) << "mnuCreateNewList";
         QTest::newRow("Ctrl+I in txtTicker") << "txtTicker" << int(Qt::Key_I) << "mnuImportList";
@@ -822,6 +817,11 @@ private Q_SLOTS:
         QTest::newRow("Ctrl+T in cbxStartMonth") << "cbxStartMonth" << int(Qt::Key_T) << "mnuViewToolbar";
         QTest::newRow("Ctrl+B in txtTicker") << "txtTicker" << int(Qt::Key_B) << "mnuViewStatusBar";
         QTest::newRow("Ctrl+C in the grid") << "DBGrid1" << int(Qt::Key_C) << "mnuHelpContents";
+        // The editing keys are the menu's outside text fields.
+        QTest::newRow("Ctrl+V in the grid") << "DBGrid1" << int(Qt::Key_V) << "mnuViewFile";
+        QTest::newRow("Ctrl+A in the grid") << "DBGrid1" << int(Qt::Key_A) << "mnuHelpAbout";
+        QTest::newRow("Ctrl+Z in the grid") << "DBGrid1" << int(Qt::Key_Z) << "mnuAnalyzeStock";
+        QTest::newRow("Ctrl+V on chkSingleStock") << "chkSingleStock" << int(Qt::Key_V) << "mnuViewFile";
     }
 
     void shortcutsWinInTextAndComboBoxes()
@@ -854,7 +854,71 @@ private Q_SLOTS:
         QCOMPARE(w.saveAsked, command == QLatin1String("mnuCreateNewList") ? 1 : 0);
     }
 
-    void ctrlXInTickerBoxCloses()
+    void clipboardKeysEditTextFields_data()
+    {
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("typed");     // typed into the emptied box first; "" keeps its text
+        QTest::addColumn<bool>("selectAll");    // the box's text selected before the key
+        QTest::addColumn<QString>("text");      // the box's text after the key
+        QTest::addColumn<QString>("clipboard"); // after the key; it held "PASTED"
+
+        QTest::newRow("Ctrl+C copies in txtTicker") << "txtTicker" << int(Qt::Key_C) << "AB" << true << "AB" << "AB";
+        QTest::newRow("Ctrl+X cuts in txtTicker") << "txtTicker" << int(Qt::Key_X) << "AB" << true << "" << "AB";
+        QTest::newRow("Ctrl+V pastes in txtTicker")
+            << "txtTicker" << int(Qt::Key_V) << "AB" << true << "PASTED" << "PASTED";
+        QTest::newRow("Ctrl+Z undoes in txtTicker") << "txtTicker" << int(Qt::Key_Z) << "AB" << false << ""
+                                                   << "PASTED";
+        QTest::newRow("Ctrl+A selects in txtDownloadDir")
+            << "txtDownloadDir" << int(Qt::Key_A) << "/x/dl" << false << "/x/dl" << "PASTED";
+        QTest::newRow("Ctrl+V pastes in txtDownloadDir")
+            << "txtDownloadDir" << int(Qt::Key_V) << "/x/dl" << true << "PASTED" << "PASTED";
+        QTest::newRow("Ctrl+X cuts in txtDownloadDir")
+            << "txtDownloadDir" << int(Qt::Key_X) << "/x/dl" << true << "" << "/x/dl";
+        QTest::newRow("Ctrl+C copies in cbxStartMonth")
+            << "cbxStartMonth" << int(Qt::Key_C) << "" << true << "Jan" << "Jan";
+    }
+
+    void clipboardKeysEditTextFields()
+    {
+        QFETCH(QString, focus);
+        QFETCH(int, key);
+        QFETCH(QString, typed);
+        QFETCH(bool, selectAll);
+        QFETCH(QString, text);
+        QFETCH(QString, clipboard);
+
+        TestWindow w;
+        CommandLog log(w);
+        showAndActivate(*w);
+        QApplication::clipboard()->setText(QStringLiteral("PASTED"));
+        QWidget* target = w->findChild<QWidget*>(focus);
+        QVERIFY(target);
+        auto* edit = qobject_cast<QLineEdit*>(target);
+        if (auto* combo = qobject_cast<QComboBox*>(target))
+            edit = combo->lineEdit();
+        QVERIFY(edit);
+        edit->setFocus();
+        QTRY_VERIFY(QApplication::focusWidget() == target || QApplication::focusWidget() == edit);
+        if (!typed.isEmpty()) {
+            edit->clear();
+            QTest::keyClicks(QApplication::focusWidget(), typed);
+        }
+        if (selectAll)
+            edit->selectAll();
+        else
+            edit->deselect();
+
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), Qt::ControlModifier);
+        QCOMPARE(log.calls, QStringList());
+        QVERIFY(w->isVisible());
+        QCOMPARE(edit->text(), text);
+        QCOMPARE(QApplication::clipboard()->text(), clipboard);
+        if (key == Qt::Key_A)
+            QCOMPARE(edit->selectedText(), text);
+    }
+
+    void ctrlXOutsideTextFieldsCloses()
     {
         TestWindow w;
         CommandLog log(w);
@@ -863,7 +927,11 @@ private Q_SLOTS:
         QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.txtTicker));
         QTest::keyClicks(w.txtTicker, QStringLiteral("MSFT"));
         w.txtTicker->selectAll();
-        QTest::keyClick(w.txtTicker, Qt::Key_X, Qt::ControlModifier);
+        QWidget* grid = w->findChild<QWidget*>(QStringLiteral("DBGrid1"));
+        QVERIFY(grid);
+        grid->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), grid);
+        QTest::keyClick(grid, Qt::Key_X, Qt::ControlModifier);
         QCOMPARE(log.calls, QStringList{"mnuFileExit"});
         QVERIFY(!w->isVisible());
         QCOMPARE(w.txtTicker->text(), QStringLiteral("MSFT"));

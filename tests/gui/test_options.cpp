@@ -644,7 +644,7 @@ void TestOptions::fileExtension_data()
     QTest::newRow(".csv kept") << ".csv" << ".csv" << false << "" << ".csv";
     QTest::newRow(".txt kept") << ".txt" << ".txt" << false << "" << ".txt";
     QTest::newRow("empty shows .csv") << "" << ".csv" << false << "" << ".csv";
-    QTest::newRow("emptied stores empty") << ".prn" << ".prn" << true << "" << "";
+    QTest::newRow("emptied stores .csv") << ".prn" << ".prn" << true << "" << ".csv";
     QTest::newRow("odd text as typed") << "" << ".csv" << true << "dat x" << "dat x";
 }
 
@@ -677,7 +677,7 @@ void TestOptions::emptiedExtensionComesBackAsCsv()
     record().fileExtension = QStringLiteral(".txt");
     dialog().txtFileExt->clear();
     closeStep();
-    QCOMPARE(record().fileExtension, QString());
+    QCOMPARE(record().fileExtension, QStringLiteral(".csv"));
 
     QCOMPARE(dialog().txtFileExt->text(), QStringLiteral(".csv"));
     closeStep();

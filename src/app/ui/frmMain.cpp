@@ -14,6 +14,7 @@
 #include "download/output_files.h"
 #include "download/quote_request.h"
 #include "download/ui/download_controller.h"
+#include "platform/browser_sandbox.h"
 #include "platform/settings_store.h"
 #include "schedule/ui/download_directory.h"
 #include "tools/ui/frmAbout.h"
@@ -375,7 +376,15 @@ void frmMain::mnuAnalyzeStock_Click()
     const int row = currentRow();
     if (row >= 0 && row < m_lists->rowCount())
         appState().strTicker = m_lists->symbol(row);
-    m_windows->showChartBrowser(appState().strTicker, appState().services.chartHost);
+    QString why;
+    if (!m_windows->showChartBrowser(appState().strTicker, appState().services.chartHost, &why)) {
+        if (!why.isEmpty())
+            QMessageBox::warning(this, windowTitle(), QStringLiteral("The chart browser cannot start: %1.").arg(why));
+        return;
+    }
+    const QString note = browserSandboxNoteOnce();
+    if (!note.isEmpty())
+        setStatusText(note);
 }
 
 void frmMain::mnuViewToolbar_Click()

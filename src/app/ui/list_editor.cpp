@@ -229,21 +229,24 @@ void ListEditor::importIntoList()
         return;
     }
     QStringList lines;
-    if (!readImportFile(chosen, lines))
+    bool fromList = false;
+    if (!readImportFile(chosen, lines, &fromList))
         return;
+    // Another list's symbols go in as stored; a text file's lines are sorted.
+    const ImportLines sorted = fromList ? ImportLines{lines, {}, {}} : ImportLines::sort(lines);
     // One transaction: either every line the list can hold is added, or
     // nothing is.
     QString why;
-    if (m_list.appendAll(lines, &why) < 0) {
+    if (m_list.appendAll(sorted.symbols, &why) < 0) {
         warn(notAddedText(chosen, why));
         refresh();
         return;
     }
     refresh();
     // A line that is no symbol is never dropped without a word.
-    const QString overlong = overlongLinesReport(lines);
-    if (!overlong.isEmpty())
-        QMessageBox::information(&m_window, m_window.windowTitle(), overlong);
+    const QString skipped = sorted.skippedReport();
+    if (!skipped.isEmpty())
+        QMessageBox::information(&m_window, m_window.windowTitle(), skipped);
 }
 
 void ListEditor::importAccessFile(const QString& path)
@@ -263,8 +266,9 @@ void ListEditor::importAccessFile(const QString& path)
         access.reportSkipped(*values);
 }
 
-bool ListEditor::readImportFile(const QString& path, QStringList& lines)
+bool ListEditor::readImportFile(const QString& path, QStringList& lines, bool* fromList)
 {
+    *fromList = false;
     QString why;
     // Another Kestrion list gives its symbols; read as text, its database
     // pages would add fragments of binary data as symbols.
@@ -279,11 +283,15 @@ bool ListEditor::readImportFile(const QString& path, QStringList& lines)
         }
         for (const TickerList::Row& row : rows)
             lines << row.symbol;
+        *fromList = true;
         return true;
     }
-    if (!readImportLines(path, lines, &why)) {
-        warn(QStringLiteral("The file \"%1\" could not be read: %2.\n\nThe list was not changed.")
-                 .arg(QDir::toNativeSeparators(path), why));
+    bool notText = false;
+    if (!readImportLines(path, lines, &why, &notText)) {
+        const QString text = notText
+            ? QStringLiteral("The file \"%1\" is not a list of ticker symbols: %2.\n\nThe list was not changed.")
+            : QStringLiteral("The file \"%1\" could not be read: %2.\n\nThe list was not changed.");
+        warn(text.arg(QDir::toNativeSeparators(path), why));
         return false;
     }
     return true;

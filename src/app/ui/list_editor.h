@@ -61,9 +61,9 @@ private:
     // list and opens that list.
     void importAccessAsNewList(const QString& accessPath);
     void importAccessFile(const QString& path);
-    // The symbols of a text file or of another list; false after telling
-    // the user why it could not be read.
-    bool readImportFile(const QString& path, QStringList& lines);
+    // The lines of a text file, or the symbols of another list (then
+    // fromList is set); false after telling the user why it could not be read.
+    bool readImportFile(const QString& path, QStringList& lines, bool* fromList);
     void warn(const QString& text);
     void showNoListMessage();
     void showDataError();

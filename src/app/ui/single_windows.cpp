@@ -102,13 +102,13 @@ dlgLaunchApp* SingleWindows::launchPrompt() const
     return m_launchPrompt;
 }
 
-QWidget* SingleWindows::showChartBrowser(const QString& ticker, const QString& chartHost)
+QWidget* SingleWindows::showChartBrowser(const QString& ticker, const QString& chartHost, QString* error)
 {
     if (m_browser) {
         bringForward(m_browser);
         return m_browser;
     }
-    m_browser = openChartBrowser(ticker, chartHost);
+    m_browser = openChartBrowser(ticker, chartHost, error);
     return m_browser;
 }
 

@@ -61,8 +61,9 @@ public:
 
     // Analyze Stock: the first call opens the chart of the ticker; while that
     // window is open later calls only bring it forward (its chart stays).
-    // Null when the desktop's web browser shows the chart instead.
-    QWidget* showChartBrowser(const QString& ticker, const QString& chartHost);
+    // Null when the desktop's web browser shows the chart instead, or when
+    // the browser cannot start (then error says why).
+    QWidget* showChartBrowser(const QString& ticker, const QString& chartHost, QString* error = nullptr);
     // The open chart browser, or null.
     QWidget* chartBrowser() const;
     // Closes it (shutdown): it has no owner that would end it.

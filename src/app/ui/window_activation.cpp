@@ -1,12 +1,40 @@
 #include "app/ui/window_activation.h"
 
+#include <QAbstractSpinBox>
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextEdit>
 #include <QWidget>
 #include <QWindow>
 
 namespace kestrion {
+
+namespace {
+
+// A box the user types text into.
+bool isTextField(const QWidget* w)
+{
+    if (const auto* combo = qobject_cast<const QComboBox*>(w))
+        return combo->isEditable();
+    return qobject_cast<const QLineEdit*>(w) || qobject_cast<const QAbstractSpinBox*>(w)
+        || qobject_cast<const QTextEdit*>(w) || qobject_cast<const QPlainTextEdit*>(w);
+}
+
+// Select all, copy, paste, cut and undo: a text field's own.
+bool isEditingKey(const QKeySequence& keys)
+{
+    for (const char* k : {"Ctrl+A", "Ctrl+C", "Ctrl+V", "Ctrl+X", "Ctrl+Z"}) {
+        if (keys == QKeySequence(QLatin1String(k)))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
 
 ActivationWatcher::ActivationWatcher(QWidget& window)
     : m_window(window)
@@ -51,6 +79,8 @@ bool MenuKeysFirst::eventFilter(QObject* watched, QEvent* event)
     Qt::KeyboardModifiers modifiers = key->modifiers();
     modifiers.setFlag(Qt::KeypadModifier, false);
     const QKeySequence keys(QKeyCombination(modifiers, Qt::Key(key->key())));
+    if (isEditingKey(keys) && isTextField(static_cast<QWidget*>(watched)))
+        return QObject::eventFilter(watched, event);
     for (const QAction* a : std::as_const(m_commands)) {
         if (a->isEnabled() && a->shortcut() == keys) {
             // Ignored, the override is refused: the key goes on to the shortcut.

@@ -32,10 +32,11 @@ private:
     bool m_previousFocusWasOurs = false;
 };
 
-// Gives a window's menu shortcuts the keys its text and combo boxes claim for
-// editing (Ctrl+C, Ctrl+V, Ctrl+X, Ctrl+Z, Ctrl+A): in the old program those
-// keys belonged to the menu wherever the focus was. A disabled command leaves
-// its key to the box.
+// Gives a window's menu shortcuts the Ctrl keys its boxes would otherwise
+// claim, except the editing keys (Ctrl+A, Ctrl+C, Ctrl+V, Ctrl+X, Ctrl+Z)
+// while a text field has the focus: those select, copy, paste, cut and undo
+// there, and stay the menu's everywhere else. A disabled command leaves its
+// key to the box.
 class MenuKeysFirst final : public QObject
 {
     Q_OBJECT

@@ -39,7 +39,7 @@ public:
     bool askStop() override { return frmNoData::ask(m_window.promptParent()); }
     QString promptCreateDirectory() override
     {
-        const QString dir = dlgCreateDownloadDir::ask(m_window.promptParent());
+        const QString dir = dlgCreateDownloadDir::ask(m_window.promptParent(), m_window.downloadDir());
         m_window.setDownloadDir(dir);
         return dir;
     }

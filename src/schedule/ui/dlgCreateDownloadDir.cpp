@@ -1,9 +1,11 @@
 #include "schedule/ui/dlgCreateDownloadDir.h"
 
+#include "platform/folder_path.h"
 #include "schedule/ui/path_prompt.h"
 
 #include <QDir>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 
@@ -17,7 +19,7 @@ const char* const kEarlierPath = "kestrionCreatedDirectory";
 
 } // namespace
 
-dlgCreateDownloadDir::dlgCreateDownloadDir(const QString& earlierPath, QWidget* parent)
+dlgCreateDownloadDir::dlgCreateDownloadDir(const QString& earlierPath, QWidget* parent, const QString& typedPath)
     : QDialog(parent)
     , m_created(earlierPath)
 {
@@ -34,21 +36,28 @@ dlgCreateDownloadDir::dlgCreateDownloadDir(const QString& earlierPath, QWidget* 
     txtDir = w.path;
     OKButton = w.ok;
     CancelButton = w.cancel;
+    txtDir->setText(typedPath);
 
     connect(OKButton, &QPushButton::clicked, this, [this] {
         const QString path = txtDir->text();
-        if (!path.isEmpty())
-            QDir().mkdir(path); // one level; a failure shows again at the next run
+        QString why;
+        if (!makeFolderPath(path, &why)) {
+            // The prompt stays, with the path, to be corrected or cancelled.
+            QMessageBox::warning(this, windowTitle(),
+                                 QStringLiteral("The download directory could not be created: %1.").arg(why));
+            txtDir->setFocus();
+            return;
+        }
         m_created = path;
         accept();
     });
 }
 
-QString dlgCreateDownloadDir::ask(QWidget* parent)
+QString dlgCreateDownloadDir::ask(QWidget* parent, const QString& typedPath)
 {
     // The window can go while the prompt is up (the program is ending).
     const QPointer<QWidget> keeper = parent ? parent->window() : nullptr;
-    dlgCreateDownloadDir prompt(keeper ? keeper->property(kEarlierPath).toString() : QString(), parent);
+    dlgCreateDownloadDir prompt(keeper ? keeper->property(kEarlierPath).toString() : QString(), parent, typedPath);
     prompt.exec();
     if (keeper)
         keeper->setProperty(kEarlierPath, prompt.createdDirectory());

@@ -9,18 +9,22 @@ class QPushButton;
 namespace kestrion {
 
 // Asked when a run finds no download directory: OK creates the typed folder
-// (one level) and answers its path; Cancel answers the path of an earlier OK.
+// with every missing folder above it and answers its path, or says why it
+// could not and stays up; Cancel answers the path of an earlier OK.
 class dlgCreateDownloadDir : public QDialog
 {
     Q_OBJECT
 public:
-    // earlierPath: the answer that stands when the prompt is cancelled.
-    explicit dlgCreateDownloadDir(const QString& earlierPath = QString(), QWidget* parent = nullptr);
+    // earlierPath: the answer that stands when the prompt is cancelled;
+    // typedPath: the path box's text when it comes up.
+    explicit dlgCreateDownloadDir(const QString& earlierPath = QString(), QWidget* parent = nullptr,
+                                  const QString& typedPath = QString());
 
-    // Shows the prompt modally over parent and returns the created-directory
-    // text: the path just entered with OK, after a cancel the path of the
-    // last OK over the same window, or empty when there was none.
-    static QString ask(QWidget* parent);
+    // Shows the prompt modally over parent, starting from the path the user
+    // typed, and returns the created-directory text: the path just made
+    // with OK, after a cancel the path of the last OK over the same window,
+    // or empty when there was none.
+    static QString ask(QWidget* parent, const QString& typedPath = QString());
 
     // The path entered with OK, or the earlier path when none was.
     QString createdDirectory() const { return m_created; }

@@ -10,6 +10,7 @@ namespace kestrion {
 // ticker on the chart host ("host" or "host:port") and returns it. It has no
 // owner and deletes itself when closed. A program built without a web view
 // has the desktop's web browser show the chart instead and returns null.
-QWidget* openChartBrowser(const QString& ticker, const QString& chartHost);
+// When the browser cannot start, returns null with why in error.
+QWidget* openChartBrowser(const QString& ticker, const QString& chartHost, QString* error = nullptr);
 
 } // namespace kestrion

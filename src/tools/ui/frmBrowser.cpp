@@ -1,5 +1,6 @@
 #include "tools/ui/frmBrowser.h"
 
+#include "platform/browser_sandbox.h"
 #include "tools/chart_symbol.h"
 #include "tools/ui/chart_browser.h"
 #include "tools/window_rules.h"
@@ -10,6 +11,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QRadioButton>
 #include <QResizeEvent>
 #include <QStyle>
@@ -87,10 +89,20 @@ frmBrowser::frmBrowser(QWidget* parent)
             setWindowTitle(locationName());
     });
     // A crashed page never reports the end of its load; do not stay busy.
-    connect(brwWebBrowser->page(), &QWebEnginePage::renderProcessTerminated, this, [this] {
-        m_loading = false;
-        m_requested.invalidate();
-    });
+    // The window stays, and says what happened to the page.
+    connect(brwWebBrowser->page(), &QWebEnginePage::renderProcessTerminated, this,
+            [this](QWebEnginePage::RenderProcessTerminationStatus status, int exitCode) {
+                m_loading = false;
+                m_requested.invalidate();
+                if (status == QWebEnginePage::NormalTerminationStatus)
+                    return;
+                timTimer->stop();
+                setWindowTitle(locationName());
+                showPageEnded(status == QWebEnginePage::KilledTerminationStatus    ? "was ended by the system"
+                              : status == QWebEnginePage::CrashedTerminationStatus ? "crashed"
+                                                                                   : "could not run",
+                              exitCode);
+            });
 
     resize(px(kDesignClientSize), px(kDesignClientSize));
 }
@@ -299,6 +311,21 @@ bool frmBrowser::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
+void frmBrowser::showPageEnded(const char* what, int exitCode)
+{
+    // Modal to the browser window only, and shown without waiting: the
+    // engine's signal returns at once and the main window stays usable.
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Analyze Stock"),
+                                QStringLiteral("The chart page stopped: the browser's page process %1 (exit code %2).\n\n"
+                                               "Press Refresh to load it again.")
+                                    .arg(QLatin1String(what))
+                                    .arg(exitCode),
+                                QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("pageEndedMessage"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
 void frmBrowser::periodClicked(ChartPeriod period)
 {
     StartingAddress = chartAddress(m_chartHost, m_chart.symbol, period, m_chart.country);
@@ -336,8 +363,16 @@ void frmBrowser::buttonClick(const QString& key)
     }
 }
 
-QWidget* openChartBrowser(const QString& ticker, const QString& chartHost)
+QWidget* openChartBrowser(const QString& ticker, const QString& chartHost, QString* error)
 {
+    // The engine ends the program when it cannot find its helper program:
+    // look first, and say so instead.
+    const QString problem = browserEngineProblem();
+    if (!problem.isEmpty()) {
+        if (error)
+            *error = problem;
+        return nullptr;
+    }
     auto* window = new frmBrowser;
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->loadChart(ticker, chartHost);

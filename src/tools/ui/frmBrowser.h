@@ -89,6 +89,8 @@ private:
     void timerTick();
     void onLoadStarted();
     void onLoadFinished(bool ok);
+    // Tells the user the page's process ended, and how.
+    void showPageEnded(const char* what, int exitCode);
     void navigationComplete();
     QString locationName() const;
 
