@@ -256,13 +256,19 @@ void TestAccessList::damagedCopies_data()
     QTest::newRow("cut inside the first page") << m_bytes.left(100) << QString() << "cut short";
     // Cut in mid-page, the reading library would loop forever.
     QTest::newRow("cut inside a data page") << m_bytes.left(380000) << QString() << "cut short";
-    QTest::newRow("cut at a page end, catalog gone") << m_bytes.left(16 * 4096) << QString() << "damaged";
-    QTest::newRow("cut at a page end, a table gone") << m_bytes.left(49 * 4096) << QString() << "damaged";
+    // Cut at a page end, the size is no hint; the tables reach past the end.
+    QTest::newRow("cut at a page end, catalog gone")
+        << m_bytes.left(16 * 4096) << QString() << "it is cut short: it ends after 16 4096-byte pages, before";
+    QTest::newRow("cut at a page end, a table gone")
+        << m_bytes.left(49 * 4096) << QString() << "it is cut short: it ends after 49 4096-byte pages, before";
     // The table definitions are whole, the rows of "Dried" are not: a shorter
     // list would pass for the real one.
     QTest::newRow("cut at a page end, rows gone") << m_bytes.left(58 * 4096) << "Dried"
                                                   << "only 0 of the 12 rows of the table \"Dried\"";
-    QTest::newRow("two pages only") << m_bytes.left(2 * 4096) << QString() << "cut short";
+    QTest::newRow("two pages only") << m_bytes.left(2 * 4096) << QString()
+                                    << "it is cut short: it ends after 2 4096-byte pages, before the end of its tables";
+    QTest::newRow("one page only") << m_bytes.left(4096) << QString()
+                                   << "it is cut short: it ends after 1 4096-byte page, before the end of its tables";
     QTest::newRow("format newer than known") << withHeader(m_bytes, QByteArray("Standard ACE DB", 15), 9)
                                              << QString() << "cannot read (format 9)";
     QTest::newRow("not Access at all") << QByteArray("Symbol\nMSFT\n") << QString() << "not an Access database";

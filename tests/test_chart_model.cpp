@@ -59,6 +59,8 @@ private Q_SLOTS:
     void logScale();
     void options_data();
     void options();
+    void pictureFormats_data();
+    void pictureFormats();
 };
 
 void TestChartModel::weekdayAxis()
@@ -279,6 +281,16 @@ void TestChartModel::options_data()
     QTest::newRow("bad average") << QStringList{"kestrion", "--chart", "a", "--sma", "20,30"}
                                  << "--sma takes 20, 50 and 200, not \"30\"" << "a";
     QTest::newRow("unknown") << QStringList{"kestrion", "--charts"} << "unknown option --charts" << QString();
+    QTest::newRow("export to an empty name") << QStringList{"kestrion", "--chart", "a", "--export", ""}
+                                             << "--export needs a file name" << "a";
+    QTest::newRow("export, empty name, no chart") << QStringList{"kestrion", "--export", ""}
+                                                  << "--export needs a file name" << QString();
+    QTest::newRow("export to an unknown type") << QStringList{"kestrion", "--chart", "a", "--export", "a.gif"}
+                                               << "--export writes .png, .jpg (or .jpeg) and .bmp pictures, not \"a.gif\""
+                                               << "a";
+    QTest::newRow("export without an extension") << QStringList{"kestrion", "--chart", "a", "--export", "chart"}
+                                                 << "--export writes .png, .jpg (or .jpeg) and .bmp pictures, not \"chart\""
+                                                 << "a";
 }
 
 void TestChartModel::options()
@@ -289,6 +301,31 @@ void TestChartModel::options()
     const ChartCommand c = parseChartCommand(args);
     QCOMPARE(c.error, error);
     QCOMPARE(c.chartPath, chart);
+}
+
+void TestChartModel::pictureFormats_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QByteArray>("format");
+    QTest::newRow("png") << "out.png" << QByteArray("png");
+    QTest::newRow("jpg") << "out.jpg" << QByteArray("jpeg");
+    QTest::newRow("JPEG in capitals") << "/tmp/OUT.JPEG" << QByteArray("jpeg");
+    QTest::newRow("bmp") << "a.b/out.bmp" << QByteArray("bmp");
+    QTest::newRow("gif") << "out.gif" << QByteArray();
+    QTest::newRow("dot in the folder only") << "a.png/out" << QByteArray();
+    QTest::newRow("empty") << "" << QByteArray();
+}
+
+void TestChartModel::pictureFormats()
+{
+    QFETCH(QString, path);
+    QFETCH(QByteArray, format);
+    QCOMPARE(chartPictureFormat(path), format);
+    if (format.isEmpty())
+        return;
+    const ChartCommand c = parseChartCommand({"kestrion", "--chart", "a", "--export", path});
+    QCOMPARE(c.error, QString());
+    QCOMPARE(c.exportFormat, format);
 }
 
 QTEST_GUILESS_MAIN(TestChartModel)

@@ -21,6 +21,8 @@ private Q_SLOTS:
     void renderTime();
     void adtMatches_data();
     void adtMatches();
+    void typedTimeChecked_data();
+    void typedTimeChecked();
     void onePerSecondEvenWhenClockGoesBack();
     void nextDayRunsAgain();
     void splitCommandLine_data();
@@ -86,6 +88,50 @@ void TestScheduleAndImport::adtMatches()
     for (const QTime& t : ticks)
         started += clock.tick(QDateTime(day, t), adt) ? 1 : 0;
     QCOMPARE(started, runs);
+}
+
+void TestScheduleAndImport::typedTimeChecked_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("stored"); // the clock's form; empty with a reason
+    QTest::addColumn<QString>("reason"); // a part of the reason; empty for a time
+    QTest::newRow("clock's form") << "9:30:00 PM" << "9:30:00 PM" << "";
+    QTest::newRow("empty: no automatic download") << "" << "" << "";
+    QTest::newRow("blanks only") << "   " << "" << "";
+    QTest::newRow("hint's leading zero") << "09:30:00 PM" << "9:30:00 PM" << "";
+    QTest::newRow("lower case, no blank") << " 9:30:00pm " << "9:30:00 PM" << "";
+    QTest::newRow("no seconds") << "7:05 am" << "7:05:00 AM" << "";
+    QTest::newRow("24-hour") << "21:30:00" << "9:30:00 PM" << "";
+    QTest::newRow("midnight, 24-hour") << "0:00:00" << "12:00:00 AM" << "";
+    QTest::newRow("noon") << "12:00:00 PM" << "12:00:00 PM" << "";
+    QTest::newRow("twelve AM is midnight") << "12:15:00 AM" << "12:15:00 AM" << "";
+    QTest::newRow("issue's text") << "99:99:99 XM" << "" << "\"XM\" is neither AM nor PM";
+    QTest::newRow("hour past 12 with PM") << "13:00:00 PM" << "" << "hour is 1 to 12, not 13";
+    QTest::newRow("hour 0 with AM") << "0:30:00 AM" << "" << "hour is 1 to 12, not 0";
+    QTest::newRow("hour past 23") << "24:00:00" << "" << "hour is 0 to 23";
+    QTest::newRow("minutes") << "9:60:00 PM" << "" << "minutes are 00 to 59, not 60";
+    QTest::newRow("seconds") << "9:30:75 PM" << "" << "seconds are 00 to 59, not 75";
+    QTest::newRow("words") << "half past nine" << "" << "is not a time of day";
+    QTest::newRow("hour only") << "9 PM" << "" << "is not a time of day";
+    QTest::newRow("three-digit hour") << "930:00:00" << "" << "is not a time of day";
+}
+
+void TestScheduleAndImport::typedTimeChecked()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, stored);
+    QFETCH(QString, reason);
+    const AdtCheck check = checkAutomaticDownloadTime(typed);
+    QCOMPARE(check.time, stored);
+    QCOMPARE(check.ok(), reason.isEmpty());
+    QVERIFY2(check.reason.contains(reason), qPrintable(check.reason));
+    if (stored.isEmpty())
+        return;
+    // What is stored is what the clock starts a run at.
+    AutomaticDownloadClock clock;
+    const QTime at = QTime::fromString(stored, QStringLiteral("h:mm:ss AP"));
+    QVERIFY(at.isValid());
+    QVERIFY(clock.tick(QDateTime(QDate(2026, 12, 8), at), check.time));
 }
 
 void TestScheduleAndImport::onePerSecondEvenWhenClockGoesBack()

@@ -18,6 +18,9 @@ private Q_SLOTS:
     void fileRefusesTexts_data();
     void fileRefusesTexts();
     void appendAllIsOneTransaction();
+    void addTickerSaysWhyNot_data();
+    void addTickerSaysWhyNot();
+    void addTickerOnReadOnlyFileSystem();
     void openFailures_data();
     void openFailures();
     void removeByRow();
@@ -107,6 +110,62 @@ void TestTickerList::appendAllIsOneTransaction()
     QCOMPARE(list.count(), 10001);
     QCOMPARE(list.symbols().at(1), QStringLiteral("S0"));
     QCOMPARE(list.symbols().last(), QStringLiteral("S9999"));
+}
+
+void TestTickerList::addTickerSaysWhyNot_data()
+{
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("added");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("new ticker") << QStringList{"IBM"} << "KO" << true << "";
+    QTest::newRow("ten characters") << QStringList{} << "ABCDEFGHIJ" << true << "";
+    QTest::newRow("eleven characters") << QStringList{} << "ABCDEFGHIJK" << false
+                                       << "\"ABCDEFGHIJK\" has 11 characters; a ticker symbol has at most 10.";
+    QTest::newRow("empty") << QStringList{"IBM"} << "" << false << "Type a ticker symbol in the box first.";
+    QTest::newRow("same text") << QStringList{"IBM", "KO"} << "KO" << false << "\"KO\" is in the list already.";
+    QTest::newRow("other case") << QStringList{"IBM", "KO"} << "ibm" << false
+                                << "\"ibm\" is in the list already, as \"IBM\".";
+    QTest::newRow("blanks around") << QStringList{" msft"} << "MSFT " << false
+                                   << "\"MSFT \" is in the list already, as \" msft\".";
+    QTest::newRow("non-ASCII case") << QStringList{QStringLiteral("\u00E9T")} << QStringLiteral("\u00C9T") << false
+                                    << QStringLiteral("\"\u00C9T\" is in the list already, as \"\u00E9T\".");
+    QTest::newRow("a longer one is another ticker") << QStringList{"BRK"} << "BRK.B" << true << "";
+}
+
+void TestTickerList::addTickerSaysWhyNot()
+{
+    QFETCH(QStringList, before);
+    QFETCH(QString, typed);
+    QFETCH(bool, added);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    const QString p = dir.filePath(QStringLiteral("l.mdb"));
+    QVERIFY(test::makeList(p, before));
+    TickerList list;
+    QVERIFY(list.open(p));
+    const TickerList::AddResult r = list.addTicker(typed);
+    QCOMPARE(r.result, added ? TickerList::WriteResult::Done : TickerList::WriteResult::Refused);
+    QCOMPARE(r.reason, reason);
+    QCOMPARE(test::fileSymbols(p), added ? before + QStringList{typed} : before);
+}
+
+void TestTickerList::addTickerOnReadOnlyFileSystem()
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("ro"));
+    test::ReadOnlyFolder readOnly(folder);
+    const QString p = folder + QStringLiteral("/l.mdb");
+    QVERIFY(test::makeList(p, {"IBM"}));
+    if (!readOnly.makeReadOnly())
+        QSKIP("neither a read-only file system nor permissions stop this user here");
+    TickerList list;
+    QVERIFY(list.open(p));
+    const TickerList::AddResult r = list.addTicker(QStringLiteral("KO"));
+    QCOMPARE(r.result, TickerList::WriteResult::Failed);
+    QCOMPARE(r.reason, readOnly.isFileSystem() ? QStringLiteral("the file system it is on is read-only")
+                                               : QStringLiteral("the file is read-only"));
+    QCOMPARE(test::fileSymbols(p), QStringList{"IBM"});
 }
 
 void TestTickerList::openFailures_data()

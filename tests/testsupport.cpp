@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSqlDatabase>
@@ -167,6 +168,48 @@ ListLock::~ListLock()
         db.close();
     }
     QSqlDatabase::removeDatabase(m_name);
+}
+
+ReadOnlyFolder::ReadOnlyFolder(const QString& path)
+    : m_path(path)
+{
+    QDir().mkpath(path);
+    m_mounted = QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"),
+                                                            QStringLiteral("-o"), QStringLiteral("size=1m"),
+                                                            QStringLiteral("tmpfs"), path})
+        == 0;
+}
+
+ReadOnlyFolder::~ReadOnlyFolder()
+{
+    if (m_mounted) {
+        QProcess::execute(QStringLiteral("umount"), {m_path});
+        return;
+    }
+    const auto writable = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+    QFile::setPermissions(m_path, writable);
+    for (const QFileInfo& f : QDir(m_path).entryInfoList(QDir::Files | QDir::Hidden))
+        QFile::setPermissions(f.filePath(), QFile::ReadOwner | QFile::WriteOwner);
+}
+
+bool ReadOnlyFolder::makeReadOnly()
+{
+    if (m_mounted) {
+        if (QProcess::execute(QStringLiteral("mount"),
+                              {QStringLiteral("-o"), QStringLiteral("remount,ro"), m_path})
+            != 0)
+            return false;
+    } else {
+        for (const QFileInfo& f : QDir(m_path).entryInfoList(QDir::Files | QDir::Hidden))
+            QFile::setPermissions(f.filePath(), QFile::ReadOwner);
+        QFile::setPermissions(m_path, QFile::ReadOwner | QFile::ExeOwner);
+    }
+    QFile probe(QDir(m_path).filePath(QStringLiteral(".write-probe")));
+    if (probe.open(QIODevice::WriteOnly)) {
+        probe.remove();
+        return false;
+    }
+    return true;
 }
 
 QByteArray readAll(const QString& path)

@@ -80,6 +80,29 @@ private:
     QString m_name;
     bool m_locked = false;
 };
+
+// A folder whose files can be read but not changed, made in two steps: the
+// folder first (a small tmpfs of its own where this process may mount one),
+// then, once its files are in, read-only: the tmpfs remounted read-only,
+// else the folder and its files without write permission (which does not
+// bind the superuser).
+class ReadOnlyFolder
+{
+public:
+    explicit ReadOnlyFolder(const QString& path);
+    ~ReadOnlyFolder();
+    ReadOnlyFolder(const ReadOnlyFolder&) = delete;
+    ReadOnlyFolder& operator=(const ReadOnlyFolder&) = delete;
+    // False when nothing stops this process from writing there.
+    bool makeReadOnly();
+    // A read-only file system rather than permissions.
+    bool isFileSystem() const { return m_mounted; }
+
+private:
+    QString m_path;
+    bool m_mounted = false;
+};
+
 QByteArray readAll(const QString& path);
 QString binPath(const QString& program);
 

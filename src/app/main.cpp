@@ -26,7 +26,7 @@ using namespace kestrion;
 
 namespace {
 
-// kestrion --chart FILE --export PNG: the chart drawn into a picture, for
+// kestrion --chart FILE --export PICTURE: the chart drawn into a picture, for
 // scripts; no window, messages on standard error.
 int exportChart(const ChartCommand& command)
 {
@@ -51,7 +51,10 @@ int exportChart(const ChartCommand& command)
         model.setAverageShown(i, command.averages.contains(ChartModel::kAveragePeriods[size_t(i)]));
     model.setSize(command.size); // rescales for the options
     QSaveFile out(command.exportPath);
-    QImageWriter writer(&out, "png");
+    QImageWriter writer(&out, command.exportFormat);
+    if (command.exportFormat == "jpeg")
+        writer.setQuality(90); // thin chart lines blur at the default
+
     if (!out.open(QIODevice::WriteOnly) || !writer.write(renderChart(model)) || !out.commit()) {
         std::fprintf(
             stderr, "kestrion: %s could not be written: %s\n", qPrintable(QDir::toNativeSeparators(command.exportPath)),

@@ -5,6 +5,8 @@
 
 #include <mdbtools.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <memory>
 #include <vector>
@@ -73,6 +75,27 @@ bool fail(QString* error, const QString& why)
     return false;
 }
 
+// A file that ends at a page boundary before its tables do.
+QString cutShort(qint64 pages, qint64 pageSize)
+{
+    return QStringLiteral("it is cut short: it ends after %1 %2-byte %3, before the end of its tables")
+        .arg(pages)
+        .arg(pageSize)
+        .arg(pages == 1 ? QStringLiteral("page") : QStringLiteral("pages"));
+}
+
+// The reason for a read that failed: cut short when the page the library
+// asked for last lies past the file's end (it keeps that page's number even
+// when the read found nothing), else damaged as the caller says.
+QString damagedOrCutShort(MdbHandle* mdb, const QString& damaged)
+{
+    struct stat st = {};
+    if (!mdb->f || !mdb->f->stream || fstat(fileno(mdb->f->stream), &st) != 0 || mdb->fmt->pg_size == 0)
+        return damaged;
+    const qint64 pages = qint64(st.st_size) / mdb->fmt->pg_size;
+    return qint64(mdb->cur_pg) >= pages ? cutShort(pages, mdb->fmt->pg_size) : damaged;
+}
+
 // Opens the file read-only after checking what the reading library cannot:
 // it trusts the header and reads past a cut-off end (or loops there), so a
 // file that is not whole never reaches it.
@@ -104,12 +127,16 @@ Handle openChecked(const QString& path, QString* error)
         return {};
     }
     const qint64 size = fi.size();
-    if (size % h.pageSize != 0 || size < 3 * h.pageSize) {
+    if (size % h.pageSize != 0) {
         fail(error,
              QStringLiteral("it is damaged or cut short: its size (%1 bytes) is not a whole number of "
                             "%2-byte pages")
                  .arg(size)
                  .arg(h.pageSize));
+        return {};
+    }
+    if (size < 3 * h.pageSize) {
+        fail(error, cutShort(size / h.pageSize, h.pageSize));
         return {};
     }
     Handle mdb(mdb_open(QFile::encodeName(path).constData(), MDB_NOFLAGS));
@@ -118,7 +145,7 @@ Handle openChecked(const QString& path, QString* error)
         return {};
     }
     if (!mdb_read_catalog(mdb.get(), MDB_TABLE)) {
-        fail(error, QStringLiteral("it is damaged: its list of tables cannot be read"));
+        fail(error, damagedOrCutShort(mdb.get(), QStringLiteral("it is damaged: its list of tables cannot be read")));
         return {};
     }
     return mdb;
@@ -134,7 +161,10 @@ Table readTable(MdbCatalogEntry* entry, QString* error)
 {
     Table table(mdb_read_table(entry));
     if (!table || !mdb_read_columns(table.get())) {
-        fail(error, QStringLiteral("it is damaged: the table \"%1\" cannot be read").arg(fromMdb(entry->object_name)));
+        fail(error,
+             damagedOrCutShort(
+                 entry->mdb,
+                 QStringLiteral("it is damaged: the table \"%1\" cannot be read").arg(fromMdb(entry->object_name))));
         return {};
     }
     return table;
@@ -240,10 +270,12 @@ bool readAccessColumn(const QString& path, const AccessColumnRef& source, QStrin
     }
     if (read.size() != expected)
         return fail(error,
-                    QStringLiteral("it is damaged: only %1 of the %2 rows of the table \"%3\" can be read")
-                        .arg(read.size())
-                        .arg(expected)
-                        .arg(tableName));
+                    damagedOrCutShort(mdb.get(),
+                                      QStringLiteral("it is damaged: only %1 of the %2 rows of the table "
+                                                     "\"%3\" can be read")
+                                          .arg(read.size())
+                                          .arg(expected)
+                                          .arg(tableName)));
     values = read;
     return true;
 }

@@ -11,6 +11,8 @@
 
 #include <atomic>
 
+#include <sys/statvfs.h>
+
 namespace kestrion {
 
 namespace {
@@ -43,6 +45,34 @@ QString describe(const QSqlError& error)
 }
 
 const QString kNotOpen = QStringLiteral("no list is open");
+
+bool onReadOnlyFileSystem(const QString& path)
+{
+    struct statvfs fs = {};
+    return statvfs(QFile::encodeName(path).constData(), &fs) == 0 && (fs.f_flag & ST_RDONLY) != 0;
+}
+
+// Why a change did not reach the list file, in words a user can act on;
+// SQLite's own text only when none of the usual causes is found.
+QString describeWriteFailure(const QString& path, const QSqlError& error)
+{
+    bool ok = false;
+    const int code = error.nativeErrorCode().toInt(&ok) & 0xff;
+    const QFileInfo file(path);
+    const QString folder = file.absolutePath();
+    if (ok && (code == 5 || code == 6)) // SQLITE_BUSY, SQLITE_LOCKED
+        return QStringLiteral("another program is using the list; try again once it has finished");
+    if (ok && code == 13) // SQLITE_FULL
+        return QStringLiteral("the disk is full");
+    if (onReadOnlyFileSystem(path))
+        return QStringLiteral("the file system it is on is read-only");
+    if (!file.isWritable())
+        return QStringLiteral("the file is read-only");
+    // A change is written through a journal file beside the list.
+    if (!QFileInfo(folder).isWritable())
+        return QStringLiteral("its folder \"%1\" cannot be written").arg(folder);
+    return describe(error);
+}
 
 bool looksLikeSqlite(const QString& path)
 {
@@ -259,6 +289,43 @@ TickerList::WriteResult TickerList::add(const QString& symbol, QString* error)
     if (error)
         *error = describe(q.lastError());
     return isRefusedText(q.lastError()) ? WriteResult::Refused : WriteResult::Failed;
+}
+
+TickerList::AddResult TickerList::addTicker(const QString& ticker)
+{
+    if (!isOpen())
+        return {WriteResult::Failed, QStringLiteral("no list is open")};
+    if (ticker.isEmpty())
+        return {WriteResult::Refused, QStringLiteral("Type a ticker symbol in the box first.")};
+    const int length = symbolLength(ticker);
+    if (length > kMaxSymbolLength)
+        return {WriteResult::Refused,
+                QStringLiteral("\"%1\" has %2 characters; a ticker symbol has at most %3.")
+                    .arg(ticker)
+                    .arg(length)
+                    .arg(kMaxSymbolLength)};
+    QSqlQuery q(QSqlDatabase::database(m_connection));
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT Symbol FROM Table1 ORDER BY rowid")))
+        return {WriteResult::Failed, describeWriteFailure(m_path, q.lastError())};
+    const QString wanted = ticker.trimmed();
+    while (q.next()) {
+        const QString held = q.value(0).toString();
+        if (held.trimmed().compare(wanted, Qt::CaseInsensitive) == 0)
+            return {WriteResult::Refused,
+                    held == ticker ? QStringLiteral("\"%1\" is in the list already.").arg(ticker)
+                                   : QStringLiteral("\"%1\" is in the list already, as \"%2\".").arg(ticker, held)};
+    }
+    if (q.lastError().isValid())
+        return {WriteResult::Failed, describeWriteFailure(m_path, q.lastError())};
+    q.finish();
+    q.prepare(QStringLiteral("INSERT INTO Table1 (Symbol) VALUES (?)"));
+    q.addBindValue(ticker);
+    if (q.exec())
+        return {WriteResult::Done, QString()};
+    if (isRefusedText(q.lastError()))
+        return {WriteResult::Refused, describe(q.lastError())};
+    return {WriteResult::Failed, describeWriteFailure(m_path, q.lastError())};
 }
 
 int TickerList::appendAll(const QStringList& symbols, QString* error)

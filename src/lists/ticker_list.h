@@ -72,6 +72,19 @@ public:
     bool append(const QString& symbol);
     // Appends one row, telling a refused text from a failing file.
     WriteResult add(const QString& symbol, QString* error = nullptr);
+    // How Add of the window ended, with the reason when it did not go
+    // through: a sentence for the user (without the file's name).
+    struct AddResult
+    {
+        WriteResult result = WriteResult::Failed;
+        QString reason;
+    };
+    // Appends a ticker typed by the user. Refused, with the reason: an empty
+    // text, one over kMaxSymbolLength characters, and one the list holds
+    // already (compared without regard to case and surrounding blanks).
+    // Failed when the file takes nothing, with what stands in the way (a
+    // read-only file or file system, another program's lock, a full disk).
+    AddResult addTicker(const QString& ticker);
     // Appends every text that the list can hold, in order, in one transaction:
     // returns the number of rows added, or -1 when the transaction failed and
     // the list was left as it was. Texts the list refuses are skipped; any

@@ -2,13 +2,28 @@
 
 #include "tools/chart_model.h"
 
+#include <QFileInfo>
+
 #include <algorithm>
 
 namespace kestrion {
 
+QByteArray chartPictureFormat(const QString& path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("png"))
+        return "png";
+    if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg"))
+        return "jpeg";
+    if (suffix == QLatin1String("bmp"))
+        return "bmp";
+    return {};
+}
+
 ChartCommand parseChartCommand(const QStringList& args)
 {
     ChartCommand c;
+    bool exporting = false;
     auto value = [&](qsizetype& i) -> QString {
         if (i + 1 >= args.size()) {
             c.error = QStringLiteral("%1 needs a value").arg(args.at(i));
@@ -23,7 +38,14 @@ ChartCommand parseChartCommand(const QStringList& args)
         } else if (a == QLatin1String("--chart")) {
             c.chartPath = value(i);
         } else if (a == QLatin1String("--export")) {
+            exporting = true;
             c.exportPath = value(i);
+            if (c.error.isEmpty() && c.exportPath.isEmpty())
+                c.error = QStringLiteral("--export needs a file name");
+            c.exportFormat = chartPictureFormat(c.exportPath);
+            if (c.error.isEmpty() && c.exportFormat.isEmpty())
+                c.error = QStringLiteral("--export writes .png, .jpg (or .jpeg) and .bmp pictures, not \"%1\"")
+                              .arg(c.exportPath);
         } else if (a == QLatin1String("--size")) {
             const QStringList wh = value(i).split(QLatin1Char('x'));
             bool okW = false, okH = false;
@@ -52,7 +74,7 @@ ChartCommand parseChartCommand(const QStringList& args)
         }
         // Anything else (single-dash Qt options and their values) is Qt's.
     }
-    if (c.error.isEmpty() && !c.exportPath.isEmpty() && c.chartPath.isEmpty())
+    if (c.error.isEmpty() && exporting && c.chartPath.isEmpty())
         c.error = QStringLiteral("--export needs --chart FILE");
     return c;
 }
@@ -60,7 +82,7 @@ ChartCommand parseChartCommand(const QStringList& args)
 QString chartCommandHelp()
 {
     return QStringLiteral(
-        "Usage: kestrion [--chart FILE [--export PNG] [--size WxH] [--sma LIST] [--adjusted] [--log]]\n"
+        "Usage: kestrion [--chart FILE [--export PICTURE] [--size WxH] [--sma LIST] [--adjusted] [--log]]\n"
         "       kestrion --help\n"
         "\n"
         "Without options Kestrion opens its main window.\n"
@@ -70,8 +92,10 @@ QString chartCommandHelp()
         "                  table layout (Date,Open,High,Low,Close,Volume,Adj Close),\n"
         "                  a Wall Street City quote file, or a MetaStock folder (the\n"
         "                  folder or its MASTER file).\n"
-        "  --export PNG    With --chart: draw the chart into the PNG file and exit,\n"
-        "                  without a window.\n"
+        "  --export PICTURE\n"
+        "                  With --chart: draw the chart into the picture file and\n"
+        "                  exit, without a window. Its extension picks the format:\n"
+        "                  .png, .jpg (or .jpeg) or .bmp.\n"
         "  --size WxH      The picture's size for --export (default 1200x700).\n"
         "  --sma LIST      Moving averages to draw, of 20, 50 and 200 bars (\"20,50\").\n"
         "  --adjusted      Scale Open, High and Low by Adj Close / Close.\n"

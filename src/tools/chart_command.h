@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -12,7 +13,8 @@ struct ChartCommand
 {
     bool help = false;
     QString chartPath; // --chart FILE: the chart window instead of the main window
-    QString exportPath; // --export PNG: draw the chart into a picture, no window
+    QString exportPath; // --export FILE: draw the chart into a picture, no window
+    QByteArray exportFormat; // the picture's format, from exportPath's extension ("png", "jpeg", "bmp")
     QSize size{1200, 700};
     QList<int> averages; // --sma 20,50,200
     bool adjusted = false;
@@ -21,6 +23,10 @@ struct ChartCommand
 };
 
 ChartCommand parseChartCommand(const QStringList& arguments);
+
+// The picture format a file name's extension asks for, for QImageWriter:
+// .png, .jpg/.jpeg and .bmp, in any case; empty for any other extension.
+QByteArray chartPictureFormat(const QString& path);
 
 // The text `kestrion --help` prints.
 QString chartCommandHelp();

@@ -9,6 +9,10 @@
 #include "core/app_state.h"
 
 #include <QAction>
+#include <QImageReader>
+#include <QMenu>
+#include <QToolBar>
+#include <QToolButton>
 #include <QLabel>
 #include <QListWidget>
 #include <QProcess>
@@ -92,6 +96,9 @@ private Q_SLOTS:
     void viewerChartCommand_data();
     void viewerChartCommand();
     void commandLine();
+    void exportFormatFollowsName_data();
+    void exportFormatFollowsName();
+    void toolbarFitsDefaultWidth();
 
 private:
     frmChart* open(const QByteArray& bytes, const QString& name = QStringLiteral("TEST.csv"));
@@ -363,6 +370,76 @@ void TestChart::commandLine()
     QVERIFY(p.waitForFinished(30000));
     QCOMPARE(p.exitCode(), 1);
     QVERIFY(QString::fromUtf8(p.readAllStandardError()).contains(QStringLiteral("line 2")));
+}
+
+void TestChart::exportFormatFollowsName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QByteArray>("format"); // what the written file is; empty: none written
+    QTest::addColumn<QString>("message"); // a part of standard error
+    QTest::newRow("jpg") << "out.jpg" << 0 << QByteArray("jpeg") << "";
+    QTest::newRow("JPEG") << "OUT.JPEG" << 0 << QByteArray("jpeg") << "";
+    QTest::newRow("bmp") << "out.bmp" << 0 << QByteArray("bmp") << "";
+    QTest::newRow("png") << "out.png" << 0 << QByteArray("png") << "";
+    QTest::newRow("gif refused") << "out.gif" << 2 << QByteArray() << "--export writes .png, .jpg";
+    QTest::newRow("empty name is a usage error") << "" << 2 << QByteArray() << "--export needs a file name";
+}
+
+void TestChart::exportFormatFollowsName()
+{
+    QFETCH(QString, name);
+    QFETCH(int, code);
+    QFETCH(QByteArray, format);
+    QFETCH(QString, message);
+    const QString csv = m_dir->filePath(QStringLiteral("F.csv"));
+    QVERIFY(test::writeFile(csv, table(40)));
+    const QString out = name.isEmpty() ? QString() : m_dir->filePath(name);
+    QProcess p;
+    p.start(test::binPath(QStringLiteral("kestrion")),
+            {QStringLiteral("--chart"), csv, QStringLiteral("--export"), out, QStringLiteral("--size"),
+             QStringLiteral("400x300")});
+    // A window would wait for a user: the run must end by itself.
+    const bool ended = p.waitForFinished(30000);
+    if (!ended)
+        p.kill();
+    QVERIFY(ended);
+    QCOMPARE(p.exitCode(), code);
+    const QString err = QString::fromUtf8(p.readAllStandardError());
+    QVERIFY2(err.contains(message), qPrintable(err));
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{QStringLiteral("F.csv")} + (format.isEmpty() ? QStringList() : QStringList{name}));
+    if (format.isEmpty())
+        return;
+    QImageReader reader(out);
+    reader.setDecideFormatFromContent(true);
+    QCOMPARE(reader.format(), format);
+    QCOMPARE(reader.read().size(), QSize(400, 300));
+}
+
+void TestChart::toolbarFitsDefaultWidth()
+{
+    frmChart window;
+    window.setAttribute(Qt::WA_DeleteOnClose, false);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto* bar = window.findChild<QToolBar*>(QStringLiteral("tbChart"));
+    QVERIFY(bar);
+    // Every button shows; none is pushed into the overflow menu.
+    for (QAction* a : bar->actions()) {
+        QWidget* shown = bar->widgetForAction(a);
+        QVERIFY2(shown && shown->isVisible(), qPrintable(a->text()));
+    }
+    auto* overflow = bar->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button"));
+    QVERIFY(!overflow || !overflow->isVisible());
+
+    // The styles share a button that names the style shown.
+    auto* style = bar->findChild<QToolButton*>(QStringLiteral("btnStyle"));
+    QVERIFY(style);
+    QCOMPARE(style->text(), QStringLiteral("Candlesticks"));
+    QCOMPARE(style->menu()->actions().size(), 3);
+    window.findChild<QAction*>(QStringLiteral("actCloseLine"))->trigger();
+    QCOMPARE(style->text(), QStringLiteral("Close Line"));
+    QCOMPARE(window.chartView()->model().style(), ChartStyle::CloseLine);
 }
 
 QTEST_MAIN(TestChart)

@@ -203,7 +203,9 @@ void TestLaunch::launchFailureShowsPrompt()
     QCOMPARE(prompt->windowTitle(), QStringLiteral("Launch Application"));
     QCOMPARE(prompt->Label1->text(),
              QStringLiteral("Application not found.  Please check Launch Application path and filename specified in "
-                            "View\\Options\\Miscellaneous Tab."));
+                            "View > Options > Miscellaneous Settings."));
+    // Menu places are named as the menus show them, not as a path.
+    QVERIFY(!prompt->Label1->text().contains(QLatin1Char('\\')));
     QCOMPARE(prompt->Label2->text(), QStringLiteral("Path:"));
     QCOMPARE(prompt->OKButton->text(), QStringLiteral("OK"));
     QCOMPARE(prompt->CancelButton->text(), QStringLiteral("Cancel"));

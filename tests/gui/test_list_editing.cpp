@@ -118,14 +118,22 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("before");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QStringList>("after");
-        QTest::newRow("blanks and lower case kept") << QStringList{"IBM"} << " msft " << QStringList{"IBM", " msft "};
-        QTest::newRow("duplicate kept") << QStringList{"IBM", "KO"} << "IBM" << QStringList{"IBM", "KO", "IBM"};
-        QTest::newRow("empty list") << QStringList{} << "KO" << QStringList{"KO"};
-        QTest::newRow("ten characters") << QStringList{"A"} << "ABCDEFGHIJ" << QStringList{"A", "ABCDEFGHIJ"};
-        QTest::newRow("one blank is a text") << QStringList{"A"} << " " << QStringList{"A", " "};
-        QTest::newRow("comma kept") << QStringList{"A"} << "T,BCE" << QStringList{"A", "T,BCE"};
-        QTest::newRow("empty box refused") << QStringList{"A"} << "" << QStringList{"A"};
-        QTest::newRow("eleven characters refused") << QStringList{"A", "B"} << "ABCDEFGHIJK" << QStringList{"A", "B"};
+        QTest::addColumn<QString>("message"); // why it was refused; empty when added
+        QTest::newRow("blanks and lower case kept") << QStringList{"IBM"} << " msft " << QStringList{"IBM", " msft "}
+                                                    << "";
+        QTest::newRow("empty list") << QStringList{} << "KO" << QStringList{"KO"} << "";
+        QTest::newRow("ten characters") << QStringList{"A"} << "ABCDEFGHIJ" << QStringList{"A", "ABCDEFGHIJ"} << "";
+        QTest::newRow("one blank is a text") << QStringList{"A"} << " " << QStringList{"A", " "} << "";
+        QTest::newRow("comma kept") << QStringList{"A"} << "T,BCE" << QStringList{"A", "T,BCE"} << "";
+        QTest::newRow("duplicate refused") << QStringList{"IBM", "KO"} << "IBM" << QStringList{"IBM", "KO"}
+                                           << "\"IBM\" is in the list already.";
+        QTest::newRow("duplicate in other case refused") << QStringList{"IBM", "KO"} << "ko" << QStringList{"IBM", "KO"}
+                                                         << "\"ko\" is in the list already, as \"KO\".";
+        QTest::newRow("empty box refused") << QStringList{"A"} << "" << QStringList{"A"}
+                                           << "Type a ticker symbol in the box first.";
+        QTest::newRow("eleven characters refused")
+            << QStringList{"A", "B"} << "ABCDEFGHIJK" << QStringList{"A", "B"}
+            << "\"ABCDEFGHIJK\" has 11 characters; a ticker symbol has at most 10.";
     }
 
     void addStoresTextAsTyped()
@@ -133,6 +141,7 @@ private Q_SLOTS:
         QFETCH(QStringList, before);
         QFETCH(QString, typed);
         QFETCH(QStringList, after);
+        QFETCH(QString, message);
 
         TestWindow w;
         const QString path = prepare(w, before);
@@ -147,22 +156,29 @@ private Q_SLOTS:
         QCOMPARE(gridSymbols(*w), after);
         // The box is not bound to the list and keeps what was typed.
         QCOMPARE(w.txtTicker->text(), typed);
-        QTest::qWait(100);
-        QCOMPARE(messages.texts, QStringList());
+        if (message.isEmpty()) {
+            QTest::qWait(100);
+            QCOMPARE(messages.texts, QStringList());
+        } else {
+            QTRY_COMPARE(messages.texts, QStringList{message});
+            QCOMPARE(messages.titles, QStringList{w->windowTitle()});
+        }
     }
 
-    void addAgainAddsAnotherRow()
+    void addAgainIsRefused()
     {
         TestWindow w;
         const QString path = prepare(w, {"A", "B"});
         QVERIFY(!path.isEmpty());
         w->setCurrentRow(0);
         QTest::keyClicks(w.txtTicker, QStringLiteral("MSFT"));
+        MessageWatcher messages;
         QTest::mouseClick(w.cmdAdd, Qt::LeftButton);
         QTest::mouseClick(w.cmdAdd, Qt::LeftButton);
-        QCOMPARE(fileSymbols(path), (QStringList{"A", "B", "MSFT", "MSFT"}));
-        QCOMPARE(gridSymbols(*w), (QStringList{"A", "B", "MSFT", "MSFT"}));
-        // The user's row stays current; the new rows come last.
+        QCOMPARE(fileSymbols(path), (QStringList{"A", "B", "MSFT"}));
+        QCOMPARE(gridSymbols(*w), (QStringList{"A", "B", "MSFT"}));
+        QTRY_COMPARE(messages.texts, QStringList{"\"MSFT\" is in the list already."});
+        // The user's row stays current; the new row comes last.
         QCOMPARE(w->currentRow(), 0);
     }
 
@@ -190,18 +206,27 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("command");
         QTest::addColumn<QString>("how");
-        QTest::newRow("Add, list locked by another program") << "add" << "locked";
-        QTest::newRow("Add, read-only list file") << "add" << "readonly";
-        QTest::newRow("Add, list locked even for reading") << "add" << "exclusive";
-        QTest::newRow("Delete, list locked by another program") << "delete" << "locked";
-        QTest::newRow("Delete, read-only list file") << "delete" << "readonly";
+        QTest::addColumn<QString>("reason"); // Add names the file and this reason; Delete says kDataError
+        const QString busy = QStringLiteral("another program is using the list; try again once it has finished");
+        QTest::newRow("Add, list locked by another program") << "add" << "locked" << busy;
+        QTest::newRow("Add, read-only list file") << "add" << "readonly" << "the file is read-only";
+        QTest::newRow("Add, read-only file system") << "add" << "readonly-fs" << "the file system it is on is read-only";
+        QTest::newRow("Add, list locked even for reading") << "add" << "exclusive" << busy;
+        QTest::newRow("Delete, list locked by another program") << "delete" << "locked" << "";
+        QTest::newRow("Delete, read-only list file") << "delete" << "readonly" << "";
     }
 
     void dataErrorLeavesListAsItWas()
     {
         QFETCH(QString, command);
         QFETCH(QString, how);
-        const QString path = tmp(QStringLiteral("held.mdb"));
+        QFETCH(QString, reason);
+        std::unique_ptr<ReadOnlyFolder> readOnlyFs;
+        QString path = tmp(QStringLiteral("held.mdb"));
+        if (how == QLatin1String("readonly-fs")) {
+            readOnlyFs = std::make_unique<ReadOnlyFolder>(tmp(QStringLiteral("ro")));
+            path = tmp(QStringLiteral("ro/held.mdb"));
+        }
         QVERIFY(makeList(path, {"IBM", "KO"}));
         std::unique_ptr<ReadOnlyFile> readOnly;
         std::unique_ptr<ListLock> lock;
@@ -209,13 +234,16 @@ private Q_SLOTS:
             readOnly = std::make_unique<ReadOnlyFile>(path);
             if (!readOnly->isReadOnly())
                 QSKIP("this file system lets this user write any file");
+        } else if (readOnlyFs) {
+            if (!readOnlyFs->makeReadOnly() || !readOnlyFs->isFileSystem())
+                QSKIP("no read-only file system can be made here");
         }
 
         TestWindow w;
         QVERIFY(w->openList(path));
         showAndActivate(*w);
         w->setCurrentRow(1);
-        if (how != QLatin1String("readonly")) {
+        if (how == QLatin1String("locked") || how == QLatin1String("exclusive")) {
             lock = std::make_unique<ListLock>(path, how == QLatin1String("exclusive"));
             QVERIFY(lock->isLocked());
         }
@@ -223,12 +251,18 @@ private Q_SLOTS:
 
         MessageWatcher messages;
         QTest::mouseClick(command == QLatin1String("add") ? w.cmdAdd : w.cmdDelete, Qt::LeftButton);
-        QTRY_COMPARE(messages.texts, QStringList{kDataError});
+        const QString expected = reason.isEmpty()
+            ? kDataError
+            : QStringLiteral("\"MSFT\" could not be added to the ticker list \"%1\": %2.\n\nThe list was not changed.")
+                  .arg(QDir::toNativeSeparators(path), reason);
+        QTRY_COMPARE(messages.texts, QStringList{expected});
         QCOMPARE(messages.titles, QStringList{w->windowTitle()});
         QCOMPARE(gridSymbols(*w), (QStringList{"IBM", "KO"}));
         QCOMPARE(w.txtTicker->text(), QStringLiteral("MSFT"));
         lock.reset();
         QCOMPARE(fileSymbols(path), (QStringList{"IBM", "KO"}));
+        if (readOnlyFs)
+            return;
 
         // Once the file takes changes again, the same command goes through.
         readOnly.reset();

@@ -136,6 +136,7 @@ private Q_SLOTS:
     void emptiedExtensionComesBackAsCsv();
     void textFields_data();
     void textFields();
+    void adtNotATimeKeepsTheDialogOpen();
     void autoRunGreysAppName_data();
     void autoRunGreysAppName();
     void playSoundWrittenOnEachClick_data();
@@ -148,6 +149,8 @@ private Q_SLOTS:
     void keyUnreadIsLeftAlone();
     void keyWrittenAtCloseOnlyWhenChanged_data();
     void keyWrittenAtCloseOnlyWhenChanged();
+    void sourcesPageLinesFit_data();
+    void sourcesPageLinesFit();
 
     void firstRunStoresYahooChartAndCsv_data();
     void firstRunStoresYahooChartAndCsv();
@@ -157,6 +160,7 @@ private Q_SLOTS:
     void closeWays();
     void modalShow_data();
     void modalShow();
+    void closeDuringModalShow_data();
     void closeDuringModalShow();
     void closeStepWhenNotLoadedChangesNothing();
     void mainWindowGoneLeavesTheFormUsable();
@@ -694,7 +698,9 @@ void TestOptions::textFields_data()
 
     QTest::newRow("ADT kept") << "txtADT" << "9:30:00 PM" << false << "" << "9:30:00 PM";
     QTest::newRow("ADT empty") << "txtADT" << "" << false << "" << "";
-    QTest::newRow("ADT any form") << "txtADT" << "9:30:00 PM" << true << "25:99 XM" << "25:99 XM";
+    QTest::newRow("ADT not a time: stored one kept") << "txtADT" << "9:30:00 PM" << true << "25:99 XM"
+                                                     << "9:30:00 PM";
+    QTest::newRow("ADT in the clock's form") << "txtADT" << "" << true << "09:05:00 pm" << "9:05:00 PM";
     QTest::newRow("ADT cleared") << "txtADT" << "9:30:00 PM" << true << "" << "";
     QTest::newRow("App Name kept") << "txtAppName" << "\"/opt/My Charts/charts\" --open" << false << ""
                                    << "\"/opt/My Charts/charts\" --open";
@@ -728,6 +734,37 @@ void TestOptions::textFields()
     }
     closeStep();
     QCOMPARE(adt ? record().adt : record().appName, closed);
+}
+
+void TestOptions::adtNotATimeKeepsTheDialogOpen()
+{
+    record().adt = QStringLiteral("6:00:00 AM");
+    frmOptions& dlg = dialog();
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QVERIFY(dlg.lblADTError->isHidden());
+    dlg.TabStrip1->setCurrentIndex(1);
+    dlg.txtADT->setFocus();
+    dlg.txtADT->selectAll();
+    QTest::keyClicks(dlg.txtADT, QStringLiteral("99:99:99 XM"));
+    QVERIFY(dlg.lblADTError->isVisible());
+    QCOMPARE(dlg.lblADTError->text(), QStringLiteral("\"XM\" is neither AM nor PM."));
+
+    // Closed from another page: it stays open on the field and its reason.
+    dlg.TabStrip1->setCurrentIndex(0);
+    QVERIFY(!dlg.close());
+    QVERIFY(dlg.isVisible());
+    QVERIFY(!dlg.isFinished());
+    QCOMPARE(dlg.TabStrip1->currentWidget(), dlg.Frame1[1]);
+    QCOMPARE(dlg.focusWidget(), dlg.txtADT);
+    QCOMPARE(dlg.txtADT->selectedText(), QStringLiteral("99:99:99 XM"));
+    QCOMPARE(record().adt, QStringLiteral("6:00:00 AM"));
+
+    QTest::keyClicks(dlg.txtADT, QStringLiteral("21:15"));
+    QVERIFY(dlg.lblADTError->isHidden());
+    QVERIFY(dlg.close());
+    QVERIFY(dlg.isFinished());
+    QCOMPARE(record().adt, QStringLiteral("9:15:00 PM"));
 }
 
 void TestOptions::autoRunGreysAppName_data()
@@ -891,6 +928,52 @@ void TestOptions::keyPageShowsWhereKeyIsKept()
     QVERIFY(dlg.lblKeyHelp->text().contains(QStringLiteral("https://www.tiingo.com")));
     dlg.close();
     QCOMPARE(storedKey(m_config.settingsFile()).toString(), inFile);
+}
+
+void TestOptions::sourcesPageLinesFit_data()
+{
+    QTest::addColumn<QString>("env");
+    QTest::addColumn<QString>("inFile");
+    QTest::newRow("settings file") << "" << "filekey42";
+    QTest::newRow("nothing stored") << "" << "";
+    QTest::newRow("environment") << "envkey7" << "";
+}
+
+void TestOptions::sourcesPageLinesFit()
+{
+    QFETCH(QString, env);
+    QFETCH(QString, inFile);
+    m_config.set(QStringLiteral("Sources"), QStringLiteral("Tiingo API Key"), inFile);
+    if (!env.isEmpty())
+        qputenv("KESTRION_TIINGO_TOKEN", env.toUtf8());
+    const auto restore = qScopeGuard([] { qunsetenv("KESTRION_TIINGO_TOKEN"); });
+
+    frmOptions& dlg = dialog();
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    dlg.TabStrip1->setCurrentWidget(dlg.fraSources);
+    QTRY_VERIFY(dlg.txtTiingoKey->isEnabled());
+    QTest::qWait(50); // the layout settles after the storage line changed
+    // Each group's lines keep to their own room: none overlaps another, and
+    // each is inside its group and tall enough for its wrapped text.
+    for (QGroupBox* box : {dlg.fraTiingo, dlg.fraAllSources}) {
+        QVERIFY2(dlg.fraSources->rect().contains(box->geometry()), qPrintable(box->objectName()));
+        QList<QWidget*> lines;
+        for (QWidget* w : box->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (w->isVisible())
+                lines << w;
+        }
+        for (QWidget* w : lines) {
+            QVERIFY2(box->contentsRect().contains(w->geometry()), qPrintable(w->objectName()));
+            if (auto* l = qobject_cast<QLabel*>(w); l && l->wordWrap() && !l->text().isEmpty())
+                QVERIFY2(l->height() >= l->heightForWidth(l->width()), qPrintable(l->objectName()));
+            for (QWidget* other : lines) {
+                if (other != w)
+                    QVERIFY2(!w->geometry().intersects(other->geometry()),
+                             qPrintable(w->objectName() + QStringLiteral(" / ") + other->objectName()));
+            }
+        }
+    }
 }
 
 void TestOptions::showKeyToggle()
@@ -1083,10 +1166,10 @@ void TestOptions::closeWays()
     QFETCH(QString, way);
 
     record().dataSource = QStringLiteral("Yahoo");
-    record().adt = QStringLiteral("old");
+    record().adt = QStringLiteral("6:00:00 AM");
     QPointer<frmOptions> dlg = &dialog();
     dlg->optWallSt->setChecked(true);
-    dlg->txtADT->setText(QStringLiteral("new"));
+    dlg->txtADT->setText(QStringLiteral("7:00:00 PM"));
     const bool shown = !way.contains(QLatin1String("hidden"));
     if (shown) {
         dlg->show();
@@ -1108,7 +1191,7 @@ void TestOptions::closeWays()
     QVERIFY(!dlg->isVisible());
     QVERIFY(!form().isLoaded());
     QCOMPARE(record().dataSource, QStringLiteral("Wall Street City"));
-    QCOMPARE(record().adt, QStringLiteral("new"));
+    QCOMPARE(record().adt, QStringLiteral("7:00:00 PM"));
     // A second close applies nothing more.
     record().adt = QStringLiteral("after the close");
     dlg->finish();
@@ -1140,7 +1223,7 @@ void TestOptions::modalShow()
     SingleWindows windows(m_main.get(), record());
     record().dataSource = QStringLiteral("Wall Street City");
     record().dataFormat = QStringLiteral("5");
-    record().adt = QStringLiteral("stored");
+    record().adt = QStringLiteral("8:00:00 AM");
     record().autoStartApp = 1;
     record().appName = QStringLiteral("/opt/a");
     if (loadedBefore)
@@ -1160,13 +1243,13 @@ void TestOptions::modalShow()
             return;
         }
         seen = dlg->isVisible() && dlg->parentWidget() == m_main.get() && dlg->isModal()
-            && dlg->txtADT->text() == QLatin1String("stored") && dlg->txtAppName->text() == expectedApp
+            && dlg->txtADT->text() == QLatin1String("8:00:00 AM") && dlg->txtAppName->text() == expectedApp
             && windows.options().isLoaded() && windows.optionsDialog() == dlg;
         // Asked again while open: the same dialog comes forward.
         windows.showOptions();
         secondShowKeptOne = m_main->findChildren<frmOptions*>().size() == 1 && windows.optionsDialog() == dlg;
         dlg->optHEADER5->click();
-        dlg->txtADT->setText(QStringLiteral("typed while shown"));
+        dlg->txtADT->setText(QStringLiteral("8:15:00 PM"));
         QTest::keyClick(dlg, Qt::Key_Escape);
     });
     windows.showOptions();
@@ -1176,22 +1259,33 @@ void TestOptions::modalShow()
     QVERIFY(!windows.options().isLoaded());
     QCOMPARE(windows.optionsDialog(), nullptr);
     QCOMPARE(record().dataFormat, QStringLiteral("6"));
-    QCOMPARE(record().adt, QStringLiteral("typed while shown"));
+    QCOMPARE(record().adt, QStringLiteral("8:15:00 PM"));
     QCOMPARE(record().appName, expectedApp);
     QCOMPARE(QApplication::activeModalWidget(), nullptr);
     flushDeletes();
     QVERIFY(m_main->findChildren<frmOptions*>().isEmpty());
 
     // The main window's next activation loads the form from the record.
-    QCOMPARE(windows.options().adt(), QStringLiteral("typed while shown"));
+    QCOMPARE(windows.options().adt(), QStringLiteral("8:15:00 PM"));
+}
+
+void TestOptions::closeDuringModalShow_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("a time") << "9:45:00 PM" << "9:45:00 PM";
+    // Not a time: the end is not held up, and the stored time stays.
+    QTest::newRow("not a time") << "99:99:99 XM" << "8:00:00 AM";
 }
 
 void TestOptions::closeDuringModalShow()
 {
+    QFETCH(QString, typed);
+    QFETCH(QString, stored);
     // Shutdown can come while the dialog is up (the session ends): it still
     // applies, and the modal show ends cleanly.
     SingleWindows windows(m_main.get(), record());
-    record().adt = QStringLiteral("stored");
+    record().adt = QStringLiteral("8:00:00 AM");
     m_main->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
     bool wasModal = false;
@@ -1199,13 +1293,13 @@ void TestOptions::closeDuringModalShow()
         auto* dlg = qobject_cast<frmOptions*>(QApplication::activeModalWidget());
         wasModal = dlg != nullptr;
         if (dlg)
-            dlg->txtADT->setText(QStringLiteral("typed"));
+            dlg->txtADT->setText(typed);
         windows.closeOptions();
     });
     windows.showOptions();
     QVERIFY(wasModal);
     QVERIFY(!windows.options().isLoaded());
-    QCOMPARE(record().adt, QStringLiteral("typed"));
+    QCOMPARE(record().adt, stored);
     QCOMPARE(QApplication::activeModalWidget(), nullptr);
     flushDeletes();
     QVERIFY(m_main->findChildren<frmOptions*>().isEmpty());

@@ -11,8 +11,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QProcess>
+#include <QScreen>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSysInfo>
@@ -183,6 +185,34 @@ private Q_SLOTS:
         QVERIFY(!splash.picLogo->pixmap().isNull());
         for (const char* name : {"picLogo", "lblProductName", "lblVersion", "lblPlatform", "Label1", "Timer1"})
             QVERIFY2(splash.findChild<QObject*>(QLatin1String(name)), name);
+    }
+
+    void splashScreenAdvice_data()
+    {
+        QTest::addColumn<QSize>("screen");
+        QTest::addColumn<bool>("advised");
+        QTest::newRow("640x480") << QSize(640, 480) << true;
+        QTest::newRow("800x600") << QSize(800, 600) << true;
+        QTest::newRow("wide but short") << QSize(1600, 700) << true;
+        QTest::newRow("1024x768") << QSize(1024, 768) << false;
+        QTest::newRow("1600x1000") << QSize(1600, 1000) << false;
+        QTest::newRow("no screen") << QSize() << true;
+    }
+
+    void splashScreenAdvice()
+    {
+        QFETCH(QSize, screen);
+        QFETCH(bool, advised);
+        const QString advice = frmSplash::screenAdvice(screen);
+        QCOMPARE(advice.contains(QStringLiteral("800x600")), advised);
+        QCOMPARE(advice.isEmpty(), !advised);
+        // The splash follows its own screen.
+        std::unique_ptr<frmMain> mainWindow;
+        frmSplash splash(mainWindow);
+        splash.Timer1->stop();
+        const QSize own = QGuiApplication::primaryScreen()->size();
+        QCOMPARE(splash.Label1->text(), frmSplash::screenAdvice(own));
+        QCOMPARE(splash.Label1->isHidden(), splash.Label1->text().isEmpty());
     }
 
     void splashOpensTheMainWindowAfterThreeSeconds()

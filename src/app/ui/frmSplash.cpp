@@ -52,6 +52,14 @@ QPixmap frmSplash::logo()
     return logoPixmap();
 }
 
+QString frmSplash::screenAdvice(const QSize& screen)
+{
+    if (screen.width() >= 1024 && screen.height() >= 768)
+        return {};
+    return QStringLiteral("Please set your screen resolution to 800x600 minimum.  "
+                          "1024 x 768 with large fonts looks best.");
+}
+
 QString frmSplash::versionText()
 {
     return QStringLiteral("Version ") + versionNumber();
@@ -87,11 +95,11 @@ frmSplash::frmSplash(std::unique_ptr<frmMain>& mainWindow, QWidget* parent)
     lblPlatform = new QLabel(QSysInfo::prettyProductName(), frame);
     lblPlatform->setObjectName(QStringLiteral("lblPlatform"));
 
-    Label1 = new QLabel(QStringLiteral("Please set your screen resolution to 800x600 minimum.  "
-                                       "1024 x 768 with large fonts looks best."),
-                        frame);
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    Label1 = new QLabel(screenAdvice(screen ? screen->size() : QSize()), frame);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setWordWrap(true);
+    Label1->setHidden(Label1->text().isEmpty());
 
     auto* texts = new QVBoxLayout;
     texts->addWidget(lblProductName);
@@ -105,8 +113,10 @@ frmSplash::frmSplash(std::unique_ptr<frmMain>& mainWindow, QWidget* parent)
     auto* inner = new QVBoxLayout(frame);
     inner->setContentsMargins(20, 20, 20, 16);
     inner->addLayout(top);
-    inner->addSpacing(18);
-    inner->addWidget(Label1);
+    if (!Label1->isHidden()) {
+        inner->addSpacing(18);
+        inner->addWidget(Label1);
+    }
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->addWidget(frame);
@@ -124,7 +134,7 @@ frmSplash::frmSplash(std::unique_ptr<frmMain>& mainWindow, QWidget* parent)
     Timer1->start();
 
     resize(460, sizeHint().height());
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    if (screen) {
         QRect r = rect();
         r.moveCenter(screen->availableGeometry().center());
         move(r.topLeft());

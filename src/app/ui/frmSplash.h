@@ -35,6 +35,9 @@ public:
     static QString versionText();
     // The program's logo, also its window icon.
     static QPixmap logo();
+    // The advice on the screen's resolution for a screen of that size;
+    // empty when the screen is large enough that it would only puzzle.
+    static QString screenAdvice(const QSize& screen);
 
 public Q_SLOTS:
     // Closes the splash and opens the program's one main window.

@@ -105,18 +105,21 @@ void ListEditor::add()
         showNoListMessage();
         return;
     }
-    // The text goes in exactly as typed: blanks, case and duplicates are the
-    // user's business.
-    switch (m_list.add(m_tickerBox.text())) {
+    // The text goes in as typed (blanks and case kept); a text the list
+    // can't hold, or a ticker it has already, is refused with the reason.
+    const QString ticker = m_tickerBox.text();
+    const TickerList::AddResult added = m_list.addTicker(ticker);
+    switch (added.result) {
     case TickerList::WriteResult::Done:
         refresh();
         m_grid.scrollToBottom();
         break;
     case TickerList::WriteResult::Refused:
-        // A text the list can't hold (empty, over 10 characters) adds no row.
+        warn(added.reason);
         break;
     case TickerList::WriteResult::Failed:
-        showDataError();
+        warn(QStringLiteral("\"%1\" could not be added to the ticker list \"%2\": %3.\n\nThe list was not changed.")
+                 .arg(ticker, QDir::toNativeSeparators(m_list.path()), added.reason));
         refresh();
         break;
     }

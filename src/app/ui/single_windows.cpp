@@ -71,8 +71,11 @@ void SingleWindows::closeOptions()
 {
     // The session can end while the dialog is up: it applies as any close
     // does, and closing it ends its modal show.
-    if (m_optionsDialog && !m_optionsDialog->isFinished())
+    if (m_optionsDialog && !m_optionsDialog->isFinished()) {
+        // Finished first: a time being typed must not hold up the end.
+        m_optionsDialog->finish();
         m_optionsDialog->done(QDialog::Rejected);
+    }
     m_options.close();
 }
 

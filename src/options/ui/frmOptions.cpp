@@ -3,6 +3,7 @@
 #include "options/options_form.h"
 #include "platform/api_key_store.h"
 #include "platform/twips.h"
+#include "schedule/adt_clock.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -162,6 +163,10 @@ void frmOptions::buildControls()
     txtADT = lineEdit(fraAutoDownload, "txtADT");
     lblADT->setBuddy(txtADT);
     lblADTHint = label(fraAutoDownload, "lblADTHint", QStringLiteral("(hh:mm:ss AM/PM)"));
+    lblADTError = label(fraAutoDownload, "lblADTError", QString());
+    lblADTError->setWordWrap(true);
+    lblADTError->setStyleSheet(QStringLiteral("color: #b00000;"));
+    lblADTError->setHidden(true);
     chkAutoRun = checkBox(fraAutoDownload, "chkAutoRun", QStringLiteral("Launch Application:"));
     txtAppName = lineEdit(fraAutoDownload, "txtAppName");
     txtAppName->setEnabled(false); // editable only while "Launch Application:" is ticked
@@ -169,8 +174,9 @@ void frmOptions::buildControls()
     autoLayout->addWidget(lblADT, 0, 0);
     autoLayout->addWidget(txtADT, 0, 1);
     autoLayout->addWidget(lblADTHint, 0, 2);
-    autoLayout->addWidget(chkAutoRun, 1, 0);
-    autoLayout->addWidget(txtAppName, 1, 1, 1, 2);
+    autoLayout->addWidget(lblADTError, 1, 1, 1, 2);
+    autoLayout->addWidget(chkAutoRun, 2, 0);
+    autoLayout->addWidget(txtAppName, 2, 1, 1, 2);
     autoLayout->setColumnStretch(1, 1);
 
     auto* page1Layout = new QGridLayout(page1);
@@ -183,6 +189,7 @@ void frmOptions::buildControls()
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(TabStrip1);
     resize(twipsToPixels(kWidthTwips), twipsToPixels(kHeightTwips));
+    fitHeightToContents();
 
     // Each set of option buttons is its own choice. A disabled button keeps
     // its selection, so a format picked for Wall Street City survives a
@@ -210,6 +217,7 @@ void frmOptions::buildControls()
             showParallelRequests();
     });
     connect(chkAutoRun, &QCheckBox::toggled, txtAppName, &QLineEdit::setEnabled);
+    connect(txtADT, &QLineEdit::textChanged, this, &frmOptions::showAdtCheck);
     // The completion alert takes effect at once, even for a run started
     // while the dialog is open.
     connect(chkPlaySound, &QCheckBox::clicked, this, [this](bool checked) { m_form.setPlaySound(checked); });
@@ -368,6 +376,7 @@ void frmOptions::loadFromForm()
     chkConvertoMS->setChecked(v.convertToMS);
     chkPlaySound->setChecked(v.playSound);
     txtADT->setText(v.adt);
+    showAdtCheck();
 
     showParallelRequests();
     chkUpdateExisting->setChecked(v.updateExistingFiles);
@@ -388,7 +397,11 @@ void frmOptions::applyToForm()
     v.autoRun = chkAutoRun->isChecked();
     v.convertToMS = chkConvertoMS->isChecked();
     v.appName = txtAppName->text();
-    v.adt = txtADT->text();
+    // Only a time of day is stored, in the form the clock compares; a text
+    // that is none leaves the stored time as it was.
+    const AdtCheck adt = checkAutomaticDownloadTime(txtADT->text());
+    if (adt.ok())
+        v.adt = adt.time;
     v.parallelRequests = m_parallelRequests;
     v.updateExistingFiles = chkUpdateExisting->isChecked();
     // "Play Sound" went to the form and the record with each click.
@@ -404,10 +417,47 @@ void frmOptions::finish()
     saveKey();
 }
 
+void frmOptions::fitHeightToContents()
+{
+    // A dialog's minimum size leaves out what word-wrapped lines need at the
+    // width they get: without this the Sources page's lines overlap.
+    QLayout* top = layout();
+    top->activate();
+    const int needed = top->hasHeightForWidth() ? top->totalHeightForWidth(width()) : top->totalMinimumSize().height();
+    if (needed > height())
+        resize(width(), needed);
+}
+
+void frmOptions::showAdtCheck()
+{
+    const AdtCheck adt = checkAutomaticDownloadTime(txtADT->text());
+    lblADTError->setText(adt.reason);
+    lblADTError->setHidden(adt.ok());
+}
+
 void frmOptions::done(int result)
 {
+    if (!m_finished && isVisible() && !checkAutomaticDownloadTime(txtADT->text()).ok()) {
+        // Closing would drop what the user typed without a word: show why it
+        // is refused, where it can be mended or cleared.
+        showAdtCheck();
+        TabStrip1->setCurrentWidget(Frame1[1]);
+        txtADT->setFocus();
+        txtADT->selectAll();
+        return;
+    }
     finish();
     QDialog::done(result);
+}
+
+bool frmOptions::event(QEvent* event)
+{
+    const bool handled = QDialog::event(event);
+    // A changed line (the key's storage, the time's reason) reaches the
+    // dialog as a layout request once the layouts below have taken it.
+    if (event->type() == QEvent::LayoutRequest)
+        fitHeightToContents();
+    return handled;
 }
 
 bool frmOptions::eventFilter(QObject* watched, QEvent* event)

@@ -72,6 +72,7 @@ public:
     QLabel* lblADT;
     QLineEdit* txtADT;
     QLabel* lblADTHint;
+    QLabel* lblADTError; // why the typed time is refused; hidden while it is a time
     QCheckBox* chkAutoRun;
     QLineEdit* txtAppName;
     QGroupBox* fraAlerts;
@@ -100,9 +101,13 @@ public:
 
 public Q_SLOTS:
     // Every way out of the dialog (close box, Esc, accept/reject) ends here.
+    // While the automatic download time is not a time of day the shown
+    // dialog stays open on it; call finish() first to close regardless (the
+    // stored time is kept then).
     void done(int result) override;
 
 protected:
+    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -111,6 +116,10 @@ private:
     void loadFromForm();
     void applyToForm();
     void setFormatsEnabled(bool enabled);
+    // Grows the dialog to the height its wrapped lines need at its width.
+    void fitHeightToContents();
+    // Shows or hides the reason the typed automatic download time is refused.
+    void showAdtCheck();
     // The source the "From:" buttons show.
     Settings::Source checkedSource() const;
     // Shows the number of requests in use for the chosen source.

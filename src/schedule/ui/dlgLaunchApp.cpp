@@ -19,11 +19,10 @@ dlgLaunchApp::dlgLaunchApp(Settings& settings, ProgramStarter start, QWidget* pa
     setWindowTitle(QStringLiteral("Launch Application"));
     setModal(false);
 
-    // The backslashes name menu places (View, Options, Miscellaneous tab).
     const PathPromptWidgets w = buildPathPrompt(
         this,
         QStringLiteral("Application not found.  Please check Launch Application path and filename specified in "
-                       "View\\Options\\Miscellaneous Tab."),
+                       "View > Options > Miscellaneous Settings."),
         QStringLiteral("txtPath"));
     Label1 = w.message;
     Label2 = w.pathLabel;

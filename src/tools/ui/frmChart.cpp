@@ -20,6 +20,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QToolButton>
 #include <QtConcurrent/QtConcurrentRun>
 
 namespace kestrion {
@@ -126,6 +127,11 @@ void frmChart::buildActions()
         connect(a, &QAction::triggered, this, &frmChart::applyOptions);
     }
     m_candles->setChecked(true);
+    zoomIn->setIconText(QStringLiteral("Zoom +"));
+    zoomOut->setIconText(QStringLiteral("Zoom -"));
+    fit->setIconText(QStringLiteral("Fit"));
+    save->setIconText(QStringLiteral("Save"));
+    printAction->setIconText(QStringLiteral("Print"));
     m_log = action(QStringLiteral("L&og Scale"), "actLogScale");
     m_adjusted = action(QStringLiteral("&Adjusted"), "actAdjusted");
     m_adjusted->setToolTip(QStringLiteral("Scale Open, High and Low by Adj Close / Close, so splits and dividends "
@@ -151,9 +157,27 @@ void frmChart::buildActions()
     view->addSeparator();
     view->addActions({m_averages[0], m_averages[1], m_averages[2]});
 
+    // The toolbar fits the window's default width: the three styles share
+    // one button that names the style shown, and the commands carry short
+    // names (the menus keep the long ones).
     QToolBar* bar = addToolBar(QStringLiteral("Chart"));
     bar->setObjectName(QStringLiteral("tbChart"));
-    bar->addActions({m_candles, m_bars, m_line});
+    auto* styleMenu = new QMenu(QStringLiteral("Style"), this);
+    styleMenu->addActions({m_candles, m_bars, m_line});
+    auto* styleButton = new QToolButton(bar);
+    styleButton->setObjectName(QStringLiteral("btnStyle"));
+    styleButton->setMenu(styleMenu);
+    styleButton->setPopupMode(QToolButton::InstantPopup);
+    styleButton->setToolTip(QStringLiteral("Chart style"));
+    const auto showStyle = [styleButton, this] {
+        if (QAction* checked = m_styles->checkedAction())
+            styleButton->setText(checked->iconText());
+    };
+    connect(m_styles, &QActionGroup::triggered, styleButton, showStyle);
+    for (QAction* a : {m_candles, m_bars, m_line})
+        connect(a, &QAction::toggled, styleButton, showStyle);
+    showStyle();
+    bar->addWidget(styleButton);
     bar->addSeparator();
     bar->addActions({m_log, m_adjusted});
     bar->addSeparator();
