@@ -71,9 +71,10 @@ QProcessEnvironment TestCliRunEdges::environment() const
     return env;
 }
 
+// Files named as the service's symbols, no extension, as the checks below expect.
 test::CliResult TestCliRunEdges::cli(const QStringList& args)
 {
-    return test::runCli(QStringList{"--dir", m_dl} + args, m_config->path(), environment());
+    return test::runCli(QStringList{"--dir", m_dl, "--ext", ""} + args, m_config->path(), environment());
 }
 
 void TestCliRunEdges::nameClash_data()
