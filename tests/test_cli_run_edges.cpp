@@ -13,7 +13,7 @@
 
 using namespace kestrion;
 
-class TestCliRunEdges : public QObject
+class TestCliRunEdges : public QObject, protected test::CliRunFixture
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -38,29 +38,16 @@ private:
         return QDir(m_dl).entryList({QStringLiteral(".kestrion-*.part")}, QDir::Files | QDir::Hidden, QDir::Name);
     }
 
-    test::QuoteService m_service;
-    QTemporaryDir m_logDir;
-    QString m_log;
-    std::unique_ptr<test::TempConfig> m_config;
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_dl;
 };
 
 void TestCliRunEdges::initTestCase()
 {
-    m_log = m_logDir.filePath(QStringLiteral("requests.log"));
-    QVERIFY(m_service.start({QStringLiteral("--log"), m_log}));
+    QVERIFY(startService());
 }
 
 void TestCliRunEdges::init()
 {
-    m_config.reset(); // the old one restores the environment when it goes
-    m_config = std::make_unique<test::TempConfig>();
-    m_config->pointServicesAt(m_service.host(), 3);
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_dl = m_dir->filePath(QStringLiteral("dl"));
-    QVERIFY(QDir().mkdir(m_dl));
-    QFile::resize(m_log, 0);
+    QVERIFY(renew(3));
 }
 
 QProcessEnvironment TestCliRunEdges::environment() const

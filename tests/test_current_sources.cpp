@@ -25,7 +25,7 @@ namespace {
 const QString kToken = QStringLiteral("sim-tiingo-token");
 }
 
-class TestCurrentSources : public QObject
+class TestCurrentSources : public QObject, protected test::CliRunFixture
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -65,29 +65,16 @@ private:
         return rows;
     }
 
-    test::QuoteService m_service;
-    QTemporaryDir m_logDir;
-    QString m_log;
-    std::unique_ptr<test::TempConfig> m_config;
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_dl;
 };
 
 void TestCurrentSources::initTestCase()
 {
-    m_log = m_logDir.filePath(QStringLiteral("requests.log"));
-    QVERIFY(m_service.start({QStringLiteral("--log"), m_log}));
+    QVERIFY(startService());
 }
 
 void TestCurrentSources::init()
 {
-    m_config.reset(); // the old one restores the environment when it goes
-    m_config = std::make_unique<test::TempConfig>();
-    m_config->pointServicesAt(m_service.host(), 2);
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_dl = m_dir->filePath(QStringLiteral("dl"));
-    QVERIFY(QDir().mkdir(m_dl));
-    QFile::resize(m_log, 0);
+    QVERIFY(renew(2));
 }
 
 TestCurrentSources::Result TestCurrentSources::cli(const QStringList& args, const QString& token,

@@ -105,6 +105,23 @@ void TempConfig::pointServicesAt(const QString& host, int fetchTimeoutSeconds)
     store.sync();
 }
 
+bool CliRunFixture::startService()
+{
+    m_log = m_logDir.filePath(QStringLiteral("requests.log"));
+    return m_service.start({QStringLiteral("--log"), m_log});
+}
+
+bool CliRunFixture::renew(int fetchTimeoutSeconds)
+{
+    m_config.reset(); // the old one restores the environment when it goes
+    m_config = std::make_unique<TempConfig>();
+    m_config->pointServicesAt(m_service.host(), fetchTimeoutSeconds);
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_dl = m_dir->filePath(QStringLiteral("dl"));
+    QFile::resize(m_log, 0);
+    return QDir().mkdir(m_dl);
+}
+
 CliResult runCli(const QStringList& args, const QString& configHome, QProcessEnvironment env,
                  const std::function<void()>& childSetup)
 {

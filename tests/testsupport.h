@@ -57,6 +57,23 @@ private:
     bool m_hadPreviousData = false;
 };
 
+// For tests of whole kestrion-cli runs: the local quote service writing a
+// request log, and for each test function a fresh settings folder pointed at
+// it and a fresh download folder (m_dl, inside m_dir).
+class CliRunFixture
+{
+protected:
+    bool startService(); // in initTestCase
+    bool renew(int fetchTimeoutSeconds); // in init; also empties the log
+
+    QuoteService m_service;
+    QTemporaryDir m_logDir;
+    QString m_log;
+    std::unique_ptr<TempConfig> m_config;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_dl;
+};
+
 // Makes a ticker list file holding the symbols (duplicates kept, in order).
 bool makeList(const QString& path, const QStringList& symbols);
 // Bytes of no text file, the same each time: a picture or a program picked
