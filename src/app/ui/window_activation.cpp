@@ -11,6 +11,8 @@
 #include <QWidget>
 #include <QWindow>
 
+#include <algorithm>
+
 namespace kestrion {
 
 namespace {
@@ -72,14 +74,26 @@ MenuKeysFirst::~MenuKeysFirst()
 
 bool MenuKeysFirst::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() != QEvent::ShortcutOverride || !watched->isWidgetType()
-        || static_cast<QWidget*>(watched)->window() != &m_window)
+    if (event->type() != QEvent::ShortcutOverride)
+        return QObject::eventFilter(watched, event);
+    // Found by address among the window's own widgets before anything is
+    // asked of it: the browser's view sends these events from objects it is
+    // already tearing down.
+    QWidget* widget = nullptr;
+    if (watched == &m_window)
+        widget = &m_window;
+    else {
+        const QList<QWidget*> own = m_window.findChildren<QWidget*>();
+        const auto it = std::find(own.cbegin(), own.cend(), watched);
+        widget = it == own.cend() ? nullptr : *it;
+    }
+    if (!widget || widget->window() != &m_window)
         return QObject::eventFilter(watched, event);
     const auto* key = static_cast<QKeyEvent*>(event);
     Qt::KeyboardModifiers modifiers = key->modifiers();
     modifiers.setFlag(Qt::KeypadModifier, false);
     const QKeySequence keys(QKeyCombination(modifiers, Qt::Key(key->key())));
-    if (isEditingKey(keys) && isTextField(static_cast<QWidget*>(watched)))
+    if (isEditingKey(keys) && isTextField(widget))
         return QObject::eventFilter(watched, event);
     for (const QAction* a : std::as_const(m_commands)) {
         if (a->isEnabled() && a->shortcut() == keys) {
