@@ -10,34 +10,6 @@ namespace kestrion {
 
 namespace {
 
-// One row per key, rows oldest first; see mergeSameDateRows.
-template <typename KeyFn> std::vector<PriceBar> mergeByKey(std::vector<PriceBar> rows, KeyFn key)
-{
-    std::stable_sort(rows.begin(), rows.end(), [](const PriceBar& a, const PriceBar& b) { return a.date < b.date; });
-    std::vector<PriceBar> merged;
-    merged.reserve(rows.size());
-    bool open = false;
-    qint64 openKey = 0;
-    for (const PriceBar& bar : rows) {
-        // A bar without a date belongs to no period; never fold it into another.
-        const bool valid = bar.date.isValid();
-        const qint64 k = valid ? key(bar.date) : 0;
-        if (open && valid && k == openKey) {
-            PriceBar& into = merged.back();
-            into.high = std::max(into.high, bar.high);
-            into.low = std::min(into.low, bar.low);
-            into.close = bar.close;
-            into.adjClose = bar.adjClose;
-            into.volume = bar.volume;
-            continue;
-        }
-        merged.push_back(bar);
-        open = valid;
-        openKey = k;
-    }
-    return merged;
-}
-
 qint64 weekKey(QDate d)
 {
     int year = 0;
@@ -63,26 +35,29 @@ qint64 saturatingSum(qint64 a, qint64 b)
     return sum;
 }
 
-// Days, oldest first and each date once, folded into one bar per key.
-template <typename KeyFn> std::vector<PriceBar> foldByKey(const std::vector<PriceBar>& days, KeyFn key)
+// Rows oldest first, one bar per key: the Open of the first row, the highest
+// High, the lowest Low, the Close and Adj Close of the last row. Volumes of
+// different days add up; a later quote of the same day replaces the earlier.
+template <typename KeyFn> std::vector<PriceBar> foldByKey(const std::vector<PriceBar>& rows, KeyFn key, bool sumVolumes)
 {
     std::vector<PriceBar> folded;
-    folded.reserve(days.size() / 4 + 1);
+    folded.reserve(sumVolumes ? rows.size() / 4 + 1 : rows.size());
     bool open = false;
     qint64 openKey = 0;
-    for (const PriceBar& day : days) {
-        const bool valid = day.date.isValid();
-        const qint64 k = valid ? key(day.date) : 0;
+    for (const PriceBar& row : rows) {
+        // A bar without a date belongs to no period; never fold it into another.
+        const bool valid = row.date.isValid();
+        const qint64 k = valid ? key(row.date) : 0;
         if (open && valid && k == openKey) {
             PriceBar& into = folded.back();
-            into.high = std::max(into.high, day.high);
-            into.low = std::min(into.low, day.low);
-            into.close = day.close;
-            into.adjClose = day.adjClose;
-            into.volume = saturatingSum(into.volume, day.volume);
+            into.high = std::max(into.high, row.high);
+            into.low = std::min(into.low, row.low);
+            into.close = row.close;
+            into.adjClose = row.adjClose;
+            into.volume = sumVolumes ? saturatingSum(into.volume, row.volume) : row.volume;
             continue;
         }
-        folded.push_back(day);
+        folded.push_back(row);
         open = valid;
         openKey = k;
     }
@@ -231,9 +206,9 @@ std::vector<PriceBar> foldDailyBars(std::vector<PriceBar> bars, HistoryPeriod pe
     std::vector<PriceBar> days = mergeSameDateRows(std::move(bars));
     switch (period) {
     case HistoryPeriod::Weekly:
-        return foldByKey(days, weekKey);
+        return foldByKey(days, weekKey, true);
     case HistoryPeriod::Monthly:
-        return foldByKey(days, monthKey);
+        return foldByKey(days, monthKey, true);
     case HistoryPeriod::Daily:
     case HistoryPeriod::None:
         break;
@@ -253,7 +228,8 @@ bool isQuotaText(const QByteArray& body)
 
 std::vector<PriceBar> mergeSameDateRows(std::vector<PriceBar> rows)
 {
-    return mergeByKey(std::move(rows), dayKey);
+    std::stable_sort(rows.begin(), rows.end(), [](const PriceBar& a, const PriceBar& b) { return a.date < b.date; });
+    return foldByKey(rows, dayKey, false);
 }
 
 } // namespace kestrion

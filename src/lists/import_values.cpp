@@ -38,35 +38,36 @@ ImportValues ImportValues::sort(const QStringList& values)
     return v;
 }
 
+namespace {
+
+// One line of the summary: the count, what the values were, the first few
+// of them (control characters shown escaped) and how many more.
+QString skippedLine(const QStringList& values, int firstFew, const QString& one, const QString& many)
+{
+    QStringList shown;
+    for (const QString& value : values.mid(0, firstFew))
+        shown << QStringLiteral("\"%1\"").arg(shownValue(value));
+    QString text = values.size() == 1 ? one : many.arg(values.size());
+    text += shown.join(QStringLiteral(", "));
+    if (values.size() > firstFew)
+        text += QStringLiteral(" and %1 more").arg(values.size() - firstFew);
+    return text + QLatin1Char('.');
+}
+
+} // namespace
+
 QString ImportValues::skippedSummary(int firstFew) const
 {
     QStringList parts;
-    if (!tooLong.isEmpty()) {
-        QStringList shown;
-        for (const QString& value : tooLong.mid(0, firstFew))
-            shown << QStringLiteral("\"%1\"").arg(value);
-        QString text = tooLong.size() == 1
-            ? QStringLiteral("1 value longer than %1 characters was skipped: ").arg(TickerList::kMaxSymbolLength)
-            : QStringLiteral("%1 values longer than %2 characters were skipped: ")
-                  .arg(tooLong.size())
-                  .arg(TickerList::kMaxSymbolLength);
-        text += shown.join(QStringLiteral(", "));
-        if (tooLong.size() > firstFew)
-            text += QStringLiteral(" and %1 more").arg(tooLong.size() - firstFew);
-        parts << text + QLatin1Char('.');
-    }
-    if (!withControls.isEmpty()) {
-        QStringList shown;
-        for (const QString& value : withControls.mid(0, firstFew))
-            shown << QStringLiteral("\"%1\"").arg(shownValue(value));
-        QString text = withControls.size() == 1
-            ? QStringLiteral("1 value with control characters was skipped: ")
-            : QStringLiteral("%1 values with control characters were skipped: ").arg(withControls.size());
-        text += shown.join(QStringLiteral(", "));
-        if (withControls.size() > firstFew)
-            text += QStringLiteral(" and %1 more").arg(withControls.size() - firstFew);
-        parts << text + QLatin1Char('.');
-    }
+    if (!tooLong.isEmpty())
+        parts << skippedLine(
+            tooLong, firstFew,
+            QStringLiteral("1 value longer than %1 characters was skipped: ").arg(TickerList::kMaxSymbolLength),
+            QStringLiteral("%1 values longer than ") + QString::number(TickerList::kMaxSymbolLength)
+                + QStringLiteral(" characters were skipped: "));
+    if (!withControls.isEmpty())
+        parts << skippedLine(withControls, firstFew, QStringLiteral("1 value with control characters was skipped: "),
+                             QStringLiteral("%1 values with control characters were skipped: "));
     if (empty == 1)
         parts << QStringLiteral("1 empty value was skipped.");
     else if (empty > 1)
