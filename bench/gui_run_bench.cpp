@@ -7,10 +7,11 @@
 //   kestrion-gui-bench [--symbols N] [--delay-ms N] [--source S] [--jobs N] [--top N]
 #include "app/ui/frmMain.h"
 #include "core/settings_record.h"
-#include "download/quote_source.h"
+#include "sources/quote_source.h"
 #include "download/ui/download_controller.h"
 #include "lists/ticker_list.h"
 #include "platform/settings_store.h"
+#include "sources/source_registry.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

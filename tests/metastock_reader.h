@@ -1,6 +1,6 @@
 #pragma once
 
-#include "download/metastock_reader.h"
+#include "formats/metastock_reader.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #include "core/app_state.h"
 #include "download/download_run.h"
-#include "download/error_log.h"
+#include "formats/error_log.h"
 #include "download/metastock_components.h"
 #include "download/output_files.h"
 #include "platform/http_fetch.h"
@@ -807,3 +807,4 @@ void TestDownloadRun::inFlightMatchesOneAtATime()
 
 QTEST_GUILESS_MAIN(TestDownloadRun)
 #include "test_download_run.moc"
+#include "sources/yahoo_table_source.h"

@@ -1,8 +1,8 @@
 // The quote line parser, the date field's normalisation and the conversion
 // of a stored Wall Street City file into writer calls.
 #include "download/metastock_components.h"
-#include "download/metastock_conversion.h"
-#include "download/metastock_folder_writer.h"
+#include "formats/metastock_conversion.h"
+#include "formats/metastock_folder_writer.h"
 #include "metastock_reader.h"
 
 #include <QFile>

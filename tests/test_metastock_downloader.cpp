@@ -2,7 +2,7 @@
 // the local quote service.
 #include "download/metastock_factory.h"
 #include "download/metastock_yahoo_downloader.h"
-#include "download/quote_request.h"
+#include "sources/quote_request.h"
 #include "metastock_reader.h"
 #include "platform/http_fetch.h"
 #include "testsupport.h"
@@ -366,3 +366,4 @@ void TestMetaStockDownloader::factoryComponents()
 
 QTEST_GUILESS_MAIN(TestMetaStockDownloader)
 #include "test_metastock_downloader.moc"
+#include "formats/metastock_writer.h"

@@ -1,8 +1,8 @@
 // The MetaStock reader on hand-made bytes of every record layout, on folders
 // the writer made, and on damaged folders.
-#include "download/metastock_folder_writer.h"
-#include "download/metastock_format.h"
-#include "download/metastock_reader.h"
+#include "formats/metastock_folder_writer.h"
+#include "formats/metastock_format.h"
+#include "formats/metastock_reader.h"
 
 #include <QFile>
 #include <QRandomGenerator>

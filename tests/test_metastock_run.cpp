@@ -1,7 +1,7 @@
 // Download runs that leave MetaStock data, with the program's own
 // components, against the local quote service.
 #include "download/download_run.h"
-#include "download/error_log.h"
+#include "formats/error_log.h"
 #include "download/metastock_factory.h"
 #include "metastock_reader.h"
 #include "testsupport.h"

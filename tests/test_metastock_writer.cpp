@@ -1,7 +1,7 @@
 // The MetaStock folder writer, checked byte by byte on small hand-worked
 // folders and read back through an independent reader on larger ones.
-#include "download/metastock_folder_writer.h"
-#include "download/metastock_format.h"
+#include "formats/metastock_folder_writer.h"
+#include "formats/metastock_format.h"
 #include "metastock_reader.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "core/settings_record.h"
-#include "download/error_log.h"
+#include "formats/error_log.h"
 #include "download/output_files.h"
-#include "download/quote_request.h"
+#include "sources/quote_request.h"
 #include "testsupport.h"
 
 #include <QDir>

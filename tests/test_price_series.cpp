@@ -2,7 +2,7 @@
 // choice between them, on good, odd and broken input.
 #include "tools/price_series.h"
 
-#include "download/metastock_folder_writer.h"
+#include "formats/metastock_folder_writer.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,4 @@
-#include "download/price_table.h"
-#include "download/source_tables.h"
+#include "formats/price_table.h"
 
 #include <QDateTime>
 #include <QTimeZone>
@@ -478,3 +477,5 @@ void TestPriceTable::detailsHideTokens()
 
 QTEST_GUILESS_MAIN(TestPriceTable)
 #include "test_price_table.moc"
+#include "sources/tiingo_source.h"
+#include "sources/yahoo_chart_source.h"

@@ -1,4 +1,4 @@
-#include "download/quote_request.h"
+#include "sources/quote_request.h"
 #include "platform/http_fetch.h"
 #include "testsupport.h"
 
@@ -273,3 +273,6 @@ void TestQuoteRequest::fetchTimesOut()
 
 QTEST_GUILESS_MAIN(TestQuoteRequest)
 #include "test_quote_request.moc"
+#include "sources/service_address.h"
+#include "sources/wall_street_city_source.h"
+#include "sources/yahoo_table_source.h"

@@ -5,7 +5,7 @@
 
 #include "testsupport.h"
 
-#include "download/quote_request.h"
+#include "sources/quote_request.h"
 
 #include <QDate>
 #include <QElapsedTimer>
@@ -1258,3 +1258,4 @@ void TestQuoteService::helpListsTheApis()
 
 QTEST_GUILESS_MAIN(TestQuoteService)
 #include "test_quote_service.moc"
+#include "sources/wall_street_city_source.h"

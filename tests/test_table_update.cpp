@@ -1,8 +1,7 @@
 // Bringing table files up to date: the reader, the shorter request's start,
 // the merge and its refusals, the sources' ranges and events, and the local
 // quote service giving an update the very bytes of a full fetch.
-#include "download/quote_source.h"
-#include "download/source_tables.h"
+#include "sources/quote_source.h"
 #include "download/table_update.h"
 #include "platform/http_fetch.h"
 #include "testsupport.h"
@@ -414,3 +413,6 @@ void TestTableUpdate::updateThroughService()
 
 QTEST_GUILESS_MAIN(TestTableUpdate)
 #include "test_table_update.moc"
+#include "sources/source_registry.h"
+#include "sources/tiingo_source.h"
+#include "sources/yahoo_chart_source.h"

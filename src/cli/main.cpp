@@ -5,8 +5,8 @@
 #include "download/download_run.h"
 #include "download/metastock_components.h"
 #include "download/metastock_factory.h"
-#include "download/quote_request.h"
-#include "download/quote_source.h"
+#include "sources/quote_request.h"
+#include "sources/quote_source.h"
 #include "lists/access_file.h"
 #include "lists/import_values.h"
 #include "lists/list_import.h"
@@ -15,6 +15,7 @@
 #include "platform/memory_reuse.h"
 #include "platform/settings_store.h"
 #include "platform/shutdown_signals.h"
+#include "sources/source_registry.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -2,13 +2,14 @@
 #include "download/run_ticker.h"
 
 #include "core/app_state.h"
-#include "download/error_log.h"
+#include "formats/error_log.h"
 #include "download/metastock_components.h"
 #include "download/output_files.h"
-#include "download/quote_source.h"
+#include "sources/quote_source.h"
 #include "platform/http_fetch.h"
 #include "platform/program_launcher.h"
 #include "platform/staged_file.h"
+#include "sources/source_registry.h"
 
 #include <QBuffer>
 #include <QDir>

@@ -1,11 +1,12 @@
 #pragma once
 
 #include "core/settings_record.h"
-#include "download/price_table.h"
-#include "download/quote_request.h"
+#include "formats/price_table.h"
+#include "sources/quote_request.h"
 #include "download/rate_gate.h"
 #include "download/run_workers.h"
 #include "platform/http_fetch.h"
+#include "sources/failure_reason.h"
 
 #include <QIODevice>
 #include <QString>

@@ -1,7 +1,7 @@
 // How a download run judges an answer, plans and merges an update, and puts
 // a ticker's file in place.
 #include "download/download_run.h"
-#include "download/quote_source.h"
+#include "sources/quote_source.h"
 #include "download/run_ticker.h"
 #include "download/table_update.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "download/quote_request.h"
+#include "sources/quote_request.h"
 
 #include <QString>
 #include <QStringList>

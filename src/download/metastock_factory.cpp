@@ -1,6 +1,6 @@
 #include "download/metastock_factory.h"
 
-#include "download/metastock_folder_writer.h"
+#include "formats/metastock_folder_writer.h"
 #include "download/metastock_yahoo_downloader.h"
 
 namespace kestrion {

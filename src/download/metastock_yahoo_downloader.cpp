@@ -1,11 +1,12 @@
 #include "download/metastock_yahoo_downloader.h"
 
-#include "download/metastock_conversion.h"
-#include "download/metastock_folder_writer.h"
+#include "formats/metastock_conversion.h"
+#include "formats/metastock_folder_writer.h"
 #include "download/output_files.h"
-#include "download/price_table.h"
-#include "download/quote_request.h"
+#include "formats/price_table.h"
+#include "sources/quote_request.h"
 #include "platform/http_fetch.h"
+#include "sources/yahoo_table_source.h"
 
 #include <QDate>
 #include <QDir>
@@ -17,19 +18,6 @@
 namespace kestrion {
 
 namespace {
-
-std::optional<float> number(const QByteArray& text)
-{
-    return quoteValue(QString::fromLatin1(text));
-}
-
-std::optional<qint32> isoDate(const QByteArray& text)
-{
-    const QDate d = QDate::fromString(QString::fromLatin1(text.trimmed()), Qt::ISODate);
-    if (!d.isValid())
-        return std::nullopt;
-    return qint32(d.year() * 10000 + d.month() * 100 + d.day());
-}
 
 // A compact date (yyyymmdd) as the three selector texts of a request.
 bool requestDate(qint32 compact, QString& month, QString& day, QString& year)
@@ -44,33 +32,6 @@ bool requestDate(qint32 compact, QString& month, QString& day, QString& year)
 }
 
 } // namespace
-
-QList<YahooQuote> parseYahooTable(const QByteArray& body)
-{
-    QList<YahooQuote> quotes;
-    QList<QByteArray> lines = body.split('\n');
-    if (lines.isEmpty())
-        return quotes;
-    QList<QByteArray> header = lines.takeFirst().trimmed().split(',');
-    for (QByteArray& h : header)
-        h = h.trimmed().toLower();
-    const qsizetype date = header.indexOf("date"), open = header.indexOf("open"), high = header.indexOf("high"),
-                    low = header.indexOf("low"), close = header.indexOf("close"), volume = header.indexOf("volume");
-    if (date < 0 || open < 0 || high < 0 || low < 0 || close < 0 || volume < 0)
-        return quotes;
-    for (const QByteArray& line : std::as_const(lines)) {
-        const QList<QByteArray> cells = line.trimmed().split(',');
-        if (cells.size() < header.size())
-            continue;
-        const std::optional<qint32> d = isoDate(cells.at(date));
-        const std::optional<float> o = number(cells.at(open)), h = number(cells.at(high)), l = number(cells.at(low)),
-                                   c = number(cells.at(close)), v = number(cells.at(volume));
-        if (!d || !o || !h || !l || !c || !v)
-            continue;
-        quotes.append(YahooQuote{*d, *o, *h, *l, *c, *v});
-    }
-    return quotes;
-}
 
 YahooMetaStockDownloader::YahooMetaStockDownloader(ServiceConfig services)
     : m_services(std::move(services))

@@ -2,6 +2,7 @@
 
 #include "core/settings_record.h"
 #include "download/metastock_components.h"
+#include "formats/metastock_conversion.h"
 
 #include <QByteArray>
 #include <QList>
@@ -16,19 +17,6 @@ namespace kestrion {
 class HttpClient;
 class HttpTransfer;
 class MetaStockFolderWriter;
-
-// One row of Yahoo!'s history table.
-struct YahooQuote
-{
-    qint32 date = 0; // yyyymmdd
-    float open = 0, high = 0, low = 0, close = 0, volume = 0;
-};
-
-// Reads Yahoo!'s comma-separated history table: a header line naming the
-// columns (Date,Open,High,Low,Close,Volume,Adj Close), then one row per bar
-// in any order with dates as YYYY-MM-DD. Rows that do not read completely are
-// skipped. Empty when the header lacks one of the columns used.
-QList<YahooQuote> parseYahooTable(const QByteArray& body);
 
 // Fetches one ticker's history from the Yahoo! history host and stores it in
 // the MetaStock folder of the download directory under the ticker's file

@@ -1,7 +1,8 @@
 #include "download/output_files.h"
 
 #include "core/settings_record.h"
-#include "download/quote_request.h"
+#include "formats/file_stem.h"
+#include "sources/quote_request.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,19 +12,6 @@
 #include <optional>
 
 namespace kestrion {
-
-QString fileStem(const QString& symbol)
-{
-    QString stem = symbol;
-    const qsizetype dot = stem.indexOf(QLatin1Char('.'));
-    if (dot >= 0)
-        stem[dot] = QLatin1Char('-');
-    for (QChar& c : stem) {
-        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c.category() == QChar::Other_Control)
-            c = QLatin1Char('-');
-    }
-    return stem;
-}
 
 QString dataFilePath(const QString& downloadDir, const QString& symbol, const Settings& settings,
                      const RequestInputs& inputs)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "formats/file_stem.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -7,12 +9,6 @@ namespace kestrion {
 
 struct Settings;
 struct RequestInputs;
-
-// The file stem of a ticker: its first "." becomes "-" (BCE.TO -> BCE-TO,
-// A.B.C -> A-B.C). Path separators and control characters become "-" too, so
-// a symbol can never name a file outside the download directory (with the
-// first dot gone, no stem is "." or "..").
-QString fileStem(const QString& symbol);
 
 // Download directory, separator, stem, optional end-date stamp (end month,
 // day and year texts as shown: MSFTSep252003) and the extension as stored.

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "download/price_table.h"
-#include "download/quote_request.h"
+#include "formats/price_table.h"
+#include "formats/table_reader.h"
+#include "sources/failure_reason.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -16,37 +17,6 @@ namespace kestrion {
 // Bringing a data file in the table layout up to date: read what is on disk,
 // ask the service only for the last days, and merge its answer in, or tell
 // the run to fetch the whole range after all.
-
-struct TableRow
-{
-    QDate date;
-    qsizetype offset = 0; // of the row's first byte in ExistingTable::bytes
-    qsizetype length = 0; // with its LF
-    qsizetype adjOffset = 0; // of its Adj Close, from the row's start
-};
-
-struct ExistingTable
-{
-    QByteArray bytes; // the file as read
-    std::vector<TableRow> rows; // newest first, as stored
-    QDate oldest, newest;
-
-    // A row's bytes, LF included.
-    QByteArrayView rowText(const TableRow& row) const { return QByteArrayView(bytes).sliced(row.offset, row.length); }
-    // Read when asked: an update compares only its last few rows.
-    double adjClose(const TableRow& row) const;
-};
-
-// Bytes that are exactly the table layout: the header
-// "Date,Open,High,Low,Close,Volume,Adj Close", then at least one row of a
-// YYYY-MM-DD date, five plain decimals (Open, High, Low, Close, Adj Close;
-// optional minus, no exponent) and a whole Volume, strictly newest first,
-// every line ending in a lone LF. Anything else (CR, a blank or short line,
-// a date twice) is nullopt.
-std::optional<ExistingTable> parseExistingTable(QByteArray bytes);
-// The same for a file; nullopt too when it is missing, unreadable or larger
-// than any price answer.
-std::optional<ExistingTable> readExistingTable(const QString& path);
 
 // The first day of the shorter request, or nullopt when the whole range must
 // be fetched: the oldest row starts more than seven days after asked.from,

@@ -1,6 +1,6 @@
 // The chart window as a person sees it: pictures taken offscreen and checked
 // where the dates and prices are.
-#include "download/metastock_folder_writer.h"
+#include "formats/metastock_folder_writer.h"
 #include "gui_support.h"
 #include "testsupport.h"
 #include "tools/ui/chart_view.h"

@@ -3,8 +3,8 @@
 // service, real list files and real download directories.
 #include "core/app_state.h"
 #include "app/ui/frmMain.h"
-#include "download/error_log.h"
-#include "download/quote_request.h"
+#include "formats/error_log.h"
+#include "sources/quote_request.h"
 #include "download/ui/download_controller.h"
 #include "download/ui/frmNoData.h"
 #include "gui_support.h"
@@ -927,3 +927,4 @@ private Q_SLOTS:
 
 QTEST_MAIN(TestDownloadWindow)
 #include "test_download_window.moc"
+#include "sources/yahoo_table_source.h"

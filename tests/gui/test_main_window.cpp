@@ -1,6 +1,6 @@
 #include "core/app_state.h"
 #include "app/ui/frmMain.h"
-#include "download/quote_request.h"
+#include "sources/quote_request.h"
 #include "gui_support.h"
 #include "lists/ticker_list.h"
 #include "platform/settings_store.h"

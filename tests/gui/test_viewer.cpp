@@ -1,5 +1,5 @@
 #include "core/app_state.h"
-#include "download/error_log.h"
+#include "formats/error_log.h"
 #include "gui_support.h"
 #include "testsupport.h"
 #include "tools/ui/frmView.h"

@@ -12,7 +12,7 @@
 #include "core/app_state.h"
 #include "core/settings_record.h"
 #include "download/output_files.h"
-#include "download/quote_request.h"
+#include "sources/quote_request.h"
 #include "download/ui/download_controller.h"
 #include "platform/browser_sandbox.h"
 #include "platform/settings_store.h"

@@ -1,7 +1,7 @@
 #include "app/ui/main_controls.h"
 
 #include "core/settings_record.h"
-#include "download/quote_request.h"
+#include "sources/quote_request.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -4,12 +4,13 @@
 #include "download/download_run.h"
 #include "download/download_view.h"
 #include "download/metastock_factory.h"
-#include "download/quote_request.h"
-#include "download/quote_source.h"
+#include "sources/quote_request.h"
+#include "sources/quote_source.h"
 #include "download/ui/frmNoData.h"
 #include "platform/api_key_store.h"
 #include "platform/memory_reuse.h"
 #include "schedule/ui/dlgCreateDownloadDir.h"
+#include "sources/source_registry.h"
 
 #include <QDir>
 #include <QMessageBox>

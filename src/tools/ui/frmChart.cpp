@@ -2,6 +2,7 @@
 
 #include "tools/ui/chart_view.h"
 #include "tools/ui/frmView.h"
+#include "formats/series_reader.h"
 
 #include <QAction>
 #include <QActionGroup>

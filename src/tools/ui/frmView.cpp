@@ -1,7 +1,7 @@
 #include "tools/ui/frmView.h"
 
 #include "core/app_state.h"
-#include "download/error_log.h"
+#include "formats/error_log.h"
 #include "tools/price_series.h"
 #include "tools/ui/frmChart.h"
 #include "tools/window_rules.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "download/metastock_components.h"
+#include "formats/metastock_writer.h"
 #include "platform/staged_file.h"
 
 #include <QByteArray>

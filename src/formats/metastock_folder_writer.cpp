@@ -1,7 +1,7 @@
-#include "download/metastock_folder_writer.h"
+#include "formats/metastock_folder_writer.h"
 
-#include "download/metastock_fields.h"
-#include "download/metastock_format.h"
+#include "formats/metastock_fields.h"
+#include "formats/metastock_format.h"
 #include "platform/staged_file.h"
 
 #include <QDir>

@@ -1,8 +1,7 @@
-#include "download/metastock_conversion.h"
+#include "formats/metastock_conversion.h"
 
-#include "download/metastock_components.h"
-#include "download/metastock_yahoo_downloader.h"
-#include "download/quote_request.h"
+#include "formats/metastock_writer.h"
+#include "formats/month_names.h"
 
 #include <QDate>
 #include <QFile>
@@ -14,6 +13,20 @@
 namespace kestrion {
 
 namespace {
+
+std::optional<float> number(const QByteArray& text)
+{
+    return quoteValue(QString::fromLatin1(text));
+}
+
+std::optional<qint32> isoDate(const QByteArray& text)
+{
+    const QDate d = QDate::fromString(QString::fromLatin1(text.trimmed()), Qt::ISODate);
+    if (!d.isValid())
+        return std::nullopt;
+    return qint32(d.year() * 10000 + d.month() * 100 + d.day());
+}
+
 
 constexpr qsizetype kSearchedPlaces = 75;
 constexpr qsizetype kSlots = 9;
@@ -193,6 +206,33 @@ bool convertTableToMetaStock(const QString& dataFile, const QString& stem, qint1
     for (const YahooQuote& q : parseYahooTable(*content))
         writer.addQuote(q.date, 0, q.open, q.high, q.low, q.close, q.volume, 0.0f);
     return writer.flush();
+}
+
+QList<YahooQuote> parseYahooTable(const QByteArray& body)
+{
+    QList<YahooQuote> quotes;
+    QList<QByteArray> lines = body.split('\n');
+    if (lines.isEmpty())
+        return quotes;
+    QList<QByteArray> header = lines.takeFirst().trimmed().split(',');
+    for (QByteArray& h : header)
+        h = h.trimmed().toLower();
+    const qsizetype date = header.indexOf("date"), open = header.indexOf("open"), high = header.indexOf("high"),
+                    low = header.indexOf("low"), close = header.indexOf("close"), volume = header.indexOf("volume");
+    if (date < 0 || open < 0 || high < 0 || low < 0 || close < 0 || volume < 0)
+        return quotes;
+    for (const QByteArray& line : std::as_const(lines)) {
+        const QList<QByteArray> cells = line.trimmed().split(',');
+        if (cells.size() < header.size())
+            continue;
+        const std::optional<qint32> d = isoDate(cells.at(date));
+        const std::optional<float> o = number(cells.at(open)), h = number(cells.at(high)), l = number(cells.at(low)),
+                                   c = number(cells.at(close)), v = number(cells.at(volume));
+        if (!d || !o || !h || !l || !c || !v)
+            continue;
+        quotes.append(YahooQuote{*d, *o, *h, *l, *c, *v});
+    }
+    return quotes;
 }
 
 } // namespace kestrion

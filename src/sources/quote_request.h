@@ -1,12 +1,13 @@
 #pragma once
 
+#include "formats/month_names.h"
+#include "formats/price_table.h"
+
 #include <QByteArray>
 #include <QDate>
 #include <QString>
 
 namespace kestrion {
-
-enum class HistoryPeriod { None, Daily, Weekly, Monthly };
 
 struct MonthValues
 {
@@ -22,9 +23,6 @@ struct PeriodValues
     qint16 number = 0; // 1, 2, 3 (what the MetaStock components take)
 };
 
-// The English month abbreviations "Jan".."Dec", the only month texts a run
-// recognises.
-const QStringList& monthNames();
 MonthValues monthValues(const QString& monthText);
 PeriodValues periodValues(HistoryPeriod period);
 
@@ -57,25 +55,6 @@ struct RunRequestValues
     static RunRequestValues from(const RequestInputs& inputs);
 };
 
-// A symbol as it goes into a query: characters that would change the URL's
-// meaning are percent-encoded (space, &, #, ?, %, +, /, controls, non-ASCII);
-// everything else, the dot included, is sent as it stands.
-QString encodeSymbol(const QString& symbol);
-
-// "scheme://host[:port]" for a configured host, which may name its own scheme
-// ("http://127.0.0.1:8080"); without one, defaultScheme.
-QString serviceBase(const QString& host, const QString& defaultScheme = QStringLiteral("http"));
-
-QString yahooUrl(const QString& host, const RunRequestValues& v, const QString& symbol);
-QString wscQueryUrl(const QString& host, const RunRequestValues& v, const QString& symbol, const QString& dataFormat);
-// Stage 2 of a Wall Street City attempt: saves the query page as "temp.txt"
-// in the download directory, finds the whole word "dynamic" and takes the 15
-// bytes after it and the character that follows it, then deletes the file.
-// When the file cannot be written whole, the page itself is searched.
-QString wscResultUrl(const QString& fileHost, const QByteArray& stage1Page, const QString& downloadDir);
-// The same position rule on the bytes themselves.
-QByteArray wscResultName(const QByteArray& stage1Page);
-
 struct CompactDates
 {
     qint32 start = 0;
@@ -83,5 +62,12 @@ struct CompactDates
 };
 // Year text, two-digit month and day text run together: 20030101.
 CompactDates compactDates(const RunRequestValues& v);
+
+// The first and last day the selectors name; a day past the month's end is
+// its last day.
+QDate startDate(const RunRequestValues& v);
+QDate endDate(const RunRequestValues& v);
+// The two together.
+DateRange runRange(const RunRequestValues& v);
 
 } // namespace kestrion

@@ -1,4 +1,4 @@
-#include "download/metastock_format.h"
+#include "formats/metastock_format.h"
 
 #include <QDate>
 

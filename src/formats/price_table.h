@@ -1,6 +1,5 @@
 #pragma once
 
-#include "download/quote_request.h"
 
 #include <QByteArray>
 #include <QDate>
@@ -11,28 +10,8 @@
 
 namespace kestrion {
 
-// Why a quote source gave no table. The network side maps HTTP failures onto
-// the same values, so a run reports every source the same way.
-// WriteFailed is ours, not the service's: the answer could not be stored.
-// NameClash is ours too: an earlier ticker of the run has its file name.
-enum class FailureReason {
-    None,
-    NotFound,
-    NoData,
-    RateLimited,
-    Unauthorized,
-    Unreachable,
-    Timeout,
-    ServerError,
-    BadData,
-    WriteFailed,
-    NameClash
-};
-
-// "not-found", "no-data", "rate-limited", "unauthorized", "unreachable",
-// "timeout", "server-error", "bad-data", "write-failed", "name-clash"; "" for None. These texts go into
-// logs and the command-line output, so they never change.
-QString reasonText(FailureReason reason);
+// How many days one row of a price table stands for.
+enum class HistoryPeriod { None, Daily, Weekly, Monthly };
 
 // A price answer is a few megabytes at most (sixty years of daily bars);
 // anything far larger is not one, and is never read into memory whole.
@@ -51,19 +30,6 @@ struct PriceBar
 struct DateRange
 {
     QDate from, to;
-};
-
-struct TableResult
-{
-    FailureReason reason = FailureReason::None; // None: table holds the file's bytes
-    QByteArray table;
-    QString detail; // short human text for a failure; never holds secrets
-    // The days of the splits and dividends the answer tells of, oldest first,
-    // in or out of the range. An event whose day cannot be read is an invalid
-    // date: it may lie anywhere, so an update must not trust older prices.
-    QList<QDate> events;
-
-    bool ok() const { return reason == FailureReason::None; }
 };
 
 // A price in plain decimal (never an exponent), rounded half away from zero
@@ -94,11 +60,5 @@ std::vector<PriceBar> foldDailyBars(std::vector<PriceBar> bars, HistoryPeriod pe
 // repeated day is a later quote of the same session, its volume the day's so
 // far). A row without a valid date is never folded. The result is oldest first.
 std::vector<PriceBar> mergeSameDateRows(std::vector<PriceBar> rows);
-
-// True when a body that should be a price table is instead a quota or
-// rate-limit notice ("rate limit", "too many requests", "request allocation",
-// "quota", "exceeded", any case). Only meaningful for bodies that failed to
-// parse: a real table never holds these words.
-bool isQuotaText(const QByteArray& body);
 
 } // namespace kestrion

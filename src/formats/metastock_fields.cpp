@@ -1,6 +1,6 @@
-#include "download/metastock_fields.h"
+#include "formats/metastock_fields.h"
 
-#include "download/metastock_format.h"
+#include "formats/metastock_format.h"
 
 #include <QtEndian>
 

@@ -1,4 +1,4 @@
-#include "download/price_table.h"
+#include "formats/price_table.h"
 
 #include <algorithm>
 #include <charconv>
@@ -64,38 +64,6 @@ template <typename KeyFn> std::vector<PriceBar> foldByKey(const std::vector<Pric
     return folded;
 }
 
-} // namespace
-
-QString reasonText(FailureReason reason)
-{
-    switch (reason) {
-    case FailureReason::None:
-        return {};
-    case FailureReason::NotFound:
-        return QStringLiteral("not-found");
-    case FailureReason::NoData:
-        return QStringLiteral("no-data");
-    case FailureReason::RateLimited:
-        return QStringLiteral("rate-limited");
-    case FailureReason::Unauthorized:
-        return QStringLiteral("unauthorized");
-    case FailureReason::Unreachable:
-        return QStringLiteral("unreachable");
-    case FailureReason::Timeout:
-        return QStringLiteral("timeout");
-    case FailureReason::ServerError:
-        return QStringLiteral("server-error");
-    case FailureReason::BadData:
-        return QStringLiteral("bad-data");
-    case FailureReason::WriteFailed:
-        return QStringLiteral("write-failed");
-    case FailureReason::NameClash:
-        return QStringLiteral("name-clash");
-    }
-    return {};
-}
-
-namespace {
 
 void appendPrice(QByteArray& out, double value)
 {
@@ -214,16 +182,6 @@ std::vector<PriceBar> foldDailyBars(std::vector<PriceBar> bars, HistoryPeriod pe
         break;
     }
     return days;
-}
-
-bool isQuotaText(const QByteArray& body)
-{
-    const QByteArray lower = body.toLower();
-    for (const char* phrase : {"rate limit", "too many requests", "request allocation", "quota", "exceeded"}) {
-        if (lower.contains(phrase))
-            return true;
-    }
-    return false;
 }
 
 std::vector<PriceBar> mergeSameDateRows(std::vector<PriceBar> rows)

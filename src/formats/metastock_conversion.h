@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -23,5 +25,18 @@ QString normaliseQuoteDate(const QString& field);
 // A quote value as a float: blanks around it allowed; nothing that is not a
 // finite number a float can hold.
 std::optional<float> quoteValue(QStringView text);
+
+// One row of Yahoo!'s history table.
+struct YahooQuote
+{
+    qint32 date = 0; // yyyymmdd
+    float open = 0, high = 0, low = 0, close = 0, volume = 0;
+};
+
+// Reads Yahoo!'s comma-separated history table: a header line naming the
+// columns (Date,Open,High,Low,Close,Volume,Adj Close), then one row per bar
+// in any order with dates as YYYY-MM-DD. Rows that do not read completely are
+// skipped. Empty when the header lacks one of the columns used.
+QList<YahooQuote> parseYahooTable(const QByteArray& body);
 
 } // namespace kestrion

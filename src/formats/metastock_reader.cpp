@@ -1,6 +1,6 @@
-#include "download/metastock_reader.h"
+#include "formats/metastock_reader.h"
 
-#include "download/metastock_format.h"
+#include "formats/metastock_format.h"
 
 #include <QDir>
 #include <QFile>

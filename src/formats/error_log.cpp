@@ -1,4 +1,4 @@
-#include "download/error_log.h"
+#include "formats/error_log.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,14 +1,13 @@
 #pragma once
 
 #include "core/settings_record.h"
-#include "download/price_table.h"
-#include "download/quote_request.h"
+#include "sources/failure_reason.h"
+#include "sources/quote_request.h"
 #include "platform/http_fetch.h"
 
 #include <QByteArray>
 #include <QString>
 
-#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -27,8 +26,7 @@ struct SourceSetup
 
 // One quote service: builds a ticker's request, judges the answer and turns
 // a good answer into the data file's bytes. A run holds one for its whole
-// length. Adding a service means one more class and its entry in
-// quoteSourceEntries().
+// length. Each service lives in a file of its own; the registry names them.
 class QuoteSource
 {
 public:
@@ -81,29 +79,5 @@ public:
     // there is tried again.
     virtual bool trustsDefiniteAnswers() const { return true; }
 };
-
-// The reason an HTTP exchange failed, before any body is looked at.
-FailureReason fetchReason(const FetchResult& result);
-// A refusal asks the client to slow down: 429, or 503 with Retry-After.
-bool isRefusal(const FetchResult& result);
-
-struct QuoteSourceEntry
-{
-    QString storedText; // "Data Source" value
-    QString cliName; // kestrion-cli --source
-    bool needsApiKey = false;
-    std::function<std::unique_ptr<QuoteSource>(const SourceSetup&)> make;
-};
-const std::vector<QuoteSourceEntry>& quoteSourceEntries();
-// The entry for a "Data Source" text; any unknown text is Wall Street City.
-const QuoteSourceEntry& quoteSourceEntry(const QString& storedText);
-std::unique_ptr<QuoteSource> makeQuoteSource(const SourceSetup& setup);
-
-// The first and last day the selectors name; a day past the month's end is
-// its last day.
-QDate startDate(const RunRequestValues& v);
-QDate endDate(const RunRequestValues& v);
-// The two together.
-DateRange runRange(const RunRequestValues& v);
 
 } // namespace kestrion
