@@ -1,9 +1,10 @@
 #include "core/app_state.h"
 #include "download/download_run.h"
-#include "formats/error_log.h"
 #include "download/metastock_components.h"
 #include "download/output_files.h"
+#include "formats/error_log.h"
 #include "platform/http_fetch.h"
+#include "sources/yahoo_table_source.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -807,4 +808,3 @@ void TestDownloadRun::inFlightMatchesOneAtATime()
 
 QTEST_GUILESS_MAIN(TestDownloadRun)
 #include "test_download_run.moc"
-#include "sources/yahoo_table_source.h"

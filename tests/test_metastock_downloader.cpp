@@ -2,9 +2,10 @@
 // the local quote service.
 #include "download/metastock_factory.h"
 #include "download/metastock_yahoo_downloader.h"
+#include "formats/metastock_writer.h"
+#include "platform/http_fetch.h"
 #include "sources/quote_request.h"
 #include "metastock_reader.h"
-#include "platform/http_fetch.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -366,4 +367,3 @@ void TestMetaStockDownloader::factoryComponents()
 
 QTEST_GUILESS_MAIN(TestMetaStockDownloader)
 #include "test_metastock_downloader.moc"
-#include "formats/metastock_writer.h"

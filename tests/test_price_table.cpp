@@ -1,4 +1,6 @@
 #include "formats/price_table.h"
+#include "sources/tiingo_source.h"
+#include "sources/yahoo_chart_source.h"
 
 #include <QDateTime>
 #include <QTimeZone>
@@ -477,5 +479,3 @@ void TestPriceTable::detailsHideTokens()
 
 QTEST_GUILESS_MAIN(TestPriceTable)
 #include "test_price_table.moc"
-#include "sources/tiingo_source.h"
-#include "sources/yahoo_chart_source.h"

@@ -1,5 +1,8 @@
-#include "sources/quote_request.h"
 #include "platform/http_fetch.h"
+#include "sources/quote_request.h"
+#include "sources/service_address.h"
+#include "sources/wall_street_city_source.h"
+#include "sources/yahoo_table_source.h"
 #include "testsupport.h"
 
 #include <QBuffer>
@@ -273,6 +276,3 @@ void TestQuoteRequest::fetchTimesOut()
 
 QTEST_GUILESS_MAIN(TestQuoteRequest)
 #include "test_quote_request.moc"
-#include "sources/service_address.h"
-#include "sources/wall_street_city_source.h"
-#include "sources/yahoo_table_source.h"

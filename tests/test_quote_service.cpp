@@ -3,6 +3,7 @@
 // result files, the Yahoo Chart and Tiingo APIs, unknown symbols, fault
 // symbols and HTTP handling.
 
+#include "sources/wall_street_city_source.h"
 #include "testsupport.h"
 
 #include "sources/quote_request.h"
@@ -1258,4 +1259,3 @@ void TestQuoteService::helpListsTheApis()
 
 QTEST_GUILESS_MAIN(TestQuoteService)
 #include "test_quote_service.moc"
-#include "sources/wall_street_city_source.h"

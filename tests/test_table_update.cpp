@@ -1,9 +1,12 @@
 // Bringing table files up to date: the reader, the shorter request's start,
 // the merge and its refusals, the sources' ranges and events, and the local
 // quote service giving an update the very bytes of a full fetch.
-#include "sources/quote_source.h"
 #include "download/table_update.h"
 #include "platform/http_fetch.h"
+#include "sources/quote_source.h"
+#include "sources/source_registry.h"
+#include "sources/tiingo_source.h"
+#include "sources/yahoo_chart_source.h"
 #include "testsupport.h"
 
 #include <QBuffer>
@@ -413,6 +416,3 @@ void TestTableUpdate::updateThroughService()
 
 QTEST_GUILESS_MAIN(TestTableUpdate)
 #include "test_table_update.moc"
-#include "sources/source_registry.h"
-#include "sources/tiingo_source.h"
-#include "sources/yahoo_chart_source.h"

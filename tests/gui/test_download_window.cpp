@@ -1,15 +1,16 @@
 // "Get Historical Data" driven from the real main window: clicks on the
 // button, prompts answered the way a user would, real HTTP to the local quote
 // service, real list files and real download directories.
-#include "core/app_state.h"
 #include "app/ui/frmMain.h"
-#include "formats/error_log.h"
-#include "sources/quote_request.h"
+#include "core/app_state.h"
 #include "download/ui/download_controller.h"
 #include "download/ui/frmNoData.h"
-#include "gui_support.h"
+#include "formats/error_log.h"
 #include "platform/http_fetch.h"
 #include "schedule/ui/dlgCreateDownloadDir.h"
+#include "sources/quote_request.h"
+#include "sources/yahoo_table_source.h"
+#include "gui_support.h"
 #include "testsupport.h"
 
 #include <QAbstractButton>
@@ -927,4 +928,3 @@ private Q_SLOTS:
 
 QTEST_MAIN(TestDownloadWindow)
 #include "test_download_window.moc"
-#include "sources/yahoo_table_source.h"
