@@ -32,7 +32,8 @@ XDG_CONFIG_HOME=$root/config XDG_DATA_HOME=$root/data "$bin/kestrion-cli" --symb
 [ -s "$root/downloads/MSFT.csv" ] || fail "no MSFT.csv"
 
 for _ in $(seq 300); do
-    window=$(pgrep -f "^$bin/kestrion\$" | head -n 1)
+    # The demo's own window: other tests may have one of theirs open.
+    window=$(pgrep -P "$demo" -f "^$bin/kestrion\$" | head -n 1)
     [ -n "$window" ] && break
     sleep 0.1
 done
