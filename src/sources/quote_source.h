@@ -80,4 +80,26 @@ public:
     virtual bool trustsDefiniteAnswers() const { return true; }
 };
 
+// A service whose answer is converted into the table layout. It can be asked
+// for any days; without a range it asks for the run's. A service implements
+// the two range overloads.
+class ConvertingSource : public QuoteSource
+{
+public:
+    explicit ConvertingSource(const SourceSetup& setup);
+
+    using QuoteSource::convert;
+    using QuoteSource::dataRequest;
+    bool writesPriceTable() const override { return true; }
+    HttpGet dataRequest(const QString& symbol, const QByteArray& page) const override
+    {
+        return dataRequest(symbol, page, m_runRange);
+    }
+    TableResult convert(const QByteArray& body) const override { return convert(body, m_runRange); }
+
+protected:
+    const SourceSetup m_setup;
+    const DateRange m_runRange;
+};
+
 } // namespace kestrion

@@ -14,6 +14,12 @@ FailureReason QuoteSource::judgeStoredBody(const QByteArray& start) const
     return FailureReason::BadData; // an HTML page or anything else
 }
 
+ConvertingSource::ConvertingSource(const SourceSetup& setup)
+    : m_setup(setup)
+    , m_runRange(runRange(setup.values))
+{
+}
+
 const std::vector<QuoteSourceEntry>& quoteSourceEntries()
 {
     static const std::vector<QuoteSourceEntry> entries{

@@ -19,38 +19,26 @@ QString isoDate(QDate d)
 }
 
 // Tiingo's daily prices as CSV; the key goes in a header, never the address.
-class TiingoSource : public QuoteSource
+class TiingoSource : public ConvertingSource
 {
 public:
-    explicit TiingoSource(const SourceSetup& s)
-        : m_s(s)
-        , m_range(runRange(s.values))
-    {
-    }
+    using ConvertingSource::ConvertingSource;
+    using ConvertingSource::convert;
+    using ConvertingSource::dataRequest;
     QString name() const override { return kSourceTiingo; }
-    bool writesPriceTable() const override { return true; }
-    HttpGet dataRequest(const QString& symbol, const QByteArray& page) const override
-    {
-        return dataRequest(symbol, page, m_range);
-    }
     HttpGet dataRequest(const QString& symbol, const QByteArray&, const DateRange& range) const override
     {
         // Always daily rows, folded here: the service dates a weekly or
         // monthly row at its period's end, past the range.
-        const QString url = serviceBase(m_s.services.tiingoHost, QStringLiteral("https"))
+        const QString url = serviceBase(m_setup.services.tiingoHost, QStringLiteral("https"))
             + QStringLiteral("/tiingo/daily/") + pathSymbol(symbol.toLower()) + QStringLiteral("/prices?startDate=")
             + isoDate(range.from) + QStringLiteral("&endDate=") + isoDate(range.to) + QStringLiteral("&resampleFreq=daily&format=csv");
-        return {url, {{"Authorization", "Token " + m_s.apiKey.toUtf8()}}};
+        return {url, {{"Authorization", "Token " + m_setup.apiKey.toUtf8()}}};
     }
-    TableResult convert(const QByteArray& body) const override { return convert(body, m_range); }
     TableResult convert(const QByteArray& body, const DateRange& range) const override
     {
-        return tiingoTable(body, range.from, range.to, m_s.values.inputs.period);
+        return tiingoTable(body, range.from, range.to, m_setup.values.inputs.period);
     }
-
-private:
-    SourceSetup m_s;
-    DateRange m_range;
 };
 
 const QString kTiingo = QStringLiteral("Tiingo");

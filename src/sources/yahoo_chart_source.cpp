@@ -25,26 +25,19 @@ qint64 utcMidnight(QDate d)
 }
 
 // Yahoo's chart API: JSON, bars stamped in the exchange's own time zone.
-class YahooChartSource : public QuoteSource
+class YahooChartSource : public ConvertingSource
 {
 public:
-    explicit YahooChartSource(const SourceSetup& s)
-        : m_s(s)
-        , m_range(runRange(s.values))
-    {
-    }
+    using ConvertingSource::ConvertingSource;
+    using ConvertingSource::convert;
+    using ConvertingSource::dataRequest;
     QString name() const override { return kSourceYahooChart; }
-    bool writesPriceTable() const override { return true; }
-    HttpGet dataRequest(const QString& symbol, const QByteArray& page) const override
-    {
-        return dataRequest(symbol, page, m_range);
-    }
     HttpGet dataRequest(const QString& symbol, const QByteArray&, const DateRange& range) const override
     {
         // Always daily bars, folded here: the service's weekly and monthly
         // bars take in days outside the range. A day either side: a bar's exchange-local date can lie up to a day
         // away from its UTC stamp. Rows outside the range are dropped later.
-        const QString url = serviceBase(m_s.services.yahooChartHost, QStringLiteral("https"))
+        const QString url = serviceBase(m_setup.services.yahooChartHost, QStringLiteral("https"))
             + QStringLiteral("/v8/finance/chart/") + pathSymbol(symbol) + QStringLiteral("?period1=")
             + QString::number(utcMidnight(range.from.addDays(-1))) + QStringLiteral("&period2=")
             + QString::number(utcMidnight(range.to.addDays(2)))
@@ -55,15 +48,10 @@ public:
                   "Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like Gecko) "
                   "Chrome/120.0 Safari/537.36"}}};
     }
-    TableResult convert(const QByteArray& body) const override { return convert(body, m_range); }
     TableResult convert(const QByteArray& body, const DateRange& range) const override
     {
-        return yahooChartTable(body, range.from, range.to, m_s.values.inputs.period);
+        return yahooChartTable(body, range.from, range.to, m_setup.values.inputs.period);
     }
-
-private:
-    SourceSetup m_s;
-    DateRange m_range;
 };
 
 const QString kYahoo = QStringLiteral("Yahoo");

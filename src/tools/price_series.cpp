@@ -1,17 +1,11 @@
 #include "tools/price_series.h"
 
-#include "formats/metastock_conversion.h"
-#include "formats/metastock_reader.h"
 #include "formats/file_stem.h"
+#include "formats/metastock_reader.h"
 
-#include <QFile>
 #include <QFileInfo>
-#include <QHash>
 
-#include <algorithm>
 #include <cmath>
-#include <limits>
-#include <optional>
 
 namespace kestrion {
 
