@@ -19,7 +19,7 @@ using namespace kestrion;
 namespace {
 
 // Remembers everything the run shows and asks, in order.
-class RecordingHost : public RunHost
+class RecordingHost : public RunView
 {
 public:
     QStringList events;
@@ -30,10 +30,12 @@ public:
     QString createdDirectory;
     std::function<void(const QString&)> onStatus;
 
-    void disableInputs() override { events << QStringLiteral("disable"); }
-    void enableInputs() override { events << QStringLiteral("enable"); }
-    void refreshGrid() override { events << QStringLiteral("refresh"); }
-    void setStatus(const QString& text) override
+    void setInputsEnabled(bool enabled) override
+    {
+        events << (enabled ? QStringLiteral("enable") : QStringLiteral("disable"));
+    }
+    void refreshList() override { events << QStringLiteral("refresh"); }
+    void setStatusText(const QString& text) override
     {
         events << QStringLiteral("status:") + text;
         statuses << text;
@@ -52,18 +54,22 @@ public:
         events << QStringLiteral("progress:max");
         progress << -1;
     }
-    bool askStop() override
+    void askStop(std::function<void(bool)> answered) override
     {
         ++prompts;
         events << QStringLiteral("askStop");
-        return stopAnswer;
+        answered(stopAnswer);
     }
-    QString promptCreateDirectory() override
+    void askCreateDirectory(const QString&, std::function<void(const QString&)> answered) override
     {
         events << QStringLiteral("createPrompt");
-        return createdDirectory;
+        answered(createdDirectory);
     }
-    void showCompletionMessage() override { events << QStringLiteral("completionMessage"); }
+    void showCompletionMessage(std::function<void()> closed) override
+    {
+        events << QStringLiteral("completionMessage");
+        closed();
+    }
     void tickerFinished(const QString& symbol, bool ok, const QString&) override
     {
         events << QStringLiteral("finished:%1:%2").arg(symbol, ok ? QStringLiteral("ok") : QStringLiteral("failed"));
@@ -183,8 +189,8 @@ private Q_SLOTS:
     void inFlightMatchesOneAtATime();
 
 private:
-    RunInputs inputs(const QStringList& symbols);
-    QByteArray directFetch(const RunInputs& in, const QString& symbol);
+    DownloadRequest inputs(const QStringList& symbols);
+    QByteArray directFetch(const DownloadRequest& in, const QString& symbol);
     QStringList dataFiles() const;
 
     test::QuoteService m_service;
@@ -216,9 +222,9 @@ void TestDownloadRun::cleanup()
     m_dir.reset();
 }
 
-RunInputs TestDownloadRun::inputs(const QStringList& symbols)
+DownloadRequest TestDownloadRun::inputs(const QStringList& symbols)
 {
-    RunInputs in;
+    DownloadRequest in;
     in.services.yahooHistoryHost = m_service.host();
     in.services.wscQueryHost = m_service.host();
     in.services.wscFileHost = m_service.host();
@@ -229,17 +235,16 @@ RunInputs TestDownloadRun::inputs(const QStringList& symbols)
     in.settings.dataFormat = QStringLiteral("5");
     in.settings.fileExtension = QStringLiteral(".csv");
     in.settings.parallelRequests = 1; // one at a time unless a test asks for more
-    in.request = {QStringLiteral("Jan"), QStringLiteral("01"), QStringLiteral("2003"),
-                  QStringLiteral("Sep"), QStringLiteral("25"), QStringLiteral("2003"), HistoryPeriod::Weekly};
+    in.range = {QDate(2003, 1, 1), QDate(2003, 9, 25)};
+    in.period = HistoryPeriod::Weekly;
     in.downloadDir = m_dir->path();
-    in.listOpen = true;
     in.symbols = symbols;
     return in;
 }
 
-QByteArray TestDownloadRun::directFetch(const RunInputs& in, const QString& symbol)
+QByteArray TestDownloadRun::directFetch(const DownloadRequest& in, const QString& symbol)
 {
-    return test::httpGet(yahooUrl(m_service.host(), RunRequestValues::from(in.request), symbol), 5);
+    return test::httpGet(yahooUrl(m_service.host(), in.range, in.period, symbol), 5);
 }
 
 QStringList TestDownloadRun::dataFiles() const
@@ -249,7 +254,7 @@ QStringList TestDownloadRun::dataFiles() const
 
 void TestDownloadRun::listRunAllSucceed()
 {
-    const RunInputs in = inputs({QStringLiteral("MSFT"), QStringLiteral("IBM"), QStringLiteral("KO")});
+    const DownloadRequest in = inputs({QStringLiteral("MSFT"), QStringLiteral("IBM"), QStringLiteral("KO")});
     DownloadRun run(m_host, m_factory);
     const RunResult r = test::runToEnd(run, in);
     QVERIFY(r.completed);
@@ -270,7 +275,7 @@ void TestDownloadRun::listRunAllSucceed()
 
 void TestDownloadRun::retriesThenSucceeds()
 {
-    const RunInputs in = inputs({QStringLiteral("FAIL2_R1"), QStringLiteral("IBM")});
+    const DownloadRequest in = inputs({QStringLiteral("FAIL2_R1"), QStringLiteral("IBM")});
     DownloadRun run(m_host, m_factory);
     const RunResult r = test::runToEnd(run, in);
     QVERIFY(r.completed);
@@ -293,7 +298,7 @@ void TestDownloadRun::givenUp()
 {
     QFETCH(int, activeAlerts);
     QFETCH(bool, answerStop);
-    RunInputs in = inputs({QStringLiteral("MSFT"), QStringLiteral("E500_G"), QStringLiteral("NO_G"), QStringLiteral("KO")});
+    DownloadRequest in = inputs({QStringLiteral("MSFT"), QStringLiteral("E500_G"), QStringLiteral("NO_G"), QStringLiteral("KO")});
     in.settings.activeAlerts = qint16(activeAlerts);
     m_host.stopAnswer = answerStop;
     DownloadRun run(m_host, m_factory);
@@ -331,7 +336,7 @@ void TestDownloadRun::givenUp()
 
 void TestDownloadRun::activeAlertsContinueLogsAndGoesOn()
 {
-    RunInputs in = inputs({QStringLiteral("E500_C"), QStringLiteral("KO")});
+    DownloadRequest in = inputs({QStringLiteral("E500_C"), QStringLiteral("KO")});
     in.settings.activeAlerts = 1;
     m_host.stopAnswer = false;
     DownloadRun run(m_host, m_factory);
@@ -346,9 +351,8 @@ void TestDownloadRun::activeAlertsContinueLogsAndGoesOn()
 
 void TestDownloadRun::singleStock()
 {
-    RunInputs in = inputs({QStringLiteral("MSFT"), QStringLiteral("IBM"), QStringLiteral("KO")});
-    in.singleStock = true;
-    in.currentRow = 1;
+    DownloadRequest in = inputs({QStringLiteral("MSFT"), QStringLiteral("IBM"), QStringLiteral("KO")});
+    pickTickers(in, true, in.symbols, true, 1);
     DownloadRun run(m_host, m_factory);
     const RunResult r = test::runToEnd(run, in);
     QVERIFY(r.completed);
@@ -359,9 +363,8 @@ void TestDownloadRun::singleStock()
 
 void TestDownloadRun::singleStockGivenUpLogsNothing()
 {
-    RunInputs in = inputs({QStringLiteral("E500_S")});
-    in.singleStock = true;
-    in.currentRow = 0;
+    DownloadRequest in = inputs({QStringLiteral("E500_S")});
+    pickTickers(in, true, in.symbols, true, 0);
     in.settings.activeAlerts = -1;
     DownloadRun run(m_host, m_factory);
     const RunResult r = test::runToEnd(run, in);
@@ -392,10 +395,8 @@ void TestDownloadRun::nothingToFetch()
     QFETCH(bool, singleStock);
     QFETCH(int, currentRow);
     QFETCH(QString, status);
-    RunInputs in = inputs(symbols);
-    in.listOpen = listOpen;
-    in.singleStock = singleStock;
-    in.currentRow = currentRow;
+    DownloadRequest in = inputs(symbols);
+    pickTickers(in, listOpen, symbols, singleStock, currentRow);
     DownloadRun run(m_host, m_factory);
     const RunResult r = test::runToEnd(run, in);
     // Never a "Download Complete!" for a run that fetched nothing.
@@ -415,7 +416,7 @@ void TestDownloadRun::missingDirectory_data()
 void TestDownloadRun::missingDirectory()
 {
     QFETCH(QString, dir);
-    RunInputs in = inputs({QStringLiteral("MSFT")});
+    DownloadRequest in = inputs({QStringLiteral("MSFT")});
     in.downloadDir = dir;
     m_host.createdDirectory = m_dir->filePath(QStringLiteral("new"));
     DownloadRun run(m_host, m_factory);
@@ -440,7 +441,7 @@ void TestDownloadRun::deleteExistingFiles()
         f.write("old");
     }
     QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("keep")));
-    RunInputs in = inputs({QStringLiteral("MSFT")});
+    DownloadRequest in = inputs({QStringLiteral("MSFT")});
     in.settings.deleteExistingFiles = 1;
     {
         DownloadRun run(m_host, m_factory);
@@ -465,7 +466,7 @@ void TestDownloadRun::deleteExistingFiles()
 
 void TestDownloadRun::dateStampAndDottedSymbols()
 {
-    RunInputs in = inputs({QStringLiteral("BCE.TO"), QStringLiteral("A.B.C")});
+    DownloadRequest in = inputs({QStringLiteral("BCE.TO"), QStringLiteral("A.B.C")});
     in.settings.dateStamp = 1;
     {
         DownloadRun run(m_host, m_factory);
@@ -475,7 +476,7 @@ void TestDownloadRun::dateStampAndDottedSymbols()
     // The request carries the dot.
     QCOMPARE(test::readAll(m_dir->filePath(QStringLiteral("BCE-TOSep252003.csv"))), directFetch(in, QStringLiteral("BCE.TO")));
     // Another end date leaves a second file.
-    in.request.endDay = QStringLiteral("26");
+    in.range.to = QDate(2003, 9, 26);
     DownloadRun run(m_host, m_factory);
     test::runToEnd(run, in);
     QCOMPARE(dataFiles().size(), 4);
@@ -483,7 +484,7 @@ void TestDownloadRun::dateStampAndDottedSymbols()
 
 void TestDownloadRun::wallStreetCityBothStages()
 {
-    RunInputs in = inputs({QStringLiteral("MSFT"), QStringLiteral("ZZNONE")});
+    DownloadRequest in = inputs({QStringLiteral("MSFT"), QStringLiteral("ZZNONE")});
     in.settings.dataSource = QStringLiteral("Wall Street City");
     in.settings.dataFormat = QStringLiteral("6");
     DownloadRun run(m_host, m_factory);
@@ -502,7 +503,7 @@ void TestDownloadRun::symbolCannotLeaveDirectory()
     QTemporaryDir parent;
     const QString inner = parent.filePath(QStringLiteral("dl"));
     QVERIFY(QDir().mkpath(inner));
-    RunInputs in = inputs({QStringLiteral("../MSFT")});
+    DownloadRequest in = inputs({QStringLiteral("../MSFT")});
     in.downloadDir = inner;
     DownloadRun run(m_host, m_factory);
     test::runToEnd(run, in);
@@ -527,7 +528,7 @@ void TestDownloadRun::failedFetchLeavesNoFile()
     QVERIFY(old.open(QIODevice::WriteOnly));
     old.write("Date,Open\n");
     old.close();
-    RunInputs in = inputs({symbol});
+    DownloadRequest in = inputs({symbol});
     in.services.fetchTimeoutSeconds = 1;
     DownloadRun run(m_host, m_factory);
     const RunResult r = test::runToEnd(run, in);
@@ -538,7 +539,7 @@ void TestDownloadRun::failedFetchLeavesNoFile()
 
 void TestDownloadRun::cancelDuringTransferLeavesNoPartialFile()
 {
-    RunInputs in = inputs({QStringLiteral("MSFT"), QStringLiteral("SLOW_X"), QStringLiteral("KO")});
+    DownloadRequest in = inputs({QStringLiteral("MSFT"), QStringLiteral("SLOW_X"), QStringLiteral("KO")});
     DownloadRun run(m_host, m_factory);
     // Cancel while the slow body is arriving.
     m_host.onStatus = [&](const QString& s) {
@@ -554,7 +555,7 @@ void TestDownloadRun::cancelDuringTransferLeavesNoPartialFile()
 void TestDownloadRun::cancelEndsARateLimitWait()
 {
     // The service asks for two minutes; closing the window must not wait them out.
-    RunInputs in = inputs({QStringLiteral("RLONG_A"), QStringLiteral("MSFT")});
+    DownloadRequest in = inputs({QStringLiteral("RLONG_A"), QStringLiteral("MSFT")});
     in.settings.dataSource = QStringLiteral("Yahoo Chart");
     DownloadRun run(m_host, m_factory);
     bool cancelling = false;
@@ -587,7 +588,7 @@ void TestDownloadRun::slowBodyOutlastsTheTimeout()
     // The answer trickles in over about two seconds in small pieces; the
     // time-out is for silence, so one second of it never cuts a body that
     // keeps coming.
-    RunInputs in = inputs({QStringLiteral("SLOW_T")});
+    DownloadRequest in = inputs({QStringLiteral("SLOW_T")});
     in.settings.dataSource = source;
     in.services.fetchTimeoutSeconds = 1;
     DownloadRun run(m_host, m_factory);
@@ -599,7 +600,7 @@ void TestDownloadRun::slowBodyOutlastsTheTimeout()
 
 void TestDownloadRun::completionMessageBeforeEnable()
 {
-    RunInputs in = inputs({QStringLiteral("MSFT")});
+    DownloadRequest in = inputs({QStringLiteral("MSFT")});
     in.settings.playSound = 1;
     DownloadRun run(m_host, m_factory);
     test::runToEnd(run, in);
@@ -610,7 +611,7 @@ void TestDownloadRun::completionMessageBeforeEnable()
 
 void TestDownloadRun::componentPath()
 {
-    RunInputs in = inputs({QStringLiteral("BCE.TO"), QStringLiteral("BAD")});
+    DownloadRequest in = inputs({QStringLiteral("BCE.TO"), QStringLiteral("BAD")});
     in.settings.convertToMS = 1;
     m_factory.log.failSymbols = QStringList{QStringLiteral("BAD")};
     DownloadRun run(m_host, m_factory);
@@ -666,12 +667,11 @@ void TestDownloadRun::writerCondition()
         QFile f(m_dir->filePath(QStringLiteral("EMASTER")));
         QVERIFY(f.open(QIODevice::WriteOnly));
     }
-    RunInputs in = inputs({symbol});
+    DownloadRequest in = inputs({symbol});
     in.settings.dataSource = QStringLiteral("Wall Street City");
     in.settings.dataFormat = format;
     in.settings.convertToMS = 1;
-    in.singleStock = single;
-    in.currentRow = 0;
+    pickTickers(in, true, in.symbols, single, 0);
     DownloadRun run(m_host, m_factory);
     test::runToEnd(run, in);
     QStringList recorded = m_factory.log.calls;
@@ -689,7 +689,7 @@ void TestDownloadRun::writerCondition()
 
 void TestDownloadRun::conversionFailureKeepsDataFile()
 {
-    RunInputs in = inputs({QStringLiteral("MSFT"), QStringLiteral("KO")});
+    DownloadRequest in = inputs({QStringLiteral("MSFT"), QStringLiteral("KO")});
     in.settings.dataSource = QStringLiteral("Wall Street City");
     in.settings.dataFormat = QStringLiteral("1");
     in.settings.convertToMS = 1;
@@ -730,8 +730,8 @@ void TestDownloadRun::postRunLaunch()
     QFETCH(bool, launched);
     QTemporaryDir other;
     const QString marker = other.filePath(QStringLiteral("launched"));
-    RunInputs in = inputs({QStringLiteral("MSFT")});
-    appState().autoRunMarker = automatic ? 1 : 0;
+    DownloadRequest in = inputs({QStringLiteral("MSFT")});
+    in.automatic = automatic;
     in.settings.autoStartApp = qint16(autoStart);
     in.settings.appName = QStringLiteral("/usr/bin/touch \"%1\"").arg(marker);
     DownloadRun run(m_host, m_factory);
@@ -746,7 +746,6 @@ void TestDownloadRun::postRunLaunch()
     in.settings.appName = QStringLiteral("/nonexistent/program");
     DownloadRun again(m_host, m_factory);
     QVERIFY(test::runToEnd(again, in).completed);
-    appState().autoRunMarker = 0;
 }
 
 void TestDownloadRun::inFlightMatchesOneAtATime_data()
@@ -782,7 +781,7 @@ void TestDownloadRun::inFlightMatchesOneAtATime()
             QFile::remove(m_dir->filePath(f));
         m_host = RecordingHost{};
         m_host.stopAnswer = stop;
-        RunInputs in = inputs(symbols);
+        DownloadRequest in = inputs(symbols);
         in.settings.dataSource = source;
         in.settings.activeAlerts = qint16(activeAlerts);
         in.settings.parallelRequests = jobs;

@@ -25,17 +25,14 @@ using kestrion::test::readMetaStockFolder;
 
 namespace {
 
-class QuietHost : public RunHost
+class QuietHost : public RunView
 {
 public:
-    void setStatus(const QString&) override {}
+    void setStatusText(const QString&) override {}
     void setProgressRange(int, int) override {}
     void setProgressValue(int) override {}
     void progressToMinimum() override {}
     void progressToMaximum() override {}
-    bool askStop() override { return false; }
-    QString promptCreateDirectory() override { return {}; }
-    void showCompletionMessage() override {}
 };
 
 QStringList securities(const MsFolder& f)
@@ -144,7 +141,7 @@ private Q_SLOTS:
     void fullDiskLeavesFolderAsItWas();
 
 private:
-    RunInputs inputs(const QString& dir, const QStringList& symbols, const QString& source, double convert);
+    DownloadRequest inputs(const QString& dir, const QStringList& symbols, const QString& source, double convert);
 
     test::QuoteService m_service;
 };
@@ -154,10 +151,10 @@ void TestMetaStockRun::initTestCase()
     QVERIFY2(m_service.start(), "the local quote service did not start");
 }
 
-RunInputs TestMetaStockRun::inputs(const QString& dir, const QStringList& symbols, const QString& source,
+DownloadRequest TestMetaStockRun::inputs(const QString& dir, const QStringList& symbols, const QString& source,
                                    double convert)
 {
-    RunInputs in;
+    DownloadRequest in;
     in.services.yahooHistoryHost = m_service.host();
     in.services.wscQueryHost = m_service.host();
     in.services.wscFileHost = m_service.host();
@@ -166,10 +163,9 @@ RunInputs TestMetaStockRun::inputs(const QString& dir, const QStringList& symbol
     in.settings.dataFormat = QStringLiteral("1");
     in.settings.fileExtension = QStringLiteral(".csv");
     in.settings.convertToMS = convert;
-    in.request = {QStringLiteral("Jan"), QStringLiteral("01"), QStringLiteral("2003"),
-                  QStringLiteral("Sep"), QStringLiteral("25"), QStringLiteral("2003"), HistoryPeriod::Weekly};
+    in.range = {QDate(2003, 1, 1), QDate(2003, 9, 25)};
+    in.period = HistoryPeriod::Weekly;
     in.downloadDir = dir;
-    in.listOpen = true;
     in.symbols = symbols;
     return in;
 }
@@ -249,11 +245,10 @@ void TestMetaStockRun::secondRunAddsToTheFolder()
     const QString wsc = QStringLiteral("Wall Street City");
     QuietHost host;
     const std::unique_ptr<MetaStockFactory> factory = makeMetaStockFactory({});
-    RunInputs first = inputs(dir.path(), {QStringLiteral("MSFT")}, wsc, 1);
-    first.request.endMonth = QStringLiteral("Jun");
-    first.request.endDay = QStringLiteral("30");
-    RunInputs second = inputs(dir.path(), {QStringLiteral("MSFT"), QStringLiteral("IBM")}, wsc, 1);
-    second.request.startMonth = QStringLiteral("May");
+    DownloadRequest first = inputs(dir.path(), {QStringLiteral("MSFT")}, wsc, 1);
+    first.range.to = QDate(2003, 6, 30);
+    DownloadRequest second = inputs(dir.path(), {QStringLiteral("MSFT"), QStringLiteral("IBM")}, wsc, 1);
+    second.range.from = QDate(2003, 5, 1);
     {
         DownloadRun run(host, *factory);
         QVERIFY(test::runToEnd(run, first).completed);

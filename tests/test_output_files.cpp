@@ -82,11 +82,8 @@ void TestOutputFiles::path()
     Settings s;
     s.dateStamp = qint16(dateStamp);
     s.fileExtension = extension;
-    RequestInputs in;
-    in.endMonth = QStringLiteral("Sep");
-    in.endDay = QStringLiteral("25");
-    in.endYear = QStringLiteral("2003");
-    QCOMPARE(dataFilePath(QStringLiteral("/data"), symbol, s, in), path);
+    const DayTexts end{QStringLiteral("Sep"), QStringLiteral("25"), QStringLiteral("2003")};
+    QCOMPARE(dataFilePath(QStringLiteral("/data"), symbol, s, end), path);
 }
 
 void TestOutputFiles::contentTest_data()

@@ -297,7 +297,7 @@ QMap<QString, QByteArray> trashedFiles(const QString& dataHome)
     return trashed;
 }
 
-RunResult runToEnd(DownloadRun& run, const RunInputs& in)
+RunResult runToEnd(DownloadRun& run, const DownloadRequest& in)
 {
     QSignalSpy done(&run, &DownloadRun::finished);
     run.start(in);

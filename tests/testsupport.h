@@ -166,6 +166,6 @@ StoredKey readStoredKey(int timeoutMs = 3000);
 QMap<QString, QByteArray> trashedFiles(const QString& dataHome);
 
 // Starts the run and waits (up to five minutes) for its end.
-RunResult runToEnd(DownloadRun& run, const RunInputs& in);
+RunResult runToEnd(DownloadRun& run, const DownloadRequest& in);
 
 } // namespace kestrion::test

@@ -44,7 +44,7 @@ int fail(const QString& message)
 }
 
 // Prints one line per finished ticker; never asks anything.
-class ConsoleHost : public RunHost
+class ConsoleHost : public RunView
 {
 public:
     explicit ConsoleHost(int total)
@@ -53,7 +53,7 @@ public:
     {
     }
 
-    void setStatus(const QString& text) override
+    void setStatusText(const QString& text) override
     {
         if (!m_progress)
             return;
@@ -64,9 +64,6 @@ public:
     void setProgressValue(int) override { }
     void progressToMinimum() override { }
     void progressToMaximum() override { }
-    bool askStop() override { return false; }
-    QString promptCreateDirectory() override { return QString(); }
-    void showCompletionMessage() override { }
     void tickerFailed(const QString&, FailureReason reason, const QString& detail) override
     {
         m_reason = reason;
@@ -263,19 +260,14 @@ int readAccessList(const QString& path, QString table, QString column, QStringLi
     std::_Exit(128 + signalNumber); // not reached while the default action ends the process
 }
 
-bool setDate(const QString& iso, QString& month, QString& day, QString& year)
+// The day of a YYYY-MM-DD text; invalid for any other shape or no such day.
+QDate isoDay(const QString& iso)
 {
     // Exactly YYYY-MM-DD: no other separators, no time of day.
     static const QRegularExpression shape(QStringLiteral("^[0-9]{4}-[0-9]{2}-[0-9]{2}$"));
     if (!shape.match(iso).hasMatch())
-        return false;
-    const QDate d = QDate::fromString(iso, QStringLiteral("yyyy-MM-dd"));
-    if (!d.isValid())
-        return false;
-    month = monthNames().at(d.month() - 1);
-    day = QStringLiteral("%1").arg(d.day(), 2, 10, QLatin1Char('0'));
-    year = QString::number(d.year());
-    return true;
+        return {};
+    return QDate::fromString(iso, QStringLiteral("yyyy-MM-dd"));
 }
 
 } // namespace
@@ -360,27 +352,33 @@ int main(int argc, char** argv)
     loadSettings(store, settings, window);
     const ServiceConfig services = ServiceConfig::load(store);
 
-    RunInputs in;
+    DownloadRequest in;
     in.services = services;
-    in.request.startMonth = window.startMonth.isEmpty() ? QStringLiteral("Jan") : window.startMonth;
-    in.request.startDay = window.startMonth.isEmpty() ? QStringLiteral("01") : window.startDay;
-    in.request.startYear = window.startMonth.isEmpty() ? QStringLiteral("2003") : window.startYear;
-    if (parser.isSet(fromOpt)
-        && !setDate(parser.value(fromOpt), in.request.startMonth, in.request.startDay, in.request.startYear))
-        return fail(QStringLiteral("--from needs a date as YYYY-MM-DD, not \"%1\"").arg(parser.value(fromOpt)));
+    // Without --from, the start the window shows.
+    DayTexts start = window.startMonth.isEmpty()
+        ? DayTexts{QStringLiteral("Jan"), QStringLiteral("01"), QStringLiteral("2003")}
+        : DayTexts{window.startMonth, window.startDay, window.startYear};
+    if (parser.isSet(fromOpt)) {
+        const QDate from = isoDay(parser.value(fromOpt));
+        if (!from.isValid())
+            return fail(QStringLiteral("--from needs a date as YYYY-MM-DD, not \"%1\"").arg(parser.value(fromOpt)));
+        start = DayTexts::of(from);
+    }
     const QString to = parser.isSet(toOpt) ? parser.value(toOpt) : QDate::currentDate().toString(Qt::ISODate);
-    if (!setDate(to, in.request.endMonth, in.request.endDay, in.request.endYear))
+    if (!isoDay(to).isValid())
         return fail(QStringLiteral("--to needs a date as YYYY-MM-DD, not \"%1\"").arg(to));
-    if (const QString problem = rangeProblem(in.request); !problem.isEmpty())
+    const DayTexts end = DayTexts::of(isoDay(to));
+    if (const QString problem = rangeProblem(start, end); !problem.isEmpty())
         return fail(problem + QStringLiteral(": nothing was asked for"));
+    in.range = {start.date(), end.date()};
 
     const QString period = parser.isSet(periodOpt) ? parser.value(periodOpt) : QStringLiteral("daily");
     if (period == QLatin1String("daily"))
-        in.request.period = HistoryPeriod::Daily;
+        in.period = HistoryPeriod::Daily;
     else if (period == QLatin1String("weekly"))
-        in.request.period = HistoryPeriod::Weekly;
+        in.period = HistoryPeriod::Weekly;
     else if (period == QLatin1String("monthly"))
-        in.request.period = HistoryPeriod::Monthly;
+        in.period = HistoryPeriod::Monthly;
     else
         return fail(QStringLiteral("--period must be daily, weekly or monthly, not \"%1\"").arg(period));
 
@@ -442,18 +440,16 @@ int main(int argc, char** argv)
         return fail(QStringLiteral("--symbol needs a ticker symbol"));
 
     TickerList list;
+    QStringList symbols;
     if (parser.isSet(symbolOpt)) {
-        in.symbols = QStringList{parser.value(symbolOpt)};
-        in.singleStock = true;
-        in.currentRow = 0;
-        in.listOpen = true;
+        pickTickers(in, true, QStringList{parser.value(symbolOpt)}, true, 0);
     } else {
         Settings forPath = settings;
         const QString listPath = parser.isSet(listOpt) ? parser.value(listOpt)
                                                        : resolveDatabasePath(forPath, defaultListFolder());
         if (isAccessFile(listPath)) {
             // Read in place, never converted or written.
-            const int code = readAccessList(listPath, parser.value(tableOpt), parser.value(columnOpt), in.symbols);
+            const int code = readAccessList(listPath, parser.value(tableOpt), parser.value(columnOpt), symbols);
             if (code != kAllStored)
                 return code;
         } else {
@@ -463,13 +459,13 @@ int main(int argc, char** argv)
             QString error;
             if (!list.open(listPath, &error))
                 return fail(QStringLiteral("cannot open ticker list \"%1\": %2").arg(listPath, error));
-            if (!list.readSymbols(in.symbols, &error))
+            if (!list.readSymbols(symbols, &error))
                 return fail(QStringLiteral("cannot read ticker list \"%1\": %2; the download did not start")
                                 .arg(listPath, error));
         }
-        if (in.symbols.isEmpty())
+        if (symbols.isEmpty())
             return fail(QStringLiteral("the ticker list \"%1\" is empty: nothing to download").arg(listPath));
-        in.listOpen = true;
+        pickTickers(in, true, symbols, false, -1);
     }
 
     ConsoleHost host(int(in.symbols.size()));
@@ -482,7 +478,7 @@ int main(int argc, char** argv)
             if (!problem.isEmpty())
                 std::fprintf(stderr, "kestrion-cli: %s\n", qPrintable(problem));
         }
-        host.summarize(result, !in.singleStock, store.fileName());
+        host.summarize(result, !in.singleTicker, store.fileName());
         exitCode = result.failed == 0 && result.completed ? kAllStored : kSomeFailed;
         QCoreApplication::exit(exitCode);
     });

@@ -1,7 +1,6 @@
 #include "download/download_run.h"
 #include "download/run_ticker.h"
 
-#include "core/app_state.h"
 #include "formats/error_log.h"
 #include "download/metastock_components.h"
 #include "download/output_files.h"
@@ -15,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
 #include <QTemporaryFile>
 
 #include <algorithm>
@@ -23,9 +23,6 @@ namespace kestrion {
 
 namespace {
 const QString kDownloading = QStringLiteral("...Downloading ");
-const QString kCouldNotGet = QStringLiteral("Could not get ");
-const QString kComplete = QStringLiteral("Download Complete!");
-const QString kErrorsLogged = QStringLiteral("ERRORS LOGGED!");
 const QString kNoList = QStringLiteral("No ticker list is open");
 const QString kEmptyList = QStringLiteral("The ticker list is empty");
 const QString kNoTicker = QStringLiteral("Select a ticker first");
@@ -42,21 +39,15 @@ bool isDefinite(FailureReason r)
 // "Delete Existing Files": the files a run of these inputs writes go to the
 // trash, and for a list run the error log; nothing else in the folder is
 // touched. False, with the reason in result, when one of them could not go.
-bool trashRunFiles(const RunInputs& in, RunResult& result)
+bool trashRunFiles(const DownloadRequest& in, RunResult& result)
 {
     const QString& dir = in.downloadDir;
-    if (dir.isEmpty() || !QFileInfo(dir).isDir() || !in.listOpen)
-        return true;
-    QStringList symbols = in.symbols;
-    if (in.singleStock)
-        symbols = in.currentRow >= 0 && in.currentRow < symbols.size() ? QStringList{symbols.at(in.currentRow)}
-                                                                       : QStringList{};
-    if (symbols.isEmpty())
+    if (dir.isEmpty() || !QFileInfo(dir).isDir() || in.symbols.isEmpty())
         return true;
     QStringList paths;
-    for (const QString& symbol : std::as_const(symbols))
-        paths << dataFilePath(dir, symbol, in.settings, in.request);
-    if (!in.singleStock)
+    for (const QString& symbol : std::as_const(in.symbols))
+        paths << dataFilePath(dir, symbol, in.settings, DayTexts::of(in.range.to));
+    if (!in.singleTicker)
         paths << ErrorLog::path(dir);
     const QString problem = moveFilesToTrash(paths);
     if (problem.isEmpty())
@@ -64,22 +55,11 @@ bool trashRunFiles(const RunInputs& in, RunResult& result)
     result.notStarted = QStringLiteral("Download did not start: ") + problem;
     return false;
 }
-
-// A given-up ticker goes into errorlog.txt; the first failure to write it
-// is kept for the end of the run, which says so.
-void logTicker(const QString& dir, const QString& symbol, RunResult& result)
-{
-    QString why;
-    if (!ErrorLog::logTicker(dir, symbol, &why) && result.errorLogProblem.isEmpty())
-        result.errorLogProblem
-            = QStringLiteral("Could not write %1: %2").arg(QDir::toNativeSeparators(ErrorLog::path(dir)), why);
-}
-
 } // namespace
 
-DownloadRun::DownloadRun(RunHost& host, MetaStockFactory& metastock, QObject* parent)
+DownloadRun::DownloadRun(RunView& view, MetaStockFactory& metastock, QObject* parent)
     : QObject(parent)
-    , m_host(host)
+    , m_view(view)
     , m_factory(metastock)
     , m_launcher(&ProgramLauncher::start)
 {
@@ -109,11 +89,13 @@ MetaStockDownloader& DownloadRun::downloader()
     return *m_downloader;
 }
 
-void DownloadRun::start(const RunInputs& inputs)
+void DownloadRun::start(const DownloadRequest& request)
 {
     if (m_running)
         return;
-    m_in = inputs;
+    m_in = request;
+    ++m_runs;
+    m_asking = false;
     m_result = RunResult{};
     m_result.downloadDir = m_in.downloadDir;
     m_open.clear();
@@ -127,32 +109,39 @@ void DownloadRun::start(const RunInputs& inputs)
     // One worker for each ticker that may be open at once: much of their
     // work is waiting for the disk, which others can use to compute.
     m_workers.setThreads(effectiveParallelRequests(m_in.settings) + kWriting);
+    m_view.runStarting();
     begin();
 }
 
 void DownloadRun::begin()
 {
     downloader().setRunSetting(kDownloaderRunSetting);
-    m_host.disableInputs();
+    m_view.setInputsEnabled(false);
     // Before the log is deleted: it goes to the trash with the data files.
     if (m_in.settings.deleteExistingFiles == 1 && !trashRunFiles(m_in, m_result)) {
-        m_host.setStatus(m_result.notStarted);
+        m_view.setStatusText(m_result.notStarted);
         if (m_running)
             end();
         return;
     }
     ErrorLog::remove(m_in.downloadDir);
-    m_values = RunRequestValues::from(m_in.request);
-    m_source = makeQuoteSource(SourceSetup{m_in.settings, m_in.services, m_values, m_in.downloadDir, m_in.apiKey});
+    m_source = makeQuoteSource(
+        SourceSetup{m_in.settings, m_in.services, m_in.range, m_in.period, m_in.downloadDir, m_in.apiKey});
     m_gate = RateGate();
 
     const QString& dir = m_in.downloadDir;
     if (dir.isEmpty() || !QFileInfo::exists(dir)) {
         m_result.directoryMissing = true;
-        m_result.downloadDir = m_host.promptCreateDirectory();
-        m_in.downloadDir = m_result.downloadDir;
-        if (m_running)
-            end();
+        m_asking = true;
+        m_view.askCreateDirectory(dir, [self = QPointer<DownloadRun>(this), run = m_runs](const QString& created) {
+            if (self)
+                self->later(run, [self, created] {
+                    self->m_asking = false;
+                    self->m_result.downloadDir = created;
+                    self->m_in.downloadDir = created;
+                    self->end();
+                });
+        });
         return;
     }
     // Away from this thread: a large folder takes a while to list.
@@ -160,21 +149,21 @@ void DownloadRun::begin()
         removeStalePartFiles(dir);
         return RunWorkers::Then([] { });
     });
-    if (!m_in.listOpen || m_in.symbols.isEmpty()
-        || (m_in.singleStock && (m_in.currentRow < 0 || m_in.currentRow >= m_in.symbols.size()))) {
+    if (m_in.nothing != NothingToFetch::None || m_in.symbols.isEmpty()) {
         // Nothing to fetch: say which, rather than end as if all went well.
         m_result.noList = true;
-        m_host.setStatus(!m_in.listOpen ? kNoList : m_in.symbols.isEmpty() ? kEmptyList : kNoTicker);
+        m_view.setStatusText(m_in.nothing == NothingToFetch::NoList     ? kNoList
+                                 : m_in.nothing == NothingToFetch::NoTicker ? kNoTicker
+                                                                            : kEmptyList);
         end();
         return;
     }
     m_emasterPresent = QFileInfo::exists(m_in.downloadDir + QStringLiteral("/EMASTER"));
-    if (m_in.singleStock) {
-        m_in.symbols = QStringList{m_in.symbols.at(m_in.currentRow)};
-        m_host.progressToMinimum();
+    if (m_in.singleTicker) {
+        m_view.progressToMinimum();
     } else {
         folderStep(m_emasterPresent);
-        m_host.setProgressRange(0, int(m_in.symbols.size()));
+        m_view.setProgressRange(0, int(m_in.symbols.size()));
     }
     m_rows = int(m_in.symbols.size());
     advance();
@@ -199,7 +188,7 @@ void DownloadRun::fill()
         auto ticker = std::make_unique<Ticker>();
         ticker->row = m_next++;
         ticker->symbol = m_in.symbols.at(ticker->row);
-        ticker->path = dataFilePath(m_in.downloadDir, ticker->symbol, m_in.settings, m_in.request);
+        ticker->path = dataFilePath(m_in.downloadDir, ticker->symbol, m_in.settings, DayTexts::of(m_in.range.to));
         Ticker& t = *ticker;
         m_open.emplace(t.row, std::move(ticker));
         if (!component && claimedByEarlier(t))
@@ -227,7 +216,7 @@ bool DownloadRun::claimedByEarlier(Ticker& t)
 bool DownloadRun::show(Ticker& t, const QString& text)
 {
     if (t.row == m_head)
-        m_host.setStatus(text);
+        m_view.setStatusText(text);
     else
         t.pending << text;
     // The window may close (and cancel the run) from inside any call.
@@ -238,7 +227,7 @@ void DownloadRun::send(Ticker& t)
 {
     if (readOldFile(t))
         return;
-    if (m_in.singleStock)
+    if (m_in.singleTicker)
         folderStep(m_emasterPresent);
     if (m_gate.stopped()) {
         t.outcome = notAskedAgain(t);
@@ -370,8 +359,8 @@ void DownloadRun::settle(Ticker& t, Outcome o, const FetchResult& http, quint64 
     if (!wait) {
         const QString text = m_source->name() + QStringLiteral(" refused further requests");
         m_result.sourceStopped = true;
-        m_host.setStatus(text);
-        m_host.sourceStopped(text);
+        m_view.setStatusText(text);
+        m_view.sourceStopped(text);
         if (!m_running)
             return;
         t.outcome = Outcome::failure(FailureReason::RateLimited, text, true);
@@ -388,7 +377,7 @@ void DownloadRun::settle(Ticker& t, Outcome o, const FetchResult& http, quint64 
         return;
     }
     ++m_pauses;
-    m_host.setStatus(
+    m_view.setStatusText(
         QStringLiteral("...Waiting %1 s: %2 is limiting requests").arg((*wait + 999) / 1000).arg(m_source->name()));
     if (!m_running)
         return;
@@ -416,12 +405,13 @@ void DownloadRun::resume()
 
 void DownloadRun::sendComponent(Ticker& t)
 {
-    if (m_in.singleStock)
+    if (m_in.singleTicker)
         folderStep(m_emasterPresent);
     if (!show(t, kDownloading + t.symbol))
         return;
-    const CompactDates dates = compactDates(m_values);
-    downloader().downloadTicker(t.symbol, QString(), dates.start, dates.end, m_values.period.number, m_in.downloadDir,
+    const CompactDates dates = compactDates(m_in.range);
+    downloader().downloadTicker(t.symbol, QString(), dates.start, dates.end, periodValues(m_in.period).number,
+                                m_in.downloadDir,
                                 QString(), true, [this, row = t.row](int error) {
                                     // Handled from the event loop, also when
                                     // the component answers at once.
@@ -437,202 +427,6 @@ void DownloadRun::sendComponent(Ticker& t)
                                         },
                                         Qt::QueuedConnection);
                                 });
-}
-
-void DownloadRun::advance()
-{
-    if (m_advancing || !m_running)
-        return;
-    m_advancing = true;
-    bool goOn = true;
-    for (;;) {
-        fill();
-        const auto it = m_open.find(m_head);
-        if (it == m_open.end() || !it->second->done)
-            break;
-        const std::unique_ptr<Ticker> t = std::move(it->second);
-        m_open.erase(it);
-        goOn = finishTicker(*t);
-        if (!m_running) {
-            m_advancing = false;
-            return; // cancelled while a prompt was open
-        }
-        if (!goOn)
-            break;
-        ++m_head;
-        const auto next = m_open.find(m_head);
-        if (next != m_open.end()) {
-            const QStringList pending = std::exchange(next->second->pending, {});
-            for (const QString& text : pending) {
-                if (m_running)
-                    m_host.setStatus(text);
-            }
-        }
-    }
-    m_advancing = false;
-    if (!goOn) {
-        dropOpenTickers();
-        if (m_running)
-            end();
-    } else if (m_head >= m_rows) {
-        complete();
-        if (m_running)
-            end();
-    }
-}
-
-bool DownloadRun::finishTicker(Ticker& t)
-{
-    for (const QString& text : std::as_const(t.pending)) {
-        m_host.setStatus(text);
-        if (!m_running)
-            return false;
-    }
-
-    if (m_in.settings.componentPath()) {
-        if (t.componentError == MetaStockDownloader::kErrorCouldNotDownload
-            || t.componentError == MetaStockDownloader::kErrorCouldNotStore) {
-            logTicker(m_in.downloadDir, t.symbol, m_result);
-            ++m_result.failed;
-            if (t.componentError == MetaStockDownloader::kErrorCouldNotStore)
-                m_host.tickerFailed(t.symbol, FailureReason::WriteFailed, QString());
-            m_host.tickerFinished(t.symbol, false, QString());
-        } else {
-            ++m_result.stored;
-            m_host.tickerFinished(t.symbol, true, m_in.downloadDir);
-        }
-        if (!m_in.singleStock)
-            m_host.setProgressValue(++m_stored - 1);
-        return true;
-    }
-
-    if (t.outcome.attempt == Attempt::Passed && storeFile(t)) {
-        if (!m_in.singleStock)
-            m_host.setProgressValue(++m_stored - 1);
-        if (!m_running)
-            return false;
-        const bool converting = m_in.settings.writerCondition() || m_in.settings.tableWriterCondition();
-        if (converting && !convert(t.path, t.symbol)) {
-            // Not in the MetaStock folder, which stays as it was; the data
-            // file stays too, the only copy of the quotes.
-            ++m_result.failed;
-            if (!m_in.singleStock)
-                logTicker(m_in.downloadDir, t.symbol, m_result);
-            m_host.tickerFailed(t.symbol, FailureReason::WriteFailed,
-                                QStringLiteral("the MetaStock folder could not be written"));
-            m_host.tickerFinished(t.symbol, false, QString());
-            return !m_in.singleStock;
-        }
-        ++m_result.stored;
-        m_host.tickerFinished(t.symbol, true, converting ? m_in.downloadDir : t.path);
-        return true;
-    }
-
-    // Given up: a body kept as sent that failed leaves no file behind,
-    // unless the file was there to be updated.
-    m_host.setStatus(kCouldNotGet + t.symbol);
-    if (!m_running)
-        return false;
-    if (m_source->storesBodyAsSent() && !m_in.settings.updatesExistingFiles()
-        && t.outcome.reason != FailureReason::NameClash) // the file is the earlier ticker's
-        QFile::remove(t.path);
-    ++m_result.failed;
-    bool stop = false;
-    if (!m_in.singleStock) {
-        // Once the source has refused further requests, asking whether to go
-        // on after each remaining ticker would only repeat its answer.
-        stop = m_in.settings.activeAlerts != 0 && !m_result.sourceStopped && m_host.askStop();
-        if (!m_running)
-            return false;
-        logTicker(m_in.downloadDir, t.symbol, m_result);
-    }
-    m_host.tickerFailed(t.symbol, t.outcome.reason, t.outcome.detail);
-    m_host.tickerFinished(t.symbol, false, QString());
-    if (stop)
-        m_result.stopped = true;
-    return !stop && !m_in.singleStock;
-}
-
-void DownloadRun::dropOpenTickers()
-{
-    // Aborts their requests; their temporary files go with them, and with
-    // the workers' results those they have written.
-    m_pause.stop();
-    m_open.clear();
-    m_workers.drop();
-}
-
-void DownloadRun::complete()
-{
-    m_result.completed = true;
-    m_host.progressToMaximum();
-    m_host.setStatus(kComplete);
-    if (m_running && m_in.settings.playsSound())
-        m_host.showCompletionMessage();
-}
-
-void DownloadRun::folderStep(bool emasterPresent)
-{
-    if (!m_in.settings.writerCondition() && !m_in.settings.tableWriterCondition())
-        return;
-    if (emasterPresent)
-        writer().openFolder(m_in.downloadDir);
-    else
-        writer().createFolder(m_in.downloadDir);
-}
-
-bool DownloadRun::convert(const QString& path, const QString& symbol)
-{
-    const QString stem = fileStem(symbol);
-    const qint16 period = m_values.period.number;
-    const bool stored = m_in.settings.tableWriterCondition() ? convertTableToMetaStock(path, stem, period, writer())
-                                                             : convertToMetaStock(path, stem, period, writer());
-    if (!stored)
-        return false; // not stored as MetaStock data: keep the downloaded file
-    QFile::remove(path);
-    return true;
-}
-
-void DownloadRun::releaseComponents()
-{
-    // Their data must be on disk before a launched program reads it.
-    m_writer.reset();
-    m_downloader.reset();
-}
-
-void DownloadRun::end()
-{
-    m_workers.drop();
-    releaseComponents();
-    m_running = false;
-    m_host.enableInputs();
-    m_host.refreshGrid();
-    if (!m_result.notStarted.isEmpty()) {
-        m_host.setStatus(m_result.notStarted); // an earlier run's log is not this run's
-    } else if (ErrorLog::check(m_in.downloadDir)) {
-        m_result.errorsLogged = true;
-        m_host.setStatus(kErrorsLogged);
-    }
-    if (!m_result.errorLogProblem.isEmpty())
-        m_host.setStatus(m_result.errorLogProblem);
-    if (appState().autoRunMarker == 1 && m_in.settings.autoStartApp == 1)
-        m_launcher(m_in.settings.appName);
-    Q_EMIT finished(m_result);
-}
-
-void DownloadRun::cancel()
-{
-    if (!m_running)
-        return;
-    m_running = false;
-    m_result.cancelled = true;
-    dropOpenTickers();
-    if (m_downloader)
-        m_downloader->cancel();
-    releaseComponents();
-    // Nothing of the run is left in the folder now: a lock on it, once runs
-    // take one, is released here (and in end()).
-    Q_EMIT finished(m_result);
 }
 
 } // namespace kestrion

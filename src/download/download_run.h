@@ -1,8 +1,8 @@
 #pragma once
 
-#include "core/settings_record.h"
+#include "download/download_request.h"
+#include "download/run_view.h"
 #include "formats/price_table.h"
-#include "sources/quote_request.h"
 #include "download/rate_gate.h"
 #include "download/run_workers.h"
 #include "platform/http_fetch.h"
@@ -27,60 +27,6 @@ class MetaStockWriter;
 class MetaStockDownloader;
 class QuoteSource;
 
-// What a download run shows and asks. The window implements it with its
-// controls and prompts; the command-line runner prints and never asks. The
-// run calls these in the order the user sees them, on its own thread (the
-// window's), and a prompt may simply run a modal dialog.
-class RunHost
-{
-public:
-    virtual ~RunHost() = default;
-    virtual void disableInputs() { }
-    virtual void enableInputs() { }
-    virtual void refreshGrid() { }
-    virtual void setStatus(const QString& text) = 0;
-    virtual void setProgressRange(int minimum, int maximum) = 0;
-    virtual void setProgressValue(int value) = 0;
-    virtual void progressToMinimum() = 0;
-    virtual void progressToMaximum() = 0;
-    // The "No Data!" prompt: returns the stop answer after it closes.
-    virtual bool askStop() = 0;
-    // The missing-directory prompt: returns the created-directory text that
-    // becomes the download directory box's text.
-    virtual QString promptCreateDirectory() = 0;
-    virtual void showCompletionMessage() = 0;
-    // A ticker is done: stored (path of its file, or the MetaStock folder) or
-    // given up / not downloaded (empty path).
-    virtual void tickerFinished(const QString& symbol, bool ok, const QString& path)
-    {
-        Q_UNUSED(symbol)
-        Q_UNUSED(ok)
-        Q_UNUSED(path)
-    }
-    // Why a ticker failed, told just before tickerFinished() reports it.
-    virtual void tickerFailed(const QString& symbol, FailureReason reason, const QString& detail)
-    {
-        Q_UNUSED(symbol)
-        Q_UNUSED(reason)
-        Q_UNUSED(detail)
-    }
-    // The source refused further requests; text says so, for the user.
-    virtual void sourceStopped(const QString& text) { Q_UNUSED(text) }
-};
-
-struct RunInputs
-{
-    Settings settings;
-    ServiceConfig services;
-    RequestInputs request;
-    QString downloadDir;
-    bool singleStock = false;
-    bool listOpen = false;
-    QStringList symbols; // rows of the open list in stored order
-    int currentRow = -1; // the grid's current row, for a single-stock run
-    QString apiKey; // the chosen source's key, where it needs one
-};
-
 struct RunResult
 {
     bool cancelled = false; // stopped because the program is closing
@@ -88,7 +34,7 @@ struct RunResult
     bool completed = false; // "Download Complete!" was reached
     bool errorsLogged = false;
     bool directoryMissing = false;
-    bool noList = false; // nothing to fetch: no list, an empty list or no current row
+    bool noList = false; // nothing to fetch: no list, an empty list or no ticker
     int stored = 0; // tickers stored
     int failed = 0; // tickers given up or not downloaded
     bool sourceStopped = false; // the source refused further requests
@@ -117,17 +63,16 @@ public:
     static constexpr qint16 kDownloaderRunSetting = 20;
     static constexpr int kMaxJobs = 8;
 
-    DownloadRun(RunHost& host, MetaStockFactory& metastock, QObject* parent = nullptr);
+    DownloadRun(RunView& view, MetaStockFactory& metastock, QObject* parent = nullptr);
     ~DownloadRun() override;
 
-    // Starts the program after a run the automatic download timer started
-    // (the program-wide automatic-run marker is 1); defaults to the
-    // platform launcher.
+    // Starts the program after an automatic run; defaults to the platform
+    // launcher.
     void setLauncher(std::function<bool(const QString&)> launcher) { m_launcher = std::move(launcher); }
 
     // Starts the run; finished() comes when it has ended. Its first steps
-    // (and a prompt) may happen before this returns.
-    void start(const RunInputs& inputs);
+    // may happen before this returns.
+    void start(const DownloadRequest& request);
     // Ends the run at once: requests in flight are aborted and what they
     // brought is thrown away; the run shows nothing more and skips its end
     // steps. finished() comes before this returns, with cancelled set.
@@ -204,8 +149,17 @@ private:
     bool show(Ticker& t, const QString& text);
     // Finishes the oldest tickers that are done, in list order.
     void advance();
-    // False when the run stops here.
-    bool finishTicker(Ticker& t);
+    enum class Finish { GoOn, Stop, Asking };
+    Finish finishTicker(Ticker& t);
+    // The end of a given-up ticker, once "No Data!" (where asked) answered.
+    void finishFailed(const QString& symbol, const Outcome& outcome, bool stop);
+    // The head ticker is finished: the next one's waiting texts are shown.
+    void moveHead();
+    // Goes on with run after a prompt's answer, from the event loop, so a
+    // prompt may answer at once or much later; nothing happens when that run
+    // was cancelled or has ended meanwhile.
+    void later(quint64 run, std::function<void()> step);
+    void stopAnswered(bool stop);
     bool storeFile(Ticker& t);
     void dropOpenTickers();
     void folderStep(bool emasterPresent);
@@ -216,13 +170,12 @@ private:
     MetaStockWriter& writer();
     MetaStockDownloader& downloader();
 
-    RunHost& m_host;
+    RunView& m_view;
     MetaStockFactory& m_factory;
     std::function<bool(const QString&)> m_launcher;
 
     // Per run
-    RunInputs m_in;
-    RunRequestValues m_values;
+    DownloadRequest m_in;
     RunResult m_result;
     std::unique_ptr<QuoteSource> m_source;
     std::unique_ptr<HttpClient> m_http;
@@ -240,6 +193,8 @@ private:
     bool m_emasterPresent = false;
     bool m_running = false;
     bool m_advancing = false;
+    bool m_asking = false; // a prompt is open: finishing waits for its answer
+    quint64 m_runs = 0; // runs started, so a late answer knows its own
     quint64 m_lastJob = 0;
     // Last: their work reads the source, so it ends before anything else goes.
     RunWorkers m_workers;

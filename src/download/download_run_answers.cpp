@@ -106,13 +106,13 @@ bool DownloadRun::readOldFile(Ticker& t)
 
 void DownloadRun::planRange(Ticker& t)
 {
-    t.range = runRange(m_values);
+    t.range = m_in.range;
     t.partial = false;
-    if (t.old && !holdsPeriod(*t.old, m_in.request.period))
+    if (t.old && !holdsPeriod(*t.old, m_in.period))
         t.old = nullptr; // daily rows and weekly ones do not mix: replaced whole
     if (!t.old || t.inFull)
         return;
-    if (const std::optional<QDate> from = updateFrom(*t.old, t.range, m_in.request.period)) {
+    if (const std::optional<QDate> from = updateFrom(*t.old, t.range, m_in.period)) {
         t.range.from = *from;
         t.partial = true;
     }
@@ -178,7 +178,7 @@ void DownloadRun::prepare(Ticker& t, std::unique_ptr<QIODevice> answer, bool con
     // back with the result, to be closed on this thread like it was opened.
     m_workers.start([this, row = t.row, token, a, source = convert ? m_source.get() : nullptr,
                      answer = std::shared_ptr<QIODevice>(std::move(answer)), range = t.range,
-                     old = t.old, partial = t.partial, period = m_in.request.period,
+                     old = t.old, partial = t.partial, period = m_in.period,
                      path = t.path]() mutable -> RunWorkers::Then {
         QByteArray body;
         if (answer->seek(0))

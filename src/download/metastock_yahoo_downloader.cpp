@@ -20,15 +20,13 @@ namespace kestrion {
 namespace {
 
 // A compact date (yyyymmdd) as the three selector texts of a request.
-bool requestDate(qint32 compact, QString& month, QString& day, QString& year)
+// A day the components give as year, month and day run together: 20030101.
+QDate compactDay(qint32 compact)
 {
     const int y = compact / 10000, m = (compact / 100) % 100, d = compact % 100;
-    if (compact <= 0 || y < 1000 || !QDate::isValid(y, m, d))
-        return false;
-    month = monthNames().at(m - 1);
-    day = QStringLiteral("%1").arg(d, 2, 10, QLatin1Char('0'));
-    year = QString::number(y);
-    return true;
+    if (compact <= 0 || y < 1000)
+        return {};
+    return QDate(y, m, d); // invalid when there is no such day
 }
 
 } // namespace
@@ -60,23 +58,22 @@ void YahooMetaStockDownloader::downloadTicker(const QString& symbol, const QStri
     Q_UNUSED(name)
     Q_UNUSED(reserved)
     Q_UNUSED(overwrite)
-    RequestInputs in;
-    in.period = period == 1 ? HistoryPeriod::Daily
-        : period == 2       ? HistoryPeriod::Weekly
-        : period == 3       ? HistoryPeriod::Monthly
-                            : HistoryPeriod::None;
+    const HistoryPeriod asked = period == 1 ? HistoryPeriod::Daily
+        : period == 2                        ? HistoryPeriod::Weekly
+        : period == 3                        ? HistoryPeriod::Monthly
+                                             : HistoryPeriod::None;
+    const DateRange range{compactDay(startDate), compactDay(endDate)};
     // Through a temporary file, so that memory stays flat whatever arrives.
     auto answer = std::make_shared<QTemporaryFile>();
-    if (m_cancelled || in.period == HistoryPeriod::None || symbol.isEmpty() || directory.isEmpty()
-        || !requestDate(startDate, in.startMonth, in.startDay, in.startYear)
-        || !requestDate(endDate, in.endMonth, in.endDay, in.endYear) || !answer->open()) {
+    if (m_cancelled || asked == HistoryPeriod::None || symbol.isEmpty() || directory.isEmpty()
+        || !range.from.isValid() || !range.to.isValid() || !answer->open()) {
         if (!m_cancelled)
             done(kErrorCouldNotDownload);
         return;
     }
     if (!m_client)
         m_client = std::make_unique<HttpClient>(m_services.fetchTimeoutSeconds);
-    const QString url = yahooUrl(m_services.yahooHistoryHost, RunRequestValues::from(in), symbol);
+    const QString url = yahooUrl(m_services.yahooHistoryHost, range, asked, symbol);
     m_transfer = m_client->get(HttpGet{url, {}}, answer.get());
     QObject::connect(m_transfer, &HttpTransfer::finished, m_transfer,
                      [this, answer, symbol, period, directory, done = std::move(done)](const FetchResult& r) {

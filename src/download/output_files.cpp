@@ -14,11 +14,11 @@
 namespace kestrion {
 
 QString dataFilePath(const QString& downloadDir, const QString& symbol, const Settings& settings,
-                     const RequestInputs& inputs)
+                     const DayTexts& end)
 {
     QString name = fileStem(symbol);
     if (settings.dateStamp == 1)
-        name += inputs.endMonth + inputs.endDay + inputs.endYear;
+        name += end.month + end.day + end.year;
     name += settings.fileExtension;
     // The stamp and the extension are typed by the user; keep them from
     // leaving the directory as well.

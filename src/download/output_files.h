@@ -1,6 +1,7 @@
 #pragma once
 
 #include "formats/file_stem.h"
+#include "sources/quote_request.h"
 
 #include <QString>
 #include <QStringList>
@@ -8,12 +9,11 @@
 namespace kestrion {
 
 struct Settings;
-struct RequestInputs;
 
 // Download directory, separator, stem, optional end-date stamp (end month,
 // day and year texts as shown: MSFTSep252003) and the extension as stored.
 QString dataFilePath(const QString& downloadDir, const QString& symbol, const Settings& settings,
-                     const RequestInputs& inputs);
+                     const DayTexts& endDay);
 
 // Passes when the file is not empty and does not start with "<h" or "No".
 bool contentTest(const QString& path);

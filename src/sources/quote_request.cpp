@@ -6,17 +6,6 @@
 
 namespace kestrion {
 
-namespace {
-
-QDate selectorDate(const QString& yearText, int month, const QString& dayText)
-{
-    const QDate first(yearText.toInt(), month, 1);
-    if (!first.isValid())
-        return {};
-    return first.addDays(std::clamp(dayText.toInt(), 1, first.daysInMonth()) - 1);
-}
-
-} // namespace
 
 MonthValues monthValues(const QString& monthText)
 {
@@ -58,57 +47,33 @@ QDate selectorDay(const QString& month, const QString& day, const QString& year)
     return QDate(year.toInt(), m, day.toInt()); // invalid when the month has no such day
 }
 
-QString rangeProblem(const RequestInputs& in)
+DayTexts DayTexts::of(const QDate& date)
 {
-    const QDate start = selectorDay(in.startMonth, in.startDay, in.startYear);
-    const QDate end = selectorDay(in.endMonth, in.endDay, in.endYear);
-    const auto shown = [](const QString& m, const QString& d, const QString& y) {
-        return QStringLiteral("\"%1 %2 %3\"").arg(m, d, y);
-    };
+    return {monthNames().value(date.month() - 1), QStringLiteral("%1").arg(date.day(), 2, 10, QLatin1Char('0')),
+            QStringLiteral("%1").arg(date.year(), 4, 10, QLatin1Char('0'))};
+}
+
+QString rangeProblem(const DayTexts& startTexts, const DayTexts& endTexts)
+{
+    const QDate start = startTexts.date();
+    const QDate end = endTexts.date();
+    const auto shown = [](const DayTexts& t) { return QStringLiteral("\"%1 %2 %3\"").arg(t.month, t.day, t.year); };
     if (!start.isValid())
         return QStringLiteral("the start date %1 is not a valid date (month, day of that month, four-digit year)")
-            .arg(shown(in.startMonth, in.startDay, in.startYear));
+            .arg(shown(startTexts));
     if (!end.isValid())
         return QStringLiteral("the end date %1 is not a valid date (month, day of that month, four-digit year)")
-            .arg(shown(in.endMonth, in.endDay, in.endYear));
+            .arg(shown(endTexts));
     if (end < start)
         return QStringLiteral("the end date %1 is before the start date %2")
             .arg(end.toString(Qt::ISODate), start.toString(Qt::ISODate));
     return {};
 }
 
-RunRequestValues RunRequestValues::from(const RequestInputs& inputs)
+CompactDates compactDates(const DateRange& range)
 {
-    RunRequestValues v;
-    v.inputs = inputs;
-    v.start = monthValues(inputs.startMonth);
-    v.end = monthValues(inputs.endMonth);
-    v.period = periodValues(inputs.period);
-    return v;
-}
-
-CompactDates compactDates(const RunRequestValues& v)
-{
-    const RequestInputs& in = v.inputs;
-    CompactDates d;
-    d.start = (in.startYear + v.start.twoDigit + in.startDay).toInt();
-    d.end = (in.endYear + v.end.twoDigit + in.endDay).toInt();
-    return d;
-}
-
-QDate startDate(const RunRequestValues& v)
-{
-    return selectorDate(v.inputs.startYear, v.start.number, v.inputs.startDay);
-}
-
-QDate endDate(const RunRequestValues& v)
-{
-    return selectorDate(v.inputs.endYear, v.end.number, v.inputs.endDay);
-}
-
-DateRange runRange(const RunRequestValues& v)
-{
-    return {startDate(v), endDate(v)};
+    const auto compact = [](const QDate& d) { return d.year() * 10000 + d.month() * 100 + d.day(); };
+    return {compact(range.from), compact(range.to)};
 }
 
 } // namespace kestrion

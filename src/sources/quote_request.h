@@ -3,7 +3,6 @@
 #include "formats/month_names.h"
 #include "formats/price_table.h"
 
-#include <QByteArray>
 #include <QDate>
 #include <QString>
 
@@ -26,48 +25,35 @@ struct PeriodValues
 MonthValues monthValues(const QString& monthText);
 PeriodValues periodValues(HistoryPeriod period);
 
-// The date range as the six selector texts show it, and the history period.
-struct RequestInputs
-{
-    QString startMonth, startDay, startYear;
-    QString endMonth, endDay, endYear;
-    HistoryPeriod period = HistoryPeriod::Daily;
-};
-
 // The day that a month name, a day text ("1".."31", one or two digits) and
 // a four-digit year text name; invalid for anything else, a day the month
 // does not have (Feb 30) included.
 QDate selectorDay(const QString& month, const QString& day, const QString& year);
 
-// Why a run must not ask for the range of these texts, for the user: a start
-// or end that is no real day, or an end before the start. Dates are named as
-// YYYY-MM-DD where they exist. Empty when the range can be asked for.
-QString rangeProblem(const RequestInputs& inputs);
-
-// Month and period values converted once at the start of a run.
-struct RunRequestValues
+// A day as the date boxes and the old services' addresses write it:
+// "Jan", "01", "2003".
+struct DayTexts
 {
-    RequestInputs inputs;
-    MonthValues start;
-    MonthValues end;
-    PeriodValues period;
+    QString month;
+    QString day;
+    QString year;
 
-    static RunRequestValues from(const RequestInputs& inputs);
+    static DayTexts of(const QDate& date);
+    // Invalid unless the three texts name a real day.
+    QDate date() const { return selectorDay(month, day, year); }
 };
+
+// Why a run must not ask for the range from start to end, for the user: a
+// start or end that is no real day, or an end before the start. Dates are
+// named as YYYY-MM-DD where they exist. Empty when the range can be asked for.
+QString rangeProblem(const DayTexts& start, const DayTexts& end);
 
 struct CompactDates
 {
     qint32 start = 0;
     qint32 end = 0;
 };
-// Year text, two-digit month and day text run together: 20030101.
-CompactDates compactDates(const RunRequestValues& v);
-
-// The first and last day the selectors name; a day past the month's end is
-// its last day.
-QDate startDate(const RunRequestValues& v);
-QDate endDate(const RunRequestValues& v);
-// The two together.
-DateRange runRange(const RunRequestValues& v);
+// Year, month and day run together: 20030101.
+CompactDates compactDates(const DateRange& range);
 
 } // namespace kestrion

@@ -19,7 +19,8 @@ struct SourceSetup
 {
     Settings settings;
     ServiceConfig services;
-    RunRequestValues values;
+    DateRange range; // the run's
+    HistoryPeriod period = HistoryPeriod::Daily;
     QString downloadDir;
     QString apiKey; // Tiingo's; never shown, logged or put into an address
 };

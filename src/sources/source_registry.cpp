@@ -16,7 +16,7 @@ FailureReason QuoteSource::judgeStoredBody(const QByteArray& start) const
 
 ConvertingSource::ConvertingSource(const SourceSetup& setup)
     : m_setup(setup)
-    , m_runRange(runRange(setup.values))
+    , m_runRange(setup.range)
 {
 }
 

@@ -37,7 +37,7 @@ public:
     }
     TableResult convert(const QByteArray& body, const DateRange& range) const override
     {
-        return tiingoTable(body, range.from, range.to, m_setup.values.inputs.period);
+        return tiingoTable(body, range.from, range.to, m_setup.period);
     }
 };
 

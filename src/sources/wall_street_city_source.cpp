@@ -19,7 +19,7 @@ public:
     QString name() const override { return kSourceWallStreetCity; }
     std::optional<HttpGet> queryPage(const QString& symbol) const override
     {
-        return HttpGet{wscQueryUrl(m_s.services.wscQueryHost, m_s.values, symbol, m_s.settings.dataFormat), {}};
+        return HttpGet{wscQueryUrl(m_s.services.wscQueryHost, m_s.range, m_s.period, symbol, m_s.settings.dataFormat), {}};
     }
     using QuoteSource::dataRequest;
     HttpGet dataRequest(const QString&, const QByteArray& page) const override
@@ -41,14 +41,17 @@ bool isWordByte(char c)
 
 } // namespace
 
-QString wscQueryUrl(const QString& host, const RunRequestValues& v, const QString& symbol, const QString& dataFormat)
+QString wscQueryUrl(const QString& host, const DateRange& range, HistoryPeriod period, const QString& symbol,
+                    const QString& dataFormat)
 {
-    const RequestInputs& in = v.inputs;
+    const DayTexts start = DayTexts::of(range.from);
+    const DayTexts end = DayTexts::of(range.to);
     return serviceBase(host) + QStringLiteral("/wsc2/Historical_Quotes.html?Symbol=") + encodeSymbol(symbol)
-        + QStringLiteral("&Button=Get+Quotes&StartDate=") + QString::number(v.start.number) + QStringLiteral("%2F")
-        + in.startDay + QStringLiteral("%2F") + in.startYear.right(2) + QStringLiteral("&Type=") + v.period.wscCode
-        + QStringLiteral("&EndDate=") + QString::number(v.end.number) + QStringLiteral("%2F") + in.endDay
-        + QStringLiteral("%2F") + in.endYear.right(2) + QStringLiteral("&Format=") + dataFormat;
+        + QStringLiteral("&Button=Get+Quotes&StartDate=") + QString::number(range.from.month()) + QStringLiteral("%2F")
+        + start.day + QStringLiteral("%2F") + start.year.right(2) + QStringLiteral("&Type=")
+        + periodValues(period).wscCode + QStringLiteral("&EndDate=") + QString::number(range.to.month())
+        + QStringLiteral("%2F") + end.day + QStringLiteral("%2F") + end.year.right(2) + QStringLiteral("&Format=")
+        + dataFormat;
 }
 
 QByteArray wscResultName(const QByteArray& page)

@@ -50,7 +50,7 @@ public:
     }
     TableResult convert(const QByteArray& body, const DateRange& range) const override
     {
-        return yahooChartTable(body, range.from, range.to, m_setup.values.inputs.period);
+        return yahooChartTable(body, range.from, range.to, m_setup.period);
     }
 };
 

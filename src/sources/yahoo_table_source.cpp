@@ -6,22 +6,6 @@ namespace kestrion {
 
 namespace {
 
-// The selector values of a run asking for other days: the range's dates as
-// the selectors would show them (month name, two-digit day, four-digit year).
-RunRequestValues valuesFor(const RunRequestValues& run, const DateRange& range)
-{
-    RequestInputs in = run.inputs;
-    const auto month = [](QDate d) { return monthNames().value(d.month() - 1); };
-    const auto day = [](QDate d) { return QStringLiteral("%1").arg(d.day(), 2, 10, QLatin1Char('0')); };
-    in.startMonth = month(range.from);
-    in.startDay = day(range.from);
-    in.startYear = QString::number(range.from.year());
-    in.endMonth = month(range.to);
-    in.endDay = day(range.to);
-    in.endYear = QString::number(range.to.year());
-    return RunRequestValues::from(in);
-}
-
 // The Yahoo table service of old: one request, the body kept as sent.
 class YahooTableSource : public QuoteSource
 {
@@ -33,11 +17,11 @@ public:
     QString name() const override { return kSourceYahoo; }
     HttpGet dataRequest(const QString& symbol, const QByteArray&) const override
     {
-        return {yahooUrl(m_s.services.yahooHistoryHost, m_s.values, symbol), {}};
+        return {yahooUrl(m_s.services.yahooHistoryHost, m_s.range, m_s.period, symbol), {}};
     }
     HttpGet dataRequest(const QString& symbol, const QByteArray&, const DateRange& range) const override
     {
-        return {yahooUrl(m_s.services.yahooHistoryHost, valuesFor(m_s.values, range), symbol), {}};
+        return {yahooUrl(m_s.services.yahooHistoryHost, range, m_s.period, symbol), {}};
     }
     bool storesBodyAsSent() const override { return true; }
     bool writesPriceTable() const override { return true; }
@@ -49,13 +33,14 @@ private:
 
 } // namespace
 
-QString yahooUrl(const QString& host, const RunRequestValues& v, const QString& symbol)
+QString yahooUrl(const QString& host, const DateRange& range, HistoryPeriod period, const QString& symbol)
 {
-    const RequestInputs& in = v.inputs;
-    return serviceBase(host) + QStringLiteral("/table.csv?a=") + QString::number(v.start.zeroBased)
-        + QStringLiteral("&b=") + in.startDay + QStringLiteral("&c=") + in.startYear + QStringLiteral("&d=")
-        + QString::number(v.end.zeroBased) + QStringLiteral("&e=") + in.endDay + QStringLiteral("&f=") + in.endYear
-        + QStringLiteral("&s=") + encodeSymbol(symbol) + QStringLiteral("&y=0&g=") + v.period.yahooLetter
+    const DayTexts start = DayTexts::of(range.from);
+    const DayTexts end = DayTexts::of(range.to);
+    return serviceBase(host) + QStringLiteral("/table.csv?a=") + QString::number(range.from.month() - 1)
+        + QStringLiteral("&b=") + start.day + QStringLiteral("&c=") + start.year + QStringLiteral("&d=")
+        + QString::number(range.to.month() - 1) + QStringLiteral("&e=") + end.day + QStringLiteral("&f=") + end.year
+        + QStringLiteral("&s=") + encodeSymbol(symbol) + QStringLiteral("&y=0&g=") + periodValues(period).yahooLetter
         + QStringLiteral("&ignore=.csv");
 }
 

@@ -8,6 +8,6 @@ namespace kestrion {
 // as sent.
 std::unique_ptr<QuoteSource> makeYahooTableSource(const SourceSetup& setup);
 
-QString yahooUrl(const QString& host, const RunRequestValues& v, const QString& symbol);
+QString yahooUrl(const QString& host, const DateRange& range, HistoryPeriod period, const QString& symbol);
 
 } // namespace kestrion

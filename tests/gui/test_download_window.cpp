@@ -236,10 +236,8 @@ private:
     // What the service sends for a symbol with the window's range and period.
     QByteArray served(const QString& symbol) const
     {
-        const RequestInputs in{QStringLiteral("Jan"), QStringLiteral("01"), QStringLiteral("2003"),
-                               QStringLiteral("Sep"), QStringLiteral("25"), QStringLiteral("2003"),
-                               HistoryPeriod::Weekly};
-        return test::httpGet(yahooUrl(m_case.service().host(), RunRequestValues::from(in), symbol));
+        const DateRange range{QDate(2003, 1, 1), QDate(2003, 9, 25)};
+        return test::httpGet(yahooUrl(m_case.service().host(), range, HistoryPeriod::Weekly, symbol));
     }
 
     QString savedSetting(const QString& name) const { return m_case.saved(name); }

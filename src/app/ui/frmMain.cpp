@@ -58,7 +58,7 @@ frmMain::frmMain(QWidget* parent)
     m_panels = std::make_unique<StatusPanels>(*this);
     m_lists = std::make_unique<ListEditor>(*this, *m_ui->DBGrid1, *m_ui->txtTicker);
     m_downloadView = std::make_unique<WindowDownloadView>(*this, *m_ui, *m_lists, *m_panels);
-    m_download = std::make_unique<DownloadController>(*m_downloadView);
+    m_download = std::make_unique<DownloadController>(*this, *m_downloadView);
     connectCommands();
 
     // Windows made from here on are closed before this one, newest first.
@@ -364,10 +364,8 @@ void frmMain::chartRow(int row)
     if (row < 0 || row >= m_lists->rowCount())
         return;
     const QString symbol = m_lists->symbol(row);
-    RequestInputs inputs = shownInputs(*m_ui);
-    inputs.period = HistoryPeriod::Daily;
     const QString dir = m_ui->txtDownloadDir->text();
-    chartTicker(this, dataFilePath(dir, symbol, appState().settings, inputs), dir, symbol);
+    chartTicker(this, dataFilePath(dir, symbol, appState().settings, m_downloadView->shown().end), dir, symbol);
 }
 
 void frmMain::mnuAnalyzeStock_Click()
@@ -440,7 +438,7 @@ void frmMain::tbToolBar_ButtonClick(QAction* button)
 
 void frmMain::cmdGetUpdate_Click()
 {
-    m_download->start(false);
+    m_download->start(m_downloadView->shown(), false);
 }
 
 void frmMain::cmdBrowse_Click()
@@ -461,7 +459,7 @@ void frmMain::Timer1_Timer()
     // The run downloads up to today, as the request knows its dates.
     showEndDate(*m_ui, moment.date());
 
-    m_download->start(true);
+    m_download->start(m_downloadView->shown(), true);
 }
 
 } // namespace kestrion

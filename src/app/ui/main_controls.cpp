@@ -365,28 +365,8 @@ void showDates(const MainControls& c, const WindowValues& values, const QDate& t
 
 void showEndDate(const MainControls& c, const QDate& day)
 {
-    setDate(c.cbxEndMonth, c.cbxEndDay, c.cbxEndYear, monthNames().at(day.month() - 1),
-            QStringLiteral("%1").arg(day.day(), 2, 10, QLatin1Char('0')),
-            QStringLiteral("%1").arg(day.year(), 4, 10, QLatin1Char('0')));
-}
-
-RequestInputs shownInputs(const MainControls& c)
-{
-    // Tested in the order Daily, Weekly, Monthly; the last one set wins.
-    HistoryPeriod period = HistoryPeriod::None;
-    if (c.optDaily->isChecked())
-        period = HistoryPeriod::Daily;
-    if (c.optWeekly->isChecked())
-        period = HistoryPeriod::Weekly;
-    if (c.optMonthly->isChecked())
-        period = HistoryPeriod::Monthly;
-    return {c.cbxStartMonth->currentText(),
-            c.cbxStartDay->currentText(),
-            c.cbxStartYear->currentText(),
-            c.cbxEndMonth->currentText(),
-            c.cbxEndDay->currentText(),
-            c.cbxEndYear->currentText(),
-            period};
+    const DayTexts texts = DayTexts::of(day);
+    setDate(c.cbxEndMonth, c.cbxEndDay, c.cbxEndYear, texts.month, texts.day, texts.year);
 }
 
 } // namespace kestrion

@@ -21,7 +21,6 @@ class QToolBar;
 
 namespace kestrion {
 
-struct RequestInputs;
 struct WindowValues;
 
 // The main window's controls and menu items. Their object names are the
@@ -100,7 +99,5 @@ void buildMainControls(QMainWindow& window, MainControls& c);
 void showDates(const MainControls& c, const WindowValues& values, const QDate& today);
 // Shows the day as the end date, in the same English form.
 void showEndDate(const MainControls& c, const QDate& day);
-// The date range and history period the window shows.
-RequestInputs shownInputs(const MainControls& c);
 
 } // namespace kestrion

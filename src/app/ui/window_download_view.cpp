@@ -3,13 +3,18 @@
 #include "app/ui/list_editor.h"
 #include "app/ui/main_controls.h"
 #include "app/ui/status_panels.h"
+#include "download/ui/frmNoData.h"
+#include "lists/ticker_list.h"
+#include "schedule/ui/dlgCreateDownloadDir.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTableView>
 #include <QToolBar>
 
@@ -24,44 +29,29 @@ WindowDownloadView::WindowDownloadView(QWidget& window, const MainControls& cont
 {
 }
 
-RequestInputs WindowDownloadView::requestInputs() const
+ShownRequest WindowDownloadView::shown() const
 {
-    return shownInputs(m_c);
+    ShownRequest shown;
+    // Tested in the order Daily, Weekly, Monthly; the last one set wins.
+    if (m_c.optDaily->isChecked())
+        shown.period = HistoryPeriod::Daily;
+    if (m_c.optWeekly->isChecked())
+        shown.period = HistoryPeriod::Weekly;
+    if (m_c.optMonthly->isChecked())
+        shown.period = HistoryPeriod::Monthly;
+    shown.start = {m_c.cbxStartMonth->currentText(), m_c.cbxStartDay->currentText(), m_c.cbxStartYear->currentText()};
+    shown.end = {m_c.cbxEndMonth->currentText(), m_c.cbxEndDay->currentText(), m_c.cbxEndYear->currentText()};
+    shown.downloadDir = m_c.txtDownloadDir->text();
+    shown.singleStock = m_c.chkSingleStock->isChecked();
+    shown.currentRow = m_list.currentRow();
+    shown.list = &m_list.list();
+    return shown;
 }
 
-QString WindowDownloadView::downloadDir() const
+void WindowDownloadView::runStarting()
 {
-    return m_c.txtDownloadDir->text();
-}
-
-bool WindowDownloadView::singleStock() const
-{
-    return m_c.chkSingleStock->isChecked();
-}
-
-bool WindowDownloadView::listOpen() const
-{
-    return m_list.list().isOpen();
-}
-
-QString WindowDownloadView::listPath() const
-{
-    return m_list.list().path();
-}
-
-bool WindowDownloadView::readListSymbols(QStringList& symbols, QString* error) const
-{
-    return m_list.list().readSymbols(symbols, error);
-}
-
-int WindowDownloadView::currentListRow() const
-{
-    return m_list.currentRow();
-}
-
-void WindowDownloadView::setDownloadDir(const QString& dir)
-{
-    m_c.txtDownloadDir->setText(dir);
+    m_failures = 0;
+    m_lastFailure.clear();
 }
 
 void WindowDownloadView::setInputsEnabled(bool enabled)
@@ -114,9 +104,54 @@ void WindowDownloadView::refreshList()
     m_list.refresh();
 }
 
-QWidget* WindowDownloadView::promptParent()
+void WindowDownloadView::askStop(std::function<void(bool stop)> answered)
 {
-    return &m_window;
+    frmNoData::openAsk(&m_window, std::move(answered));
+}
+
+void WindowDownloadView::askCreateDirectory(const QString& typedPath,
+                                            std::function<void(const QString& created)> answered)
+{
+    dlgCreateDownloadDir::openAsk(&m_window, typedPath,
+                                  [this, answered = std::move(answered)](const QString& created) {
+                                      m_c.txtDownloadDir->setText(created);
+                                      answered(created);
+                                  });
+}
+
+void WindowDownloadView::showCompletionMessage(std::function<void()> closed)
+{
+    auto* box = new QMessageBox(QMessageBox::Warning, m_window.windowTitle(), QStringLiteral("Download Complete!"),
+                                QMessageBox::Ok, &m_window);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    if (m_failures > 0)
+        box->setInformativeText(QStringLiteral("Tickers not downloaded: %1 (see errorlog.txt).\nLast failure: %2")
+                                    .arg(m_failures)
+                                    .arg(m_lastFailure));
+    QObject::connect(box, &QMessageBox::finished, box, [closed = std::move(closed)] { closed(); });
+    box->open();
+}
+
+namespace {
+QString failureTip(const QString& failure)
+{
+    return QStringLiteral("Download Status\nLast failure: ") + failure;
+}
+} // namespace
+
+void WindowDownloadView::tickerFailed(const QString& symbol, FailureReason reason, const QString& detail)
+{
+    ++m_failures;
+    m_lastFailure = symbol + QStringLiteral(": ") + reasonText(reason);
+    if (!detail.isEmpty())
+        m_lastFailure += QStringLiteral(" (") + detail + QLatin1Char(')');
+    setStatusToolTip(failureTip(m_lastFailure));
+}
+
+void WindowDownloadView::sourceStopped(const QString& text)
+{
+    m_lastFailure = text;
+    setStatusToolTip(failureTip(text));
 }
 
 } // namespace kestrion

@@ -1,32 +1,51 @@
 #pragma once
 
+#include "formats/price_table.h"
+#include "sources/quote_request.h"
+
 #include <QObject>
+#include <QString>
 
 #include <memory>
 
+class QWidget;
+
 namespace kestrion {
 
-class DownloadView;
+class ApiKeyStore;
 class DownloadRun;
 class MetaStockFactory;
-class RunHost;
-class ApiKeyStore;
-struct RunInputs;
+class RunView;
+class TickerList;
+struct DownloadRequest;
 
-// Runs "Get Historical Data" for the main window: reads the window's inputs,
-// starts the download run and shows its progress, status texts and prompts
-// in the window. The run is event-driven, so the window never freezes.
+// What the window shows when "Get Historical Data" is pressed.
+struct ShownRequest
+{
+    DayTexts start;
+    DayTexts end;
+    HistoryPeriod period = HistoryPeriod::None;
+    QString downloadDir;
+    bool singleStock = false;
+    int currentRow = -1; // the grid's current row; -1 when there is none
+    const TickerList* list = nullptr; // the list the grid shows
+};
+
+// Runs "Get Historical Data" for the main window: turns what the window
+// shows into a request, starts the download run and lets the window show
+// its progress, status texts and prompts. The run is event-driven, so the
+// window never freezes.
 class DownloadController : public QObject
 {
     Q_OBJECT
 public:
-    explicit DownloadController(DownloadView& view);
+    // window: what the controller's own warnings belong to.
+    DownloadController(QWidget& window, RunView& view);
     ~DownloadController() override;
 
-    // Starts a run with the window's current inputs; automatic marks a run
-    // started by the automatic download timer. Does nothing while a run is
-    // going on.
-    void start(bool automatic = false);
+    // Starts a run of what the window shows; automatic marks a run started
+    // by the automatic download timer. Does nothing while a run is going on.
+    void start(const ShownRequest& shown, bool automatic = false);
     bool isRunning() const;
     // Shutdown: ends the run at once (requests in flight are aborted, their
     // partial answers thrown away); nothing more of it is shown, and the
@@ -38,12 +57,13 @@ Q_SIGNALS:
     void finished();
 
 private:
-    void launch(const RunInputs& in);
+    void launch(const DownloadRequest& request);
+    void warn(const QString& text);
     void endRun();
 
-    DownloadView& m_window;
+    QWidget& m_window;
+    RunView& m_view;
     ApiKeyStore* m_keyStore = nullptr; // reading the API key before a run
-    std::unique_ptr<RunHost> m_host;
     std::unique_ptr<MetaStockFactory> m_metastock;
     DownloadRun* m_run = nullptr; // the run under way, a child of this
 };

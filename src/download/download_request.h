@@ -1,0 +1,37 @@
+#pragma once
+
+#include "core/settings_record.h"
+#include "formats/price_table.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace kestrion {
+
+// Why a run has no ticker to fetch, said to the user instead of a run that
+// ends as if all went well.
+enum class NothingToFetch { None, NoList, EmptyList, NoTicker };
+
+// Everything a download run needs, built by whoever starts it (the window,
+// the command line) from what it shows or was told.
+struct DownloadRequest
+{
+    QStringList symbols; // the tickers to fetch, in list order
+    NothingToFetch nothing = NothingToFetch::None;
+    bool singleTicker = false; // one ticker of the list: no error log, no "No Data!" prompt
+    DateRange range;
+    HistoryPeriod period = HistoryPeriod::Daily;
+    Settings settings;
+    ServiceConfig services;
+    QString downloadDir;
+    QString apiKey; // the chosen source's key, where it needs one
+    bool automatic = false; // started by the daily timer: may start the charting program
+};
+
+// The tickers of a run over the open list (listSymbols, in stored order), or
+// over its row currentRow when singleTicker; sets symbols, singleTicker and
+// why nothing is fetched when the list is closed, empty or has no such row.
+void pickTickers(DownloadRequest& request, bool listOpen, const QStringList& listSymbols, bool singleTicker,
+                 int currentRow);
+
+} // namespace kestrion
