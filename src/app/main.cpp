@@ -5,6 +5,7 @@
 #include "platform/memory_reuse.h"
 #include "platform/shutdown_signals.h"
 #include "platform/single_instance.h"
+#include "platform/ui/prompt.h"
 #include "tools/chart_command.h"
 #include "tools/chart_model.h"
 #include "tools/ui/chart_view.h"
@@ -16,7 +17,6 @@
 #include <QIcon>
 #include <QImageWriter>
 #include <QListWidget>
-#include <QMessageBox>
 #include <QSaveFile>
 
 #include <cstdio>
@@ -135,9 +135,8 @@ int main(int argc, char* argv[])
     // When no lock can be made at all the rule can't be enforced; starting
     // anyway beats refusing to start.
     if (single.tryAcquire() == SingleInstance::Result::AlreadyRunning) {
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("Previous Instance Detected"),
-                        QStringLiteral("Program already running, terminating this instance..."), QMessageBox::Ok);
-        box.exec();
+        Prompt::ask(nullptr, QMessageBox::Warning, QStringLiteral("Previous Instance Detected"),
+                    QStringLiteral("Program already running, terminating this instance..."), QMessageBox::Ok);
         return 0;
     }
 

@@ -3,6 +3,7 @@
 #include "app/ui/frmMain.h"
 #include "core/app_state.h"
 #include "core/settings_record.h"
+#include "platform/ui/prompt.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemModel>
@@ -41,19 +42,100 @@ T* named(const QObject& window, const char* name)
 
 } // namespace
 
-MessageWatcher::MessageWatcher(Find find, int intervalMs)
+namespace {
+
+// The live watchers, oldest first: a prompt box goes to the newest.
+QList<ModalWatcher*>& watchers()
 {
+    static QList<ModalWatcher*> list;
+    return list;
+}
+
+bool isPromptBox(QWidget* w)
+{
+    auto* box = qobject_cast<QMessageBox*>(w);
+    return box && Prompt::isPrompt(*box);
+}
+
+} // namespace
+
+ModalWatcher::ModalWatcher(Handler handler, int intervalMs)
+    : m_handler(std::move(handler))
+{
+    if (watchers().isEmpty())
+        Prompt::setShownHook(&ModalWatcher::promptShown);
+    watchers() << this;
     m_timer.setInterval(intervalMs);
-    QObject::connect(&m_timer, &QTimer::timeout, [this, find] {
-        if (find == Find::ActiveModal) {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (box && box->isVisible())
+    QObject::connect(&m_timer, &QTimer::timeout, [this] { poll(); });
+    m_timer.start();
+}
+
+ModalWatcher::~ModalWatcher()
+{
+    watchers().removeOne(this);
+    if (watchers().isEmpty())
+        Prompt::setShownHook({});
+}
+
+void ModalWatcher::promptShown(QMessageBox& box)
+{
+    QPointer<QMessageBox> guard(&box);
+    const QList<ModalWatcher*> now = watchers();
+    for (auto it = now.rbegin(); it != now.rend() && guard && guard->isVisible(); ++it) {
+        if (!watchers().contains(*it))
+            continue;
+        (*it)->m_done = guard.data();
+        (*it)->m_handler(*guard);
+    }
+}
+
+void ModalWatcher::poll()
+{
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal || !modal->isVisible() || modal == m_done || isPromptBox(modal))
+        return;
+    QPointer<QWidget> guard(modal);
+    if (m_handler(*modal))
+        m_done = guard.data();
+}
+
+void whenModalWidget(std::function<bool(QWidget&)> takes, int timeoutMs)
+{
+    // Ends itself once the handler took a window, or at the time limit.
+    struct OneShot : QObject {
+        std::unique_ptr<ModalWatcher> watcher;
+        bool done = false;
+    };
+    auto* shot = new OneShot;
+    shot->watcher = std::make_unique<ModalWatcher>(
+        [shot, takes = std::move(takes)](QWidget& w) {
+            if (!shot->done && takes(w)) {
+                shot->done = true;
+                shot->deleteLater();
+            }
+            return true;
+        },
+        10);
+    QTimer::singleShot(timeoutMs, shot, [shot] { shot->deleteLater(); });
+}
+
+MessageWatcher::MessageWatcher(Find find, int intervalMs)
+    : m_modal(
+        [this](QWidget& w) {
+            if (auto* box = qobject_cast<QMessageBox*>(&w); box && box->isVisible())
                 answer(box);
-            return;
-        }
+            return true;
+        },
+        intervalMs)
+{
+    if (find == Find::ActiveModal)
+        return;
+    // Boxes that are not the active modal window: only the run's own.
+    m_timer.setInterval(intervalMs);
+    QObject::connect(&m_timer, &QTimer::timeout, [this] {
         for (QWidget* w : QApplication::topLevelWidgets()) {
             auto* box = qobject_cast<QMessageBox*>(w);
-            if (box && box->isVisible())
+            if (box && box->isVisible() && !Prompt::isPrompt(*box))
                 answer(box);
         }
     });

@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -33,8 +34,55 @@ class QWidget;
 
 namespace kestrion::test {
 
+// Hands each modal window that comes up while it lives to the handler, as a
+// user meets it: a prompt box once, as soon as it is on the screen (through
+// Prompt's test hook, no polling); any other modal window when the timer
+// finds it the active one, on every tick until the handler returns true. A
+// prompt box the handler leaves open goes on to the watcher made before.
+class ModalWatcher
+{
+public:
+    using Handler = std::function<bool(QWidget&)>;
+
+    explicit ModalWatcher(Handler handler, int intervalMs = 20);
+    ~ModalWatcher();
+    ModalWatcher(const ModalWatcher&) = delete;
+    ModalWatcher& operator=(const ModalWatcher&) = delete;
+
+private:
+    static void promptShown(QMessageBox& box);
+    void poll();
+
+    Handler m_handler;
+    QTimer m_timer;
+    QPointer<QWidget> m_done; // the last window the handler took
+};
+
+// Calls the handler once, with the next modal window of type T that comes
+// up (within the time limit); other windows are left alone.
+template <class T>
+void whenModal(std::function<void(T&)> handler, int timeoutMs = 30000);
+
+// The untyped form of whenModal().
+void whenModalWidget(std::function<bool(QWidget&)> takes, int timeoutMs);
+
+template <class T>
+void whenModal(std::function<void(T&)> handler, int timeoutMs)
+{
+    whenModalWidget(
+        [handler = std::move(handler)](QWidget& w) {
+            T* found = qobject_cast<T*>(&w);
+            if (found)
+                handler(*found);
+            return found != nullptr;
+        },
+        timeoutMs);
+}
+
 // Answers every message box that comes up while it lives (OK, or rejected
-// when it has no OK button) and keeps what each one showed.
+// when it has no OK button) and keeps what each one showed. Prompt boxes
+// come through Prompt's hook; the boxes the download run still shows itself
+// are looked for by the timer.
 class MessageWatcher
 {
 public:
@@ -53,6 +101,7 @@ public:
 private:
     void answer(QMessageBox* box);
 
+    ModalWatcher m_modal;
     QTimer m_timer;
 };
 

@@ -169,17 +169,10 @@ void TestAbout::showAboutIsModalOverOwner()
     QWidget owner;
     owner.show();
     bool seen = false;
-    QTimer probe;
-    probe.setInterval(10);
-    connect(&probe, &QTimer::timeout, [&] {
-        auto* box = qobject_cast<frmAbout*>(QApplication::activeModalWidget());
-        if (!box)
-            return;
-        probe.stop();
-        seen = box->parentWidget() == &owner && box->isModal();
-        QTest::keyClick(box, Qt::Key_Escape);
+    test::whenModal<frmAbout>([&](frmAbout& box) {
+        seen = box.parentWidget() == &owner && box.isModal();
+        QTest::keyClick(&box, Qt::Key_Escape);
     });
-    probe.start();
     showAbout(&owner);
     QVERIFY(seen);
 }

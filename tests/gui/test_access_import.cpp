@@ -44,19 +44,9 @@ public:
     QStringList offeredTables;
     int picks = 0;
 
-    ModalDriver()
-    {
-        m_timer.setInterval(20);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { step(); });
-        m_timer.start();
-    }
-
 private:
-    void step()
+    bool step(QWidget* modal)
     {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || !modal->isVisible())
-            return;
         if (auto* box = qobject_cast<QMessageBox*>(modal)) {
             if (box->button(QMessageBox::Yes)) {
                 questions << box->text();
@@ -65,7 +55,7 @@ private:
                 (box->icon() == QMessageBox::Warning ? warnings : notes) << box->text();
                 box->button(QMessageBox::Ok)->click();
             }
-            return;
+            return true;
         }
         if (modal->objectName() == QLatin1String("dlgAccessColumn")) {
             ++picks;
@@ -77,15 +67,16 @@ private:
                 offeredTables << tables->itemText(i);
             if (table.isEmpty()) {
                 buttons->button(QDialogButtonBox::Cancel)->click();
-                return;
+                return true;
             }
             tables->setCurrentIndex(tables->findText(table));
             columns->setCurrentIndex(columns->findText(column));
             buttons->button(QDialogButtonBox::Ok)->click();
         }
+        return true;
     }
 
-    QTimer m_timer;
+    ModalWatcher m_watcher{[this](QWidget& modal) { return step(&modal); }};
 };
 
 } // namespace

@@ -110,10 +110,8 @@ class Prompts
 public:
     explicit Prompts(TestWindow& w)
         : m_window(w)
+        , m_watcher([this](QWidget& modal) { return take(&modal); }, 10)
     {
-        m_timer.setInterval(10);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { poll(); });
-        m_timer.start();
     }
 
     // Answers.
@@ -135,12 +133,8 @@ public:
     bool runningAtMessage = false;
 
 private:
-    void poll()
+    bool take(QWidget* modal)
     {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || !modal->isVisible() || modal == m_answered)
-            return;
-        m_answered = modal;
         if (auto* noData = qobject_cast<frmNoData*>(modal)) {
             seen << QStringLiteral("frmNoData");
             noDataCaption = noData->windowTitle();
@@ -188,12 +182,12 @@ private:
             seen << QString::fromLatin1(modal->metaObject()->className());
             modal->close();
         }
+        return true;
     }
 
     TestWindow& m_window;
-    QTimer m_timer;
-    QPointer<QWidget> m_answered;
     QPointer<QWidget> m_create;
+    ModalWatcher m_watcher;
 };
 
 // Another window of the program that keeps the program open (its user has

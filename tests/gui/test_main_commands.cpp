@@ -64,10 +64,8 @@ public:
 
     explicit Modals(Handler handler = {})
         : m_handler(std::move(handler))
+        , m_watcher([this](QWidget& modal) { return take(&modal); })
     {
-        m_timer.setInterval(20);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { poll(); });
-        m_timer.start();
     }
 
     QStringList seen;     // class names, in order
@@ -75,11 +73,8 @@ public:
     QStringList titles;   // their titles
 
 private:
-    void poll()
+    bool take(QWidget* modal)
     {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || !modal->isVisible() || modal == m_done)
-            return;
         if (modal != m_current) {
             m_current = modal;
             seen << QString::fromLatin1(modal->metaObject()->className());
@@ -89,8 +84,7 @@ private:
             }
         }
         if (m_handler && !m_handler(modal))
-            return;
-        m_done = modal;
+            return false;
         if (!m_handler || modal->isVisible()) {
             auto* box = qobject_cast<QMessageBox*>(modal);
             if (box && box->button(QMessageBox::Ok))
@@ -100,12 +94,12 @@ private:
             else
                 modal->close();
         }
+        return true;
     }
 
     Handler m_handler;
-    QTimer m_timer;
     QPointer<QWidget> m_current;
-    QPointer<QWidget> m_done;
+    test::ModalWatcher m_watcher;
 };
 
 QStringList filesIn(const QString& dir)

@@ -1,4 +1,5 @@
 #include "app/ui/single_windows.h"
+#include "gui_support.h"
 #include "core/app_state.h"
 #include "options/options_form.h"
 #include "options/ui/frmOptions.h"
@@ -1234,14 +1235,8 @@ void TestOptions::modalShow()
 
     bool seen = false;
     bool secondShowKeptOne = false;
-    QTimer::singleShot(0, this, [&] {
-        auto* dlg = qobject_cast<frmOptions*>(QApplication::activeModalWidget());
-        if (!dlg) {
-            // Fails the test below through `seen`; close whatever is modal.
-            if (QWidget* w = QApplication::activeModalWidget())
-                w->close();
-            return;
-        }
+    test::whenModal<frmOptions>([&](frmOptions& shown) {
+        frmOptions* dlg = &shown;
         seen = dlg->isVisible() && dlg->parentWidget() == m_main.get() && dlg->isModal()
             && dlg->txtADT->text() == QLatin1String("8:00:00 AM") && dlg->txtAppName->text() == expectedApp
             && windows.options().isLoaded() && windows.optionsDialog() == dlg;
@@ -1289,11 +1284,9 @@ void TestOptions::closeDuringModalShow()
     m_main->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
     bool wasModal = false;
-    QTimer::singleShot(0, this, [&] {
-        auto* dlg = qobject_cast<frmOptions*>(QApplication::activeModalWidget());
-        wasModal = dlg != nullptr;
-        if (dlg)
-            dlg->txtADT->setText(typed);
+    test::whenModal<frmOptions>([&](frmOptions& dlg) {
+        wasModal = true;
+        dlg.txtADT->setText(typed);
         windows.closeOptions();
     });
     windows.showOptions();

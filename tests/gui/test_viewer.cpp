@@ -539,19 +539,12 @@ void TestViewer::entryFunctionsShowModally()
     QString seenTitle;
     QString seenText;
     bool ownerBlocked = false;
-    QTimer probe;
-    probe.setInterval(10);
-    connect(&probe, &QTimer::timeout, [&] {
-        auto* viewer = qobject_cast<frmView*>(QApplication::activeModalWidget());
-        if (!viewer)
-            return;
-        probe.stop();
-        seenTitle = viewer->windowTitle();
-        seenText = viewer->text();
-        ownerBlocked = viewer->parentWidget() == &owner && viewer->isModal();
-        viewer->mnuClose->trigger();
+    test::whenModal<frmView>([&](frmView& viewer) {
+        seenTitle = viewer.windowTitle();
+        seenText = viewer.text();
+        ownerBlocked = viewer.parentWidget() == &owner && viewer.isModal();
+        viewer.mnuClose->trigger();
     });
-    probe.start();
 
     if (entry == QLatin1String("file"))
         showFileViewer(&owner, dataPath, true);

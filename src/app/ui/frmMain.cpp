@@ -12,6 +12,7 @@
 #include "core/app_state.h"
 #include "core/settings_record.h"
 #include "download/output_files.h"
+#include "platform/ui/prompt.h"
 #include "sources/quote_request.h"
 #include "download/ui/download_controller.h"
 #include "platform/browser_sandbox.h"
@@ -28,7 +29,6 @@
 #include <QDate>
 #include <QDir>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTableView>
@@ -154,13 +154,13 @@ void frmMain::showPendingMessage()
 {
     const QString text = std::exchange(m_pendingMessage, QString());
     if (!text.isEmpty() && !m_unloaded)
-        QMessageBox::warning(this, windowTitle(), text);
+        Prompt::ask(this, QMessageBox::Warning, windowTitle(), text);
 }
 
 void frmMain::showListMessage(const QString& text)
 {
     if (isVisible())
-        QMessageBox::warning(this, windowTitle(), text);
+        Prompt::ask(this, QMessageBox::Warning, windowTitle(), text);
     else
         m_pendingMessage = text;
 }
@@ -240,12 +240,12 @@ void frmMain::closeEvent(QCloseEvent* event)
     saveSettings(store, appState().settings, windowValues());
     if (!store.sync()) {
         // Said now, while the user can still note what was changed.
-        QMessageBox::warning(this, windowTitle(),
-                             QStringLiteral("The settings could not be saved to \"%1\".\n\n"
-                                            "The choices made since the program started will not be there "
-                                            "at the next start. Check that this file and its folder can be "
-                                            "written.")
-                                 .arg(QDir::toNativeSeparators(store.fileName())));
+        Prompt::ask(this, QMessageBox::Warning, windowTitle(),
+                    QStringLiteral("The settings could not be saved to \"%1\".\n\n"
+                                   "The choices made since the program started will not be there "
+                                   "at the next start. Check that this file and its folder can be "
+                                   "written.")
+                        .arg(QDir::toNativeSeparators(store.fileName())));
     }
 
     event->accept();
@@ -377,7 +377,8 @@ void frmMain::mnuAnalyzeStock_Click()
     QString why;
     if (!m_windows->showChartBrowser(appState().strTicker, appState().services.chartHost, &why)) {
         if (!why.isEmpty())
-            QMessageBox::warning(this, windowTitle(), QStringLiteral("The chart browser cannot start: %1.").arg(why));
+            Prompt::ask(this, QMessageBox::Warning, windowTitle(),
+                        QStringLiteral("The chart browser cannot start: %1.").arg(why));
         return;
     }
     const QString note = browserSandboxNoteOnce();
@@ -410,10 +411,10 @@ void frmMain::mnuHelpContents_Click()
     const QString path = helpFilePath();
     QString why;
     if (!m_windows->showHelp(path, &why)) {
-        QMessageBox::information(this, windowTitle(),
-                                 QStringLiteral("Unable to display Help Contents: the help file \"%1\" could not be "
-                                                "opened (%2).")
-                                     .arg(QDir::toNativeSeparators(path), why));
+        Prompt::ask(this, QMessageBox::Information, windowTitle(),
+                    QStringLiteral("Unable to display Help Contents: the help file \"%1\" could not be "
+                                   "opened (%2).")
+                        .arg(QDir::toNativeSeparators(path), why));
     }
 }
 

@@ -4,11 +4,11 @@
 #include "lists/access_import.h"
 #include "lists/list_import.h"
 #include "lists/ui/access_import_ui.h"
+#include "platform/ui/prompt.h"
 
 #include <QDir>
 #include <QItemSelectionModel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QTableView>
 
 namespace kestrion {
@@ -85,7 +85,7 @@ void ListEditor::refresh()
 
 void ListEditor::warn(const QString& text)
 {
-    QMessageBox::warning(&m_window, m_window.windowTitle(), text);
+    Prompt::ask(&m_window, QMessageBox::Warning, m_window.windowTitle(), text);
 }
 
 void ListEditor::showNoListMessage()
@@ -249,7 +249,7 @@ void ListEditor::importIntoList()
     // A line that is no symbol is never dropped without a word.
     const QString skipped = sorted.skippedReport();
     if (!skipped.isEmpty())
-        QMessageBox::information(&m_window, m_window.windowTitle(), skipped);
+        Prompt::ask(&m_window, QMessageBox::Information, m_window.windowTitle(), skipped);
 }
 
 void ListEditor::importAccessFile(const QString& path)

@@ -6,6 +6,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace kestrion {
 
 namespace {
@@ -63,6 +65,21 @@ bool frmNoData::ask(QWidget* parent)
     if (keeper)
         keeper->setProperty(kEarlierAnswer, prompt.stopAnswer());
     return prompt.stopAnswer();
+}
+
+void frmNoData::openAsk(QWidget* parent, std::function<void(bool stop)> done)
+{
+    const QPointer<QWidget> keeper = parent ? parent->window() : nullptr;
+    auto* prompt = new frmNoData(keeper && keeper->property(kEarlierAnswer).toBool(), parent);
+    connect(prompt, &QDialog::finished, prompt, [prompt, keeper, done = std::move(done)]() mutable {
+        prompt->deleteLater();
+        const bool stop = prompt->stopAnswer();
+        if (keeper)
+            keeper->setProperty(kEarlierAnswer, stop);
+        if (const auto call = std::exchange(done, nullptr))
+            call(stop);
+    });
+    prompt->open();
 }
 
 } // namespace kestrion

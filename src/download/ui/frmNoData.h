@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include <functional>
+
 class QLabel;
 class QPushButton;
 
@@ -22,6 +24,10 @@ public:
     // stop). Closed without Yes or No, the answer last given over the same
     // window stands; none given yet means go on.
     static bool ask(QWidget* parent);
+    // The same without waiting: shows the prompt window-modal over parent
+    // and returns; done gets the stop answer once the prompt is closed. When
+    // parent is deleted first the prompt goes with it and done never runs.
+    static void openAsk(QWidget* parent, std::function<void(bool stop)> done);
 
     // True after "No"; after "Yes" false; otherwise the earlier answer.
     bool stopAnswer() const { return m_stop; }

@@ -2,6 +2,7 @@
 
 #include "lists/access_import.h"
 #include "lists/ui/dlgAccessColumn.h"
+#include "platform/ui/prompt.h"
 
 #include <algorithm>
 
@@ -9,7 +10,6 @@
 #include <QEventLoop>
 #include <QFuture>
 #include <QFutureWatcher>
-#include <QMessageBox>
 #include <QProgressDialog>
 #include <QTimer>
 #include <QWidget>
@@ -67,8 +67,8 @@ AccessImportUi::AccessImportUi(QWidget* parent, const QString& accessPath)
 
 bool AccessImportUi::confirmNewList() const
 {
-    const auto answer = QMessageBox::question(
-        m_parent, title(m_parent),
+    const auto answer = Prompt::ask(
+        m_parent, QMessageBox::Question, title(m_parent),
         QStringLiteral("\"%1\" is an Access database, not a Kestrion list.\n\n"
                        "Import its tickers into a new Kestrion list? The Access file itself is not changed.")
             .arg(QDir::toNativeSeparators(m_path)),
@@ -82,7 +82,7 @@ void AccessImportUi::showReadError(const QString& why) const
         = QStringLiteral("The Access file \"%1\" could not be read: %2.").arg(QDir::toNativeSeparators(m_path), why);
     if (!m_outcome.isEmpty())
         text += QStringLiteral("\n\n") + m_outcome;
-    QMessageBox::warning(m_parent, title(m_parent), text);
+    Prompt::ask(m_parent, QMessageBox::Warning, title(m_parent), text);
 }
 
 std::optional<AccessColumnRef> AccessImportUi::chooseColumn() const
@@ -139,11 +139,11 @@ void AccessImportUi::reportSkipped(const ImportValues& values) const
 {
     if (values.skipped() == 0)
         return;
-    QMessageBox::information(m_parent, title(m_parent),
-                             QStringLiteral("%1 of the %2 values in \"%3\" were imported as tickers.\n\n%4")
-                                 .arg(values.symbols.size())
-                                 .arg(values.symbols.size() + values.skipped())
-                                 .arg(QDir::toNativeSeparators(m_path), values.skippedSummary()));
+    Prompt::ask(m_parent, QMessageBox::Information, title(m_parent),
+                QStringLiteral("%1 of the %2 values in \"%3\" were imported as tickers.\n\n%4")
+                    .arg(values.symbols.size())
+                    .arg(values.symbols.size() + values.skipped())
+                    .arg(QDir::toNativeSeparators(m_path), values.skippedSummary()));
 }
 
 } // namespace kestrion

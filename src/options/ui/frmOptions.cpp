@@ -3,6 +3,7 @@
 #include "options/options_form.h"
 #include "platform/api_key_store.h"
 #include "platform/twips.h"
+#include "platform/ui/prompt.h"
 #include "schedule/adt_clock.h"
 
 #include <QButtonGroup>
@@ -13,7 +14,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPointer>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -532,9 +532,7 @@ void frmOptions::saveKey()
         store->deleteLater();
         if (error.isEmpty())
             return;
-        auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Options"), error, QMessageBox::Ok, owner);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->open();
+        Prompt::open(owner, QMessageBox::Warning, QStringLiteral("Options"), error, QMessageBox::Ok);
     });
     store->write(key);
 }

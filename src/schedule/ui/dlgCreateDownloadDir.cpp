@@ -1,13 +1,15 @@
 #include "schedule/ui/dlgCreateDownloadDir.h"
 
 #include "platform/folder_path.h"
+#include "platform/ui/prompt.h"
 #include "schedule/ui/path_prompt.h"
 
 #include <QDir>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+
+#include <utility>
 
 namespace kestrion {
 
@@ -43,9 +45,9 @@ dlgCreateDownloadDir::dlgCreateDownloadDir(const QString& earlierPath, QWidget* 
         QString why;
         if (!makeFolderPath(path, &why)) {
             // The prompt stays, with the path, to be corrected or cancelled.
-            QMessageBox::warning(this, windowTitle(),
-                                 QStringLiteral("The download directory could not be created: %1.").arg(why));
-            txtDir->setFocus();
+            Prompt::open(this, QMessageBox::Warning, windowTitle(),
+                         QStringLiteral("The download directory could not be created: %1.").arg(why), QMessageBox::Ok,
+                         QMessageBox::NoButton, [this](Prompt::Button) { txtDir->setFocus(); });
             return;
         }
         m_created = path;
@@ -62,6 +64,23 @@ QString dlgCreateDownloadDir::ask(QWidget* parent, const QString& typedPath)
     if (keeper)
         keeper->setProperty(kEarlierPath, prompt.createdDirectory());
     return prompt.createdDirectory();
+}
+
+void dlgCreateDownloadDir::openAsk(QWidget* parent, const QString& typedPath,
+                                   std::function<void(const QString& created)> done)
+{
+    const QPointer<QWidget> keeper = parent ? parent->window() : nullptr;
+    auto* prompt
+        = new dlgCreateDownloadDir(keeper ? keeper->property(kEarlierPath).toString() : QString(), parent, typedPath);
+    connect(prompt, &QDialog::finished, prompt, [prompt, keeper, done = std::move(done)]() mutable {
+        prompt->deleteLater();
+        const QString created = prompt->createdDirectory();
+        if (keeper)
+            keeper->setProperty(kEarlierPath, created);
+        if (const auto call = std::exchange(done, nullptr))
+            call(created);
+    });
+    prompt->open();
 }
 
 } // namespace kestrion

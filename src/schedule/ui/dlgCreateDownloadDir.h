@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include <functional>
+
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -25,6 +27,11 @@ public:
     // with OK, after a cancel the path of the last OK over the same window,
     // or empty when there was none.
     static QString ask(QWidget* parent, const QString& typedPath = QString());
+    // The same without waiting: shows the prompt window-modal over parent
+    // and returns; done gets the created-directory text once the prompt is
+    // closed. When parent is deleted first the prompt goes with it and done
+    // never runs.
+    static void openAsk(QWidget* parent, const QString& typedPath, std::function<void(const QString& created)> done);
 
     // The path entered with OK, or the earlier path when none was.
     QString createdDirectory() const { return m_created; }

@@ -4,6 +4,7 @@
 #include "platform/settings_store.h"
 #include "platform/system_info.h"
 #include "platform/twips.h"
+#include "platform/ui/prompt.h"
 
 #include <QApplication>
 #include <QFont>
@@ -11,7 +12,6 @@
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -170,9 +170,8 @@ void frmAbout::StartSysInfo()
                                                       m_searchPathSet ? m_searchPath : SystemInfo::processPath());
     if (!program.isEmpty() && SystemInfo::startProgram(program))
         return;
-    QMessageBox box(QMessageBox::Warning, kApplicationTitle,
-                    QStringLiteral("System Information Is Unavailable At This Time"), QMessageBox::Ok, this);
-    box.exec();
+    Prompt::ask(this, QMessageBox::Warning, kApplicationTitle,
+                QStringLiteral("System Information Is Unavailable At This Time"), QMessageBox::Ok);
 }
 
 void showAbout(QWidget* owner)

@@ -1,6 +1,7 @@
 #include "tools/ui/frmBrowser.h"
 
 #include "platform/browser_sandbox.h"
+#include "platform/ui/prompt.h"
 #include "tools/chart_symbol.h"
 #include "tools/ui/chart_browser.h"
 #include "tools/window_rules.h"
@@ -11,7 +12,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QRadioButton>
 #include <QResizeEvent>
 #include <QStyle>
@@ -322,8 +322,7 @@ void frmBrowser::showPageEnded(const char* what, int exitCode)
                                     .arg(exitCode),
                                 QMessageBox::Ok, this);
     box->setObjectName(QStringLiteral("pageEndedMessage"));
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
+    Prompt::open(box);
 }
 
 void frmBrowser::periodClicked(ChartPeriod period)

@@ -1,6 +1,7 @@
 #include "tools/ui/frmChart.h"
 
 #include "tools/ui/chart_view.h"
+#include "platform/ui/prompt.h"
 #include "tools/ui/frmView.h"
 #include "formats/series_reader.h"
 
@@ -14,7 +15,6 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPainter>
 #include <QPrinter>
 #include <QSaveFile>
@@ -289,8 +289,8 @@ void frmChart::readFinished()
 
 void frmChart::showFailure(const QString& what, const QString& path, const QString& reason)
 {
-    QMessageBox::warning(this, kMessageTitle,
-                         QStringLiteral("%1 %2:\n\n%3").arg(QDir::toNativeSeparators(path), what, reason));
+    Prompt::ask(this, QMessageBox::Warning, kMessageTitle,
+                QStringLiteral("%1 %2:\n\n%3").arg(QDir::toNativeSeparators(path), what, reason));
 }
 
 void frmChart::openFile()
@@ -382,9 +382,9 @@ void chartTicker(QWidget* owner, const QString& dataFile, const QString& downloa
 {
     const ChartTarget target = chartTargetFor(dataFile, downloadDir, symbol);
     if (target.path.isEmpty()) {
-        QMessageBox::information(owner, kMessageTitle,
-                                 QStringLiteral("There is no data file for %1 to chart. Looked for:\n\n%2")
-                                     .arg(symbol, QDir::toNativeSeparators(target.lookedFor)));
+        Prompt::ask(owner, QMessageBox::Information, kMessageTitle,
+                    QStringLiteral("There is no data file for %1 to chart. Looked for:\n\n%2")
+                        .arg(symbol, QDir::toNativeSeparators(target.lookedFor)));
         return;
     }
     openChartWindow(owner, target.path, target.symbol);

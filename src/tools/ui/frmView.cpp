@@ -2,6 +2,7 @@
 
 #include "core/app_state.h"
 #include "formats/error_log.h"
+#include "platform/ui/prompt.h"
 #include "tools/price_series.h"
 #include "tools/ui/frmChart.h"
 #include "tools/window_rules.h"
@@ -17,7 +18,6 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -285,8 +285,8 @@ void frmView::buttonClick(const QString& key)
 
 void frmView::showFailure(const QString& what, const QString& path, const QString& reason)
 {
-    QMessageBox::warning(this, kMessageTitle,
-                         QStringLiteral("%1\n\n%2\n\n%3").arg(what, QDir::toNativeSeparators(path), reason));
+    Prompt::ask(this, QMessageBox::Warning, kMessageTitle,
+                QStringLiteral("%1\n\n%2\n\n%3").arg(what, QDir::toNativeSeparators(path), reason));
 }
 
 bool frmView::loadFile(const QString& path, bool report)
