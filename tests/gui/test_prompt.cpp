@@ -111,6 +111,12 @@ void TestPrompt::parentDeletedWhileOpenRunsNoCallback()
                      ++answered;
                      parent->setWindowTitle(QStringLiteral("answered"));
                  });
+    // A box made by its caller too.
+    openCompletionMessage(parent, 1, QStringLiteral("ZZ"), [&answered, parent] {
+        ++answered;
+        parent->setWindowTitle(QStringLiteral("answered"));
+    });
+    QTRY_COMPARE(parent->findChildren<QMessageBox*>().size(), 2);
     QTRY_VERIFY(shownBox);
     delete parent;
     QVERIFY(shownBox.isNull());
