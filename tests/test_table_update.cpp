@@ -378,8 +378,7 @@ void TestTableUpdate::updateThroughService()
     s.services.yahooChartHost = s.services.tiingoHost = QStringLiteral("http://") + m_service.host();
     s.services.yahooHistoryHost = m_service.host();
     s.apiKey = QStringLiteral("sim-tiingo-token");
-    s.values.inputs.period = period;
-    s.values.period = periodValues(period);
+    s.period = period;
     const auto src = makeQuoteSource(s);
     QVERIFY(src->writesPriceTable());
     const auto get = [&](const DateRange& range) {

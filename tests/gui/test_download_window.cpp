@@ -44,10 +44,20 @@
 #include <algorithm>
 #include <memory>
 
+#include <optional>
+
 using namespace kestrion;
 using namespace kestrion::test;
 
 namespace {
+
+// The "No Data!" prompt's answer, asked outside a run.
+bool askNoData(QWidget* parent)
+{
+    std::optional<bool> stop;
+    frmNoData::openAsk(parent, [&stop](bool answer) { stop = answer; });
+    return QTest::qWaitFor([&stop] { return stop.has_value(); }, 10000) && *stop;
+}
 
 const QString kDownloading = QStringLiteral("...Downloading ");
 const QString kCouldNotGet = QStringLiteral("Could not get ");
@@ -381,6 +391,32 @@ private Q_SLOTS:
         QCOMPARE(readAll(m_dl + QStringLiteral("/SLOW_RESP.csv")), served(QStringLiteral("SLOW_RESP")));
     }
 
+    // Closing the program while "No Data!" is up ends the run at once; the
+    // answer given afterwards belongs to no run and changes nothing.
+    void cancelWhilePromptIsOpen()
+    {
+        TestWindow w;
+        prepare(w, {QStringLiteral("E500_G"), QStringLiteral("KO")});
+        if (QTest::currentTestFailed())
+            return;
+        appState().settings.activeAlerts = -1;
+        RunLog log(w);
+        QSignalSpy done(&w->downloadController(), &DownloadController::finished);
+        QTest::mouseClick(w.cmdGetUpdate, Qt::LeftButton);
+        QPointer<frmNoData> prompt;
+        QTRY_VERIFY_WITH_TIMEOUT((prompt = w->findChild<frmNoData*>()) && prompt->isVisible(), 60000);
+
+        w->downloadController().cancel();
+        QVERIFY(!w->downloadController().isRunning());
+        QVERIFY(allInputs(w, true));
+        const QStringList shown = log.statuses;
+        QTest::mouseClick(prompt->cmdYes, Qt::LeftButton);
+        QTest::qWait(100);
+        QCOMPARE(log.statuses, shown);
+        QVERIFY(done.isEmpty());
+        QVERIFY(!QFile::exists(m_dl + QStringLiteral("/KO.csv")));
+    }
+
     void givenUpTicker_data()
     {
         QTest::addColumn<int>("activeAlerts");
@@ -414,7 +450,7 @@ private Q_SLOTS:
         if (!earlier.isEmpty()) {
             Prompts first(w);
             first.noDataAnswer = earlier;
-            QCOMPARE(frmNoData::ask(w.get()), earlier == QLatin1String("No"));
+            QCOMPARE(askNoData(w.get()), earlier == QLatin1String("No"));
         }
         // An earlier data file of the failing ticker must not survive.
         QFile old(m_dl + QStringLiteral("/E500_G.csv"));
@@ -445,7 +481,7 @@ private Q_SLOTS:
             // The run's answer is the one that stands for the next prompt.
             Prompts next(w);
             next.noDataAnswer = QStringLiteral("Escape");
-            QCOMPARE(frmNoData::ask(w.get()), !goesOn);
+            QCOMPARE(askNoData(w.get()), !goesOn);
         } else {
             QCOMPARE(prompts.seen, QStringList());
         }

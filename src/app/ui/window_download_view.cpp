@@ -4,6 +4,7 @@
 #include "app/ui/main_controls.h"
 #include "app/ui/status_panels.h"
 #include "download/ui/frmNoData.h"
+#include "download/ui/run_prompts.h"
 #include "lists/ticker_list.h"
 #include "schedule/ui/dlgCreateDownloadDir.h"
 
@@ -11,7 +12,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -121,15 +121,7 @@ void WindowDownloadView::askCreateDirectory(const QString& typedPath,
 
 void WindowDownloadView::showCompletionMessage(std::function<void()> closed)
 {
-    auto* box = new QMessageBox(QMessageBox::Warning, m_window.windowTitle(), QStringLiteral("Download Complete!"),
-                                QMessageBox::Ok, &m_window);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    if (m_failures > 0)
-        box->setInformativeText(QStringLiteral("Tickers not downloaded: %1 (see errorlog.txt).\nLast failure: %2")
-                                    .arg(m_failures)
-                                    .arg(m_lastFailure));
-    QObject::connect(box, &QMessageBox::finished, box, [closed = std::move(closed)] { closed(); });
-    box->open();
+    openCompletionMessage(&m_window, m_failures, m_lastFailure, std::move(closed));
 }
 
 namespace {

@@ -8,6 +8,7 @@
 #include "download/metastock_factory.h"
 #include "platform/api_key_store.h"
 #include "platform/memory_reuse.h"
+#include "platform/ui/prompt.h"
 #include "sources/source_registry.h"
 
 #include <QDir>
@@ -32,9 +33,11 @@ bool DownloadController::isRunning() const
     return m_run != nullptr || m_keyStore != nullptr;
 }
 
-void DownloadController::warn(const QString& text)
+void DownloadController::warnAndEnd(const QString& text)
 {
-    QMessageBox::warning(&m_window, m_window.windowTitle(), text);
+    // The run is over once the user has read why.
+    Prompt::open(&m_window, QMessageBox::Warning, m_window.windowTitle(), text, QMessageBox::Ok, QMessageBox::NoButton,
+                 [this](Prompt::Button) { endRun(); });
 }
 
 void DownloadController::start(const ShownRequest& shown, bool automatic)
@@ -56,9 +59,10 @@ void DownloadController::start(const ShownRequest& shown, bool automatic)
     // is never sent: the service would only answer with errors per ticker.
     if (const QString problem = rangeProblem(shown.start, shown.end); !problem.isEmpty()) {
         m_view.setStatusText(QStringLiteral("Download did not start: ") + problem);
-        if (!automatic)
-            warn(QStringLiteral("The download did not start: %1.\nChoose the dates again.").arg(problem));
-        endRun();
+        if (automatic)
+            endRun();
+        else
+            warnAndEnd(QStringLiteral("The download did not start: %1.\nChoose the dates again.").arg(problem));
         return;
     }
     request.range = {shown.start.date(), shown.end.date()};
@@ -69,9 +73,8 @@ void DownloadController::start(const ShownRequest& shown, bool automatic)
         // Nothing is fetched from a list that cannot be read, and nothing
         // pretends that all went well.
         m_view.setStatusText(QStringLiteral("Download did not start: the ticker list could not be read"));
-        warn(QStringLiteral("The download did not start: the ticker list \"%1\" could not be read.\n%2")
-                 .arg(QDir::toNativeSeparators(shown.list->path()), listError));
-        endRun();
+        warnAndEnd(QStringLiteral("The download did not start: the ticker list \"%1\" could not be read.\n%2")
+                       .arg(QDir::toNativeSeparators(shown.list->path()), listError));
         return;
     }
     pickTickers(request, listOpen, symbols, shown.singleStock, shown.currentRow);
@@ -96,9 +99,10 @@ void DownloadController::start(const ShownRequest& shown, bool automatic)
                                      .arg(request.settings.dataSource, ApiKeyStore::environmentVariable());
             m_view.setInputsEnabled(true);
             m_view.setStatusText(QStringLiteral("No API key for ") + request.settings.dataSource);
-            if (!request.automatic)
-                warn(text);
-            endRun();
+            if (request.automatic)
+                endRun();
+            else
+                warnAndEnd(text);
             return;
         }
         request.apiKey = stored.key;

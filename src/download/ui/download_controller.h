@@ -58,7 +58,7 @@ Q_SIGNALS:
 
 private:
     void launch(const DownloadRequest& request);
-    void warn(const QString& text);
+    void warnAndEnd(const QString& text);
     void endRun();
 
     QWidget& m_window;

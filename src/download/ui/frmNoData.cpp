@@ -56,17 +56,6 @@ frmNoData::frmNoData(bool earlierStop, QWidget* parent)
     });
 }
 
-bool frmNoData::ask(QWidget* parent)
-{
-    // The window can go while the prompt is up (the program is ending).
-    const QPointer<QWidget> keeper = parent ? parent->window() : nullptr;
-    frmNoData prompt(keeper && keeper->property(kEarlierAnswer).toBool(), parent);
-    prompt.exec();
-    if (keeper)
-        keeper->setProperty(kEarlierAnswer, prompt.stopAnswer());
-    return prompt.stopAnswer();
-}
-
 void frmNoData::openAsk(QWidget* parent, std::function<void(bool stop)> done)
 {
     const QPointer<QWidget> keeper = parent ? parent->window() : nullptr;

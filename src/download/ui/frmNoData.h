@@ -20,12 +20,10 @@ public:
     // Yes or No.
     explicit frmNoData(bool earlierStop = false, QWidget* parent = nullptr);
 
-    // Shows the prompt modally over parent and returns the stop answer (true:
-    // stop). Closed without Yes or No, the answer last given over the same
-    // window stands; none given yet means go on.
-    static bool ask(QWidget* parent);
-    // The same without waiting: shows the prompt window-modal over parent
-    // and returns; done gets the stop answer once the prompt is closed. When
+    // Shows the prompt window-modal over parent and returns; done gets the
+    // stop answer (true: stop) once the prompt is closed. Closed without Yes
+    // or No, the answer last given over the same window stands; none given
+    // yet means go on. When
     // parent is deleted first the prompt goes with it and done never runs.
     static void openAsk(QWidget* parent, std::function<void(bool stop)> done);
 

@@ -55,17 +55,6 @@ dlgCreateDownloadDir::dlgCreateDownloadDir(const QString& earlierPath, QWidget* 
     });
 }
 
-QString dlgCreateDownloadDir::ask(QWidget* parent, const QString& typedPath)
-{
-    // The window can go while the prompt is up (the program is ending).
-    const QPointer<QWidget> keeper = parent ? parent->window() : nullptr;
-    dlgCreateDownloadDir prompt(keeper ? keeper->property(kEarlierPath).toString() : QString(), parent, typedPath);
-    prompt.exec();
-    if (keeper)
-        keeper->setProperty(kEarlierPath, prompt.createdDirectory());
-    return prompt.createdDirectory();
-}
-
 void dlgCreateDownloadDir::openAsk(QWidget* parent, const QString& typedPath,
                                    std::function<void(const QString& created)> done)
 {

@@ -22,14 +22,10 @@ public:
     explicit dlgCreateDownloadDir(const QString& earlierPath = QString(), QWidget* parent = nullptr,
                                   const QString& typedPath = QString());
 
-    // Shows the prompt modally over parent, starting from the path the user
-    // typed, and returns the created-directory text: the path just made
-    // with OK, after a cancel the path of the last OK over the same window,
-    // or empty when there was none.
-    static QString ask(QWidget* parent, const QString& typedPath = QString());
-    // The same without waiting: shows the prompt window-modal over parent
-    // and returns; done gets the created-directory text once the prompt is
-    // closed. When parent is deleted first the prompt goes with it and done
+    // Shows the prompt window-modal over parent, starting from the path the
+    // user typed, and returns; done gets the created-directory text once it is
+    // closed: the path just made with OK, after a cancel the path of the last
+    // OK over the same window, or empty when there was none. When parent is deleted first the prompt goes with it and done
     // never runs.
     static void openAsk(QWidget* parent, const QString& typedPath, std::function<void(const QString& created)> done);
 
