@@ -165,7 +165,7 @@ RunInputs TestMetaStockRun::inputs(const QString& dir, const QStringList& symbol
     in.settings.dataSource = source;
     in.settings.dataFormat = QStringLiteral("1");
     in.settings.fileExtension = QStringLiteral(".csv");
-    in.settings.convertToMS = convert;
+    in.settings.convertToMS = NumberFlag::loaded(convert);
     in.request = {QStringLiteral("Jan"), QStringLiteral("01"), QStringLiteral("2003"),
                   QStringLiteral("Sep"), QStringLiteral("25"), QStringLiteral("2003"), HistoryPeriod::Weekly};
     in.downloadDir = dir;

@@ -135,7 +135,7 @@ void DownloadRun::begin()
     downloader().setRunSetting(kDownloaderRunSetting);
     m_host.disableInputs();
     // Before the log is deleted: it goes to the trash with the data files.
-    if (m_in.settings.deleteExistingFiles == 1 && !trashRunFiles(m_in, m_result)) {
+    if (m_in.settings.deleteExistingFiles.on() && !trashRunFiles(m_in, m_result)) {
         m_host.setStatus(m_result.notStarted);
         if (m_running)
             end();
@@ -183,7 +183,7 @@ void DownloadRun::begin()
 void DownloadRun::fill()
 {
     // The MetaStock downloader keeps one folder open: one ticker at a time.
-    const bool component = m_in.settings.componentPath();
+    const bool component = componentPath(m_in.settings);
     const int jobs = component ? 1 : effectiveParallelRequests(m_in.settings);
     const auto asking = [this] {
         return int(std::count_if(m_open.cbegin(), m_open.cend(), [](const auto& open) {
@@ -204,7 +204,7 @@ void DownloadRun::fill()
         m_open.emplace(t.row, std::move(ticker));
         if (!component && claimedByEarlier(t))
             continue;
-        if (m_in.settings.componentPath())
+        if (componentPath(m_in.settings))
             sendComponent(t);
         else
             send(t);
@@ -489,7 +489,7 @@ bool DownloadRun::finishTicker(Ticker& t)
             return false;
     }
 
-    if (m_in.settings.componentPath()) {
+    if (componentPath(m_in.settings)) {
         if (t.componentError == MetaStockDownloader::kErrorCouldNotDownload
             || t.componentError == MetaStockDownloader::kErrorCouldNotStore) {
             logTicker(m_in.downloadDir, t.symbol, m_result);
@@ -511,7 +511,7 @@ bool DownloadRun::finishTicker(Ticker& t)
             m_host.setProgressValue(++m_stored - 1);
         if (!m_running)
             return false;
-        const bool converting = m_in.settings.writerCondition() || m_in.settings.tableWriterCondition();
+        const bool converting = writerCondition(m_in.settings) || tableWriterCondition(m_in.settings);
         if (converting && !convert(t.path, t.symbol)) {
             // Not in the MetaStock folder, which stays as it was; the data
             // file stays too, the only copy of the quotes.
@@ -541,7 +541,7 @@ bool DownloadRun::finishTicker(Ticker& t)
     if (!m_in.singleStock) {
         // Once the source has refused further requests, asking whether to go
         // on after each remaining ticker would only repeat its answer.
-        stop = m_in.settings.activeAlerts != 0 && !m_result.sourceStopped && m_host.askStop();
+        stop = m_in.settings.activeAlerts.on() && !m_result.sourceStopped && m_host.askStop();
         if (!m_running)
             return false;
         logTicker(m_in.downloadDir, t.symbol, m_result);
@@ -567,13 +567,13 @@ void DownloadRun::complete()
     m_result.completed = true;
     m_host.progressToMaximum();
     m_host.setStatus(kComplete);
-    if (m_running && m_in.settings.playsSound())
+    if (m_running && m_in.settings.playSound.on())
         m_host.showCompletionMessage();
 }
 
 void DownloadRun::folderStep(bool emasterPresent)
 {
-    if (!m_in.settings.writerCondition() && !m_in.settings.tableWriterCondition())
+    if (!writerCondition(m_in.settings) && !tableWriterCondition(m_in.settings))
         return;
     if (emasterPresent)
         writer().openFolder(m_in.downloadDir);
@@ -585,7 +585,7 @@ bool DownloadRun::convert(const QString& path, const QString& symbol)
 {
     const QString stem = fileStem(symbol);
     const qint16 period = m_values.period.number;
-    const bool stored = m_in.settings.tableWriterCondition() ? convertTableToMetaStock(path, stem, period, writer())
+    const bool stored = tableWriterCondition(m_in.settings) ? convertTableToMetaStock(path, stem, period, writer())
                                                              : convertToMetaStock(path, stem, period, writer());
     if (!stored)
         return false; // not stored as MetaStock data: keep the downloaded file
@@ -615,7 +615,7 @@ void DownloadRun::end()
     }
     if (!m_result.errorLogProblem.isEmpty())
         m_host.setStatus(m_result.errorLogProblem);
-    if (appState().autoRunMarker == 1 && m_in.settings.autoStartApp == 1)
+    if (appState().autoRunMarker == 1 && m_in.settings.autoStartApp.on())
         m_launcher(m_in.settings.appName);
     Q_EMIT finished(m_result);
 }

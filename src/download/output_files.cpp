@@ -17,7 +17,7 @@ QString dataFilePath(const QString& downloadDir, const QString& symbol, const Se
                      const RequestInputs& inputs)
 {
     QString name = fileStem(symbol);
-    if (settings.dateStamp == 1)
+    if (settings.dateStamp.on())
         name += inputs.endMonth + inputs.endDay + inputs.endYear;
     name += settings.fileExtension;
     // The stamp and the extension are typed by the user; keep them from

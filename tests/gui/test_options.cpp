@@ -3,6 +3,7 @@
 #include "options/options_form.h"
 #include "options/ui/frmOptions.h"
 #include "platform/api_key_store.h"
+#include "sources/source_registry.h"
 #include "testsupport.h"
 
 #include <QButtonGroup>
@@ -39,13 +40,13 @@ double flagValue(const QString& field)
 {
     const Settings& s = record();
     if (field == QLatin1String("Delete Existing Files"))
-        return s.deleteExistingFiles;
+        return s.deleteExistingFiles.stored();
     if (field == QLatin1String("Date Stamp"))
-        return s.dateStamp;
+        return s.dateStamp.stored();
     if (field == QLatin1String("Auto Start App"))
-        return s.autoStartApp;
+        return s.autoStartApp.stored();
     if (field == QLatin1String("Convert to MS"))
-        return s.convertToMS;
+        return s.convertToMS.stored();
     qFatal("unknown field");
     return 0;
 }
@@ -54,13 +55,13 @@ void setFlag(const QString& field, double value)
 {
     Settings& s = record();
     if (field == QLatin1String("Delete Existing Files"))
-        s.deleteExistingFiles = qint16(value);
+        s.deleteExistingFiles = Flag::loaded(qint16(value));
     else if (field == QLatin1String("Date Stamp"))
-        s.dateStamp = qint16(value);
+        s.dateStamp = Flag::loaded(qint16(value));
     else if (field == QLatin1String("Auto Start App"))
-        s.autoStartApp = qint16(value);
+        s.autoStartApp = Flag::loaded(qint16(value));
     else if (field == QLatin1String("Convert to MS"))
-        s.convertToMS = value;
+        s.convertToMS = NumberFlag::loaded(value);
     else
         qFatal("unknown field");
 }
@@ -214,7 +215,8 @@ void TestOptions::init()
     resetAppState();
     m_main = std::make_unique<QMainWindow>();
     m_main->setWindowTitle(QStringLiteral("Kestrion"));
-    m_form = std::make_unique<OptionsForm>(record());
+    m_form = std::make_unique<OptionsForm>(
+        record(), [](const QString& storedText) { return quoteSourceEntry(storedText).storedText; });
 }
 
 void TestOptions::cleanup()
@@ -564,7 +566,7 @@ void TestOptions::alerts()
     QFETCH(QString, click);
     QFETCH(int, closed);
 
-    record().activeAlerts = qint16(stored);
+    record().activeAlerts = AlertFlag::loaded(qint16(stored));
     frmOptions& dlg = dialog();
     QCOMPARE(dlg.optActiveAlerts->isChecked(), activeShown);
     QCOMPARE(dlg.optPassiveLog->isChecked(), !activeShown);
@@ -577,7 +579,7 @@ void TestOptions::alerts()
         QCOMPARE(dlg.optPassiveLog->isChecked(), closed == 0);
     }
     closeStep();
-    QCOMPARE(int(record().activeAlerts), closed);
+    QCOMPARE(int(record().activeAlerts.stored()), closed);
 }
 
 void TestOptions::checkBoxes_data()
@@ -719,7 +721,7 @@ void TestOptions::textFields()
 
     const bool adt = box == QLatin1String("txtADT");
     (adt ? record().adt : record().appName) = stored;
-    record().autoStartApp = 1; // the path box is editable
+    record().autoStartApp = true; // the path box is editable
     frmOptions& dlg = dialog();
     auto* text = dlg.findChild<QLineEdit*>(box);
     QCOMPARE(text->text(), stored);
@@ -788,7 +790,7 @@ void TestOptions::autoRunGreysAppName()
     QFETCH(int, closed);
 
     const QString path = QStringLiteral("/opt/charts/run --fast");
-    record().autoStartApp = qint16(stored);
+    record().autoStartApp = Flag::loaded(qint16(stored));
     record().appName = path;
     frmOptions& dlg = dialog();
     if (click) {
@@ -800,7 +802,7 @@ void TestOptions::autoRunGreysAppName()
     QCOMPARE(dlg.txtAppName->isEnabled(), enabled);
     QCOMPARE(dlg.txtAppName->text(), path);
     closeStep();
-    QCOMPARE(int(record().autoStartApp), closed);
+    QCOMPARE(int(record().autoStartApp.stored()), closed);
     QCOMPARE(record().appName, path);
 }
 
@@ -823,7 +825,7 @@ void TestOptions::playSoundWrittenOnEachClick()
     QFETCH(bool, ticked);
     QFETCH(QString, how);
 
-    record().playSound = stored;
+    record().playSound = NumberFlag::loaded(stored);
     frmOptions& dlg = dialog();
     QCOMPARE(dlg.chkPlaySound->isChecked(), ticked);
     QCOMPARE(record().playSound, stored); // loading writes nothing
@@ -848,7 +850,7 @@ void TestOptions::playSoundWrittenOnEachClick()
     QCOMPARE(record().playSound, ticked ? 0.0 : 1.0);
 
     // The close step leaves it alone.
-    record().playSound = 7;
+    record().playSound = NumberFlag::loaded(7);
     dlg.close();
     QCOMPARE(record().playSound, 7.0);
 }
@@ -1088,7 +1090,7 @@ void TestOptions::firstRunStoresYahooChartAndCsv()
         QVERIFY(!form().isLoaded());
         QCOMPARE(form().adt(), QString());
         QVERIFY(form().isLoaded());
-        QCOMPARE(form().values().source, Settings::Source::YahooChart);
+        QCOMPARE(form().values().source, kSourceYahooChart);
         QCOMPARE(form().values().fileExtension, QStringLiteral(".csv"));
     }
     closeStep();
@@ -1224,7 +1226,7 @@ void TestOptions::modalShow()
     record().dataSource = QStringLiteral("Wall Street City");
     record().dataFormat = QStringLiteral("5");
     record().adt = QStringLiteral("8:00:00 AM");
-    record().autoStartApp = 1;
+    record().autoStartApp = true;
     record().appName = QStringLiteral("/opt/a");
     if (loadedBefore)
         windows.options().setAppName(QStringLiteral("/opt/edited"));
@@ -1326,7 +1328,7 @@ void TestOptions::mainWindowGoneLeavesTheFormUsable()
     QVERIFY(form().isLoaded());
     closeStep();
     QCOMPARE(record().adt, QStringLiteral("stored"));
-    QVERIFY(form().values().source == Settings::Source::YahooChart);
+    QVERIFY(form().values().source == kSourceYahooChart);
 }
 
 void TestOptions::parallelRequests_data()
@@ -1422,7 +1424,7 @@ void TestOptions::deleteAndUpdateExcludeEachOther()
     QFETCH(bool, deleteShown);
     QFETCH(bool, updateShown);
 
-    record().deleteExistingFiles = qint16(storedDelete);
+    record().deleteExistingFiles = Flag::loaded(qint16(storedDelete));
     record().updateExistingFiles = storedUpdate;
     frmOptions& dlg = dialog();
     QCOMPARE(dlg.chkUpdateExisting->text(), QStringLiteral("Update Existing Files"));
