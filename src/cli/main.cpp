@@ -286,7 +286,8 @@ QString sourceOptionHelp()
     for (const QuoteSourceEntry& e : quoteSourceEntries()) {
         names << e.cliName;
         if (e.needsApiKey)
-            keys += QStringLiteral(" %1 needs an API key (%2 or Kestrion's options).").arg(e.storedText, e.apiKeyVariable);
+            keys += QStringLiteral(" %1 needs an API key (%2 or Kestrion's options).")
+                        .arg(e.storedText, e.apiKeyVariable);
     }
     const QString last = names.takeLast();
     return QStringLiteral("Quote source: %1 or %2.").arg(names.join(QStringLiteral(", ")), last) + keys;

@@ -586,7 +586,7 @@ bool DownloadRun::convert(const QString& path, const QString& symbol)
     const QString stem = fileStem(symbol);
     const qint16 period = m_values.period.number;
     const bool stored = tableWriterCondition(m_in.settings) ? convertTableToMetaStock(path, stem, period, writer())
-                                                             : convertToMetaStock(path, stem, period, writer());
+                                                            : convertToMetaStock(path, stem, period, writer());
     if (!stored)
         return false; // not stored as MetaStock data: keep the downloaded file
     QFile::remove(path);

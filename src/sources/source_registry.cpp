@@ -1,10 +1,10 @@
 #include "sources/source_registry.h"
 
+#include "platform/api_key_store.h"
 #include "sources/tiingo_source.h"
 #include "sources/wall_street_city_source.h"
 #include "sources/yahoo_chart_source.h"
 #include "sources/yahoo_table_source.h"
-#include "platform/api_key_store.h"
 
 #include <algorithm>
 
@@ -98,8 +98,7 @@ const QuoteSourceEntry* quoteSourceEntryForButton(const QString& buttonName)
 
 int effectiveParallelRequests(const Settings& settings)
 {
-    return effectiveParallelRequests(settings.parallelRequests,
-                                     quoteSourceEntry(settings).defaultParallelRequests);
+    return effectiveParallelRequests(settings.parallelRequests, quoteSourceEntry(settings).defaultParallelRequests);
 }
 
 bool writerCondition(const Settings& settings)

@@ -157,6 +157,9 @@ private Q_SLOTS:
     void firstRunStoresYahooChartAndCsv();
     void loadRunsOncePerLoading();
     void reloadTakesTheRecordWithoutClosing();
+    void activationReloadsOnlyAChangedRecord_data();
+    void activationReloadsOnlyAChangedRecord();
+    void everyButtonHasItsEntry();
     void closeWays_data();
     void closeWays();
     void modalShow_data();
@@ -1150,6 +1153,49 @@ void TestOptions::reloadTakesTheRecordWithoutClosing()
     closeStep();
     QCOMPARE(record().adt, QStringLiteral("newer"));
     QCOMPARE(record().dataSource, QStringLiteral("Wall Street City"));
+}
+
+void TestOptions::activationReloadsOnlyAChangedRecord_data()
+{
+    QTest::addColumn<bool>("recordChanged");
+    QTest::newRow("record as loaded: the form keeps its values") << false;
+    QTest::newRow("record changed: the form loads it") << true;
+}
+
+void TestOptions::activationReloadsOnlyAChangedRecord()
+{
+    QFETCH(bool, recordChanged);
+    SingleWindows windows(m_main.get(), record());
+    // Not loaded: nothing is loaded.
+    windows.reloadHiddenOptions();
+    QVERIFY(!windows.options().isLoaded());
+
+    record().adt = QStringLiteral("8:00:00 AM");
+    QCOMPARE(windows.options().adt(), QStringLiteral("8:00:00 AM"));
+    windows.options().values().appName = QStringLiteral("kept");
+    if (recordChanged)
+        record().adt = QStringLiteral("9:00:00 AM");
+    windows.reloadHiddenOptions();
+    QCOMPARE(windows.options().adt(), recordChanged ? QStringLiteral("9:00:00 AM") : QStringLiteral("8:00:00 AM"));
+    QCOMPARE(windows.options().values().appName, recordChanged ? record().appName : QStringLiteral("kept"));
+    // The form's own "Play Sound" write is no change of the record.
+    windows.options().setPlaySound(true);
+    windows.options().values().appName = QStringLiteral("kept again");
+    windows.reloadHiddenOptions();
+    QCOMPARE(windows.options().values().appName, QStringLiteral("kept again"));
+}
+
+void TestOptions::everyButtonHasItsEntry()
+{
+    // Each "From:" button stands for one registry entry and shows it.
+    frmOptions& dlg = dialog();
+    QSet<QString> stored;
+    for (QAbstractButton* b : dlg.sourceGroup->buttons()) {
+        const QuoteSourceEntry* entry = quoteSourceEntryForButton(b->objectName());
+        QVERIFY2(entry, qPrintable(b->objectName()));
+        stored.insert(entry->storedText);
+    }
+    QCOMPARE(stored.size(), int(quoteSourceEntries().size()));
 }
 
 void TestOptions::closeWays_data()
