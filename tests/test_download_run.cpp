@@ -299,7 +299,7 @@ void TestDownloadRun::givenUp()
     QFETCH(int, activeAlerts);
     QFETCH(bool, answerStop);
     DownloadRequest in = inputs({QStringLiteral("MSFT"), QStringLiteral("E500_G"), QStringLiteral("NO_G"), QStringLiteral("KO")});
-    in.settings.activeAlerts = qint16(activeAlerts);
+    in.settings.activeAlerts = activeAlerts != 0;
     m_host.stopAnswer = answerStop;
     DownloadRun run(m_host, m_factory);
     const RunResult r = test::runToEnd(run, in);
@@ -337,7 +337,7 @@ void TestDownloadRun::givenUp()
 void TestDownloadRun::activeAlertsContinueLogsAndGoesOn()
 {
     DownloadRequest in = inputs({QStringLiteral("E500_C"), QStringLiteral("KO")});
-    in.settings.activeAlerts = 1;
+    in.settings.activeAlerts = true;
     m_host.stopAnswer = false;
     DownloadRun run(m_host, m_factory);
     const RunResult r = test::runToEnd(run, in);
@@ -365,7 +365,7 @@ void TestDownloadRun::singleStockGivenUpLogsNothing()
 {
     DownloadRequest in = inputs({QStringLiteral("E500_S")});
     pickTickers(in, true, in.symbols, true, 0);
-    in.settings.activeAlerts = -1;
+    in.settings.activeAlerts = true;
     DownloadRun run(m_host, m_factory);
     const RunResult r = test::runToEnd(run, in);
     QVERIFY(!r.completed);
@@ -442,7 +442,7 @@ void TestDownloadRun::deleteExistingFiles()
     }
     QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("keep")));
     DownloadRequest in = inputs({QStringLiteral("MSFT")});
-    in.settings.deleteExistingFiles = 1;
+    in.settings.deleteExistingFiles = true;
     {
         DownloadRun run(m_host, m_factory);
         test::runToEnd(run, in);
@@ -457,7 +457,7 @@ void TestDownloadRun::deleteExistingFiles()
     QFile f(m_dir->filePath(QStringLiteral("OLD.csv")));
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.close();
-    in.settings.deleteExistingFiles = 0;
+    in.settings.deleteExistingFiles = false;
     DownloadRun run(m_host, m_factory);
     test::runToEnd(run, in);
     QCOMPARE(dataFiles(), (QStringList{"EMASTER", "MSFT.csv", "OLD.csv"}));
@@ -467,7 +467,7 @@ void TestDownloadRun::deleteExistingFiles()
 void TestDownloadRun::dateStampAndDottedSymbols()
 {
     DownloadRequest in = inputs({QStringLiteral("BCE.TO"), QStringLiteral("A.B.C")});
-    in.settings.dateStamp = 1;
+    in.settings.dateStamp = true;
     {
         DownloadRun run(m_host, m_factory);
         QVERIFY(test::runToEnd(run, in).completed);
@@ -601,7 +601,7 @@ void TestDownloadRun::slowBodyOutlastsTheTimeout()
 void TestDownloadRun::completionMessageBeforeEnable()
 {
     DownloadRequest in = inputs({QStringLiteral("MSFT")});
-    in.settings.playSound = 1;
+    in.settings.playSound = true;
     DownloadRun run(m_host, m_factory);
     test::runToEnd(run, in);
     const auto msg = m_host.events.indexOf(QStringLiteral("completionMessage"));
@@ -612,7 +612,7 @@ void TestDownloadRun::completionMessageBeforeEnable()
 void TestDownloadRun::componentPath()
 {
     DownloadRequest in = inputs({QStringLiteral("BCE.TO"), QStringLiteral("BAD")});
-    in.settings.convertToMS = 1;
+    in.settings.convertToMS = true;
     m_factory.log.failSymbols = QStringList{QStringLiteral("BAD")};
     DownloadRun run(m_host, m_factory);
     const RunResult r = test::runToEnd(run, in);
@@ -670,7 +670,7 @@ void TestDownloadRun::writerCondition()
     DownloadRequest in = inputs({symbol});
     in.settings.dataSource = QStringLiteral("Wall Street City");
     in.settings.dataFormat = format;
-    in.settings.convertToMS = 1;
+    in.settings.convertToMS = true;
     pickTickers(in, true, in.symbols, single, 0);
     DownloadRun run(m_host, m_factory);
     test::runToEnd(run, in);
@@ -692,7 +692,7 @@ void TestDownloadRun::conversionFailureKeepsDataFile()
     DownloadRequest in = inputs({QStringLiteral("MSFT"), QStringLiteral("KO")});
     in.settings.dataSource = QStringLiteral("Wall Street City");
     in.settings.dataFormat = QStringLiteral("1");
-    in.settings.convertToMS = 1;
+    in.settings.convertToMS = true;
     m_factory.log.flushFails = true; // e.g. a full disk
     {
         DownloadRun run(m_host, m_factory);
@@ -732,7 +732,7 @@ void TestDownloadRun::postRunLaunch()
     const QString marker = other.filePath(QStringLiteral("launched"));
     DownloadRequest in = inputs({QStringLiteral("MSFT")});
     in.automatic = automatic;
-    in.settings.autoStartApp = qint16(autoStart);
+    in.settings.autoStartApp = Flag::loaded(qint16(autoStart));
     in.settings.appName = QStringLiteral("/usr/bin/touch \"%1\"").arg(marker);
     DownloadRun run(m_host, m_factory);
     test::runToEnd(run, in);
@@ -783,7 +783,7 @@ void TestDownloadRun::inFlightMatchesOneAtATime()
         m_host.stopAnswer = stop;
         DownloadRequest in = inputs(symbols);
         in.settings.dataSource = source;
-        in.settings.activeAlerts = qint16(activeAlerts);
+        in.settings.activeAlerts = activeAlerts != 0;
         in.settings.parallelRequests = jobs;
         DownloadRun run(m_host, m_factory);
         const RunResult r = test::runToEnd(run, in);

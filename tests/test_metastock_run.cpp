@@ -162,7 +162,7 @@ DownloadRequest TestMetaStockRun::inputs(const QString& dir, const QStringList& 
     in.settings.dataSource = source;
     in.settings.dataFormat = QStringLiteral("1");
     in.settings.fileExtension = QStringLiteral(".csv");
-    in.settings.convertToMS = convert;
+    in.settings.convertToMS = NumberFlag::loaded(convert);
     in.range = {QDate(2003, 1, 1), QDate(2003, 9, 25)};
     in.period = HistoryPeriod::Weekly;
     in.downloadDir = dir;

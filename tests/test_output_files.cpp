@@ -80,7 +80,7 @@ void TestOutputFiles::path()
     QFETCH(QString, extension);
     QFETCH(QString, path);
     Settings s;
-    s.dateStamp = qint16(dateStamp);
+    s.dateStamp = Flag::loaded(qint16(dateStamp));
     s.fileExtension = extension;
     const DayTexts end{QStringLiteral("Sep"), QStringLiteral("25"), QStringLiteral("2003")};
     QCOMPARE(dataFilePath(QStringLiteral("/data"), symbol, s, end), path);

@@ -1,5 +1,6 @@
 #include "core/settings_record.h"
 #include "platform/settings_store.h"
+#include "sources/source_registry.h"
 #include "testsupport.h"
 
 #include <QFile>
@@ -18,6 +19,8 @@ private Q_SLOTS:
     void flagsAndNumbers_data();
     void flagsAndNumbers();
     void dataFormatEmptyBecomesFive();
+    void storedNumbersGoBackUnlessSet_data();
+    void storedNumbersGoBackUnlessSet();
     void saveWritesTextInOrder();
     void roundTripKeepsEveryValue();
     void oddCoordinateFallsBackToDefault();
@@ -115,14 +118,21 @@ void TestSettings::flagsAndNumbers()
     Settings s;
     WindowValues w;
     loadSettings(store, s, w);
-    QCOMPARE(int(s.activeAlerts), flag);
-    QCOMPARE(int(s.deleteExistingFiles), flag);
-    QCOMPARE(int(s.dateStamp), flag);
-    QCOMPARE(int(s.autoStartApp), flag);
-    QCOMPARE(s.convertToMS, number);
-    QCOMPARE(s.playSound, number);
+    QCOMPARE(int(s.activeAlerts.stored()), flag);
+    QCOMPARE(int(s.deleteExistingFiles.stored()), flag);
+    QCOMPARE(int(s.dateStamp.stored()), flag);
+    QCOMPARE(int(s.autoStartApp.stored()), flag);
+    QCOMPARE(s.convertToMS.stored(), number);
+    QCOMPARE(s.playSound.stored(), number);
     // A loaded 1.0 counts as on, like an option-set 1.
-    QCOMPARE(s.convertsToMetaStock(), number == 1.0);
+    QCOMPARE(s.convertToMS.on(), number == 1.0);
+    // Each value has one reading: "Active Alerts" is on at -1 only, the
+    // others at 1 only.
+    QCOMPARE(s.activeAlerts.on(), flag == -1);
+    QCOMPARE(s.deleteExistingFiles.on(), flag == 1);
+    QCOMPARE(s.dateStamp.on(), flag == 1);
+    QCOMPARE(s.autoStartApp.on(), flag == 1);
+    QCOMPARE(s.playSound.on(), number == 1.0);
 }
 
 void TestSettings::dataFormatEmptyBecomesFive()
@@ -141,13 +151,62 @@ void TestSettings::dataFormatEmptyBecomesFive()
     QCOMPARE(raw.value(QStringLiteral("Settings/Data Format")).toString(), QStringLiteral("5"));
 }
 
+void TestSettings::storedNumbersGoBackUnlessSet_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("saved"); // as loaded and saved again
+    QTest::newRow("minus one") << "-1" << "-1";
+    QTest::newRow("two") << "2" << "2";
+    QTest::newRow("text") << "yes" << "0";
+}
+
+void TestSettings::storedNumbersGoBackUnlessSet()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, saved);
+    const QStringList names{"Active Alerts", "Delete Existing Files", "Date Stamp",
+                            "Auto Start App", "Convert to MS", "Play Sound"};
+    test::TempConfig config;
+    for (const QString& name : names)
+        config.set(QStringLiteral("Settings"), name, stored);
+    Settings s;
+    WindowValues w;
+    {
+        SettingsStore store;
+        loadSettings(store, s, w);
+        saveSettings(store, s, w);
+    }
+    {
+        QSettings raw(config.settingsFile(), QSettings::IniFormat);
+        raw.beginGroup(QStringLiteral("Settings"));
+        for (const QString& name : names)
+            QCOMPARE(raw.value(name).toString(), saved);
+    }
+    // Set by the program, a flag is written in its plain form.
+    s.activeAlerts = true;
+    s.deleteExistingFiles = true;
+    s.dateStamp = false;
+    s.autoStartApp = true;
+    s.convertToMS = true;
+    s.playSound = false;
+    {
+        SettingsStore store;
+        saveSettings(store, s, w);
+    }
+    QSettings raw(config.settingsFile(), QSettings::IniFormat);
+    raw.beginGroup(QStringLiteral("Settings"));
+    const QStringList plain{"-1", "1", "0", "1", "1", "0"};
+    for (int i = 0; i < names.size(); ++i)
+        QCOMPARE(raw.value(names.at(i)).toString(), plain.at(i));
+}
+
 void TestSettings::saveWritesTextInOrder()
 {
     test::TempConfig config;
     Settings s;
-    s.activeAlerts = -1;
-    s.convertToMS = 1;
-    s.playSound = 0;
+    s.activeAlerts = true;
+    s.convertToMS = true;
+    s.playSound = false;
     s.dataSource = QStringLiteral("Yahoo");
     s.fileExtension = QStringLiteral(".csv");
     WindowValues w;
@@ -180,12 +239,12 @@ void TestSettings::roundTripKeepsEveryValue()
     s.fileExtension = QStringLiteral(".txt");
     s.appName = QStringLiteral("\"/opt/My Charts/bin/charts\" --open, now");
     s.adt = QStringLiteral("9:30:00 PM");
-    s.activeAlerts = -1;
-    s.deleteExistingFiles = 1;
-    s.dateStamp = 1;
-    s.autoStartApp = 1;
-    s.convertToMS = 1;
-    s.playSound = 1;
+    s.activeAlerts = true;
+    s.deleteExistingFiles = true;
+    s.dateStamp = true;
+    s.autoStartApp = true;
+    s.convertToMS = true;
+    s.playSound = true;
     WindowValues w;
     w.mainLeft = 15;
     w.mainTop = 30;
@@ -402,7 +461,7 @@ void TestSettings::effectiveParallelRequests()
     s.parallelRequests = stored;
     s.dataSource = source;
     QCOMPARE(kestrion::effectiveParallelRequests(s), effective);
-    QCOMPARE(kestrion::effectiveParallelRequests(stored, s.source()), effective);
+    QCOMPARE(kestrion::effectiveParallelRequests(stored, quoteSourceEntry(s).defaultParallelRequests), effective);
 }
 
 QTEST_GUILESS_MAIN(TestSettings)

@@ -270,6 +270,21 @@ QDate isoDay(const QString& iso)
     return QDate::fromString(iso, QStringLiteral("yyyy-MM-dd"));
 }
 
+// --source's help, from the registry: the names, then which need a key.
+QString sourceOptionHelp()
+{
+    QStringList names;
+    QString keys;
+    for (const QuoteSourceEntry& e : quoteSourceEntries()) {
+        names << e.cliName;
+        if (e.needsApiKey)
+            keys += QStringLiteral(" %1 needs an API key (%2 or Kestrion's options).")
+                        .arg(e.storedText, e.apiKeyVariable);
+    }
+    const QString last = names.takeLast();
+    return QStringLiteral("Quote source: %1 or %2.").arg(names.join(QStringLiteral(", ")), last) + keys;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -299,11 +314,7 @@ int main(int argc, char** argv)
     const QCommandLineOption periodOpt(QStringLiteral("period"),
                                        QStringLiteral("History period: daily, weekly or monthly (default daily)."),
                                        QStringLiteral("PERIOD"));
-    const QCommandLineOption sourceOpt(
-        QStringLiteral("source"),
-        QStringLiteral("Quote source: yahoo-chart, tiingo, yahoo or wsc. Tiingo needs an "
-                       "API key (KESTRION_TIINGO_TOKEN or Kestrion's options)."),
-        QStringLiteral("SOURCE"));
+    const QCommandLineOption sourceOpt(QStringLiteral("source"), sourceOptionHelp(), QStringLiteral("SOURCE"));
     const QCommandLineOption formatOpt(QStringLiteral("format"),
                                        QStringLiteral("Wall Street City format code: 4, 1, 3, 6, 5 or 7."),
                                        QStringLiteral("CODE"));
@@ -403,16 +414,16 @@ int main(int argc, char** argv)
     if (parser.isSet(extOpt))
         settings.fileExtension = parser.value(extOpt);
     if (parser.isSet(stampOpt))
-        settings.dateStamp = 1;
+        settings.dateStamp = true;
     if (parser.isSet(deleteOpt) && parser.isSet(updateOpt))
         return fail(QStringLiteral("--delete-existing and --update exclude each other: choose one"));
     if (parser.isSet(deleteOpt)) {
-        settings.deleteExistingFiles = 1;
+        settings.deleteExistingFiles = true;
         settings.updateExistingFiles = false;
     }
     if (parser.isSet(updateOpt)) {
         settings.updateExistingFiles = true;
-        settings.deleteExistingFiles = 0;
+        settings.deleteExistingFiles = false;
     }
     if (parser.isSet(jobsOpt)) {
         bool number = false;
@@ -424,9 +435,11 @@ int main(int argc, char** argv)
         settings.parallelRequests = jobs;
     }
     if (parser.isSet(msOpt))
-        settings.convertToMS = 1;
-    settings.activeAlerts = 0; // never prompt: log and go on
-    settings.playSound = 0;
+        settings.convertToMS = true;
+    settings.activeAlerts = false; // never prompt: log and go on
+    settings.playSound = false;
+    if (!quoteSourceEntry(settings).serves(in.period))
+        return fail(QStringLiteral("%1 does not serve the %2 period").arg(settings.dataSource, period));
     in.settings = settings;
 
     in.downloadDir = parser.isSet(dirOpt) ? parser.value(dirOpt) : window.downloadDir;
@@ -501,9 +514,9 @@ int main(int argc, char** argv)
     QObject::connect(&keys, &ApiKeyStore::readDone, &app, [&](const StoredKey& stored) {
         in.apiKey = stored.key;
         if (in.apiKey.isEmpty()) {
-            exitCode = fail(QStringLiteral("%1 needs an API key: set KESTRION_TIINGO_TOKEN, or enter the key on the "
+            exitCode = fail(QStringLiteral("%1 needs an API key: set %2, or enter the key on the "
                                            "Sources page of Kestrion's options dialog")
-                                .arg(settings.dataSource));
+                                .arg(settings.dataSource, quoteSourceEntry(settings).apiKeyVariable));
             QCoreApplication::exit(exitCode);
             return;
         }

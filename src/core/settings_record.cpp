@@ -62,16 +62,14 @@ void loadSettings(const SettingsStore& store, Settings& s, WindowValues& w)
     s.dataSource = store.read(sec, QStringLiteral("Data Source"), QString());
     s.dataFormat = store.read(sec, QStringLiteral("Data Format"), QString());
 
-    auto flag = [&](const char* name) {
-        return toInt16(leadingNumber(store.read(sec, QLatin1String(name), QString())));
-    };
-    s.activeAlerts = flag("Active Alerts");
-    s.deleteExistingFiles = flag("Delete Existing Files");
-    s.dateStamp = flag("Date Stamp");
+    auto number = [&](const char* name) { return leadingNumber(store.read(sec, QLatin1String(name), QString())); };
+    s.activeAlerts = AlertFlag::loaded(toInt16(number("Active Alerts")));
+    s.deleteExistingFiles = Flag::loaded(toInt16(number("Delete Existing Files")));
+    s.dateStamp = Flag::loaded(toInt16(number("Date Stamp")));
     s.fileExtension = store.read(sec, QStringLiteral("File Extension"), QString());
-    s.autoStartApp = flag("Auto Start App");
-    s.convertToMS = leadingNumber(store.read(sec, QStringLiteral("Convert to MS"), QString()));
-    s.playSound = leadingNumber(store.read(sec, QStringLiteral("Play Sound"), QString()));
+    s.autoStartApp = Flag::loaded(toInt16(number("Auto Start App")));
+    s.convertToMS = NumberFlag::loaded(number("Convert to MS"));
+    s.playSound = NumberFlag::loaded(number("Play Sound"));
     s.appName = store.read(sec, QStringLiteral("App Name"), QString());
     s.adt = store.read(sec, QStringLiteral("ADT"), QString());
 
@@ -93,7 +91,7 @@ void loadSettings(const SettingsStore& store, Settings& s, WindowValues& w)
     // old Yahoo history service no longer answers, so a first run on it
     // could only fail.
     if (s.dataSource.isEmpty())
-        s.dataSource = kSourceYahooChart;
+        s.dataSource = kFirstRunDataSource;
 }
 
 void saveSettings(SettingsStore& store, const Settings& s, const WindowValues& w)
@@ -111,13 +109,13 @@ void saveSettings(SettingsStore& store, const Settings& s, const WindowValues& w
     put("Database Name", s.databaseName);
     put("Data Source", s.dataSource);
     put("Data Format", s.dataFormat);
-    put("Active Alerts", QString::number(s.activeAlerts));
-    put("Delete Existing Files", QString::number(s.deleteExistingFiles));
-    put("Date Stamp", QString::number(s.dateStamp));
+    put("Active Alerts", QString::number(s.activeAlerts.stored()));
+    put("Delete Existing Files", QString::number(s.deleteExistingFiles.stored()));
+    put("Date Stamp", QString::number(s.dateStamp.stored()));
     put("File Extension", s.fileExtension);
-    put("Auto Start App", QString::number(s.autoStartApp));
-    put("Convert to MS", numberText(s.convertToMS));
-    put("Play Sound", numberText(s.playSound));
+    put("Auto Start App", QString::number(s.autoStartApp.stored()));
+    put("Convert to MS", numberText(s.convertToMS.stored()));
+    put("Play Sound", numberText(s.playSound.stored()));
     put("App Name", s.appName);
     put("ADT", s.adt);
     // The source's default is no value at all, so that it follows the source.
@@ -131,16 +129,11 @@ void saveSettings(SettingsStore& store, const Settings& s, const WindowValues& w
     store.sync();
 }
 
-int effectiveParallelRequests(int stored, Settings::Source source)
+int effectiveParallelRequests(int stored, int sourceDefault)
 {
     if (stored >= 1 && stored <= kMaxParallelRequests)
         return stored;
-    return source == Settings::Source::Tiingo ? 1 : 4;
-}
-
-int effectiveParallelRequests(const Settings& settings)
-{
-    return effectiveParallelRequests(settings.parallelRequests, settings.source());
+    return sourceDefault;
 }
 
 QString resolveDatabasePath(Settings& s, const QString& applicationFolder)

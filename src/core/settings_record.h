@@ -4,63 +4,83 @@
 
 #include <QtGlobal>
 
+#include <concepts>
+
 namespace kestrion {
 
 class SettingsStore;
+
+// A flag as the settings file holds it, a number, next to the one way the
+// program reads it, decoded once when loaded. A loaded number is written back
+// unchanged until the program sets the flag; a flag set is written as OnValue
+// or 0.
+template <typename Number, int OnValue>
+class StoredFlag
+{
+public:
+    constexpr StoredFlag() = default;
+    // Only a bool sets it; a number is a stored value, taken by loaded().
+    template <typename B>
+        requires std::same_as<B, bool>
+    constexpr StoredFlag(B on)
+        : m_stored(on ? Number(OnValue) : Number(0))
+        , m_on(on)
+    {
+    }
+    static constexpr StoredFlag loaded(Number stored)
+    {
+        StoredFlag f;
+        f.m_stored = stored;
+        f.m_on = stored == Number(OnValue);
+        return f;
+    }
+    constexpr bool on() const { return m_on; }
+    constexpr explicit operator bool() const { return m_on; }
+    constexpr Number stored() const { return m_stored; }
+    constexpr bool operator==(const StoredFlag&) const = default;
+    // Compared with a number: the number as stored, not the reading.
+    friend constexpr bool operator==(const StoredFlag& flag, Number stored) { return flag.m_stored == stored; }
+
+private:
+    Number m_stored = 0;
+    bool m_on = false;
+};
+
+// "Active Alerts" is on only at -1, the value Options writes; the other flags
+// only at exactly 1.
+using AlertFlag = StoredFlag<qint16, -1>;
+using Flag = StoredFlag<qint16, 1>;
+// "Convert to MS" and "Play Sound" are stored as any number, on at 1.
+using NumberFlag = StoredFlag<double, 1>;
 
 // The program-wide record of persisted settings that do not live in a control
 // of the main window. Field names follow the stored value names.
 struct Settings
 {
     QString databaseName = QStringLiteral("dbase.mdb"); // "Database Name"
-    QString dataSource; // "Data Source"
-    QString dataFormat; // "Data Format"
+    QString dataSource; // "Data Source"; what it names the source registry knows
+    QString dataFormat; // "Data Format": the Wall Street City layout code
     QString fileExtension; // "File Extension"
     QString appName; // "App Name"
     QString adt; // "ADT"
-    qint16 activeAlerts = 0; // "Active Alerts"
-    qint16 deleteExistingFiles = 0; // "Delete Existing Files"
-    qint16 dateStamp = 0; // "Date Stamp"
-    qint16 autoStartApp = 0; // "Auto Start App"
-    double convertToMS = 0; // "Convert to MS"
-    double playSound = 0; // "Play Sound"
+    AlertFlag activeAlerts; // "Active Alerts": ask before going on after a failed ticker
+    Flag deleteExistingFiles; // "Delete Existing Files"
+    Flag dateStamp; // "Date Stamp"
+    Flag autoStartApp; // "Auto Start App"
+    NumberFlag convertToMS; // "Convert to MS"
+    NumberFlag playSound; // "Play Sound"
 
     // Section "Download", kept apart from the values above.
     int parallelRequests = 0; // "Parallel Requests": 1 to 8; 0 is the source's own default
     bool updateExistingFiles = false; // "Update Existing Files"
 
-    // The quote service "Data Source" names; any text not listed here counts
-    // as Wall Street City, as it always has.
-    enum class Source { Yahoo, WallStreetCity, YahooChart, Tiingo };
-    Source source() const
-    {
-        if (dataSource == QLatin1String("Yahoo"))
-            return Source::Yahoo;
-        if (dataSource == QLatin1String("Yahoo Chart"))
-            return Source::YahooChart;
-        if (dataSource == QLatin1String("Tiingo"))
-            return Source::Tiingo;
-        return Source::WallStreetCity;
-    }
-    bool isYahoo() const { return dataSource == QLatin1String("Yahoo"); }
-    bool convertsToMetaStock() const { return convertToMS == 1; }
-    bool playsSound() const { return playSound == 1; }
     // "Update Existing Files" in force: "Delete Existing Files" wins should a
     // settings file ask for both.
-    bool updatesExistingFiles() const { return updateExistingFiles && deleteExistingFiles != 1; }
-    // MetaStock conversion of downloaded Wall Street City ASCII files.
-    bool writerCondition() const
-    {
-        return dataSource == QLatin1String("Wall Street City") && dataFormat == QLatin1String("1") && convertToMS == 1;
-    }
-    // Files of the current sources, in the table layout, go into the
-    // MetaStock folder through the same writer.
-    bool tableWriterCondition() const
-    {
-        return convertToMS == 1 && (source() == Source::YahooChart || source() == Source::Tiingo);
-    }
-    // The downloader component fetches and stores the ticker itself.
-    bool componentPath() const { return isYahoo() && convertToMS == 1; }
+    bool updatesExistingFiles() const { return updateExistingFiles && !deleteExistingFiles.on(); }
+    // The Wall Street City ASCII layout, the one its MetaStock conversion reads.
+    bool asciiFormat() const { return dataFormat == QLatin1String("1"); }
+
+    bool operator==(const Settings&) const = default;
 };
 
 // The stored values that live in the main window while it runs: its geometry
@@ -101,10 +121,9 @@ inline const QString kDefaultDatabaseName = QStringLiteral("dbase.mdb");
 // The data file extension when none is stored: what Options shows and what a
 // run uses are this one value.
 inline const QString kDefaultFileExtension = QStringLiteral(".csv");
-inline const QString kSourceYahoo = QStringLiteral("Yahoo");
-inline const QString kSourceWallStreetCity = QStringLiteral("Wall Street City");
-inline const QString kSourceYahooChart = QStringLiteral("Yahoo Chart");
-inline const QString kSourceTiingo = QStringLiteral("Tiingo");
+// The "Data Source" a first run gets: the Yahoo chart service, which needs
+// no key. The source registry names the same text.
+inline const QString kFirstRunDataSource = QStringLiteral("Yahoo Chart");
 
 // The number at the start of a text, the way the stored flags have always been
 // read: leading blanks skipped, optional sign, digits, fraction and exponent;
@@ -118,10 +137,8 @@ QString numberText(double value);
 // The most requests a run may have under way at once.
 inline constexpr int kMaxParallelRequests = 8;
 // How many requests a run keeps under way: the stored "Parallel Requests"
-// when it is 1 to 8, otherwise the source's default: 1 for Tiingo, whose free
-// quota is counted per hour, 4 for the others.
-int effectiveParallelRequests(int stored, Settings::Source source);
-int effectiveParallelRequests(const Settings& settings);
+// when it is 1 to 8, otherwise the source's default (the registry knows it).
+int effectiveParallelRequests(int stored, int sourceDefault);
 
 // Reads every stored value in load order into the record and the window
 // values. "Database Name" keeps its stored text; the caller resolves it.

@@ -118,7 +118,7 @@ void DownloadRun::begin()
     downloader().setRunSetting(kDownloaderRunSetting);
     m_view.setInputsEnabled(false);
     // Before the log is deleted: it goes to the trash with the data files.
-    if (m_in.settings.deleteExistingFiles == 1 && !trashRunFiles(m_in, m_result)) {
+    if (m_in.settings.deleteExistingFiles.on() && !trashRunFiles(m_in, m_result)) {
         m_view.setStatusText(m_result.notStarted);
         if (m_running)
             end();
@@ -172,7 +172,7 @@ void DownloadRun::begin()
 void DownloadRun::fill()
 {
     // The MetaStock downloader keeps one folder open: one ticker at a time.
-    const bool component = m_in.settings.componentPath();
+    const bool component = componentPath(m_in.settings);
     const int jobs = component ? 1 : effectiveParallelRequests(m_in.settings);
     const auto asking = [this] {
         return int(std::count_if(m_open.cbegin(), m_open.cend(), [](const auto& open) {
@@ -193,7 +193,7 @@ void DownloadRun::fill()
         m_open.emplace(t.row, std::move(ticker));
         if (!component && claimedByEarlier(t))
             continue;
-        if (m_in.settings.componentPath())
+        if (componentPath(m_in.settings))
             sendComponent(t);
         else
             send(t);

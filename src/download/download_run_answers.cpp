@@ -84,7 +84,7 @@ bool DownloadRun::readOldFile(Ticker& t)
 {
     // A date-stamped name is a new file every day: there is nothing to update.
     if (t.oldRead || t.inFull || !m_in.settings.updatesExistingFiles() || !m_source->writesPriceTable()
-        || m_in.settings.dateStamp == 1)
+        || m_in.settings.dateStamp.on())
         return false;
     t.reading = true;
     const quint64 token = t.job = ++m_lastJob;

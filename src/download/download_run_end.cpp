@@ -8,6 +8,7 @@
 #include "formats/metastock_conversion.h"
 #include "sources/quote_request.h"
 #include "sources/quote_source.h"
+#include "sources/source_registry.h"
 
 #include <QDir>
 #include <QFile>
@@ -101,7 +102,7 @@ DownloadRun::Finish DownloadRun::finishTicker(Ticker& t)
             return Finish::Stop;
     }
 
-    if (m_in.settings.componentPath()) {
+    if (componentPath(m_in.settings)) {
         if (t.componentError == MetaStockDownloader::kErrorCouldNotDownload
             || t.componentError == MetaStockDownloader::kErrorCouldNotStore) {
             logTicker(m_in.downloadDir, t.symbol, m_result);
@@ -123,7 +124,7 @@ DownloadRun::Finish DownloadRun::finishTicker(Ticker& t)
             m_view.setProgressValue(++m_stored - 1);
         if (!m_running)
             return Finish::Stop;
-        const bool converting = m_in.settings.writerCondition() || m_in.settings.tableWriterCondition();
+        const bool converting = writerCondition(m_in.settings) || tableWriterCondition(m_in.settings);
         if (converting && !convert(t.path, t.symbol)) {
             // Not in the MetaStock folder, which stays as it was; the data
             // file stays too, the only copy of the quotes.
@@ -151,7 +152,7 @@ DownloadRun::Finish DownloadRun::finishTicker(Ticker& t)
     ++m_result.failed;
     // Once the source has refused further requests, asking whether to go on
     // after each remaining ticker would only repeat its answer.
-    if (m_in.singleTicker || m_in.settings.activeAlerts == 0 || m_result.sourceStopped) {
+    if (m_in.singleTicker || !m_in.settings.activeAlerts.on() || m_result.sourceStopped) {
         finishFailed(t.symbol, t.outcome, false);
         return m_in.singleTicker ? Finish::Stop : Finish::GoOn;
     }
@@ -207,7 +208,7 @@ void DownloadRun::complete()
     m_view.setStatusText(kComplete);
     if (!m_running)
         return;
-    if (!m_in.settings.playsSound()) {
+    if (!m_in.settings.playSound.on()) {
         end();
         return;
     }
@@ -223,7 +224,7 @@ void DownloadRun::complete()
 
 void DownloadRun::folderStep(bool emasterPresent)
 {
-    if (!m_in.settings.writerCondition() && !m_in.settings.tableWriterCondition())
+    if (!writerCondition(m_in.settings) && !tableWriterCondition(m_in.settings))
         return;
     if (emasterPresent)
         writer().openFolder(m_in.downloadDir);
@@ -235,7 +236,7 @@ bool DownloadRun::convert(const QString& path, const QString& symbol)
 {
     const QString stem = fileStem(symbol);
     const qint16 period = periodValues(m_in.period).number;
-    const bool stored = m_in.settings.tableWriterCondition() ? convertTableToMetaStock(path, stem, period, writer())
+    const bool stored = tableWriterCondition(m_in.settings) ? convertTableToMetaStock(path, stem, period, writer())
                                                              : convertToMetaStock(path, stem, period, writer());
     if (!stored)
         return false; // not stored as MetaStock data: keep the downloaded file
@@ -265,7 +266,7 @@ void DownloadRun::end()
     }
     if (!m_result.errorLogProblem.isEmpty())
         m_view.setStatusText(m_result.errorLogProblem);
-    if (m_in.automatic && m_in.settings.autoStartApp == 1)
+    if (m_in.automatic && m_in.settings.autoStartApp.on())
         m_launcher(m_in.settings.appName);
     Q_EMIT finished(m_result);
 }

@@ -17,7 +17,7 @@ QString dataFilePath(const QString& downloadDir, const QString& symbol, const Se
                      const DayTexts& end)
 {
     QString name = fileStem(symbol);
-    if (settings.dateStamp == 1)
+    if (settings.dateStamp.on())
         name += end.month + end.day + end.year;
     name += settings.fileExtension;
     // The stamp and the extension are typed by the user; keep them from

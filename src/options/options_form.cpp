@@ -4,24 +4,9 @@
 
 namespace kestrion {
 
-namespace {
-
-// Every reader of these flags tests for exactly 1, so a box shows ticked only
-// then; any other stored value is off for the program and shows clear.
-bool isOn(double value)
-{
-    return value == 1;
-}
-
-qint16 flag(bool on)
-{
-    return on ? 1 : 0;
-}
-
-} // namespace
-
-OptionsForm::OptionsForm(Settings& settings)
+OptionsForm::OptionsForm(Settings& settings, SourceNamer sourceName)
     : m_settings(settings)
+    , m_sourceName(std::move(sourceName))
 {
 }
 
@@ -32,32 +17,27 @@ const std::array<QString, 6>& OptionsForm::formatCodes()
     return codes;
 }
 
-QString OptionsForm::sourceName(Settings::Source source)
-{
-    switch (source) {
-    case Settings::Source::Yahoo:
-        return kSourceYahoo;
-    case Settings::Source::YahooChart:
-        return kSourceYahooChart;
-    case Settings::Source::Tiingo:
-        return kSourceTiingo;
-    case Settings::Source::WallStreetCity:
-        break;
-    }
-    return kSourceWallStreetCity;
-}
-
 OptionsValues& OptionsForm::values()
 {
-    if (!m_values)
+    if (!m_values) {
         m_values = loadedValues();
+        m_loadedFrom = m_settings;
+    }
     return *m_values;
 }
 
 void OptionsForm::reload()
 {
-    if (m_values)
+    if (m_values) {
         m_values = loadedValues();
+        m_loadedFrom = m_settings;
+    }
+}
+
+void OptionsForm::reloadIfRecordChanged()
+{
+    if (m_values && !(m_settings == m_loadedFrom))
+        reload();
 }
 
 OptionsValues OptionsForm::loadedValues() const
@@ -67,7 +47,7 @@ OptionsValues OptionsForm::loadedValues() const
     // Only the exact names count; the download run treats every other text
     // as Wall Street City. Nothing chosen yet means Yahoo Chart, which needs
     // no key.
-    v.source = s.dataSource.isEmpty() ? Settings::Source::YahooChart : s.source();
+    v.source = s.dataSource.isEmpty() ? kFirstRunDataSource : m_sourceName(s.dataSource);
     // A code outside the table selects nothing and is kept at close.
     for (const QString& code : formatCodes()) {
         if (s.dataFormat == code) {
@@ -75,14 +55,14 @@ OptionsValues OptionsForm::loadedValues() const
             break;
         }
     }
-    v.activeAlerts = s.activeAlerts == -1;
-    v.deleteExistingFiles = isOn(s.deleteExistingFiles);
-    v.dateStamp = isOn(s.dateStamp);
+    v.activeAlerts = s.activeAlerts.on();
+    v.deleteExistingFiles = s.deleteExistingFiles.on();
+    v.dateStamp = s.dateStamp.on();
     v.fileExtension = s.fileExtension.isEmpty() ? kDefaultFileExtension : s.fileExtension;
-    v.autoRun = isOn(s.autoStartApp);
+    v.autoRun = s.autoStartApp.on();
     v.appName = s.appName;
-    v.convertToMS = isOn(s.convertToMS);
-    v.playSound = isOn(s.playSound);
+    v.convertToMS = s.convertToMS.on();
+    v.playSound = s.playSound.on();
     v.adt = s.adt;
     v.parallelRequests = s.parallelRequests;
     // Deleting the files first leaves nothing to update: a hand-edited store
@@ -94,7 +74,9 @@ OptionsValues OptionsForm::loadedValues() const
 void OptionsForm::setPlaySound(bool on)
 {
     values().playSound = on;
-    m_settings.playSound = on ? 1 : 0;
+    m_settings.playSound = on;
+    // The form's own write is no news to it.
+    m_loadedFrom.playSound = m_settings.playSound;
 }
 
 void OptionsForm::close()
@@ -103,17 +85,18 @@ void OptionsForm::close()
         return;
     const OptionsValues v = *std::exchange(m_values, std::nullopt);
     Settings& s = m_settings;
-    s.dataSource = sourceName(v.source);
+    s.dataSource = m_sourceName(v.source);
     if (!v.formatCode.isEmpty())
         s.dataFormat = v.formatCode;
-    s.activeAlerts = v.activeAlerts ? -1 : 0;
-    s.deleteExistingFiles = flag(v.deleteExistingFiles);
-    s.dateStamp = flag(v.dateStamp);
+    // Every flag closes in its plain form, whatever number it was loaded as.
+    s.activeAlerts = v.activeAlerts;
+    s.deleteExistingFiles = v.deleteExistingFiles;
+    s.dateStamp = v.dateStamp;
     // An emptied box comes back as the default the next time it is shown,
     // so the default is what the files get now too.
     s.fileExtension = v.fileExtension.isEmpty() ? kDefaultFileExtension : v.fileExtension;
-    s.autoStartApp = flag(v.autoRun);
-    s.convertToMS = flag(v.convertToMS);
+    s.autoStartApp = v.autoRun;
+    s.convertToMS = v.convertToMS;
     s.appName = v.appName;
     s.adt = v.adt;
     s.parallelRequests = v.parallelRequests;

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <array>
+#include <functional>
 #include <optional>
 
 namespace kestrion {
@@ -13,7 +14,7 @@ namespace kestrion {
 // of option buttons.
 struct OptionsValues
 {
-    Settings::Source source = Settings::Source::YahooChart; // the "From:" buttons
+    QString source = kFirstRunDataSource; // the "From:" buttons, as the stored "Data Source" text
     QString formatCode; // code of the selected "Format:" button; empty: none selected
     bool activeAlerts = false; // optActiveAlerts; optPassiveLog when false
     bool deleteExistingFiles = false;
@@ -39,7 +40,11 @@ struct OptionsValues
 class OptionsForm
 {
 public:
-    explicit OptionsForm(Settings& settings);
+    // The "Data Source" text that a stored text stands for: the quote
+    // services are known above this library.
+    using SourceNamer = std::function<QString(const QString& storedText)>;
+
+    OptionsForm(Settings& settings, SourceNamer sourceName);
 
     OptionsForm(const OptionsForm&) = delete;
     OptionsForm& operator=(const OptionsForm&) = delete;
@@ -60,21 +65,22 @@ public:
     // record may have changed since, and an old copy would put old values
     // back at the close.
     void reload();
+    // The same, only when the record changed since the values were loaded:
+    // values in use that nothing outdated stay as they are.
+    void reloadIfRecordChanged();
 
     // The format codes in the order they are compared at load and written at
     // close. The codes are what Wall Street City understands; they do not
     // follow the order of the buttons, and there is no "2".
     static const std::array<QString, 6>& formatCodes();
-    // The layouts are Wall Street City's; the other sources deliver their own.
-    static bool formatsApply(Settings::Source source) { return source == Settings::Source::WallStreetCity; }
-    // The "Data Source" text a source is stored as.
-    static QString sourceName(Settings::Source source);
 
 private:
     OptionsValues loadedValues() const;
 
     Settings& m_settings;
+    SourceNamer m_sourceName;
     std::optional<OptionsValues> m_values;
+    Settings m_loadedFrom; // the record as it was at the last load
 };
 
 } // namespace kestrion

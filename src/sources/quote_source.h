@@ -41,16 +41,10 @@ public:
         Q_UNUSED(symbol)
         return std::nullopt;
     }
-    // The request for the run's whole date range.
-    virtual HttpGet dataRequest(const QString& symbol, const QByteArray& queryPage) const = 0;
-    // The request for other days than the run's, for a service whose data
-    // file is the table layout (writesPriceTable()); any other asks for the
-    // run's range whatever range is given.
-    virtual HttpGet dataRequest(const QString& symbol, const QByteArray& queryPage, const DateRange& range) const
-    {
-        Q_UNUSED(range)
-        return dataRequest(symbol, queryPage);
-    }
+    // The request for the ticker's days: a service whose data file is the
+    // table layout (writesPriceTable()) asks for exactly those; any other
+    // asks for the run's range whatever range is given.
+    virtual HttpGet dataRequest(const QString& symbol, const QByteArray& queryPage, const DateRange& range) const = 0;
 
     // The old services' data file is the body exactly as sent, judged by the
     // content test; the current ones are converted into the table layout.
@@ -61,19 +55,13 @@ public:
     virtual bool writesPriceTable() const { return false; }
     // For a body that failed the content test: why, from its first bytes.
     virtual FailureReason judgeStoredBody(const QByteArray& start) const;
-    // For the converting services: a 2xx body into the file's bytes, keeping
-    // the run's date range.
-    virtual TableResult convert(const QByteArray& body) const
-    {
-        Q_UNUSED(body)
-        return {};
-    }
-    // The same for an answer to dataRequest(symbol, page, range): rows
-    // outside range are dropped.
+    // For the converting services: a 2xx answer to dataRequest(symbol, page,
+    // range) into the file's bytes; rows outside range are dropped.
     virtual TableResult convert(const QByteArray& body, const DateRange& range) const
     {
+        Q_UNUSED(body)
         Q_UNUSED(range)
-        return convert(body);
+        return {};
     }
     // A definite answer (not-found, unauthorized) ends the ticker at once.
     // The old services' error pages told nothing apart, so every failure
@@ -82,25 +70,16 @@ public:
 };
 
 // A service whose answer is converted into the table layout. It can be asked
-// for any days; without a range it asks for the run's. A service implements
-// the two range overloads.
+// for any days; a service implements dataRequest() and convert().
 class ConvertingSource : public QuoteSource
 {
 public:
     explicit ConvertingSource(const SourceSetup& setup);
 
-    using QuoteSource::convert;
-    using QuoteSource::dataRequest;
     bool writesPriceTable() const override { return true; }
-    HttpGet dataRequest(const QString& symbol, const QByteArray& page) const override
-    {
-        return dataRequest(symbol, page, m_runRange);
-    }
-    TableResult convert(const QByteArray& body) const override { return convert(body, m_runRange); }
 
 protected:
     const SourceSetup m_setup;
-    const DateRange m_runRange;
 };
 
 } // namespace kestrion

@@ -1,9 +1,12 @@
 #include "sources/source_registry.h"
 
+#include "platform/api_key_store.h"
 #include "sources/tiingo_source.h"
 #include "sources/wall_street_city_source.h"
 #include "sources/yahoo_chart_source.h"
 #include "sources/yahoo_table_source.h"
+
+#include <algorithm>
 
 namespace kestrion {
 
@@ -16,19 +19,57 @@ FailureReason QuoteSource::judgeStoredBody(const QByteArray& start) const
 
 ConvertingSource::ConvertingSource(const SourceSetup& setup)
     : m_setup(setup)
-    , m_runRange(setup.range)
 {
 }
 
 const std::vector<QuoteSourceEntry>& quoteSourceEntries()
 {
-    static const std::vector<QuoteSourceEntry> entries{
-        {kSourceYahooChart, QStringLiteral("yahoo-chart"), false, makeYahooChartSource},
-        {kSourceTiingo, QStringLiteral("tiingo"), true, makeTiingoSource},
-        {kSourceYahoo, QStringLiteral("yahoo"), false, makeYahooTableSource},
-        {kSourceWallStreetCity, QStringLiteral("wsc"), false, makeWallStreetCitySource},
-    };
+    static const std::vector<QuoteSourceEntry> entries = [] {
+        QuoteSourceEntry chart;
+        chart.storedText = kSourceYahooChart;
+        chart.cliName = QStringLiteral("yahoo-chart");
+        chart.buttonName = QStringLiteral("optYahooChart");
+        chart.picture = QStringLiteral("yahoofinance.bmp");
+        chart.tableLayout = true;
+        chart.make = makeYahooChartSource;
+
+        QuoteSourceEntry tiingo;
+        tiingo.storedText = kSourceTiingo;
+        tiingo.cliName = QStringLiteral("tiingo");
+        tiingo.buttonName = QStringLiteral("optTiingo");
+        tiingo.picture = QStringLiteral("tiingo.bmp");
+        tiingo.needsApiKey = true;
+        tiingo.apiKeyVariable = ApiKeyStore::environmentVariable();
+        // The free quota is counted per hour.
+        tiingo.defaultParallelRequests = 1;
+        tiingo.tableLayout = true;
+        tiingo.make = makeTiingoSource;
+
+        QuoteSourceEntry yahoo;
+        yahoo.storedText = kSourceYahoo;
+        yahoo.cliName = QStringLiteral("yahoo");
+        yahoo.buttonName = QStringLiteral("optYahoo");
+        yahoo.picture = QStringLiteral("yahoofinance.bmp");
+        yahoo.tableLayout = true;
+        yahoo.componentDownload = true;
+        yahoo.make = makeYahooTableSource;
+
+        QuoteSourceEntry wsc;
+        wsc.storedText = kSourceWallStreetCity;
+        wsc.cliName = QStringLiteral("wsc");
+        wsc.buttonName = QStringLiteral("optWallSt");
+        wsc.picture = QStringLiteral("wallstreetcity.bmp");
+        wsc.formatsApply = true;
+        wsc.make = makeWallStreetCitySource;
+        // Wall Street City last: quoteSourceEntry() falls back to it.
+        return std::vector<QuoteSourceEntry>{chart, tiingo, yahoo, wsc};
+    }();
     return entries;
+}
+
+bool QuoteSourceEntry::serves(HistoryPeriod period) const
+{
+    return std::find(periods.begin(), periods.end(), period) != periods.end();
 }
 
 const QuoteSourceEntry& quoteSourceEntry(const QString& storedText)
@@ -39,6 +80,45 @@ const QuoteSourceEntry& quoteSourceEntry(const QString& storedText)
             return e;
     }
     return all.back(); // every other text has always meant Wall Street City
+}
+
+const QuoteSourceEntry& quoteSourceEntry(const Settings& settings)
+{
+    return quoteSourceEntry(settings.dataSource);
+}
+
+const QuoteSourceEntry* quoteSourceEntryForButton(const QString& buttonName)
+{
+    for (const QuoteSourceEntry& e : quoteSourceEntries()) {
+        if (!buttonName.isEmpty() && e.buttonName == buttonName)
+            return &e;
+    }
+    return nullptr;
+}
+
+int effectiveParallelRequests(const Settings& settings)
+{
+    return effectiveParallelRequests(settings.parallelRequests, quoteSourceEntry(settings).defaultParallelRequests);
+}
+
+bool writerCondition(const Settings& settings)
+{
+    // Only the exact name: an unknown text downloads from Wall Street City
+    // but has never been converted.
+    return settings.dataSource == quoteSourceEntry(settings).storedText && quoteSourceEntry(settings).formatsApply
+        && settings.asciiFormat() && settings.convertToMS.on();
+}
+
+bool tableWriterCondition(const Settings& settings)
+{
+    const QuoteSourceEntry& e = quoteSourceEntry(settings);
+    // The component stores the old Yahoo service's tickers itself.
+    return settings.convertToMS.on() && e.tableLayout && !e.componentDownload;
+}
+
+bool componentPath(const Settings& settings)
+{
+    return quoteSourceEntry(settings).componentDownload && settings.convertToMS.on();
 }
 
 std::unique_ptr<QuoteSource> makeQuoteSource(const SourceSetup& setup)

@@ -10,16 +10,56 @@
 
 namespace kestrion {
 
+// Everything the program knows about one quote service. A new service is one
+// entry in quoteSourceEntries() plus its own file; every other part of the
+// program asks here.
 struct QuoteSourceEntry
 {
     QString storedText; // "Data Source" value
     QString cliName; // kestrion-cli --source
+    QString buttonName; // object name of its "From:" button in Options
+    QString picture; // file in the application folder the status bar shows
     bool needsApiKey = false;
+    QString apiKeyVariable; // environment variable that holds the key, when one is needed
+    // Requests a run keeps under way when "Parallel Requests" holds none.
+    int defaultParallelRequests = 4;
+    std::vector<HistoryPeriod> periods{HistoryPeriod::Daily, HistoryPeriod::Weekly, HistoryPeriod::Monthly};
+    // The data file is the table layout, so it can be brought up to date and
+    // converted to MetaStock through the table writer.
+    bool tableLayout = false;
+    // Wall Street City's "Format:" layouts, and the MetaStock conversion of
+    // its ASCII files, apply.
+    bool formatsApply = false;
+    // The old Yahoo service: with "Convert to MS" the MetaStock downloader
+    // component fetches and stores each ticker itself.
+    bool componentDownload = false;
     std::function<std::unique_ptr<QuoteSource>(const SourceSetup&)> make;
+
+    bool serves(HistoryPeriod period) const;
 };
 const std::vector<QuoteSourceEntry>& quoteSourceEntries();
 // The entry for a "Data Source" text; any unknown text is Wall Street City.
 const QuoteSourceEntry& quoteSourceEntry(const QString& storedText);
+// The same for the record's "Data Source".
+const QuoteSourceEntry& quoteSourceEntry(const Settings& settings);
+// The entry whose Options button has this object name; null for none.
+const QuoteSourceEntry* quoteSourceEntryForButton(const QString& buttonName);
 std::unique_ptr<QuoteSource> makeQuoteSource(const SourceSetup& setup);
+
+// The stored texts of the sources, for code and tests that name one.
+inline const QString kSourceYahoo = QStringLiteral("Yahoo");
+inline const QString kSourceWallStreetCity = QStringLiteral("Wall Street City");
+inline const QString kSourceYahooChart = kFirstRunDataSource;
+inline const QString kSourceTiingo = QStringLiteral("Tiingo");
+
+// How many requests a run on the record's source keeps under way.
+int effectiveParallelRequests(const Settings& settings);
+// MetaStock conversion of downloaded Wall Street City ASCII files.
+bool writerCondition(const Settings& settings);
+// Files in the table layout go into the MetaStock folder through the same
+// writer.
+bool tableWriterCondition(const Settings& settings);
+// The downloader component fetches and stores the ticker itself.
+bool componentPath(const Settings& settings);
 
 } // namespace kestrion

@@ -1,4 +1,5 @@
 #include "sources/tiingo_source.h"
+#include "sources/source_registry.h"
 
 #include "sources/answer_checks.h"
 #include "sources/service_address.h"
@@ -23,8 +24,6 @@ class TiingoSource : public ConvertingSource
 {
 public:
     using ConvertingSource::ConvertingSource;
-    using ConvertingSource::convert;
-    using ConvertingSource::dataRequest;
     QString name() const override { return kSourceTiingo; }
     HttpGet dataRequest(const QString& symbol, const QByteArray&, const DateRange& range) const override
     {

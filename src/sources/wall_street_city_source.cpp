@@ -1,4 +1,5 @@
 #include "sources/wall_street_city_source.h"
+#include "sources/source_registry.h"
 
 #include "sources/service_address.h"
 
@@ -21,8 +22,8 @@ public:
     {
         return HttpGet{wscQueryUrl(m_s.services.wscQueryHost, m_s.range, m_s.period, symbol, m_s.settings.dataFormat), {}};
     }
-    using QuoteSource::dataRequest;
-    HttpGet dataRequest(const QString&, const QByteArray& page) const override
+    // The file the query page names holds the run's range.
+    HttpGet dataRequest(const QString&, const QByteArray& page, const DateRange&) const override
     {
         return {wscResultUrl(m_s.services.wscFileHost, page, m_s.downloadDir), {}};
     }

@@ -1,4 +1,5 @@
 #include "sources/yahoo_chart_source.h"
+#include "sources/source_registry.h"
 
 #include "sources/answer_checks.h"
 #include "sources/service_address.h"
@@ -29,8 +30,6 @@ class YahooChartSource : public ConvertingSource
 {
 public:
     using ConvertingSource::ConvertingSource;
-    using ConvertingSource::convert;
-    using ConvertingSource::dataRequest;
     QString name() const override { return kSourceYahooChart; }
     HttpGet dataRequest(const QString& symbol, const QByteArray&, const DateRange& range) const override
     {

@@ -1,4 +1,5 @@
 #include "sources/yahoo_table_source.h"
+#include "sources/source_registry.h"
 
 #include "sources/service_address.h"
 
@@ -15,10 +16,6 @@ public:
     {
     }
     QString name() const override { return kSourceYahoo; }
-    HttpGet dataRequest(const QString& symbol, const QByteArray&) const override
-    {
-        return {yahooUrl(m_s.services.yahooHistoryHost, m_s.range, m_s.period, symbol), {}};
-    }
     HttpGet dataRequest(const QString& symbol, const QByteArray&, const DateRange& range) const override
     {
         return {yahooUrl(m_s.services.yahooHistoryHost, range, m_s.period, symbol), {}};

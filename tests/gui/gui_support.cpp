@@ -322,11 +322,11 @@ void prepareWeeklyYahooRun(TestWindow& w, const QString& listPath, const QString
     s.dataSource = QStringLiteral("Yahoo");
     s.dataFormat = QStringLiteral("5");
     s.fileExtension = QStringLiteral(".csv");
-    s.activeAlerts = 0;
-    s.playSound = 0;
-    s.deleteExistingFiles = 0;
-    s.dateStamp = 0;
-    s.convertToMS = 0;
+    s.activeAlerts = false;
+    s.playSound = false;
+    s.deleteExistingFiles = false;
+    s.dateStamp = false;
+    s.convertToMS = false;
     // The bar starts at 0; from its empty state every value a run sets is
     // seen, the first 0 included.
     w.ProgressBar1->reset();

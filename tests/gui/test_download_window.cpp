@@ -399,7 +399,7 @@ private Q_SLOTS:
         prepare(w, {QStringLiteral("E500_G"), QStringLiteral("KO")});
         if (QTest::currentTestFailed())
             return;
-        appState().settings.activeAlerts = -1;
+        appState().settings.activeAlerts = true;
         RunLog log(w);
         QSignalSpy done(&w->downloadController(), &DownloadController::finished);
         QTest::mouseClick(w.cmdGetUpdate, Qt::LeftButton);
@@ -446,7 +446,7 @@ private Q_SLOTS:
         prepare(w, {QStringLiteral("MSFT"), QStringLiteral("E500_G"), QStringLiteral("KO")});
         if (QTest::currentTestFailed())
             return;
-        appState().settings.activeAlerts = qint16(activeAlerts);
+        appState().settings.activeAlerts = activeAlerts != 0;
         if (!earlier.isEmpty()) {
             Prompts first(w);
             first.noDataAnswer = earlier;
@@ -521,7 +521,7 @@ private Q_SLOTS:
         prepare(w, {QStringLiteral("MSFT")});
         if (QTest::currentTestFailed())
             return;
-        appState().settings.playSound = playSound;
+        appState().settings.playSound = NumberFlag::loaded(playSound);
         RunLog log(w);
         Prompts prompts(w);
         QVERIFY(clickAndWait(w));
@@ -550,7 +550,7 @@ private Q_SLOTS:
         if (QTest::currentTestFailed())
             return;
         appState().settings.dataSource = QStringLiteral("Yahoo Chart");
-        appState().settings.playSound = 1;
+        appState().settings.playSound = true;
         Prompts prompts(w);
         QVERIFY(clickAndWait(w));
         // The texts stay as they were; the reason rides along beside them.
@@ -701,7 +701,7 @@ private Q_SLOTS:
         if (QTest::currentTestFailed())
             return;
         // Alerts on: a single ticker is still never asked about or logged.
-        appState().settings.activeAlerts = 1;
+        appState().settings.activeAlerts = true;
         w.chkSingleStock->setChecked(true);
         w->setCurrentRow(1);
         QCOMPARE(w->currentRow(), 1);
@@ -860,8 +860,8 @@ private Q_SLOTS:
         prepare(w, symbols);
         if (QTest::currentTestFailed())
             return;
-        appState().settings.activeAlerts = qint16(activeAlerts);
-        appState().settings.playSound = playSound;
+        appState().settings.activeAlerts = activeAlerts != 0;
+        appState().settings.playSound = NumberFlag::loaded(playSound);
         Prompts prompts(w);
         RunLog log(w);
         bool closed = false;

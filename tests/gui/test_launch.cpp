@@ -266,7 +266,7 @@ void TestLaunch::okTakesPath()
 
     const QString path = line(typed);
     record().appName = kMissingProgram;
-    record().autoStartApp = qint16(autoStart);
+    record().autoStartApp = Flag::loaded(qint16(autoStart));
     if (options == QLatin1String("loaded"))
         QCOMPARE(form().values().appName, kMissingProgram);
 
@@ -295,7 +295,7 @@ void TestLaunch::okTakesPath()
     QCOMPARE(form().values().autoRun, autoStart == 1);
     m_windows->closeOptions();
     QCOMPARE(record().appName, path);
-    QCOMPARE(int(record().autoStartApp), autoStart);
+    QCOMPARE(int(record().autoStartApp.stored()), autoStart);
 
     // The next Launch Application uses it directly.
     if (!made.isEmpty()) {

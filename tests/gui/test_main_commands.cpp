@@ -657,7 +657,7 @@ private Q_SLOTS:
             w.txtDownloadDir->setText(tmp(QStringLiteral("missing")));
         // Each start of the program adds one line.
         appState().settings.appName = QStringLiteral("/bin/sh -c \"echo started >> '%1'\"").arg(log);
-        appState().settings.autoStartApp = qint16(autoStartApp);
+        appState().settings.autoStartApp = Flag::loaded(qint16(autoStartApp));
         appState().settings.adt = QStringLiteral("9:30:00 PM");
         Modals modals([](QWidget* m) {
             if (auto* create = qobject_cast<dlgCreateDownloadDir*>(m))

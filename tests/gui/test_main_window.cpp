@@ -194,8 +194,8 @@ private Q_SLOTS:
         QCOMPARE(s.deleteExistingFiles, qint16(0));
         QCOMPARE(s.dateStamp, qint16(0));
         QCOMPARE(s.autoStartApp, qint16(0));
-        QVERIFY(!s.convertsToMetaStock());
-        QVERIFY(!s.playsSound());
+        QVERIFY(!s.convertToMS.on());
+        QVERIFY(!s.playSound.on());
         QVERIFY(w.optDaily->isChecked());
         QVERIFY(!w.optWeekly->isChecked());
         QVERIFY(!w.optMonthly->isChecked());
@@ -273,7 +273,7 @@ private Q_SLOTS:
         QCOMPARE(appState().settings.dataSource, QStringLiteral("Yahoo"));
         QCOMPARE(appState().settings.dataFormat, QStringLiteral("5"));
         QCOMPARE(appState().settings.activeAlerts, qint16(-1));
-        QVERIFY(appState().settings.convertsToMetaStock());
+        QVERIFY(appState().settings.convertToMS.on());
         QCOMPARE(appState().settings.adt, QStringLiteral("18:30:00"));
     }
 

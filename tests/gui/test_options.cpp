@@ -4,6 +4,7 @@
 #include "options/options_form.h"
 #include "options/ui/frmOptions.h"
 #include "platform/api_key_store.h"
+#include "sources/source_registry.h"
 #include "testsupport.h"
 
 #include <QButtonGroup>
@@ -40,13 +41,13 @@ double flagValue(const QString& field)
 {
     const Settings& s = record();
     if (field == QLatin1String("Delete Existing Files"))
-        return s.deleteExistingFiles;
+        return s.deleteExistingFiles.stored();
     if (field == QLatin1String("Date Stamp"))
-        return s.dateStamp;
+        return s.dateStamp.stored();
     if (field == QLatin1String("Auto Start App"))
-        return s.autoStartApp;
+        return s.autoStartApp.stored();
     if (field == QLatin1String("Convert to MS"))
-        return s.convertToMS;
+        return s.convertToMS.stored();
     qFatal("unknown field");
     return 0;
 }
@@ -55,13 +56,13 @@ void setFlag(const QString& field, double value)
 {
     Settings& s = record();
     if (field == QLatin1String("Delete Existing Files"))
-        s.deleteExistingFiles = qint16(value);
+        s.deleteExistingFiles = Flag::loaded(qint16(value));
     else if (field == QLatin1String("Date Stamp"))
-        s.dateStamp = qint16(value);
+        s.dateStamp = Flag::loaded(qint16(value));
     else if (field == QLatin1String("Auto Start App"))
-        s.autoStartApp = qint16(value);
+        s.autoStartApp = Flag::loaded(qint16(value));
     else if (field == QLatin1String("Convert to MS"))
-        s.convertToMS = value;
+        s.convertToMS = NumberFlag::loaded(value);
     else
         qFatal("unknown field");
 }
@@ -157,6 +158,9 @@ private Q_SLOTS:
     void firstRunStoresYahooChartAndCsv();
     void loadRunsOncePerLoading();
     void reloadTakesTheRecordWithoutClosing();
+    void activationReloadsOnlyAChangedRecord_data();
+    void activationReloadsOnlyAChangedRecord();
+    void everyButtonHasItsEntry();
     void closeWays_data();
     void closeWays();
     void modalShow_data();
@@ -215,7 +219,8 @@ void TestOptions::init()
     resetAppState();
     m_main = std::make_unique<QMainWindow>();
     m_main->setWindowTitle(QStringLiteral("Kestrion"));
-    m_form = std::make_unique<OptionsForm>(record());
+    m_form = std::make_unique<OptionsForm>(
+        record(), [](const QString& storedText) { return quoteSourceEntry(storedText).storedText; });
 }
 
 void TestOptions::cleanup()
@@ -565,7 +570,7 @@ void TestOptions::alerts()
     QFETCH(QString, click);
     QFETCH(int, closed);
 
-    record().activeAlerts = qint16(stored);
+    record().activeAlerts = AlertFlag::loaded(qint16(stored));
     frmOptions& dlg = dialog();
     QCOMPARE(dlg.optActiveAlerts->isChecked(), activeShown);
     QCOMPARE(dlg.optPassiveLog->isChecked(), !activeShown);
@@ -578,7 +583,7 @@ void TestOptions::alerts()
         QCOMPARE(dlg.optPassiveLog->isChecked(), closed == 0);
     }
     closeStep();
-    QCOMPARE(int(record().activeAlerts), closed);
+    QCOMPARE(int(record().activeAlerts.stored()), closed);
 }
 
 void TestOptions::checkBoxes_data()
@@ -720,7 +725,7 @@ void TestOptions::textFields()
 
     const bool adt = box == QLatin1String("txtADT");
     (adt ? record().adt : record().appName) = stored;
-    record().autoStartApp = 1; // the path box is editable
+    record().autoStartApp = true; // the path box is editable
     frmOptions& dlg = dialog();
     auto* text = dlg.findChild<QLineEdit*>(box);
     QCOMPARE(text->text(), stored);
@@ -789,7 +794,7 @@ void TestOptions::autoRunGreysAppName()
     QFETCH(int, closed);
 
     const QString path = QStringLiteral("/opt/charts/run --fast");
-    record().autoStartApp = qint16(stored);
+    record().autoStartApp = Flag::loaded(qint16(stored));
     record().appName = path;
     frmOptions& dlg = dialog();
     if (click) {
@@ -801,7 +806,7 @@ void TestOptions::autoRunGreysAppName()
     QCOMPARE(dlg.txtAppName->isEnabled(), enabled);
     QCOMPARE(dlg.txtAppName->text(), path);
     closeStep();
-    QCOMPARE(int(record().autoStartApp), closed);
+    QCOMPARE(int(record().autoStartApp.stored()), closed);
     QCOMPARE(record().appName, path);
 }
 
@@ -824,7 +829,7 @@ void TestOptions::playSoundWrittenOnEachClick()
     QFETCH(bool, ticked);
     QFETCH(QString, how);
 
-    record().playSound = stored;
+    record().playSound = NumberFlag::loaded(stored);
     frmOptions& dlg = dialog();
     QCOMPARE(dlg.chkPlaySound->isChecked(), ticked);
     QCOMPARE(record().playSound, stored); // loading writes nothing
@@ -849,7 +854,7 @@ void TestOptions::playSoundWrittenOnEachClick()
     QCOMPARE(record().playSound, ticked ? 0.0 : 1.0);
 
     // The close step leaves it alone.
-    record().playSound = 7;
+    record().playSound = NumberFlag::loaded(7);
     dlg.close();
     QCOMPARE(record().playSound, 7.0);
 }
@@ -1089,7 +1094,7 @@ void TestOptions::firstRunStoresYahooChartAndCsv()
         QVERIFY(!form().isLoaded());
         QCOMPARE(form().adt(), QString());
         QVERIFY(form().isLoaded());
-        QCOMPARE(form().values().source, Settings::Source::YahooChart);
+        QCOMPARE(form().values().source, kSourceYahooChart);
         QCOMPARE(form().values().fileExtension, QStringLiteral(".csv"));
     }
     closeStep();
@@ -1149,6 +1154,49 @@ void TestOptions::reloadTakesTheRecordWithoutClosing()
     closeStep();
     QCOMPARE(record().adt, QStringLiteral("newer"));
     QCOMPARE(record().dataSource, QStringLiteral("Wall Street City"));
+}
+
+void TestOptions::activationReloadsOnlyAChangedRecord_data()
+{
+    QTest::addColumn<bool>("recordChanged");
+    QTest::newRow("record as loaded: the form keeps its values") << false;
+    QTest::newRow("record changed: the form loads it") << true;
+}
+
+void TestOptions::activationReloadsOnlyAChangedRecord()
+{
+    QFETCH(bool, recordChanged);
+    SingleWindows windows(m_main.get(), record());
+    // Not loaded: nothing is loaded.
+    windows.reloadHiddenOptions();
+    QVERIFY(!windows.options().isLoaded());
+
+    record().adt = QStringLiteral("8:00:00 AM");
+    QCOMPARE(windows.options().adt(), QStringLiteral("8:00:00 AM"));
+    windows.options().values().appName = QStringLiteral("kept");
+    if (recordChanged)
+        record().adt = QStringLiteral("9:00:00 AM");
+    windows.reloadHiddenOptions();
+    QCOMPARE(windows.options().adt(), recordChanged ? QStringLiteral("9:00:00 AM") : QStringLiteral("8:00:00 AM"));
+    QCOMPARE(windows.options().values().appName, recordChanged ? record().appName : QStringLiteral("kept"));
+    // The form's own "Play Sound" write is no change of the record.
+    windows.options().setPlaySound(true);
+    windows.options().values().appName = QStringLiteral("kept again");
+    windows.reloadHiddenOptions();
+    QCOMPARE(windows.options().values().appName, QStringLiteral("kept again"));
+}
+
+void TestOptions::everyButtonHasItsEntry()
+{
+    // Each "From:" button stands for one registry entry and shows it.
+    frmOptions& dlg = dialog();
+    QSet<QString> stored;
+    for (QAbstractButton* b : dlg.sourceGroup->buttons()) {
+        const QuoteSourceEntry* entry = quoteSourceEntryForButton(b->objectName());
+        QVERIFY2(entry, qPrintable(b->objectName()));
+        stored.insert(entry->storedText);
+    }
+    QCOMPARE(stored.size(), int(quoteSourceEntries().size()));
 }
 
 void TestOptions::closeWays_data()
@@ -1225,7 +1273,7 @@ void TestOptions::modalShow()
     record().dataSource = QStringLiteral("Wall Street City");
     record().dataFormat = QStringLiteral("5");
     record().adt = QStringLiteral("8:00:00 AM");
-    record().autoStartApp = 1;
+    record().autoStartApp = true;
     record().appName = QStringLiteral("/opt/a");
     if (loadedBefore)
         windows.options().setAppName(QStringLiteral("/opt/edited"));
@@ -1319,7 +1367,7 @@ void TestOptions::mainWindowGoneLeavesTheFormUsable()
     QVERIFY(form().isLoaded());
     closeStep();
     QCOMPARE(record().adt, QStringLiteral("stored"));
-    QVERIFY(form().values().source == Settings::Source::YahooChart);
+    QVERIFY(form().values().source == kSourceYahooChart);
 }
 
 void TestOptions::parallelRequests_data()
@@ -1415,7 +1463,7 @@ void TestOptions::deleteAndUpdateExcludeEachOther()
     QFETCH(bool, deleteShown);
     QFETCH(bool, updateShown);
 
-    record().deleteExistingFiles = qint16(storedDelete);
+    record().deleteExistingFiles = Flag::loaded(qint16(storedDelete));
     record().updateExistingFiles = storedUpdate;
     frmOptions& dlg = dialog();
     QCOMPARE(dlg.chkUpdateExisting->text(), QStringLiteral("Update Existing Files"));

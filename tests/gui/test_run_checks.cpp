@@ -125,7 +125,7 @@ private Q_SLOTS:
             return;
         for (const char* name : {"notes.txt", ".hidden", "MSFT.csv", "errorlog.txt"})
             QVERIFY(writeFile(m_dl + QLatin1Char('/') + QLatin1String(name), QByteArray("old ") + name));
-        appState().settings.deleteExistingFiles = 1;
+        appState().settings.deleteExistingFiles = true;
         QVERIFY(clickAndWait(w));
         QCOMPARE(w->statusText(), QStringLiteral("Download Complete!"));
         QCOMPARE(filesInDownloads(), (QStringList{".hidden", "KO.csv", "MSFT.csv", "notes.txt"}));

@@ -4,6 +4,7 @@
 #include "options/ui/frmOptions.h"
 #include "schedule/app_launch.h"
 #include "schedule/ui/dlgLaunchApp.h"
+#include "sources/source_registry.h"
 #include "tools/ui/chart_browser.h"
 
 #include <utility>
@@ -26,7 +27,7 @@ void bringForward(QWidget* window)
 SingleWindows::SingleWindows(QWidget* mainWindow, Settings& settings)
     : m_mainWindow(mainWindow)
     , m_settings(settings)
-    , m_options(settings)
+    , m_options(settings, [](const QString& storedText) { return quoteSourceEntry(storedText).storedText; })
     , m_start(&ProgramLauncher::start)
 {
 }
@@ -64,7 +65,7 @@ void SingleWindows::showOptions()
 void SingleWindows::reloadHiddenOptions()
 {
     if (!m_optionsDialog)
-        m_options.reload();
+        m_options.reloadIfRecordChanged();
 }
 
 void SingleWindows::closeOptions()

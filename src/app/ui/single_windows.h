@@ -37,10 +37,11 @@ public:
     // returns once it is closed, its values copied into the record. While it
     // is open it is only brought forward.
     void showOptions();
-    // A loaded form holds the record as it was at its load. Everything that
-    // changes those values changes the record too (the dialog's close, the
-    // launch prompt), so loading afresh loses nothing, while an old copy would
-    // put old values back at the close. Not while the dialog is open.
+    // A loaded form holds the record as it was at its load. When the record
+    // changed since (the dialog's close, the launch prompt, a run's command
+    // line), the form loads it afresh, so an old copy cannot put old values
+    // back at the close; otherwise nothing is read again. Not while the
+    // dialog is open.
     void reloadHiddenOptions();
     // The close step of whatever holds the options: the open dialog (which
     // then closes), else the loaded form. Shutdown runs it.

@@ -2,6 +2,7 @@
 
 #include "core/app_state.h"
 #include "core/settings_record.h"
+#include "sources/source_registry.h"
 
 #include <QEvent>
 #include <QLabel>
@@ -86,19 +87,7 @@ bool StatusPanels::eventFilter(QObject* watched, QEvent* event)
 
 QString sourcePicturePath(const Settings& settings)
 {
-    QString picture = QStringLiteral("/wallstreetcity.bmp");
-    switch (settings.source()) {
-    case Settings::Source::Yahoo:
-    case Settings::Source::YahooChart:
-        picture = QStringLiteral("/yahoofinance.bmp");
-        break;
-    case Settings::Source::Tiingo:
-        picture = QStringLiteral("/tiingo.bmp");
-        break;
-    case Settings::Source::WallStreetCity:
-        break;
-    }
-    return applicationFolder() + picture;
+    return applicationFolder() + QLatin1Char('/') + quoteSourceEntry(settings).picture;
 }
 
 } // namespace kestrion

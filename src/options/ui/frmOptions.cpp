@@ -5,6 +5,7 @@
 #include "platform/twips.h"
 #include "platform/ui/prompt.h"
 #include "schedule/adt_clock.h"
+#include "sources/source_registry.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -209,12 +210,14 @@ void frmOptions::buildControls()
     alertsGroup->addButton(optActiveAlerts);
     alertsGroup->addButton(optPassiveLog);
 
-    // The other services deliver their own tables; the layouts are Wall Street City's.
-    connect(optWallSt, &QRadioButton::toggled, this, &frmOptions::setFormatsEnabled);
-    // A box not set by the user shows the default of the source chosen now.
-    connect(sourceGroup, &QButtonGroup::buttonToggled, this, [this](QAbstractButton*, bool checked) {
-        if (checked)
-            showParallelRequests();
+    // A box not set by the user shows the default of the source chosen now;
+    // the layouts apply to the sources the registry says they do.
+    connect(sourceGroup, &QButtonGroup::buttonToggled, this, [this](QAbstractButton* button, bool checked) {
+        if (!checked)
+            return;
+        const QuoteSourceEntry* entry = quoteSourceEntryForButton(button->objectName());
+        setFormatsEnabled(entry && entry->formatsApply);
+        showParallelRequests();
     });
     connect(chkAutoRun, &QCheckBox::toggled, txtAppName, &QLineEdit::setEnabled);
     connect(txtADT, &QLineEdit::textChanged, this, &frmOptions::showAdtCheck);
@@ -315,44 +318,34 @@ void frmOptions::setFormatsEnabled(bool enabled)
         b->setEnabled(enabled);
 }
 
-Settings::Source frmOptions::checkedSource() const
+QString frmOptions::checkedSource() const
 {
-    if (optYahoo->isChecked())
-        return Settings::Source::Yahoo;
-    if (optYahooChart->isChecked())
-        return Settings::Source::YahooChart;
-    if (optTiingo->isChecked())
-        return Settings::Source::Tiingo;
-    return Settings::Source::WallStreetCity;
+    const QAbstractButton* checked = sourceGroup->checkedButton();
+    const QuoteSourceEntry* entry = checked ? quoteSourceEntryForButton(checked->objectName()) : nullptr;
+    return (entry ? *entry : quoteSourceEntry(QString())).storedText;
 }
 
 void frmOptions::showParallelRequests()
 {
     m_showingParallel = true;
-    spnParallelRequests->setValue(effectiveParallelRequests(m_parallelRequests, checkedSource()));
+    spnParallelRequests->setValue(
+        effectiveParallelRequests(m_parallelRequests, quoteSourceEntry(checkedSource()).defaultParallelRequests));
     m_showingParallel = false;
 }
 
 void frmOptions::loadFromForm()
 {
     const OptionsValues& v = m_form.values();
-    QRadioButton* source = optWallSt;
-    switch (v.source) {
-    case Settings::Source::Yahoo:
-        source = optYahoo;
-        break;
-    case Settings::Source::YahooChart:
-        source = optYahooChart;
-        break;
-    case Settings::Source::Tiingo:
-        source = optTiingo;
-        break;
-    case Settings::Source::WallStreetCity:
-        break;
+    // Any text the registry does not know shows as Wall Street City.
+    const QuoteSourceEntry& entry = quoteSourceEntry(v.source);
+    QAbstractButton* source = optWallSt;
+    for (QAbstractButton* b : sourceGroup->buttons()) {
+        if (b->objectName() == entry.buttonName)
+            source = b;
     }
     m_parallelRequests = v.parallelRequests;
     source->setChecked(true);
-    setFormatsEnabled(OptionsForm::formatsApply(v.source));
+    setFormatsEnabled(entry.formatsApply);
 
     // A code outside the table selects nothing (the buttons start clear) and
     // is kept at close.

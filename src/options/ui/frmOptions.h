@@ -121,7 +121,7 @@ private:
     // Shows or hides the reason the typed automatic download time is refused.
     void showAdtCheck();
     // The source the "From:" buttons show.
-    Settings::Source checkedSource() const;
+    QString checkedSource() const;
     // Shows the number of requests in use for the chosen source.
     void showParallelRequests();
     void startKeyRead();
