@@ -20,10 +20,17 @@ Running it again changes nothing. It prints each file it changed.
 
     python3 tools/rename_main_controls.py [ROOT]   # ROOT: the checkout, default: this script's parent
     python3 tools/rename_main_controls.py --check  # only list what would change; exit 1 if anything would
+
+The renamed lines (only those) are then re-laid out with clang-format and the
+checkout's .clang-format, when both are there, since the new names have other
+lengths; --no-format skips that.
 """
 
+import difflib
 import os
 import re
+import shutil
+import subprocess
 import sys
 
 RENAMES = {
@@ -272,6 +279,18 @@ def qualified_rename(code, variables, functions):
     return pattern.sub(lambda m: m.group(1) + RENAMES[m.group(2)], code)
 
 
+def format_changed_lines(root, path, old, new):
+    tool = shutil.which("clang-format")
+    if not tool or not os.path.isfile(os.path.join(root, ".clang-format")):
+        return
+    matcher = difflib.SequenceMatcher(None, old.splitlines(), new.splitlines(), autojunk=False)
+    ranges = [(j1 + 1, j2) for tag, _, _, j1, j2 in matcher.get_opcodes() if tag != "equal" and j2 > j1]
+    if not ranges:
+        return
+    args = [tool, "-i", "--style=file"] + ["--lines=%d:%d" % r for r in ranges] + [path]
+    subprocess.run(args, check=True, cwd=root)
+
+
 def cpp_files(root):
     for d in SCAN_DIRS:
         for dirpath, dirnames, filenames in os.walk(os.path.join(root, d)):
@@ -283,6 +302,7 @@ def cpp_files(root):
 
 def main(argv):
     check = "--check" in argv
+    layout = "--no-format" not in argv
     args = [a for a in argv[1:] if not a.startswith("--")]
     root = os.path.abspath(args[0] if args else os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
     own = {os.path.normpath(os.path.join(root, f)) for f in OWN_FILES}
@@ -319,6 +339,8 @@ def main(argv):
             if not check:
                 with open(path, "w", encoding="utf-8", newline="") as fh:
                     fh.write(new)
+                if layout:
+                    format_changed_lines(root, path, text, new)
 
     for path in changed:
         print(os.path.relpath(path, root))
