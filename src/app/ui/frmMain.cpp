@@ -56,7 +56,7 @@ frmMain::frmMain(QWidget* parent)
 
     buildMainControls(*this, *m_ui);
     m_panels = std::make_unique<StatusPanels>(*this);
-    m_lists = std::make_unique<ListEditor>(*this, *m_ui->DBGrid1, *m_ui->txtTicker);
+    m_lists = std::make_unique<ListEditor>(*this, *m_ui->tickerGrid, *m_ui->tickerEdit);
     m_downloadView = std::make_unique<WindowDownloadView>(*this, *m_ui, *m_lists, *m_panels);
     m_download = std::make_unique<DownloadController>(*this, *m_downloadView);
     connectCommands();
@@ -81,28 +81,29 @@ void frmMain::connectCommands()
     const MainControls& c = *m_ui;
     ListEditor* lists = m_lists.get();
     const auto on = [this](QAction* item, auto command) { connect(item, &QAction::triggered, this, command); };
-    on(c.mnuCreateNewList, [lists] { lists->createNewList(); });
-    on(c.mnuOpenList, [lists] { lists->openChosenList(); });
-    on(c.mnuImportList, [lists] { lists->importIntoList(); });
-    on(c.mnuLaunch, &frmMain::mnuLaunch_Click);
-    on(c.mnuFileExit, &frmMain::mnuFileExit_Click);
-    on(c.mnuViewFile, &frmMain::mnuViewFile_Click);
-    on(c.mnuViewErrorLog, &frmMain::mnuViewErrorLog_Click);
-    on(c.mnuViewChart, &frmMain::mnuViewChart_Click);
-    on(c.mnuAnalyzeStock, &frmMain::mnuAnalyzeStock_Click);
-    on(c.mnuViewToolbar, &frmMain::mnuViewToolbar_Click);
-    on(c.mnuViewStatusBar, &frmMain::mnuViewStatusBar_Click);
-    on(c.mnuViewOptions, &frmMain::mnuViewOptions_Click);
-    on(c.mnuHelpContents, &frmMain::mnuHelpContents_Click);
-    on(c.mnuHelpAbout, &frmMain::mnuHelpAbout_Click);
-    connect(c.tbToolBar, &QToolBar::actionTriggered, this, &frmMain::tbToolBar_ButtonClick);
+    on(c.createListAction, [lists] { lists->createNewList(); });
+    on(c.openListAction, [lists] { lists->openChosenList(); });
+    on(c.importListAction, [lists] { lists->importIntoList(); });
+    on(c.launchAction, &frmMain::mnuLaunch_Click);
+    on(c.exitAction, &frmMain::mnuFileExit_Click);
+    on(c.viewFileAction, &frmMain::mnuViewFile_Click);
+    on(c.viewErrorLogAction, &frmMain::mnuViewErrorLog_Click);
+    on(c.viewChartAction, &frmMain::mnuViewChart_Click);
+    on(c.analyzeStockAction, &frmMain::mnuAnalyzeStock_Click);
+    on(c.toolbarAction, &frmMain::mnuViewToolbar_Click);
+    on(c.statusBarAction, &frmMain::mnuViewStatusBar_Click);
+    on(c.optionsAction, &frmMain::mnuViewOptions_Click);
+    on(c.helpContentsAction, &frmMain::mnuHelpContents_Click);
+    on(c.aboutAction, &frmMain::mnuHelpAbout_Click);
+    connect(c.toolBar, &QToolBar::actionTriggered, this, &frmMain::tbToolBar_ButtonClick);
 
-    connect(c.cmdGetUpdate, &QPushButton::clicked, this, &frmMain::cmdGetUpdate_Click);
-    connect(c.cmdAdd, &QPushButton::clicked, this, [lists] { lists->add(); });
-    connect(c.cmdDelete, &QPushButton::clicked, this, [lists] { lists->deleteCurrent(); });
-    connect(c.cmdBrowse, &QPushButton::clicked, this, &frmMain::cmdBrowse_Click);
-    connect(c.DBGrid1, &QTableView::doubleClicked, this, [this](const QModelIndex& index) { chartRow(index.row()); });
-    connect(c.Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
+    connect(c.getDataButton, &QPushButton::clicked, this, &frmMain::cmdGetUpdate_Click);
+    connect(c.addButton, &QPushButton::clicked, this, [lists] { lists->add(); });
+    connect(c.deleteButton, &QPushButton::clicked, this, [lists] { lists->deleteCurrent(); });
+    connect(c.browseButton, &QPushButton::clicked, this, &frmMain::cmdBrowse_Click);
+    connect(c.tickerGrid, &QTableView::doubleClicked, this,
+            [this](const QModelIndex& index) { chartRow(index.row()); });
+    connect(c.autoDownloadTimer, &QTimer::timeout, this, &frmMain::Timer1_Timer);
     connect(m_panels.get(), &StatusPanels::statusTextChanged, this, &frmMain::statusTextChanged);
     connect(lists, &ListEditor::listMessage, this, &frmMain::showListMessage);
 }
@@ -124,13 +125,13 @@ void frmMain::Form_Load()
     m_placement->restore(*this, values);
 
     const QString listPath = resolveDatabasePath(settings, defaultListFolder());
-    m_ui->txtDownloadDir->setText(values.downloadDir);
+    m_ui->downloadDirEdit->setText(values.downloadDir);
 
     // The automatic download clock looks back over the seconds since the
     // previous tick, so a late tick never steps over the time; a precise
     // timer keeps the start close to it.
-    m_ui->Timer1->setTimerType(Qt::PreciseTimer);
-    m_ui->Timer1->start(1000);
+    m_ui->autoDownloadTimer->setTimerType(Qt::PreciseTimer);
+    m_ui->autoDownloadTimer->start(1000);
 
     showDates(*m_ui, values, QDate::currentDate());
 
@@ -197,10 +198,10 @@ WindowValues frmMain::windowValues() const
 {
     WindowValues w;
     m_placement->store(*this, w);
-    w.downloadDir = m_ui->txtDownloadDir->text();
-    w.startMonth = m_ui->cbxStartMonth->currentText();
-    w.startDay = m_ui->cbxStartDay->currentText();
-    w.startYear = m_ui->cbxStartYear->currentText();
+    w.downloadDir = m_ui->downloadDirEdit->text();
+    w.startMonth = m_ui->startMonthBox->currentText();
+    w.startDay = m_ui->startDayBox->currentText();
+    w.startYear = m_ui->startYearBox->currentText();
     return w;
 }
 
@@ -234,7 +235,7 @@ void frmMain::closeEvent(QCloseEvent* event)
     // The chart browser has no owner; it must not outlive the program's end.
     m_windows->closeChartBrowser();
     m_unloaded = true;
-    m_ui->Timer1->stop();
+    m_ui->autoDownloadTimer->stop();
 
     SettingsStore store;
     saveSettings(store, appState().settings, windowValues());
@@ -346,17 +347,17 @@ void frmMain::mnuFileExit_Click()
 
 void frmMain::mnuViewFile_Click()
 {
-    viewFile(this, m_ui->txtDownloadDir->text());
+    viewFile(this, m_ui->downloadDirEdit->text());
 }
 
 void frmMain::mnuViewErrorLog_Click()
 {
-    viewErrorLog(this, m_ui->txtDownloadDir->text());
+    viewErrorLog(this, m_ui->downloadDirEdit->text());
 }
 
 void frmMain::mnuViewChart_Click()
 {
-    chartFile(this, m_ui->txtDownloadDir->text());
+    chartFile(this, m_ui->downloadDirEdit->text());
 }
 
 void frmMain::chartRow(int row)
@@ -364,7 +365,7 @@ void frmMain::chartRow(int row)
     if (row < 0 || row >= m_lists->rowCount())
         return;
     const QString symbol = m_lists->symbol(row);
-    const QString dir = m_ui->txtDownloadDir->text();
+    const QString dir = m_ui->downloadDirEdit->text();
     chartTicker(this, dataFilePath(dir, symbol, appState().settings, m_downloadView->shown().end), dir, symbol);
 }
 
@@ -388,9 +389,9 @@ void frmMain::mnuAnalyzeStock_Click()
 
 void frmMain::mnuViewToolbar_Click()
 {
-    const bool show = m_ui->tbToolBar->isHidden();
-    m_ui->tbToolBar->setVisible(show);
-    m_ui->mnuViewToolbar->setChecked(show);
+    const bool show = m_ui->toolBar->isHidden();
+    m_ui->toolBar->setVisible(show);
+    m_ui->toolbarAction->setChecked(show);
 }
 
 void frmMain::mnuViewStatusBar_Click()
@@ -398,7 +399,7 @@ void frmMain::mnuViewStatusBar_Click()
     QStatusBar* bar = m_panels->bar();
     const bool show = bar->isHidden();
     bar->setVisible(show);
-    m_ui->mnuViewStatusBar->setChecked(show);
+    m_ui->statusBarAction->setChecked(show);
 }
 
 void frmMain::mnuViewOptions_Click()
@@ -428,13 +429,13 @@ void frmMain::tbToolBar_ButtonClick(QAction* button)
     // The buttons run the menu's commands; they are disabled together.
     const QString key = button ? button->data().toString() : QString();
     if (key == QLatin1String("Open List"))
-        m_ui->mnuOpenList->trigger();
+        m_ui->openListAction->trigger();
     else if (key == QLatin1String("View File"))
-        m_ui->mnuViewFile->trigger();
+        m_ui->viewFileAction->trigger();
     else if (key == QLatin1String("Analyze Stock"))
-        m_ui->mnuAnalyzeStock->trigger();
+        m_ui->analyzeStockAction->trigger();
     else if (key == QLatin1String("Launch Application"))
-        m_ui->mnuLaunch->trigger();
+        m_ui->launchAction->trigger();
 }
 
 void frmMain::cmdGetUpdate_Click()
@@ -444,7 +445,7 @@ void frmMain::cmdGetUpdate_Click()
 
 void frmMain::cmdBrowse_Click()
 {
-    browseForDownloadDirectory(this, m_ui->txtDownloadDir);
+    browseForDownloadDirectory(this, m_ui->downloadDirEdit);
 }
 
 void frmMain::Timer1_Timer()

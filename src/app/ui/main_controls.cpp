@@ -111,14 +111,14 @@ QLineEdit* lineEdit(QWidget* parent, const char* name)
 // Left column: the ticker list and its editing buttons.
 QLayout* buildListColumn(QWidget* central, MainControls& c)
 {
-    c.Label1 = label(central, "Label1", QStringLiteral("Ticker Symbol:"));
-    c.txtTicker = lineEdit(central, "txtTicker");
-    c.Label1->setBuddy(c.txtTicker);
-    c.cmdAdd = button(central, "cmdAdd", QStringLiteral("Add"), QStringLiteral("Add Record"));
-    c.cmdDelete = button(central, "cmdDelete", QStringLiteral("Delete"), QStringLiteral("Delete Record"));
+    c.tickerLabel = label(central, "Label1", QStringLiteral("Ticker Symbol:"));
+    c.tickerEdit = lineEdit(central, "txtTicker");
+    c.tickerLabel->setBuddy(c.tickerEdit);
+    c.addButton = button(central, "cmdAdd", QStringLiteral("Add"), QStringLiteral("Add Record"));
+    c.deleteButton = button(central, "cmdDelete", QStringLiteral("Delete"), QStringLiteral("Delete Record"));
 
-    c.DBGrid1 = new QTableView(central);
-    QTableView* grid = c.DBGrid1;
+    c.tickerGrid = new QTableView(central);
+    QTableView* grid = c.tickerGrid;
     grid->setObjectName(QStringLiteral("DBGrid1"));
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grid->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -130,22 +130,22 @@ QLayout* buildListColumn(QWidget* central, MainControls& c)
     grid->verticalHeader()->setMinimumWidth(16);
     grid->setMinimumSize(120, 80);
 
-    c.chkSingleStock = new QCheckBox(QStringLiteral("Single Stock"), central);
-    c.chkSingleStock->setObjectName(QStringLiteral("chkSingleStock"));
+    c.singleStockBox = new QCheckBox(QStringLiteral("Single Stock"), central);
+    c.singleStockBox->setObjectName(QStringLiteral("chkSingleStock"));
 
     // Narrower than the style's usual button width, so both columns fit the
     // default window size.
-    c.cmdAdd->setMinimumWidth(60);
-    c.cmdDelete->setMinimumWidth(60);
+    c.addButton->setMinimumWidth(60);
+    c.deleteButton->setMinimumWidth(60);
     auto* editButtons = new QHBoxLayout;
-    editButtons->addWidget(c.cmdAdd);
-    editButtons->addWidget(c.cmdDelete);
+    editButtons->addWidget(c.addButton);
+    editButtons->addWidget(c.deleteButton);
     auto* left = new QVBoxLayout;
-    left->addWidget(c.Label1);
-    left->addWidget(c.txtTicker);
+    left->addWidget(c.tickerLabel);
+    left->addWidget(c.tickerEdit);
     left->addLayout(editButtons);
     left->addWidget(grid, 1);
-    left->addWidget(c.chkSingleStock);
+    left->addWidget(c.singleStockBox);
     return left;
 }
 
@@ -154,36 +154,36 @@ QGroupBox* buildDateFrame(QWidget* central, MainControls& c)
 {
     auto* frame = new QGroupBox(QStringLiteral("Load Data From: "), central);
     frame->setObjectName(QStringLiteral("Frame2"));
-    c.Frame2 = frame;
-    c.Label2 = label(frame, "Label2", QStringLiteral("Start Date:"));
-    c.cbxStartMonth = dateBox(frame, "cbxStartMonth", QStringLiteral("Start Month"));
-    c.cbxStartDay = dateBox(frame, "cbxStartDay", QStringLiteral("Start Day"));
-    c.cbxStartYear = dateBox(frame, "cbxStartYear", QStringLiteral("Start Year"));
-    c.Label3 = label(frame, "Label3", QStringLiteral("End Date:"));
-    c.cbxEndMonth = dateBox(frame, "cbxEndMonth", QStringLiteral("End Month"));
-    c.cbxEndDay = dateBox(frame, "cbxEndDay", QStringLiteral("End Day"));
-    c.cbxEndYear = dateBox(frame, "cbxEndYear", QStringLiteral("End Year"));
-    c.optDaily = option(frame, "optDaily", QStringLiteral("Daily"), QStringLiteral("Daily History"));
-    c.optWeekly = option(frame, "optWeekly", QStringLiteral("Weekly"), QStringLiteral("Weekly History"));
-    c.optMonthly = option(frame, "optMonthly", QStringLiteral("Monthly"), QStringLiteral("Monthly History"));
-    c.optDaily->setChecked(true);
+    c.datesFrame = frame;
+    c.startDateLabel = label(frame, "Label2", QStringLiteral("Start Date:"));
+    c.startMonthBox = dateBox(frame, "cbxStartMonth", QStringLiteral("Start Month"));
+    c.startDayBox = dateBox(frame, "cbxStartDay", QStringLiteral("Start Day"));
+    c.startYearBox = dateBox(frame, "cbxStartYear", QStringLiteral("Start Year"));
+    c.endDateLabel = label(frame, "Label3", QStringLiteral("End Date:"));
+    c.endMonthBox = dateBox(frame, "cbxEndMonth", QStringLiteral("End Month"));
+    c.endDayBox = dateBox(frame, "cbxEndDay", QStringLiteral("End Day"));
+    c.endYearBox = dateBox(frame, "cbxEndYear", QStringLiteral("End Year"));
+    c.dailyButton = option(frame, "optDaily", QStringLiteral("Daily"), QStringLiteral("Daily History"));
+    c.weeklyButton = option(frame, "optWeekly", QStringLiteral("Weekly"), QStringLiteral("Weekly History"));
+    c.monthlyButton = option(frame, "optMonthly", QStringLiteral("Monthly"), QStringLiteral("Monthly History"));
+    c.dailyButton->setChecked(true);
 
     auto* dates = new QGridLayout;
-    dates->addWidget(c.Label2, 0, 0, 1, 3);
-    dates->addWidget(c.cbxStartMonth, 1, 0);
-    dates->addWidget(c.cbxStartDay, 1, 1);
-    dates->addWidget(c.cbxStartYear, 1, 2);
-    dates->addWidget(c.Label3, 2, 0, 1, 3);
-    dates->addWidget(c.cbxEndMonth, 3, 0);
-    dates->addWidget(c.cbxEndDay, 3, 1);
-    dates->addWidget(c.cbxEndYear, 3, 2);
+    dates->addWidget(c.startDateLabel, 0, 0, 1, 3);
+    dates->addWidget(c.startMonthBox, 1, 0);
+    dates->addWidget(c.startDayBox, 1, 1);
+    dates->addWidget(c.startYearBox, 1, 2);
+    dates->addWidget(c.endDateLabel, 2, 0, 1, 3);
+    dates->addWidget(c.endMonthBox, 3, 0);
+    dates->addWidget(c.endDayBox, 3, 1);
+    dates->addWidget(c.endYearBox, 3, 2);
     dates->setColumnStretch(0, 3);
     dates->setColumnStretch(1, 2);
     dates->setColumnStretch(2, 3);
     auto* periods = new QHBoxLayout;
-    periods->addWidget(c.optDaily);
-    periods->addWidget(c.optWeekly);
-    periods->addWidget(c.optMonthly);
+    periods->addWidget(c.dailyButton);
+    periods->addWidget(c.weeklyButton);
+    periods->addWidget(c.monthlyButton);
     periods->addStretch(1);
     auto* layout = new QVBoxLayout(frame);
     layout->addLayout(dates);
@@ -194,32 +194,32 @@ QGroupBox* buildDateFrame(QWidget* central, MainControls& c)
 // Right column: where the files go, which dates and period, and the run.
 QLayout* buildRunColumn(QWidget* central, MainControls& c)
 {
-    c.Frame1 = new QGroupBox(QStringLiteral("Specify Download Directory:"), central);
-    c.Frame1->setObjectName(QStringLiteral("Frame1"));
-    c.txtDownloadDir = lineEdit(c.Frame1, "txtDownloadDir");
-    c.txtDownloadDir->setToolTip(QStringLiteral("Download Directory"));
-    c.cmdBrowse = button(c.Frame1, "cmdBrowse", QStringLiteral("Browse"), QStringLiteral("Browse Files"));
-    c.cmdBrowse->setMinimumWidth(60);
-    auto* dirRow = new QHBoxLayout(c.Frame1);
-    dirRow->addWidget(c.txtDownloadDir, 1);
-    dirRow->addWidget(c.cmdBrowse);
+    c.directoryFrame = new QGroupBox(QStringLiteral("Specify Download Directory:"), central);
+    c.directoryFrame->setObjectName(QStringLiteral("Frame1"));
+    c.downloadDirEdit = lineEdit(c.directoryFrame, "txtDownloadDir");
+    c.downloadDirEdit->setToolTip(QStringLiteral("Download Directory"));
+    c.browseButton = button(c.directoryFrame, "cmdBrowse", QStringLiteral("Browse"), QStringLiteral("Browse Files"));
+    c.browseButton->setMinimumWidth(60);
+    auto* dirRow = new QHBoxLayout(c.directoryFrame);
+    dirRow->addWidget(c.downloadDirEdit, 1);
+    dirRow->addWidget(c.browseButton);
 
     QGroupBox* dateFrame = buildDateFrame(central, c);
 
-    c.cmdGetUpdate = button(central, "cmdGetUpdate", QStringLiteral("Get Historical Data"));
-    c.Label4 = label(central, "Label4", QStringLiteral("Progress:"));
-    c.ProgressBar1 = new QProgressBar(central);
-    c.ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-    c.ProgressBar1->setRange(0, 100);
-    c.ProgressBar1->setValue(0);
-    c.ProgressBar1->setTextVisible(false);
+    c.getDataButton = button(central, "cmdGetUpdate", QStringLiteral("Get Historical Data"));
+    c.progressLabel = label(central, "Label4", QStringLiteral("Progress:"));
+    c.progressBar = new QProgressBar(central);
+    c.progressBar->setObjectName(QStringLiteral("ProgressBar1"));
+    c.progressBar->setRange(0, 100);
+    c.progressBar->setValue(0);
+    c.progressBar->setTextVisible(false);
 
     auto* right = new QVBoxLayout;
-    right->addWidget(c.Frame1);
+    right->addWidget(c.directoryFrame);
     right->addWidget(dateFrame);
-    right->addWidget(c.cmdGetUpdate);
-    right->addWidget(c.Label4);
-    right->addWidget(c.ProgressBar1);
+    right->addWidget(c.getDataButton);
+    right->addWidget(c.progressLabel);
+    right->addWidget(c.progressBar);
     right->addStretch(1);
     return right;
 }
@@ -244,49 +244,49 @@ void buildMenus(QMainWindow& window, MainControls& c)
         return a;
     };
 
-    c.mnuFile = menu("mnuFile", QStringLiteral("&File"));
-    c.mnuCreateNewList = item(c.mnuFile, "mnuCreateNewList", QStringLiteral("Create &New List"), "Ctrl+N");
-    c.mnuOpenList = item(c.mnuFile, "mnuOpenList", QStringLiteral("&Open List"), "Ctrl+O");
-    c.mnuImportList = item(c.mnuFile, "mnuImportList", QStringLiteral("&Import List"), "Ctrl+I");
-    c.mnuFileBar1 = bar(c.mnuFile, "mnuFileBar1");
-    c.mnuLaunch = item(c.mnuFile, "mnuLaunch", QStringLiteral("Launch Application"), "Ctrl+L");
-    c.mnuFileBar2 = bar(c.mnuFile, "mnuFileBar2");
-    c.mnuFileExit = item(c.mnuFile, "mnuFileExit", QStringLiteral("E&xit"), "Ctrl+X");
+    c.fileMenu = menu("mnuFile", QStringLiteral("&File"));
+    c.createListAction = item(c.fileMenu, "mnuCreateNewList", QStringLiteral("Create &New List"), "Ctrl+N");
+    c.openListAction = item(c.fileMenu, "mnuOpenList", QStringLiteral("&Open List"), "Ctrl+O");
+    c.importListAction = item(c.fileMenu, "mnuImportList", QStringLiteral("&Import List"), "Ctrl+I");
+    c.fileSeparator1 = bar(c.fileMenu, "mnuFileBar1");
+    c.launchAction = item(c.fileMenu, "mnuLaunch", QStringLiteral("Launch Application"), "Ctrl+L");
+    c.fileSeparator2 = bar(c.fileMenu, "mnuFileBar2");
+    c.exitAction = item(c.fileMenu, "mnuFileExit", QStringLiteral("E&xit"), "Ctrl+X");
 
-    c.mnuView = menu("mnuView", QStringLiteral("&View"));
-    c.mnuViewFile = item(c.mnuView, "mnuViewFile", QStringLiteral("&View File"), "Ctrl+V");
-    c.mnuViewErrorLog = item(c.mnuView, "mnuViewErrorLog", QStringLiteral("View &Error Log"), "Ctrl+E");
-    c.mnuViewChart = item(c.mnuView, "mnuViewChart", QStringLiteral("&Chart File..."), "");
-    c.mnuViewBar1 = bar(c.mnuView, "mnuViewBar1");
-    c.mnuAnalyzeStock = item(c.mnuView, "mnuAnalyzeStock", QStringLiteral("Analy&ze Stock"), "Ctrl+Z");
-    c.mnuViewBar2 = bar(c.mnuView, "mnuViewBar2");
-    c.mnuViewToolbar = item(c.mnuView, "mnuViewToolbar", QStringLiteral("&Toolbar"), "Ctrl+T");
-    c.mnuViewToolbar->setCheckable(true);
-    c.mnuViewToolbar->setChecked(true);
-    c.mnuViewStatusBar = item(c.mnuView, "mnuViewStatusBar", QStringLiteral("Status &Bar"), "Ctrl+B");
-    c.mnuViewStatusBar->setCheckable(true);
-    c.mnuViewStatusBar->setChecked(true);
-    c.mnuViewBar3 = bar(c.mnuView, "mnuViewBar3");
-    c.mnuViewOptions = item(c.mnuView, "mnuViewOptions", QStringLiteral("O&ptions..."), "Ctrl+P");
+    c.viewMenu = menu("mnuView", QStringLiteral("&View"));
+    c.viewFileAction = item(c.viewMenu, "mnuViewFile", QStringLiteral("&View File"), "Ctrl+V");
+    c.viewErrorLogAction = item(c.viewMenu, "mnuViewErrorLog", QStringLiteral("View &Error Log"), "Ctrl+E");
+    c.viewChartAction = item(c.viewMenu, "mnuViewChart", QStringLiteral("&Chart File..."), "");
+    c.viewSeparator1 = bar(c.viewMenu, "mnuViewBar1");
+    c.analyzeStockAction = item(c.viewMenu, "mnuAnalyzeStock", QStringLiteral("Analy&ze Stock"), "Ctrl+Z");
+    c.viewSeparator2 = bar(c.viewMenu, "mnuViewBar2");
+    c.toolbarAction = item(c.viewMenu, "mnuViewToolbar", QStringLiteral("&Toolbar"), "Ctrl+T");
+    c.toolbarAction->setCheckable(true);
+    c.toolbarAction->setChecked(true);
+    c.statusBarAction = item(c.viewMenu, "mnuViewStatusBar", QStringLiteral("Status &Bar"), "Ctrl+B");
+    c.statusBarAction->setCheckable(true);
+    c.statusBarAction->setChecked(true);
+    c.viewSeparator3 = bar(c.viewMenu, "mnuViewBar3");
+    c.optionsAction = item(c.viewMenu, "mnuViewOptions", QStringLiteral("O&ptions..."), "Ctrl+P");
 
-    c.mnuHelp = menu("mnuHelp", QStringLiteral("&Help"));
-    c.mnuHelpContents = item(c.mnuHelp, "mnuHelpContents", QStringLiteral("&Contents"), "Ctrl+C");
-    c.mnuHelpBar1 = bar(c.mnuHelp, "mnuHelpBar1");
-    c.mnuHelpAbout = item(c.mnuHelp, "mnuHelpAbout", QStringLiteral("&About Kestrion..."), "Ctrl+A");
+    c.helpMenu = menu("mnuHelp", QStringLiteral("&Help"));
+    c.helpContentsAction = item(c.helpMenu, "mnuHelpContents", QStringLiteral("&Contents"), "Ctrl+C");
+    c.helpSeparator1 = bar(c.helpMenu, "mnuHelpBar1");
+    c.aboutAction = item(c.helpMenu, "mnuHelpAbout", QStringLiteral("&About Kestrion..."), "Ctrl+A");
 }
 
 void buildToolBar(QMainWindow& window, MainControls& c)
 {
-    c.tbToolBar = new QToolBar(QStringLiteral("Toolbar"), &window);
-    c.tbToolBar->setObjectName(QStringLiteral("tbToolBar"));
-    c.tbToolBar->setMovable(false);
-    c.tbToolBar->setFloatable(false);
-    c.tbToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    window.addToolBar(Qt::TopToolBarArea, c.tbToolBar);
+    c.toolBar = new QToolBar(QStringLiteral("Toolbar"), &window);
+    c.toolBar->setObjectName(QStringLiteral("tbToolBar"));
+    c.toolBar->setMovable(false);
+    c.toolBar->setFloatable(false);
+    c.toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    window.addToolBar(Qt::TopToolBarArea, c.toolBar);
 
     QStyle* s = window.style();
-    c.imlIcons = {s->standardIcon(QStyle::SP_DialogOpenButton), s->standardIcon(QStyle::SP_FileIcon),
-                  s->standardIcon(QStyle::SP_FileDialogContentsView), s->standardIcon(QStyle::SP_MediaPlay)};
+    c.toolbarIcons = {s->standardIcon(QStyle::SP_DialogOpenButton), s->standardIcon(QStyle::SP_FileIcon),
+                      s->standardIcon(QStyle::SP_FileDialogContentsView), s->standardIcon(QStyle::SP_MediaPlay)};
     const struct
     {
         const char* key;
@@ -297,7 +297,7 @@ void buildToolBar(QMainWindow& window, MainControls& c)
                    {"Launch Application", "Launch Application"}};
     int i = 0;
     for (const auto& b : buttons) {
-        QAction* a = c.tbToolBar->addAction(c.imlIcons.at(i++), QLatin1String(b.key));
+        QAction* a = c.toolBar->addAction(c.toolbarIcons.at(i++), QLatin1String(b.key));
         a->setData(QLatin1String(b.key));
         a->setToolTip(QLatin1String(b.tip));
     }
@@ -307,14 +307,14 @@ void buildToolBar(QMainWindow& window, MainControls& c)
 
 QList<QAction*> MainControls::shortcutCommands() const
 {
-    return {mnuCreateNewList, mnuOpenList,     mnuImportList,   mnuLaunch,      mnuFileExit,
-            mnuViewFile,      mnuViewErrorLog, mnuAnalyzeStock, mnuViewToolbar, mnuViewStatusBar,
-            mnuViewOptions,   mnuHelpContents, mnuHelpAbout};
+    return {createListAction, openListAction,     importListAction,   launchAction,  exitAction,
+            viewFileAction,   viewErrorLogAction, analyzeStockAction, toolbarAction, statusBarAction,
+            optionsAction,    helpContentsAction, aboutAction};
 }
 
 QAction* MainControls::toolbarButton(const QString& key) const
 {
-    const QList<QAction*> actions = tbToolBar->actions();
+    const QList<QAction*> actions = toolBar->actions();
     for (QAction* a : actions) {
         if (a->data().toString() == key)
             return a;
@@ -335,38 +335,38 @@ void buildMainControls(QMainWindow& window, MainControls& c)
     buildMenus(window, c);
     buildToolBar(window, c);
 
-    c.Timer1 = new QTimer(&window);
-    c.Timer1->setObjectName(QStringLiteral("Timer1"));
+    c.autoDownloadTimer = new QTimer(&window);
+    c.autoDownloadTimer->setObjectName(QStringLiteral("Timer1"));
 }
 
 void showDates(const MainControls& c, const WindowValues& values, const QDate& today)
 {
-    setDate(c.cbxStartMonth, c.cbxStartDay, c.cbxStartYear, values.startMonth, values.startDay, values.startYear);
+    setDate(c.startMonthBox, c.startDayBox, c.startYearBox, values.startMonth, values.startDay, values.startYear);
 
     const QStringList months = monthNames();
     const QStringList days = numbered(1, 31, 2);
     const QStringList years = numbered(1970, std::max(today.year(), 1970), 4);
-    fillKeepingText(c.cbxStartMonth, months);
-    fillKeepingText(c.cbxStartDay, days);
-    fillKeepingText(c.cbxStartYear, years);
-    fillKeepingText(c.cbxEndMonth, months);
-    fillKeepingText(c.cbxEndDay, days);
-    fillKeepingText(c.cbxEndYear, years);
+    fillKeepingText(c.startMonthBox, months);
+    fillKeepingText(c.startDayBox, days);
+    fillKeepingText(c.startYearBox, years);
+    fillKeepingText(c.endMonthBox, months);
+    fillKeepingText(c.endDayBox, days);
+    fillKeepingText(c.endYearBox, years);
 
     showEndDate(c, today);
 
-    if (c.cbxStartMonth->currentText().isEmpty())
-        setDate(c.cbxStartMonth, c.cbxStartDay, c.cbxStartYear, QStringLiteral("Jan"), QStringLiteral("01"),
+    if (c.startMonthBox->currentText().isEmpty())
+        setDate(c.startMonthBox, c.startDayBox, c.startYearBox, QStringLiteral("Jan"), QStringLiteral("01"),
                 QStringLiteral("2003"));
-    if (c.cbxEndMonth->currentText().isEmpty())
-        setDate(c.cbxEndMonth, c.cbxEndDay, c.cbxEndYear, QStringLiteral("Jan"), QStringLiteral("31"),
+    if (c.endMonthBox->currentText().isEmpty())
+        setDate(c.endMonthBox, c.endDayBox, c.endYearBox, QStringLiteral("Jan"), QStringLiteral("31"),
                 QStringLiteral("2003"));
 }
 
 void showEndDate(const MainControls& c, const QDate& day)
 {
     const DayTexts texts = DayTexts::of(day);
-    setDate(c.cbxEndMonth, c.cbxEndDay, c.cbxEndYear, texts.month, texts.day, texts.year);
+    setDate(c.endMonthBox, c.endDayBox, c.endYearBox, texts.month, texts.day, texts.year);
 }
 
 } // namespace kestrion

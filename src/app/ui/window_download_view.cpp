@@ -33,16 +33,16 @@ ShownRequest WindowDownloadView::shown() const
 {
     ShownRequest shown;
     // Tested in the order Daily, Weekly, Monthly; the last one set wins.
-    if (m_c.optDaily->isChecked())
+    if (m_c.dailyButton->isChecked())
         shown.period = HistoryPeriod::Daily;
-    if (m_c.optWeekly->isChecked())
+    if (m_c.weeklyButton->isChecked())
         shown.period = HistoryPeriod::Weekly;
-    if (m_c.optMonthly->isChecked())
+    if (m_c.monthlyButton->isChecked())
         shown.period = HistoryPeriod::Monthly;
-    shown.start = {m_c.cbxStartMonth->currentText(), m_c.cbxStartDay->currentText(), m_c.cbxStartYear->currentText()};
-    shown.end = {m_c.cbxEndMonth->currentText(), m_c.cbxEndDay->currentText(), m_c.cbxEndYear->currentText()};
-    shown.downloadDir = m_c.txtDownloadDir->text();
-    shown.singleStock = m_c.chkSingleStock->isChecked();
+    shown.start = {m_c.startMonthBox->currentText(), m_c.startDayBox->currentText(), m_c.startYearBox->currentText()};
+    shown.end = {m_c.endMonthBox->currentText(), m_c.endDayBox->currentText(), m_c.endYearBox->currentText()};
+    shown.downloadDir = m_c.downloadDirEdit->text();
+    shown.singleStock = m_c.singleStockBox->isChecked();
     shown.currentRow = m_list.currentRow();
     shown.list = &m_list.list();
     return shown;
@@ -56,14 +56,15 @@ void WindowDownloadView::runStarting()
 
 void WindowDownloadView::setInputsEnabled(bool enabled)
 {
-    for (QWidget* c :
-         std::initializer_list<QWidget*>{m_c.txtTicker, m_c.txtDownloadDir, m_c.cmdGetUpdate, m_c.cmdAdd, m_c.cmdDelete,
-                                         m_c.cmdBrowse, m_c.cbxStartMonth, m_c.cbxStartDay, m_c.cbxStartYear,
-                                         m_c.cbxEndMonth, m_c.cbxEndDay, m_c.cbxEndYear, m_c.DBGrid1, m_c.tbToolBar})
+    for (QWidget* c : std::initializer_list<QWidget*>{
+             m_c.tickerEdit, m_c.downloadDirEdit, m_c.getDataButton, m_c.addButton, m_c.deleteButton, m_c.browseButton,
+             m_c.startMonthBox, m_c.startDayBox, m_c.startYearBox, m_c.endMonthBox, m_c.endDayBox, m_c.endYearBox,
+             m_c.tickerGrid, m_c.toolBar})
         c->setEnabled(enabled);
     // What changes the open list or the settings the run reads waits for
     // its end, so the window always shows what is being downloaded.
-    for (QAction* a : {m_c.mnuOpenList, m_c.mnuCreateNewList, m_c.mnuImportList, m_c.mnuViewOptions, m_c.mnuLaunch})
+    for (QAction* a :
+         {m_c.openListAction, m_c.createListAction, m_c.importListAction, m_c.optionsAction, m_c.launchAction})
         a->setEnabled(enabled);
 }
 
@@ -81,22 +82,22 @@ void WindowDownloadView::setProgressRange(int minimum, int maximum)
 {
     // An empty list must not turn the bar into a busy indicator.
     if (maximum > minimum)
-        m_c.ProgressBar1->setRange(minimum, maximum);
+        m_c.progressBar->setRange(minimum, maximum);
 }
 
 void WindowDownloadView::setProgressValue(int value)
 {
-    m_c.ProgressBar1->setValue(value);
+    m_c.progressBar->setValue(value);
 }
 
 void WindowDownloadView::progressToMinimum()
 {
-    m_c.ProgressBar1->setValue(m_c.ProgressBar1->minimum());
+    m_c.progressBar->setValue(m_c.progressBar->minimum());
 }
 
 void WindowDownloadView::progressToMaximum()
 {
-    m_c.ProgressBar1->setValue(m_c.ProgressBar1->maximum());
+    m_c.progressBar->setValue(m_c.progressBar->maximum());
 }
 
 void WindowDownloadView::refreshList()
@@ -112,11 +113,10 @@ void WindowDownloadView::askStop(std::function<void(bool stop)> answered)
 void WindowDownloadView::askCreateDirectory(const QString& typedPath,
                                             std::function<void(const QString& created)> answered)
 {
-    dlgCreateDownloadDir::openAsk(&m_window, typedPath,
-                                  [this, answered = std::move(answered)](const QString& created) {
-                                      m_c.txtDownloadDir->setText(created);
-                                      answered(created);
-                                  });
+    dlgCreateDownloadDir::openAsk(&m_window, typedPath, [this, answered = std::move(answered)](const QString& created) {
+        m_c.downloadDirEdit->setText(created);
+        answered(created);
+    });
 }
 
 void WindowDownloadView::showCompletionMessage(std::function<void()> closed)
