@@ -54,7 +54,8 @@ using Flag = StoredFlag<qint16, 1>;
 using NumberFlag = StoredFlag<double, 1>;
 
 // The program-wide record of persisted settings that do not live in a control
-// of the main window. Field names follow the stored value names.
+// of the main window. Each field's stored value name is in the comment beside
+// it; the C++ field names are free.
 struct Settings
 {
     QString databaseName = QStringLiteral("dbase.mdb"); // "Database Name"

@@ -144,8 +144,8 @@ private:
 
 // The main window for a test, made as the program makes it. Its file
 // dialogs and its clock are answered by the fields below through the
-// window's own seams; its controls are found by the object names users'
-// settings and the documentation refer to.
+// window's own seams; its controls are found by their object names, not by
+// the window's C++ member names.
 class TestWindow
 {
 public:

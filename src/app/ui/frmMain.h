@@ -31,8 +31,8 @@ struct WindowValues;
 // The program's main window: the open ticker list, the download directory,
 // the date range and history period, the download button, menus, toolbar and
 // status bar. One instance per run; every other window is opened from it.
-// Its controls are its own; they carry the object names users' settings and
-// the documentation refer to.
+// Its controls are its own (MainControls); the tests find them by their object
+// names, which stay as they are whatever the C++ members are called.
 class frmMain final : public QMainWindow
 {
     Q_OBJECT

@@ -23,8 +23,9 @@ namespace kestrion {
 
 struct WindowValues;
 
-// The main window's controls and menu items. Their object names are the
-// ones users' settings, the documentation and the tests refer to.
+// The main window's controls and menu items. Each keeps the object name it is
+// made with (main_controls.cpp), which is what the tests find it by; the member
+// names here are only C++ names and say what each control is.
 struct MainControls
 {
     QLabel* tickerLabel = nullptr;

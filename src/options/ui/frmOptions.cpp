@@ -35,8 +35,8 @@ const char* const kFormatCodeProperty = "formatCode";
 constexpr int kWidthTwips = 7032;
 constexpr int kHeightTwips = 4000;
 
-// A new widget with its object name, the name users' settings and the
-// documentation refer to.
+// A new widget with its object name, the name the tests find it by; the
+// member that holds it may be called anything.
 template <typename Widget, typename... Args> Widget* named(const char* name, Args&&... args)
 {
     auto* widget = new Widget(std::forward<Args>(args)...);
