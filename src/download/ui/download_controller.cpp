@@ -96,7 +96,8 @@ void DownloadController::start(const ShownRequest& shown, bool automatic)
         if (stored.key.isEmpty()) {
             const QString text = QStringLiteral("%1 needs an API key. Enter it on the Sources page of the options "
                                                 "dialog, or set the environment variable %2.")
-                                     .arg(request.settings.dataSource, ApiKeyStore::environmentVariable());
+                                     .arg(request.settings.dataSource,
+                                          quoteSourceEntry(request.settings).apiKeyVariable);
             m_view.setInputsEnabled(true);
             m_view.setStatusText(QStringLiteral("No API key for ") + request.settings.dataSource);
             if (request.automatic)
