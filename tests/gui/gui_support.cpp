@@ -289,6 +289,11 @@ QStringList gridSymbols(const frmMain& w)
     return result;
 }
 
+QWidget* modalWindow()
+{
+    return QApplication::activeModalWidget();
+}
+
 void showAndActivate(QWidget& w)
 {
     w.show();

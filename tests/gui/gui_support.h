@@ -234,6 +234,10 @@ QStringList gridSymbols(const frmMain& w);
 // Shows the window and waits until it is the active one.
 void showAndActivate(QWidget& w);
 
+// The modal window up now, if any; tests look at dialogs only through the
+// watchers above and this.
+QWidget* modalWindow();
+
 // Opens a fresh list file of the symbols at the path in the window and shows
 // the window active; the path, or empty when that failed.
 QString showWithList(TestWindow& w, const QString& path, const QStringList& symbols);

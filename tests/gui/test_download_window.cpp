@@ -322,7 +322,7 @@ private Q_SLOTS:
         for (const QAction* a : free)
             QVERIFY2(a->isEnabled(), qPrintable(enabled(free)));
         w.mnuOpenList->trigger(); // its shortcut does nothing either
-        QCOMPARE(QApplication::activeModalWidget(), nullptr);
+        QCOMPARE(test::modalWindow(), nullptr);
         QVERIFY(done.wait(60000));
         for (const QAction* a : held)
             QVERIFY2(a->isEnabled(), qPrintable(enabled(held)));

@@ -196,7 +196,7 @@ void TestLaunch::launchFailureShowsPrompt()
     QVERIFY(prompt->isVisible());
     // Modeless over the main window, which stays usable.
     QVERIFY(!prompt->isModal());
-    QCOMPARE(QApplication::activeModalWidget(), nullptr);
+    QCOMPARE(test::modalWindow(), nullptr);
     QCOMPARE(prompt->parentWidget(), m_main.get());
     QCOMPARE(otherVisibleWindows(), QList<QWidget*>{prompt});
 

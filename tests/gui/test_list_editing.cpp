@@ -607,7 +607,7 @@ private Q_SLOTS:
         // Not modal and not owned: the main window stays usable beside it.
         QVERIFY(!browser->isModal());
         QCOMPARE(browser->parentWidget(), nullptr);
-        QVERIFY(QApplication::activeModalWidget() == nullptr);
+        QVERIFY(test::modalWindow() == nullptr);
 #endif
         QTest::qWait(100);
         QCOMPARE(messages.texts, QStringList());

@@ -1304,7 +1304,7 @@ void TestOptions::modalShow()
     QCOMPARE(record().dataFormat, QStringLiteral("6"));
     QCOMPARE(record().adt, QStringLiteral("8:15:00 PM"));
     QCOMPARE(record().appName, expectedApp);
-    QCOMPARE(QApplication::activeModalWidget(), nullptr);
+    QCOMPARE(test::modalWindow(), nullptr);
     flushDeletes();
     QVERIFY(m_main->findChildren<frmOptions*>().isEmpty());
 
@@ -1341,7 +1341,7 @@ void TestOptions::closeDuringModalShow()
     QVERIFY(wasModal);
     QVERIFY(!windows.options().isLoaded());
     QCOMPARE(record().adt, stored);
-    QCOMPARE(QApplication::activeModalWidget(), nullptr);
+    QCOMPARE(test::modalWindow(), nullptr);
     flushDeletes();
     QVERIFY(m_main->findChildren<frmOptions*>().isEmpty());
 }
