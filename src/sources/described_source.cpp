@@ -190,14 +190,19 @@ HttpGet DescribedSource::dataRequest(const QString& symbol, const QByteArray&, c
     return describedRequest(m_description, symbol, range, m_setup.period, m_setup.apiKey, m_hostOverride);
 }
 
+// A service may echo the key in its error text; the detail goes to logs.
 TableResult DescribedSource::convert(const QByteArray& body, const DateRange& range) const
 {
-    return describedTable(m_description, body, 200, range, m_setup.period);
+    TableResult result = describedTable(m_description, body, 200, range, m_setup.period);
+    result.detail = maskedAddress(result.detail, m_setup.apiKey);
+    return result;
 }
 
 TableResult DescribedSource::judgeAnswer(const QByteArray& body, int httpStatus) const
 {
-    return describedTable(m_description, body, httpStatus, m_runRange, m_setup.period);
+    TableResult result = describedTable(m_description, body, httpStatus, m_runRange, m_setup.period);
+    result.detail = maskedAddress(result.detail, m_setup.apiKey);
+    return result;
 }
 
 std::unique_ptr<QuoteSource> makeDescribedSource(const SourceSetup& setup, const SourceDescription& description,
