@@ -317,6 +317,11 @@ void TestDescribedSource::rowRules_data()
     QTest::newRow("date-time with offset") << kBareRows
         << QByteArray(R"([{"d":"2024-01-02T23:30:00-05:00","o":1,"h":1,"l":1,"c":1},{"d":"2024-01-05 10:00:00","o":2,"h":2,"l":2,"c":2}])")
         << "" << "2024-01-05,2,2,2,2,0,2|2024-01-03,1,1,1,1,0,1";
+    QTest::newRow("qt date format as a number") << QStringLiteral(
+        R"({"name": "N", "url": "https://x.org/{symbol}", "format": "json", "date-format": "yyyyMMdd", "rows": "q",
+            "fields": {"date": "day", "open": "o", "high": "h", "low": "l", "close": "c"}})")
+        << QByteArray(R"({"q": [{"day": 20240103, "o": 1, "h": 1, "l": 1, "c": 1}, {"day": "20240104", "o": 2, "h": 2, "l": 2, "c": 2}]})")
+        << "" << "2024-01-04,2,2,2,2,0,2|2024-01-03,1,1,1,1,0,1";
     QTest::newRow("text that is no number") << kJsonRows
         << QByteArray(R"([{"d":"2024-01-02","o":"abc","h":2,"l":1,"c":2,"v":5,"a":2}])") << "bad-data" << "not a number";
     QTest::newRow("unreadable date") << kBareRows << QByteArray(R"([{"d":"02/01/2024","o":1,"h":1,"l":1,"c":1}])")

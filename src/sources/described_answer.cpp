@@ -175,9 +175,10 @@ QDate dayOf(const QJsonValue& v, const SourceDescription& d, const QTimeZone& zo
             return {};
         return QDateTime::fromSecsSinceEpoch(qint64(std::floor(stamp)), zone).date();
     }
-    if (!v.isString())
+    // A Qt format such as yyyyMMdd may come as a JSON number.
+    if (!v.isString() && !(v.isDouble() && way != QLatin1String("iso")))
         return {};
-    const QString text = v.toString().trimmed();
+    const QString text = valueText(v).trimmed();
     if (way != QLatin1String("iso")) {
         const QDate day = QDate::fromString(text, way);
         return day.isValid() ? day : QDateTime::fromString(text, way).date();

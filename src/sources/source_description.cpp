@@ -430,7 +430,7 @@ DescriptionSet loadSourceDescriptions(const QStringList& folders)
         if (folders.at(folderIndex).isEmpty() || !dir.exists())
             continue;
         QSet<QString> seenHere;
-        const QFileInfoList files = dir.entryInfoList({QStringLiteral("*.json")}, QDir::Files | QDir::Readable, QDir::Name);
+        const QFileInfoList files = dir.entryInfoList({QStringLiteral("*.json")}, QDir::Files, QDir::Name);
         for (const QFileInfo& info : files) {
             const QString path = info.absoluteFilePath();
             QFile file(path);
