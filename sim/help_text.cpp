@@ -125,6 +125,16 @@ Services:
       bad dates, startDate after endDate, another resampleFreq or a format
       other than csv: HTTP 400 with a {"detail":...} message.
 
+  GET /api/eod/SYMBOL, /time_series, /v2/aggs/ticker/SYMBOL/range/1/...,
+          /v1/stocks/candles/RES/SYMBOL, /query
+      EODHD, Twelve Data, Massive, MarketData and Alpha Vantage as Kestrion's
+      shipped descriptions ask them, each in its own format. Keys:
+      sim-eodhd-key, sim-twelve-data-key, sim-massive-key,
+      sim-marketdata-key, sim-alpha-vantage-key; another key gets the
+      service's own refusal. ZZ... is unknown, NO_... has no prices,
+      QUOTA_... gets the service's quota notice (HTTP 200 where the service
+      sends it so), R429_... a plain HTTP 429.
+
   GET /            Home page "Kestrion Home".
   GET /search      Search page "Kestrion Search" (a symbol form for charts).
 

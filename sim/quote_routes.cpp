@@ -1,5 +1,7 @@
 #include "quote_routes.h"
 
+#include "described_services.h"
+
 #include "pages.h"
 
 #include <QRandomGenerator>
@@ -135,6 +137,9 @@ HttpReply QuoteRoutes::handle(const HttpRequest& request)
         if (!segment.contains('/'))
             return tiingo(request, segment);
     }
+
+    if (std::optional<HttpReply> described = describedServiceReply(request))
+        return *described;
 
     const QByteArray path = percentDecode(request.path, false);
     const QueryParams params(request.query);
