@@ -363,7 +363,7 @@ void TestDescribedSource::germanCsvWithKeyInHeader()
     const std::unique_ptr<QuoteSource> source = makeDescribedSource(setup, d);
     QCOMPARE(source->name(), QStringLiteral("Börsenblick"));
     QVERIFY(source->writesPriceTable());
-    const HttpGet get = source->dataRequest(QStringLiteral("SAP"), {});
+    const HttpGet get = source->dataRequest(QStringLiteral("SAP"), {}, setup.range);
     QCOMPARE(get.url, QStringLiteral("https://kurse.example.de/export/SAP.csv?von=02.01.2024&bis=31.01.2024"));
     QCOMPARE(get.headers.size(), 1);
     QCOMPARE(get.headers.at(0).first, QByteArray("X-Api-Key"));
@@ -375,7 +375,7 @@ void TestDescribedSource::germanCsvWithKeyInHeader()
                             "03.01.2024;139,50;140,10;138,20;139,80;1.234.567\r\n"
                             "02.01.2024;138,00;139,90;137,50;139,40;987654\r\n"
                             "29.12.2023;137,00;138,00;136,00;137,50;500000\r\n";
-    const TableResult result = source->convert(body);
+    const TableResult result = source->convert(body, setup.range);
     QCOMPARE(reasonText(result.reason), QString());
     QCOMPARE(result.table, table(QStringLiteral("2024-01-03,139.5,140.1,138.2,139.8,1234567,139.8|"
                                                 "2024-01-02,138,139.9,137.5,139.4,987654,139.4")));
@@ -394,14 +394,14 @@ void TestDescribedSource::nestedJsonInTokyoTime()
     SourceSetup setup;
     setup.range = {QDate(2024, 1, 4), QDate(2024, 1, 5)};
     const std::unique_ptr<QuoteSource> source = makeDescribedSource(setup, d, QStringLiteral("http://127.0.0.1:7000"));
-    const HttpGet get = source->dataRequest(QStringLiteral("7203.T"), {});
+    const HttpGet get = source->dataRequest(QStringLiteral("7203.T"), {}, setup.range);
     QCOMPARE(get.url, QStringLiteral("http://127.0.0.1:7000/v1/history?code=7203.T&start=1704326400&end=1704499200"));
 
     const QByteArray body = R"({"data": {"symbol": "7203", "bars": [
         {"time": 1704294000, "price": {"open": "2800", "high": 2850.5, "low": 2790, "close": 2840}, "volume": 120000},
         {"time": 1704380400, "price": {"open": 2845, "high": 2870, "low": 2830, "close": "2865"}, "volume": "98000"},
         {"time": 1704466800, "price": {"open": 1, "high": 1, "low": 1, "close": 1}, "volume": 1}]}})";
-    const TableResult result = source->convert(body);
+    const TableResult result = source->convert(body, setup.range);
     QCOMPARE(reasonText(result.reason), QString());
     QCOMPARE(result.table, table(QStringLiteral("2024-01-05,2845,2870,2830,2865,98000,2865|"
                                                 "2024-01-04,2800,2850.5,2790,2840,120000,2840")));

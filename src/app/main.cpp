@@ -6,6 +6,7 @@
 #include "platform/shutdown_signals.h"
 #include "platform/single_instance.h"
 #include "platform/ui/prompt.h"
+#include "sources/source_registry.h"
 #include "tools/chart_command.h"
 #include "tools/chart_model.h"
 #include "tools/ui/chart_view.h"
@@ -139,6 +140,10 @@ int main(int argc, char* argv[])
                     QStringLiteral("Program already running, terminating this instance..."), QMessageBox::Ok);
         return 0;
     }
+
+    // The services described in files join the built-in ones before anything
+    // asks which sources there are.
+    loadDescribedSources();
 
     // The main window, made by the splash once its three seconds are up.
     std::unique_ptr<frmMain> mainWindow;

@@ -291,6 +291,8 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     setApplicationIdentity();
+    // Before the options: --source names the described services too.
+    loadDescribedSources();
     keepFreedBuffersForReuse();
 
     QCommandLineParser parser;

@@ -159,6 +159,11 @@ ServiceConfig ServiceConfig::load(const SettingsStore& store)
         = store.read(sec, QStringLiteral("Fetch Timeout"), QString::number(c.fetchTimeoutSeconds)).trimmed().toInt(&ok);
     if (ok && t > 0)
         c.fetchTimeoutSeconds = t;
+    const QString hostPrefix = QStringLiteral("Source Host ");
+    for (const QString& name : store.names(sec)) {
+        if (name.startsWith(hostPrefix))
+            c.sourceHosts.insert(name.mid(hostPrefix.size()), store.read(sec, name, QString()).trimmed());
+    }
     return c;
 }
 

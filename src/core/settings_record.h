@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMap>
 #include <QString>
 
 #include <QtGlobal>
@@ -111,6 +112,9 @@ struct ServiceConfig
     QString yahooChartHost = QStringLiteral("https://query1.finance.yahoo.com");
     QString tiingoHost = QStringLiteral("https://api.tiingo.com");
     int fetchTimeoutSeconds = 60;
+    // "Source Host NAME": scheme, host and port that replace a described
+    // service's own, by its name.
+    QMap<QString, QString> sourceHosts;
 
     static ServiceConfig load(const SettingsStore& store);
 };

@@ -18,14 +18,11 @@ namespace kestrion {
 namespace {
 
 const QString kService = QStringLiteral("Kestrion");
-const QString kKeychainKey = QStringLiteral("Tiingo API Key");
-const QString kEnvironmentVariable = QStringLiteral("KESTRION_TIINGO_TOKEN");
 const QString kSection = QStringLiteral("Sources");
-const QString kValueName = QStringLiteral("Tiingo API Key");
 
-QString settingsKey()
+QString settingsKey(const KeyPlace& place)
 {
-    return kSection + QLatin1Char('/') + kValueName;
+    return kSection + QLatin1Char('/') + place.name;
 }
 
 // The same native file SettingsStore uses.
@@ -51,27 +48,27 @@ bool prepareOwnerOnlyFile(const QString& path)
     return QFile::setPermissions(path, kOwnerOnly);
 }
 
-QString readSettingsFileKey()
+QString readSettingsFileKey(const KeyPlace& place)
 {
-    return openSettings()->value(settingsKey()).toString().trimmed();
+    return openSettings()->value(settingsKey(place)).toString().trimmed();
 }
 
 // Puts the key into the settings file, or removes it for an empty key.
-bool writeSettingsFileKey(const QString& key, QString* error)
+bool writeSettingsFileKey(const KeyPlace& place, const QString& key, QString* error)
 {
     auto settings = openSettings();
     const QString path = settings->fileName();
     if (key.isEmpty()) {
-        if (!settings->contains(settingsKey()))
+        if (!settings->contains(settingsKey(place)))
             return true; // nothing to remove; leave the file alone
-        settings->remove(settingsKey());
+        settings->remove(settingsKey(place));
     } else {
         if (!prepareOwnerOnlyFile(path)) {
             *error = QStringLiteral("The settings file %1 cannot be made private to you.")
                          .arg(QDir::toNativeSeparators(path));
             return false;
         }
-        settings->setValue(settingsKey(), key);
+        settings->setValue(settingsKey(place), key);
     }
     settings->sync();
     if (settings->status() == QSettings::AccessError) {
@@ -102,12 +99,12 @@ enum class Answer {
 // done runs from the event loop, not inside the job's own signal: the secret
 // store library runs one job at a time and counts a job as running until its
 // signal returns, so a job started from there would wait for the time-out.
-void runJob(QKeychain::Job* job, QObject* context, int timeoutMs,
+void runJob(QKeychain::Job* job, const QString& entry, QObject* context, int timeoutMs,
             std::function<void(Answer, QKeychain::Error, const QString&)> done)
 {
     auto settled = std::make_shared<bool>(false);
     job->setAutoDelete(true);
-    job->setKey(kKeychainKey);
+    job->setKey(entry);
     QObject::connect(job, &QKeychain::Job::finished, context, [context, settled, done](QKeychain::Job* finished) {
         if (std::exchange(*settled, true))
             return;
@@ -132,7 +129,13 @@ void runJob(QKeychain::Job* job, QObject* context, int timeoutMs,
 } // namespace
 
 ApiKeyStore::ApiKeyStore(QObject* parent)
+    : ApiKeyStore(KeyPlace::tiingo(), parent)
+{
+}
+
+ApiKeyStore::ApiKeyStore(KeyPlace place, QObject* parent)
     : QObject(parent)
+    , m_place(std::move(place))
 {
 }
 
@@ -143,9 +146,15 @@ void ApiKeyStore::setTimeout(int milliseconds)
     m_timeoutMs = qMax(1, milliseconds);
 }
 
+KeyPlace KeyPlace::tiingo()
+{
+    return {QStringLiteral("Tiingo API Key"), QStringLiteral("KESTRION_TIINGO_TOKEN")};
+}
+
 const QString& ApiKeyStore::environmentVariable()
 {
-    return kEnvironmentVariable;
+    static const QString variable = KeyPlace::tiingo().variable;
+    return variable;
 }
 
 const QString& ApiKeyStore::settingsSection()
@@ -155,17 +164,23 @@ const QString& ApiKeyStore::settingsSection()
 
 const QString& ApiKeyStore::settingsValueName()
 {
-    return kValueName;
+    static const QString name = KeyPlace::tiingo().name;
+    return name;
 }
 
 QString ApiKeyStore::fromEnvironment()
 {
-    return qEnvironmentVariable(kEnvironmentVariable.toLatin1().constData()).trimmed();
+    return fromEnvironment(KeyPlace::tiingo());
+}
+
+QString ApiKeyStore::fromEnvironment(const KeyPlace& place)
+{
+    return qEnvironmentVariable(place.variable.toLatin1().constData()).trimmed();
 }
 
 void ApiKeyStore::read()
 {
-    const QString env = fromEnvironment();
+    const QString env = fromEnvironment(m_place);
     if (!env.isEmpty()) {
         // Callers connect after starting; answer from the event loop as the
         // other paths do.
@@ -177,7 +192,7 @@ void ApiKeyStore::read()
             Qt::QueuedConnection);
         return;
     }
-    runJob(new QKeychain::ReadPasswordJob(kService), this, m_timeoutMs,
+    runJob(new QKeychain::ReadPasswordJob(kService), m_place.name, this, m_timeoutMs,
            [this](Answer answer, QKeychain::Error, const QString& text) {
                StoredKey result;
                result.secretStoreAnswered = answer != Answer::Failed;
@@ -187,7 +202,7 @@ void ApiKeyStore::read()
                        result.where = KeyStorage::SecretStore;
                }
                if (result.key.isEmpty()) {
-                   result.key = readSettingsFileKey();
+                   result.key = readSettingsFileKey(m_place);
                    result.where = result.key.isEmpty() ? KeyStorage::None : KeyStorage::SettingsFile;
                }
                Q_EMIT readDone(result);
@@ -198,10 +213,10 @@ void ApiKeyStore::write(const QString& rawKey)
 {
     const QString key = rawKey.trimmed();
     if (key.isEmpty()) {
-        runJob(new QKeychain::DeletePasswordJob(kService), this, m_timeoutMs,
+        runJob(new QKeychain::DeletePasswordJob(kService), m_place.name, this, m_timeoutMs,
                [this](Answer answer, QKeychain::Error e, const QString&) {
                    QString error;
-                   writeSettingsFileKey(QString(), &error);
+                   writeSettingsFileKey(m_place, QString(), &error);
                    // A store that is missing or silent holds nothing we could
                    // reach; one that refused still holds the key.
                    if (answer == Answer::Failed
@@ -215,19 +230,19 @@ void ApiKeyStore::write(const QString& rawKey)
     }
     auto* job = new QKeychain::WritePasswordJob(kService);
     job->setTextData(key);
-    runJob(job, this, m_timeoutMs, [this, key](Answer answer, QKeychain::Error, const QString&) {
+    runJob(job, m_place.name, this, m_timeoutMs, [this, key](Answer answer, QKeychain::Error, const QString&) {
         QString error;
         if (answer == Answer::Ok) {
             // An older copy left in the file from a session without a secret
             // store would come back if the store ever went missing.
-            if (!writeSettingsFileKey(QString(), &error))
+            if (!writeSettingsFileKey(m_place, QString(), &error))
                 error = QStringLiteral("The key was saved in the desktop's secret store, but an older copy "
                                        "could not be removed from the settings file: ")
                     + error;
             Q_EMIT writeDone(KeyStorage::SecretStore, error);
             return;
         }
-        if (writeSettingsFileKey(key, &error))
+        if (writeSettingsFileKey(m_place, key, &error))
             Q_EMIT writeDone(KeyStorage::SettingsFile, QString());
         else
             Q_EMIT writeDone(KeyStorage::None, QStringLiteral("The API key could not be saved. ") + error);

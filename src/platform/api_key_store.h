@@ -5,10 +5,10 @@
 
 namespace kestrion {
 
-// Where the Tiingo API key was found or put.
+// Where an API key was found or put.
 enum class KeyStorage {
     None, // nowhere: no key
-    Environment, // KESTRION_TIINGO_TOKEN, which overrides the stored key
+    Environment, // the service's variable, which overrides the stored key
     SecretStore, // the desktop's secret store (Secret Service, KWallet)
     SettingsFile, // [Sources] of the settings file, made readable by its owner only
 };
@@ -22,7 +22,18 @@ struct StoredKey
     bool secretStoreAnswered = false;
 };
 
-// The Tiingo API key. Read order: the environment, the desktop's secret store,
+// The names one service's key is kept under: its secret store entry and
+// [Sources] value ("Tiingo API Key"), and the environment variable that
+// overrides both.
+struct KeyPlace
+{
+    QString name;
+    QString variable;
+
+    static KeyPlace tiingo();
+};
+
+// One service's API key (Tiingo's unless told otherwise). Read order: the environment, the desktop's secret store,
 // the settings file. The key is written to the secret store; where none
 // answers it goes to the settings file instead, made 0600. An empty key
 // removes it from both.
@@ -37,6 +48,7 @@ public:
     static constexpr int kDefaultTimeoutMs = 5000;
 
     explicit ApiKeyStore(QObject* parent = nullptr);
+    explicit ApiKeyStore(KeyPlace place, QObject* parent = nullptr);
     ~ApiKeyStore() override;
 
     // The cap on each secret store call.
@@ -51,8 +63,11 @@ public:
 
     // KESTRION_TIINGO_TOKEN, trimmed; empty when unset or blank.
     static QString fromEnvironment();
+    // The place's variable, the same way.
+    static QString fromEnvironment(const KeyPlace& place);
 
-    // The names it is kept under, for messages and tests.
+    const KeyPlace& place() const { return m_place; }
+    // Tiingo's names, for messages and tests.
     static const QString& environmentVariable();
     static const QString& settingsSection();
     static const QString& settingsValueName();
@@ -65,6 +80,7 @@ Q_SIGNALS:
     void writeDone(kestrion::KeyStorage where, const QString& error);
 
 private:
+    KeyPlace m_place;
     int m_timeoutMs = kDefaultTimeoutMs;
 };
 

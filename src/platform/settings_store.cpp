@@ -34,6 +34,14 @@ QString SettingsStore::read(const QString& section, const QString& name, const Q
     return v.toString();
 }
 
+QStringList SettingsStore::names(const QString& section) const
+{
+    m_settings->beginGroup(section);
+    const QStringList names = m_settings->childKeys();
+    m_settings->endGroup();
+    return names;
+}
+
 void SettingsStore::save(const QString& section, const QString& name, const QString& value)
 {
     m_settings->setValue(key(section, name), value);

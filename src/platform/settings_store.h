@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -23,6 +24,8 @@ public:
     SettingsStore& operator=(const SettingsStore&) = delete;
 
     QString read(const QString& section, const QString& name, const QString& defaultValue) const;
+    // The value names stored in a section.
+    QStringList names(const QString& section) const;
     void save(const QString& section, const QString& name, const QString& value);
     // Removes the value; nothing when there is none.
     void remove(const QString& section, const QString& name);

@@ -200,7 +200,7 @@ TableResult DescribedSource::convert(const QByteArray& body, const DateRange& ra
 
 TableResult DescribedSource::judgeAnswer(const QByteArray& body, int httpStatus) const
 {
-    TableResult result = describedTable(m_description, body, httpStatus, m_runRange, m_setup.period);
+    TableResult result = describedTable(m_description, body, httpStatus, m_setup.range, m_setup.period);
     result.detail = maskedAddress(result.detail, m_setup.apiKey);
     return result;
 }

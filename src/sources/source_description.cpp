@@ -1,4 +1,5 @@
 #include "sources/source_description.h"
+#include "sources/source_names.h"
 
 #include "core/settings_record.h"
 

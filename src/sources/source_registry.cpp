@@ -1,10 +1,15 @@
 #include "sources/source_registry.h"
 
 #include "platform/api_key_store.h"
+#include "sources/described_source.h"
 #include "sources/tiingo_source.h"
 #include "sources/wall_street_city_source.h"
 #include "sources/yahoo_chart_source.h"
 #include "sources/yahoo_table_source.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QStandardPaths>
 
 #include <algorithm>
 
@@ -22,9 +27,11 @@ ConvertingSource::ConvertingSource(const SourceSetup& setup)
 {
 }
 
-const std::vector<QuoteSourceEntry>& quoteSourceEntries()
+namespace {
+
+std::vector<QuoteSourceEntry> builtInEntries()
 {
-    static const std::vector<QuoteSourceEntry> entries = [] {
+    std::vector<QuoteSourceEntry> entries = [] {
         QuoteSourceEntry chart;
         chart.storedText = kSourceYahooChart;
         chart.cliName = QStringLiteral("yahoo-chart");
@@ -38,8 +45,9 @@ const std::vector<QuoteSourceEntry>& quoteSourceEntries()
         tiingo.cliName = QStringLiteral("tiingo");
         tiingo.buttonName = QStringLiteral("optTiingo");
         tiingo.picture = QStringLiteral("tiingo.bmp");
-        tiingo.needsApiKey = true;
-        tiingo.apiKeyVariable = ApiKeyStore::environmentVariable();
+        tiingo.needsApiKey = tiingo.takesApiKey = true;
+        tiingo.keyPlace = KeyPlace::tiingo();
+        tiingo.apiKeyVariable = tiingo.keyPlace.variable;
         // The free quota is counted per hour.
         tiingo.defaultParallelRequests = 1;
         tiingo.tableLayout = true;
@@ -61,10 +69,81 @@ const std::vector<QuoteSourceEntry>& quoteSourceEntries()
         wsc.picture = QStringLiteral("wallstreetcity.bmp");
         wsc.formatsApply = true;
         wsc.make = makeWallStreetCitySource;
-        // Wall Street City last: quoteSourceEntry() falls back to it.
         return std::vector<QuoteSourceEntry>{chart, tiingo, yahoo, wsc};
     }();
     return entries;
+}
+
+QuoteSourceEntry describedEntry(const SourceDescription& d)
+{
+    QuoteSourceEntry e;
+    e.storedText = d.name;
+    e.cliName = d.cliName;
+    e.needsApiKey = d.key == DescribedKey::Required;
+    e.takesApiKey = d.key != DescribedKey::None;
+    e.keyPlace = {d.name + QStringLiteral(" API Key"), describedKeyVariable(d.name)};
+    e.apiKeyVariable = e.keyPlace.variable;
+    e.keyHelp = d.keyHelp;
+    e.origin = d.folderIndex == 0 ? QuoteSourceEntry::Origin::ShippedFile : QuoteSourceEntry::Origin::UserFile;
+    e.descriptionFile = d.filePath;
+    e.requestsPerMinute = d.requestsPerMinute;
+    e.defaultParallelRequests = d.parallel;
+    e.periods.clear();
+    for (HistoryPeriod p : describedPeriods(d))
+        e.periods.push_back(p);
+    e.tableLayout = true;
+    e.make = [d](const SourceSetup& setup) {
+        return makeDescribedSource(setup, d, setup.services.sourceHosts.value(d.name));
+    };
+    return e;
+}
+
+struct Registry
+{
+    std::vector<QuoteSourceEntry> entries = builtInEntries();
+    QStringList problems;
+};
+
+Registry& registry()
+{
+    static Registry r;
+    return r;
+}
+
+} // namespace
+
+const std::vector<QuoteSourceEntry>& quoteSourceEntries()
+{
+    return registry().entries;
+}
+
+QStringList sourceDescriptionFolders()
+{
+    // Installed as prefix/bin and prefix/share, and laid out the same way in
+    // a build.
+    const QString shipped = QCoreApplication::applicationDirPath() + QStringLiteral("/../share/kestrion/sources");
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return {QDir::cleanPath(shipped), config + QStringLiteral("/Kestrion/sources")};
+}
+
+QStringList loadDescribedSources(const QStringList& folders)
+{
+    Registry& r = registry();
+    r.entries = builtInEntries();
+    const DescriptionSet set = loadSourceDescriptions(folders);
+    r.problems = set.problems;
+    for (const SourceDescription& d : set.usable)
+        r.entries.push_back(describedEntry(d));
+    // Wall Street City last: quoteSourceEntry() falls back to it.
+    const auto wsc = std::find_if(r.entries.begin(), r.entries.end(),
+                                  [](const QuoteSourceEntry& e) { return e.storedText == kSourceWallStreetCity; });
+    std::rotate(wsc, wsc + 1, r.entries.end());
+    return r.problems;
+}
+
+const QStringList& describedSourceProblems()
+{
+    return registry().problems;
 }
 
 bool QuoteSourceEntry::serves(HistoryPeriod period) const

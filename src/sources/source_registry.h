@@ -1,6 +1,9 @@
 #pragma once
 
+#include "platform/api_key_store.h"
 #include "sources/quote_source.h"
+#include "sources/source_description.h"
+#include "sources/source_names.h"
 
 #include <QString>
 
@@ -19,8 +22,17 @@ struct QuoteSourceEntry
     QString cliName; // kestrion-cli --source
     QString buttonName; // object name of its "From:" button in Options
     QString picture; // file in the application folder the status bar shows
-    bool needsApiKey = false;
-    QString apiKeyVariable; // environment variable that holds the key, when one is needed
+    bool needsApiKey = false; // a run without its key does not start
+    bool takesApiKey = false; // a key is needed or may be given
+    QString apiKeyVariable; // environment variable that holds the key, when one is taken
+    KeyPlace keyPlace; // where its key is kept
+    QString keyHelp; // where to get a key, one line
+    // Where it is described: in code, in a file shipped with Kestrion, or in
+    // one of the user's.
+    enum class Origin { BuiltIn, ShippedFile, UserFile };
+    Origin origin = Origin::BuiltIn;
+    QString descriptionFile;
+    int requestsPerMinute = 0; // 0: no pacing
     // Requests a run keeps under way when "Parallel Requests" holds none.
     int defaultParallelRequests = 4;
     std::vector<HistoryPeriod> periods{HistoryPeriod::Daily, HistoryPeriod::Weekly, HistoryPeriod::Monthly};
@@ -37,7 +49,20 @@ struct QuoteSourceEntry
 
     bool serves(HistoryPeriod period) const;
 };
+// The built-in sources, then the described ones loaded last.
 const std::vector<QuoteSourceEntry>& quoteSourceEntries();
+
+// The folders descriptions are read from, in order: the shipped one
+// (share/kestrion/sources beside the programs' folder) and the user's
+// ($XDG_CONFIG_HOME/Kestrion/sources).
+QStringList sourceDescriptionFolders();
+// Reads the descriptions in the folders and makes them the described
+// sources of the registry; a description named like a built-in source is
+// left out. The program calls it once at start, before anything asks the
+// registry; returns what could not be used, "file: key: fault" each.
+QStringList loadDescribedSources(const QStringList& folders = sourceDescriptionFolders());
+// The faults of the last load.
+const QStringList& describedSourceProblems();
 // The entry for a "Data Source" text; any unknown text is Wall Street City.
 const QuoteSourceEntry& quoteSourceEntry(const QString& storedText);
 // The same for the record's "Data Source".
@@ -46,11 +71,6 @@ const QuoteSourceEntry& quoteSourceEntry(const Settings& settings);
 const QuoteSourceEntry* quoteSourceEntryForButton(const QString& buttonName);
 std::unique_ptr<QuoteSource> makeQuoteSource(const SourceSetup& setup);
 
-// The stored texts of the sources, for code and tests that name one.
-inline const QString kSourceYahoo = QStringLiteral("Yahoo");
-inline const QString kSourceWallStreetCity = QStringLiteral("Wall Street City");
-inline const QString kSourceYahooChart = kFirstRunDataSource;
-inline const QString kSourceTiingo = QStringLiteral("Tiingo");
 
 // How many requests a run on the record's source keeps under way.
 int effectiveParallelRequests(const Settings& settings);

@@ -2,6 +2,7 @@
 #include "core/app_state.h"
 #include "platform/program_launcher.h"
 #include "schedule/ui/dlgLaunchApp.h"
+#include "gui_support.h"
 #include "testsupport.h"
 
 #include <QDir>
