@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QScrollArea>
 #include <QVBoxLayout>
 
@@ -163,7 +164,9 @@ void frmOptions::showSourceProblems()
         item->setToolTip(problem); // a long path runs past the list's width
     }
     const int rows = std::min<int>(problems.size(), 4);
+    // Room for the rows and the scroll bar a long path brings.
     lstSourceProblems->setFixedHeight(lstSourceProblems->sizeHintForRow(0) * std::max(rows, 1)
+                                      + lstSourceProblems->horizontalScrollBar()->sizeHint().height()
                                       + 2 * lstSourceProblems->frameWidth() + 4);
     lblSourceProblems->setHidden(problems.isEmpty());
     lstSourceProblems->setHidden(problems.isEmpty());
