@@ -1,22 +1,23 @@
 #include "options/ui/frmOptions.h"
 
 #include "options/options_form.h"
-#include "platform/api_key_store.h"
+#include "options/ui/api_key_field.h"
 #include "platform/twips.h"
-#include "platform/ui/prompt.h"
 #include "schedule/adt_clock.h"
 #include "sources/source_registry.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
-#include <QCoreApplication>
+#include <QComboBox>
+#include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
+#include <QListWidget>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QSpinBox>
 #include <QTabBar>
 #include <QTabWidget>
@@ -113,6 +114,7 @@ void frmOptions::buildControls()
     fromLayout->addWidget(optWallSt);
     fromLayout->addWidget(optYahooChart);
     fromLayout->addWidget(optTiingo);
+    buildOtherSource();
     fromLayout->addStretch();
 
     fraFormat = group(page0, "fraFormat", QStringLiteral("Format:"));
@@ -201,6 +203,9 @@ void frmOptions::buildControls()
     sourceGroup->addButton(optWallSt);
     sourceGroup->addButton(optYahooChart);
     sourceGroup->addButton(optTiingo);
+    otherSourceGroup = new QButtonGroup(this);
+    otherSourceGroup->setObjectName(QStringLiteral("otherSourceGroup"));
+    otherSourceGroup->addButton(optOtherSource);
     formatGroup = new QButtonGroup(this);
     formatGroup->setObjectName(QStringLiteral("formatGroup"));
     for (QRadioButton* b : formatButtons())
@@ -212,13 +217,21 @@ void frmOptions::buildControls()
 
     // A box not set by the user shows the default of the source chosen now;
     // the layouts apply to the sources the registry says they do.
-    connect(sourceGroup, &QButtonGroup::buttonToggled, this, [this](QAbstractButton* button, bool checked) {
-        if (!checked)
-            return;
-        const QuoteSourceEntry* entry = quoteSourceEntryForButton(button->objectName());
-        setFormatsEnabled(entry && entry->formatsApply);
-        showParallelRequests();
-    });
+    // The two groups are one choice: checking a button in either clears the
+    // other.
+    for (auto [group, other] : {std::pair{sourceGroup, otherSourceGroup}, std::pair{otherSourceGroup, sourceGroup}}) {
+        connect(group, &QButtonGroup::buttonToggled, this, [this, other](QAbstractButton*, bool checked) {
+            if (!checked)
+                return;
+            if (QAbstractButton* before = other->checkedButton()) {
+                // An exclusive group keeps its checked button.
+                other->setExclusive(false);
+                before->setChecked(false);
+                other->setExclusive(true);
+            }
+            showCheckedSource();
+        });
+    }
     connect(chkAutoRun, &QCheckBox::toggled, txtAppName, &QLineEdit::setEnabled);
     connect(txtADT, &QLineEdit::textChanged, this, &frmOptions::showAdtCheck);
     // The completion alert takes effect at once, even for a run started
@@ -238,33 +251,6 @@ void frmOptions::buildControls()
 
 void frmOptions::buildSourcesPage()
 {
-    // One group per quote service that has settings of its own.
-    fraTiingo = group(fraSources, "fraTiingo", QStringLiteral("Tiingo:"));
-    lblTiingoKey = label(fraTiingo, "lblTiingoKey", QStringLiteral("API Key:"));
-    txtTiingoKey = lineEdit(fraTiingo, "txtTiingoKey");
-    txtTiingoKey->setEchoMode(QLineEdit::Password);
-    txtTiingoKey->setInputMethodHints(Qt::ImhSensitiveData | Qt::ImhNoPredictiveText | Qt::ImhNoAutoUppercase);
-    txtTiingoKey->setEnabled(false); // until the key has been read
-    lblTiingoKey->setBuddy(txtTiingoKey);
-    chkShowKey = checkBox(fraTiingo, "chkShowKey", QStringLiteral("Show"));
-    lblKeyHelp = label(fraTiingo, "lblKeyHelp",
-                       QStringLiteral("Get a free key at <a href=\"https://www.tiingo.com\">https://www.tiingo.com</a> "
-                                      "(sign up, then Account &gt; API &gt; Token)."));
-    lblKeyHelp->setTextFormat(Qt::RichText);
-    lblKeyHelp->setOpenExternalLinks(true);
-    lblKeyHelp->setWordWrap(true);
-    lblKeyStorage = label(fraTiingo, "lblKeyStorage", QString());
-    lblKeyStorage->setWordWrap(true);
-    auto* tiingoLayout = new QGridLayout(fraTiingo);
-    tiingoLayout->addWidget(lblTiingoKey, 0, 0);
-    tiingoLayout->addWidget(txtTiingoKey, 0, 1);
-    tiingoLayout->addWidget(chkShowKey, 0, 2);
-    tiingoLayout->addWidget(lblKeyHelp, 1, 0, 1, 3);
-    tiingoLayout->addWidget(lblKeyStorage, 2, 0, 1, 3);
-    tiingoLayout->setColumnStretch(1, 1);
-    connect(chkShowKey, &QCheckBox::toggled, txtTiingoKey,
-            [this](bool show) { txtTiingoKey->setEchoMode(show ? QLineEdit::Normal : QLineEdit::Password); });
-
     // What every service's download shares.
     fraAllSources = group(fraSources, "fraAllSources", QStringLiteral("All Sources:"));
     lblParallelRequests = label(fraAllSources, "lblParallelRequests", QStringLiteral("Parallel Requests:"));
@@ -293,9 +279,14 @@ void frmOptions::buildSourcesPage()
             m_parallelRequests = value;
     });
 
+    buildKeyFields();
+    showSourceProblems();
     auto* sourcesLayout = new QVBoxLayout(fraSources);
     sourcesLayout->addWidget(fraTiingo);
+    sourcesLayout->addWidget(scrServiceKeys);
     sourcesLayout->addWidget(fraAllSources);
+    sourcesLayout->addWidget(lblSourceProblems);
+    sourcesLayout->addWidget(lstSourceProblems);
     sourcesLayout->addStretch();
     // Only looking at the page asks the secret store: a locked store may ask
     // for its password, which nobody should see for opening the dialog.
@@ -320,6 +311,8 @@ void frmOptions::setFormatsEnabled(bool enabled)
 
 QString frmOptions::checkedSource() const
 {
+    if (optOtherSource->isChecked() && cboOtherSource->currentIndex() >= 0)
+        return cboOtherSource->currentData().toString();
     const QAbstractButton* checked = sourceGroup->checkedButton();
     const QuoteSourceEntry* entry = checked ? quoteSourceEntryForButton(checked->objectName()) : nullptr;
     return (entry ? *entry : quoteSourceEntry(QString())).storedText;
@@ -344,7 +337,10 @@ void frmOptions::loadFromForm()
             source = b;
     }
     m_parallelRequests = v.parallelRequests;
-    source->setChecked(true);
+    if (entry.buttonName.isEmpty())
+        checkOtherSource(entry.storedText);
+    else
+        source->setChecked(true);
     setFormatsEnabled(entry.formatsApply);
 
     // A code outside the table selects nothing (the buttons start clear) and
@@ -407,7 +403,7 @@ void frmOptions::finish()
     m_finished = true;
     applyToForm();
     m_form.close();
-    saveKey();
+    saveKeys();
 }
 
 void frmOptions::fitHeightToContents()
@@ -456,78 +452,8 @@ bool frmOptions::event(QEvent* event)
 bool frmOptions::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == fraSources && event->type() == QEvent::Show)
-        startKeyRead();
+        startKeyReads();
     return QDialog::eventFilter(watched, event);
-}
-
-void frmOptions::startKeyRead()
-{
-    if (m_keyReadStarted)
-        return;
-    m_keyReadStarted = true;
-    lblKeyStorage->setText(QStringLiteral("Reading the key..."));
-    auto* store = new ApiKeyStore(this);
-    connect(store, &ApiKeyStore::readDone, this, [this, store](const StoredKey& stored) {
-        store->deleteLater();
-        showStoredKey(stored);
-    });
-    store->read();
-}
-
-void frmOptions::showStoredKey(const StoredKey& stored)
-{
-    m_keyLoaded = true;
-    m_loadedKey = stored.key;
-    m_keyFromEnvironment = stored.where == KeyStorage::Environment;
-    txtTiingoKey->setText(stored.key);
-    txtTiingoKey->setReadOnly(m_keyFromEnvironment);
-    txtTiingoKey->setEnabled(true);
-
-    const QString privateFile = QStringLiteral("the settings file, readable by you only");
-    QString where;
-    switch (stored.where) {
-    case KeyStorage::Environment:
-        where = QStringLiteral("The key comes from the environment variable %1, which overrides a stored key. "
-                               "Unset it to change the key here.")
-                    .arg(ApiKeyStore::environmentVariable());
-        break;
-    case KeyStorage::SecretStore:
-        where = QStringLiteral("The key is kept in the desktop's secret store.");
-        break;
-    case KeyStorage::SettingsFile:
-        where = QStringLiteral("The key is kept in ") + privateFile
-            + (stored.secretStoreAnswered ? QStringLiteral(".")
-                                          : QStringLiteral(", because no secret store answered."));
-        break;
-    case KeyStorage::None:
-        where = stored.secretStoreAnswered
-            ? QStringLiteral("No key is stored. A key entered here is kept in the desktop's secret store.")
-            : QStringLiteral("No key is stored. No secret store answered, so a key entered here is kept in ")
-                + privateFile + QLatin1Char('.');
-        break;
-    }
-    lblKeyStorage->setText(where);
-}
-
-void frmOptions::saveKey()
-{
-    // A key never read (the page not shown, or the read still running) is
-    // left alone: the empty field does not mean "clear it".
-    if (!m_keyLoaded || m_keyFromEnvironment)
-        return;
-    const QString key = txtTiingoKey->text().trimmed();
-    if (key == m_loadedKey)
-        return;
-    // The write outlives the dialog, which is destroyed right after its close.
-    auto* store = new ApiKeyStore(QCoreApplication::instance());
-    QPointer<QWidget> owner = parentWidget();
-    connect(store, &ApiKeyStore::writeDone, store, [store, owner](KeyStorage, const QString& error) {
-        store->deleteLater();
-        if (error.isEmpty())
-            return;
-        Prompt::open(owner, QMessageBox::Warning, QStringLiteral("Options"), error, QMessageBox::Ok);
-    });
-    store->write(key);
 }
 
 } // namespace kestrion

@@ -5,28 +5,32 @@
 #include <QDialog>
 
 #include <array>
+#include <vector>
 
 class QButtonGroup;
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QListWidget;
 class QRadioButton;
+class QScrollArea;
 class QSpinBox;
 class QTabWidget;
 
 namespace kestrion {
 
+class ApiKeyField;
 class OptionsForm;
-struct StoredKey;
 
 // The options dialog: data source, data format and the miscellaneous
-// settings, the download settings shared by all sources, and the Tiingo API
-// key. It shows the values of an OptionsForm and has no OK or Cancel: every
+// settings, the download settings shared by all sources, and the API key of
+// each service that takes one. It shows the values of an OptionsForm and has no OK or Cancel: every
 // way of closing it writes its controls back into the form and runs the
-// form's close step, which copies them into the settings record. The key is
-// read from its store when the Sources page is first shown and stored again
-// at close only when it was changed.
+// form's close step, which copies them into the settings record. The keys
+// are read from their stores when the Sources page is first shown and stored
+// again at close only when they were changed.
 class frmOptions : public QDialog
 {
     Q_OBJECT
@@ -55,6 +59,10 @@ public:
     QRadioButton* optWallSt;
     QRadioButton* optYahooChart;
     QRadioButton* optTiingo;
+    // A service described in a file: the button stands for the one the list
+    // shows. Disabled when no description could be used.
+    QRadioButton* optOtherSource;
+    QComboBox* cboOtherSource; // one item per described service, its "Data Source" text
     QGroupBox* fraFormat;
     QRadioButton* optASCII1;
     QRadioButton* optASCII7;
@@ -83,19 +91,29 @@ public:
     // Page 2 "Sources": settings of the individual quote services and those
     // all of them share.
     QWidget* fraSources;
+    // Tiingo's key field and its controls.
     QGroupBox* fraTiingo;
     QLabel* lblTiingoKey;
     QLineEdit* txtTiingoKey; // masked unless chkShowKey is ticked
     QCheckBox* chkShowKey;
     QLabel* lblKeyHelp;
     QLabel* lblKeyStorage; // where the key is kept, or that it is being read
+    // One key field per service that takes a key, Tiingo's first; the
+    // described services' fields scroll in scrServiceKeys.
+    std::vector<ApiKeyField*> keyFields;
+    QScrollArea* scrServiceKeys;
+    // The description files left out, "file: key: fault" each; hidden when
+    // every one was usable.
+    QLabel* lblSourceProblems;
+    QListWidget* lstSourceProblems;
     QGroupBox* fraAllSources;
     QLabel* lblParallelRequests;
     QSpinBox* spnParallelRequests; // the number in use: the stored one or the source's default
     QLabel* lblParallelNote;
     QCheckBox* chkUpdateExisting; // excludes chkDelExistFiles
 
-    QButtonGroup* sourceGroup;
+    QButtonGroup* sourceGroup; // the four built-in services
+    QButtonGroup* otherSourceGroup; // optOtherSource alone; checking either group clears the other
     QButtonGroup* formatGroup;
     QButtonGroup* alertsGroup;
 
@@ -112,7 +130,10 @@ protected:
 
 private:
     void buildControls();
+    void buildOtherSource();
     void buildSourcesPage();
+    void buildKeyFields();
+    void showSourceProblems();
     void loadFromForm();
     void applyToForm();
     void setFormatsEnabled(bool enabled);
@@ -122,13 +143,17 @@ private:
     void showAdtCheck();
     // The source the "From:" buttons show.
     QString checkedSource() const;
+    // Shows what follows from the chosen source: whether the formats apply,
+    // the requests in use.
+    void showCheckedSource();
     // Shows the number of requests in use for the chosen source.
     void showParallelRequests();
-    void startKeyRead();
-    void showStoredKey(const StoredKey& stored);
-    // Stores the key when it was read and then changed; the write finishes
+    // Checks the described service's button and selects it in the list.
+    void checkOtherSource(const QString& storedText);
+    void startKeyReads();
+    // Stores each key that was read and then changed; the writes finish
     // after the dialog is gone.
-    void saveKey();
+    void saveKeys();
 
     OptionsForm& m_form;
     bool m_finished = false;
@@ -136,10 +161,6 @@ private:
     // source shows that source's default.
     int m_parallelRequests = 0;
     bool m_showingParallel = false;
-    bool m_keyReadStarted = false;
-    bool m_keyLoaded = false;
-    bool m_keyFromEnvironment = false;
-    QString m_loadedKey;
 };
 
 } // namespace kestrion
