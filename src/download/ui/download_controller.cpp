@@ -84,16 +84,20 @@ void DownloadController::start(const ShownRequest& shown, bool automatic)
     m_view.setInputsEnabled(false);
     m_view.setStatusToolTip(QStringLiteral("Download Status"));
 
-    if (!quoteSourceEntry(request.settings.dataSource).needsApiKey) {
+    const QuoteSourceEntry& source = quoteSourceEntry(request.settings);
+    if (!source.needsApiKey && !source.takesApiKey) {
         launch(request);
         return;
     }
     // The secret store answers over D-Bus: ask it without blocking the window.
-    m_keyStore = new ApiKeyStore(this);
-    connect(m_keyStore, &ApiKeyStore::readDone, this, [this, request](const StoredKey& stored) mutable {
+    // Each service's key is kept under its own name; an optional one may be
+    // missing and the run goes on without it.
+    m_keyStore = new ApiKeyStore(source.keyPlace, this);
+    connect(m_keyStore, &ApiKeyStore::readDone, this,
+            [this, request, needed = source.needsApiKey](const StoredKey& stored) mutable {
         m_keyStore->deleteLater();
         m_keyStore = nullptr;
-        if (stored.key.isEmpty()) {
+        if (stored.key.isEmpty() && needed) {
             const QString text = QStringLiteral("%1 needs an API key. Enter it on the Sources page of the options "
                                                 "dialog, or set the environment variable %2.")
                                      .arg(request.settings.dataSource,
