@@ -85,6 +85,22 @@ void DownloadController::start(const ShownRequest& shown, bool automatic)
     m_view.setStatusToolTip(QStringLiteral("Download Status"));
 
     const QuoteSourceEntry& source = quoteSourceEntry(request.settings);
+    if (!source.serves(request.period)) {
+        // A described service may give monthly prices only, say.
+        const QString text = QStringLiteral("The download did not start: %1 cannot give %2 prices.\nChoose "
+                                            "another period or another source.")
+                                 .arg(request.settings.dataSource,
+                                      request.period == HistoryPeriod::Daily      ? QStringLiteral("daily")
+                                          : request.period == HistoryPeriod::Weekly ? QStringLiteral("weekly")
+                                                                                    : QStringLiteral("monthly"));
+        m_view.setInputsEnabled(true);
+        m_view.setStatusText(text.section(QLatin1Char('\n'), 0, 0));
+        if (request.automatic)
+            endRun();
+        else
+            warnAndEnd(text);
+        return;
+    }
     if (!source.needsApiKey && !source.takesApiKey) {
         launch(request);
         return;
