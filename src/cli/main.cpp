@@ -1,5 +1,6 @@
 // kestrion-cli: the download engine without a window, for scheduled and
 // scripted downloads. Defaults come from the same settings as the window.
+#include "cli/source_listing.h"
 #include "core/app_state.h"
 #include "core/settings_record.h"
 #include "download/download_run.h"
@@ -280,6 +281,9 @@ QString sourceOptionHelp()
         if (e.needsApiKey)
             keys += QStringLiteral(" %1 needs an API key (%2 or Kestrion's options).")
                         .arg(e.storedText, e.apiKeyVariable);
+        else if (e.takesApiKey)
+            keys += QStringLiteral(" %1 takes an API key (%2 or Kestrion's options).")
+                        .arg(e.storedText, e.apiKeyVariable);
     }
     const QString last = names.takeLast();
     return QStringLiteral("Quote source: %1 or %2.").arg(names.join(QStringLiteral(", ")), last) + keys;
@@ -339,13 +343,23 @@ int main(int argc, char** argv)
                                        QStringLiteral("NAME"));
     const QCommandLineOption updateOpt(
         QStringLiteral("update"),
-        QStringLiteral("Add only the new days to the data files already there (Yahoo Chart, Tiingo, Yahoo)."));
+        QStringLiteral("Add only the new days to the data files already there (Yahoo Chart, Tiingo, Yahoo and the "
+                       "described services)."));
     const QCommandLineOption jobsOpt(
         QStringLiteral("jobs"),
         QStringLiteral("Requests in flight at once, 1 to 8 (default: Kestrion's setting; 4, or 1 for Tiingo)."),
         QStringLiteral("N"));
+    const QCommandLineOption listSourcesOpt(
+        QStringLiteral("list-sources"),
+        QStringLiteral("Print one line per quote source, fields separated by a tab: its --source name, its Data Source "
+                       "text, key: needed/optional/none, key present: yes/no (- when it takes none), its periods, "
+                       "where it comes from (built in, shipped file, user file) and the file. Never prints a key."));
+    const QCommandLineOption checkSourcesOpt(
+        QStringLiteral("check-sources"),
+        QStringLiteral("Print each service description that cannot be used (file: key: fault); exit status 0 when "
+                       "every one is usable, 1 otherwise."));
     parser.addOptions({listOpt, dirOpt, fromOpt, toOpt, periodOpt, sourceOpt, formatOpt, extOpt, stampOpt, deleteOpt,
-                       updateOpt, jobsOpt, msOpt, symbolOpt, tableOpt, columnOpt});
+                       updateOpt, jobsOpt, msOpt, symbolOpt, tableOpt, columnOpt, listSourcesOpt, checkSourcesOpt});
     if (!parser.parse(app.arguments()))
         return fail(parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
@@ -358,6 +372,10 @@ int main(int argc, char** argv)
     }
     if (!parser.positionalArguments().isEmpty())
         return fail(QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
+    if (parser.isSet(listSourcesOpt))
+        return listSources();
+    if (parser.isSet(checkSourcesOpt))
+        return checkSources();
 
     SettingsStore store;
     Settings settings;
@@ -441,7 +459,7 @@ int main(int argc, char** argv)
     settings.activeAlerts = false; // never prompt: log and go on
     settings.playSound = false;
     if (!quoteSourceEntry(settings).serves(in.period))
-        return fail(QStringLiteral("%1 does not serve the %2 period").arg(settings.dataSource, period));
+        return fail(QStringLiteral("%1 cannot give %2 prices: nothing was asked for").arg(settings.dataSource, period));
     in.settings = settings;
 
     in.downloadDir = parser.isSet(dirOpt) ? parser.value(dirOpt) : window.downloadDir;
@@ -507,15 +525,17 @@ int main(int argc, char** argv)
     });
     shutdown.install();
 
-    if (!quoteSourceEntry(settings.dataSource).needsApiKey) {
+    const QuoteSourceEntry& source = quoteSourceEntry(settings);
+    if (!source.needsApiKey && !source.takesApiKey) {
         run.start(in);
         return run.isRunning() ? app.exec() : exitCode;
     }
     // The key may sit in the desktop's secret store, which answers over D-Bus.
-    ApiKeyStore keys;
+    // An optional key may be missing: the run goes without it.
+    ApiKeyStore keys(source.keyPlace);
     QObject::connect(&keys, &ApiKeyStore::readDone, &app, [&](const StoredKey& stored) {
         in.apiKey = stored.key;
-        if (in.apiKey.isEmpty()) {
+        if (in.apiKey.isEmpty() && source.needsApiKey) {
             exitCode = fail(QStringLiteral("%1 needs an API key: set %2, or enter the key on the "
                                            "Sources page of Kestrion's options dialog")
                                 .arg(settings.dataSource, quoteSourceEntry(settings).apiKeyVariable));

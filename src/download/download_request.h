@@ -26,6 +26,8 @@ struct DownloadRequest
     QString downloadDir;
     QString apiKey; // the chosen source's key, where it needs one
     bool automatic = false; // started by the daily timer: may start the charting program
+    // The span a service's requests-per-minute counts over; shorter only in tests.
+    qint64 paceWindowMs = 60'000;
 };
 
 // The tickers of a run over the open list (listSymbols, in stored order), or

@@ -65,6 +65,9 @@ DownloadRun::DownloadRun(RunView& view, MetaStockFactory& metastock, QObject* pa
 {
     m_pause.setSingleShot(true);
     connect(&m_pause, &QTimer::timeout, this, &DownloadRun::resume);
+    m_paced.setSingleShot(true);
+    connect(&m_paced, &QTimer::timeout, this, &DownloadRun::resume);
+    m_clock.start();
 }
 
 DownloadRun::~DownloadRun()
@@ -128,6 +131,8 @@ void DownloadRun::begin()
     m_source = makeQuoteSource(
         SourceSetup{m_in.settings, m_in.services, m_in.range, m_in.period, m_in.downloadDir, m_in.apiKey});
     m_gate = RateGate();
+    m_pacer = RequestPacer(quoteSourceEntry(m_in.settings).requestsPerMinute, m_in.paceWindowMs);
+    m_paced.stop();
 
     const QString& dir = m_in.downloadDir;
     if (dir.isEmpty() || !QFileInfo::exists(dir)) {
@@ -235,10 +240,20 @@ void DownloadRun::send(Ticker& t)
         advance();
         return;
     }
-    if (m_pause.isActive()) {
+    if (m_pause.isActive() || m_paced.isActive()) {
         t.waiting = true;
         return;
     }
+    if (const qint64 wait = m_pacer.waitMs(m_clock.elapsed()); wait > 0) {
+        t.waiting = true;
+        m_paced.start(int(wait));
+        m_view.setStatusText(QStringLiteral("...Waiting %1 s: %2 allows %3 requests a minute")
+                                 .arg((wait + 999) / 1000)
+                                 .arg(m_source->name())
+                                 .arg(quoteSourceEntry(m_in.settings).requestsPerMinute));
+        return;
+    }
+    m_pacer.started(m_clock.elapsed());
     planRange(t);
     const std::optional<HttpGet> query = m_source->queryPage(t.symbol);
     if (!query) {
@@ -320,9 +335,11 @@ void DownloadRun::settle(Ticker& t, Outcome o, const FetchResult& http, quint64 
 {
     if (o.attempt == Attempt::Failed)
         t.ownFailure = o;
-    // A quota notice sent as a normal answer is a refusal too.
+    // A quota notice sent as a normal answer, or one a described service's
+    // rules read in another answer (EODHD's 402), is a refusal too.
+    const bool answered = http.ok() || http.failure == FetchResult::Failure::HttpStatus;
     const bool refusal = o.attempt == Attempt::Failed
-        && (isRefusal(http) || (http.ok() && o.reason == FailureReason::RateLimited && !o.definite));
+        && (isRefusal(http) || (answered && o.reason == FailureReason::RateLimited && !o.definite));
     if (!refusal) {
         // An answer to a request sent before the latest pause says nothing
         // about whether the source has stopped refusing.
@@ -395,7 +412,7 @@ void DownloadRun::resume()
     }
     for (int row : due) {
         const auto it = m_open.find(row);
-        if (!m_running || m_pause.isActive() || it == m_open.end())
+        if (!m_running || m_pause.isActive() || m_paced.isActive() || it == m_open.end())
             break;
         it->second->waiting = false;
         send(*it->second);

@@ -4,6 +4,7 @@
 #include "download/run_view.h"
 #include "formats/price_table.h"
 #include "download/rate_gate.h"
+#include "download/request_pacer.h"
 #include "download/run_workers.h"
 #include "platform/http_fetch.h"
 #include "sources/failure_reason.h"
@@ -13,6 +14,7 @@
 #include <QStringList>
 
 #include <QObject>
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <functional>
@@ -182,6 +184,9 @@ private:
     RateGate m_gate;
     QTimer m_pause; // a refusing source's wait; tickers due meanwhile wait for it
     quint64 m_pauses = 0; // pauses begun so far
+    RequestPacer m_pacer; // the source's requests per minute
+    QTimer m_paced; // ends when the pacer lets the next request go
+    QElapsedTimer m_clock;
     std::unique_ptr<MetaStockWriter> m_writer;
     std::unique_ptr<MetaStockDownloader> m_downloader;
     std::map<int, std::unique_ptr<Ticker>> m_open; // by list row

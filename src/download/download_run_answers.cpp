@@ -1,6 +1,7 @@
 // How a download run judges an answer, plans and merges an update, and puts
 // a ticker's file in place.
 #include "download/download_run.h"
+#include "sources/described_source.h"
 #include "sources/quote_source.h"
 #include "download/run_ticker.h"
 #include "download/table_update.h"
@@ -249,6 +250,17 @@ DownloadRun::Outcome DownloadRun::judgeFailedConversion(Ticker& t, const FetchRe
     QByteArray body;
     if (answer->size() <= kMaxPriceAnswerBytes && answer->seek(0))
         body = answer->readAll();
+    // A described service's own rules read the answer first; a refusal
+    // stays one whatever they say.
+    if (const auto* described = dynamic_cast<const DescribedSource*>(m_source.get());
+        described && http.failure == FetchResult::Failure::HttpStatus) {
+        const TableResult judged = described->judgeAnswer(body, http.status);
+        const FailureReason reason = isRefusal(http) || judged.ok() ? fetchReason(http) : judged.reason;
+        const QString detail = reason == judged.reason && !judged.detail.isEmpty()
+            ? judged.detail
+            : QStringLiteral("HTTP %1").arg(http.status);
+        return Outcome::failure(reason, detail);
+    }
     const FailureReason reason = fetchReason(http);
     const TableResult said = m_source->convert(body, t.range);
     const QString detail = said.reason == reason && !said.detail.isEmpty()

@@ -4,6 +4,7 @@
 #include "core/app_state.h"
 #include "download/ui/download_controller.h"
 #include "gui_support.h"
+#include "sources/source_registry.h"
 #include "testsupport.h"
 
 #include <QComboBox>
@@ -115,6 +116,27 @@ private Q_SLOTS:
         QVERIFY(!w->downloadController().isRunning());
         QVERIFY(w.cmdGetUpdate->isEnabled());
         QCOMPARE(filesInDownloads(), QStringList());
+    }
+
+    void periodTheSourceCannotGiveStartsNoRun()
+    {
+        // Alpha Vantage's description gives monthly prices only.
+        QVERIFY(loadDescribedSources({binPath(QStringLiteral("../share/kestrion/sources"))}).isEmpty());
+        TestWindow w;
+        prepare(w, {QStringLiteral("IBM")});
+        if (QTest::currentTestFailed())
+            return;
+        appState().settings.dataSource = QStringLiteral("Alpha Vantage");
+        MessageWatcher messages;
+        QVERIFY(clickAndWait(w));
+        QTRY_COMPARE(messages.texts.size(), 1);
+        for (const QString& text : {messages.texts.first(), w->statusText()})
+            QVERIFY2(text.contains(QLatin1String("did not start: Alpha Vantage cannot give weekly prices")),
+                     qPrintable(text));
+        QVERIFY(!w->downloadController().isRunning());
+        QVERIFY(w.cmdGetUpdate->isEnabled());
+        QCOMPARE(filesInDownloads(), QStringList());
+        loadDescribedSources({});
     }
 
     void deleteExistingFilesMovesOnlyTheRunsFiles()

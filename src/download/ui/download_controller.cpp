@@ -84,16 +84,36 @@ void DownloadController::start(const ShownRequest& shown, bool automatic)
     m_view.setInputsEnabled(false);
     m_view.setStatusToolTip(QStringLiteral("Download Status"));
 
-    if (!quoteSourceEntry(request.settings.dataSource).needsApiKey) {
+    const QuoteSourceEntry& source = quoteSourceEntry(request.settings);
+    if (!source.serves(request.period)) {
+        // A described service may give monthly prices only, say.
+        const QString text = QStringLiteral("The download did not start: %1 cannot give %2 prices.\nChoose "
+                                            "another period or another source.")
+                                 .arg(request.settings.dataSource,
+                                      request.period == HistoryPeriod::Daily      ? QStringLiteral("daily")
+                                          : request.period == HistoryPeriod::Weekly ? QStringLiteral("weekly")
+                                                                                    : QStringLiteral("monthly"));
+        m_view.setInputsEnabled(true);
+        m_view.setStatusText(text.section(QLatin1Char('\n'), 0, 0));
+        if (request.automatic)
+            endRun();
+        else
+            warnAndEnd(text);
+        return;
+    }
+    if (!source.needsApiKey && !source.takesApiKey) {
         launch(request);
         return;
     }
     // The secret store answers over D-Bus: ask it without blocking the window.
-    m_keyStore = new ApiKeyStore(this);
-    connect(m_keyStore, &ApiKeyStore::readDone, this, [this, request](const StoredKey& stored) mutable {
+    // Each service's key is kept under its own name; an optional one may be
+    // missing and the run goes on without it.
+    m_keyStore = new ApiKeyStore(source.keyPlace, this);
+    connect(m_keyStore, &ApiKeyStore::readDone, this,
+            [this, request, needed = source.needsApiKey](const StoredKey& stored) mutable {
         m_keyStore->deleteLater();
         m_keyStore = nullptr;
-        if (stored.key.isEmpty()) {
+        if (stored.key.isEmpty() && needed) {
             const QString text = QStringLiteral("%1 needs an API key. Enter it on the Sources page of the options "
                                                 "dialog, or set the environment variable %2.")
                                      .arg(request.settings.dataSource,

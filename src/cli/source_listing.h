@@ -1,0 +1,19 @@
+#pragma once
+
+namespace kestrion {
+
+// kestrion-cli --list-sources: one line per source, its fields separated by
+// a tab:
+//   --source name, "Data Source" text, "key: needed|optional|none",
+//   "key present: yes|no" ("-" for a source that takes none), the periods
+//   it gives ("daily,weekly,monthly"), where it comes from ("built in",
+//   "shipped file", "user file") and, for a file, its path.
+// The key itself is never printed. Returns the exit status.
+int listSources();
+
+// kestrion-cli --check-sources: each description that cannot be used, as
+// "file: key: fault" on standard output; 0 when every one is usable, 1
+// otherwise.
+int checkSources();
+
+} // namespace kestrion
