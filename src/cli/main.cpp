@@ -280,10 +280,10 @@ QString sourceOptionHelp()
         names << e.cliName;
         if (e.needsApiKey)
             keys += QStringLiteral(" %1 needs an API key (%2 or Kestrion's options).")
-                        .arg(e.storedText, e.apiKeyVariable);
+                        .arg(e.storedText, e.keyPlace.variable);
         else if (e.takesApiKey)
             keys += QStringLiteral(" %1 takes an API key (%2 or Kestrion's options).")
-                        .arg(e.storedText, e.apiKeyVariable);
+                        .arg(e.storedText, e.keyPlace.variable);
     }
     const QString last = names.takeLast();
     return QStringLiteral("Quote source: %1 or %2.").arg(names.join(QStringLiteral(", ")), last) + keys;
@@ -538,7 +538,7 @@ int main(int argc, char** argv)
         if (in.apiKey.isEmpty() && source.needsApiKey) {
             exitCode = fail(QStringLiteral("%1 needs an API key: set %2, or enter the key on the "
                                            "Sources page of Kestrion's options dialog")
-                                .arg(settings.dataSource, quoteSourceEntry(settings).apiKeyVariable));
+                                .arg(settings.dataSource, quoteSourceEntry(settings).keyPlace.variable));
             QCoreApplication::exit(exitCode);
             return;
         }

@@ -31,47 +31,43 @@ namespace {
 
 std::vector<QuoteSourceEntry> builtInEntries()
 {
-    std::vector<QuoteSourceEntry> entries = [] {
-        QuoteSourceEntry chart;
-        chart.storedText = kSourceYahooChart;
-        chart.cliName = QStringLiteral("yahoo-chart");
-        chart.buttonName = QStringLiteral("optYahooChart");
-        chart.picture = QStringLiteral("yahoofinance.bmp");
-        chart.tableLayout = true;
-        chart.make = makeYahooChartSource;
+    QuoteSourceEntry chart;
+    chart.storedText = kSourceYahooChart;
+    chart.cliName = QStringLiteral("yahoo-chart");
+    chart.buttonName = QStringLiteral("optYahooChart");
+    chart.picture = QStringLiteral("yahoofinance.bmp");
+    chart.tableLayout = true;
+    chart.make = makeYahooChartSource;
 
-        QuoteSourceEntry tiingo;
-        tiingo.storedText = kSourceTiingo;
-        tiingo.cliName = QStringLiteral("tiingo");
-        tiingo.buttonName = QStringLiteral("optTiingo");
-        tiingo.picture = QStringLiteral("tiingo.bmp");
-        tiingo.needsApiKey = tiingo.takesApiKey = true;
-        tiingo.keyPlace = KeyPlace::tiingo();
-        tiingo.apiKeyVariable = tiingo.keyPlace.variable;
-        // The free quota is counted per hour.
-        tiingo.defaultParallelRequests = 1;
-        tiingo.tableLayout = true;
-        tiingo.make = makeTiingoSource;
+    QuoteSourceEntry tiingo;
+    tiingo.storedText = kSourceTiingo;
+    tiingo.cliName = QStringLiteral("tiingo");
+    tiingo.buttonName = QStringLiteral("optTiingo");
+    tiingo.picture = QStringLiteral("tiingo.bmp");
+    tiingo.needsApiKey = tiingo.takesApiKey = true;
+    tiingo.keyPlace = KeyPlace::tiingo();
+    // The free quota is counted per hour.
+    tiingo.defaultParallelRequests = 1;
+    tiingo.tableLayout = true;
+    tiingo.make = makeTiingoSource;
 
-        QuoteSourceEntry yahoo;
-        yahoo.storedText = kSourceYahoo;
-        yahoo.cliName = QStringLiteral("yahoo");
-        yahoo.buttonName = QStringLiteral("optYahoo");
-        yahoo.picture = QStringLiteral("yahoofinance.bmp");
-        yahoo.tableLayout = true;
-        yahoo.componentDownload = true;
-        yahoo.make = makeYahooTableSource;
+    QuoteSourceEntry yahoo;
+    yahoo.storedText = kSourceYahoo;
+    yahoo.cliName = QStringLiteral("yahoo");
+    yahoo.buttonName = QStringLiteral("optYahoo");
+    yahoo.picture = QStringLiteral("yahoofinance.bmp");
+    yahoo.tableLayout = true;
+    yahoo.componentDownload = true;
+    yahoo.make = makeYahooTableSource;
 
-        QuoteSourceEntry wsc;
-        wsc.storedText = kSourceWallStreetCity;
-        wsc.cliName = QStringLiteral("wsc");
-        wsc.buttonName = QStringLiteral("optWallSt");
-        wsc.picture = QStringLiteral("wallstreetcity.bmp");
-        wsc.formatsApply = true;
-        wsc.make = makeWallStreetCitySource;
-        return std::vector<QuoteSourceEntry>{chart, tiingo, yahoo, wsc};
-    }();
-    return entries;
+    QuoteSourceEntry wsc;
+    wsc.storedText = kSourceWallStreetCity;
+    wsc.cliName = QStringLiteral("wsc");
+    wsc.buttonName = QStringLiteral("optWallSt");
+    wsc.picture = QStringLiteral("wallstreetcity.bmp");
+    wsc.formatsApply = true;
+    wsc.make = makeWallStreetCitySource;
+    return {chart, tiingo, yahoo, wsc};
 }
 
 QuoteSourceEntry describedEntry(const SourceDescription& d)
@@ -82,7 +78,6 @@ QuoteSourceEntry describedEntry(const SourceDescription& d)
     e.needsApiKey = d.key == DescribedKey::Required;
     e.takesApiKey = d.key != DescribedKey::None;
     e.keyPlace = {d.name + QStringLiteral(" API Key"), describedKeyVariable(d.name)};
-    e.apiKeyVariable = e.keyPlace.variable;
     e.keyHelp = d.keyHelp;
     e.origin = d.folderIndex == 0 ? QuoteSourceEntry::Origin::ShippedFile : QuoteSourceEntry::Origin::UserFile;
     e.descriptionFile = d.filePath;

@@ -24,8 +24,7 @@ struct QuoteSourceEntry
     QString picture; // file in the application folder the status bar shows
     bool needsApiKey = false; // a run without its key does not start
     bool takesApiKey = false; // a key is needed or may be given
-    QString apiKeyVariable; // environment variable that holds the key, when one is taken
-    KeyPlace keyPlace; // where its key is kept
+    KeyPlace keyPlace; // where its key is kept, and the variable that overrides it
     QString keyHelp; // where to get a key, one line
     // Where it is described: in code, in a file shipped with Kestrion, or in
     // one of the user's.

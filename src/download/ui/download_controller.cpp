@@ -117,7 +117,7 @@ void DownloadController::start(const ShownRequest& shown, bool automatic)
             const QString text = QStringLiteral("%1 needs an API key. Enter it on the Sources page of the options "
                                                 "dialog, or set the environment variable %2.")
                                      .arg(request.settings.dataSource,
-                                          quoteSourceEntry(request.settings).apiKeyVariable);
+                                          quoteSourceEntry(request.settings).keyPlace.variable);
             m_view.setInputsEnabled(true);
             m_view.setStatusText(QStringLiteral("No API key for ") + request.settings.dataSource);
             if (request.automatic)
