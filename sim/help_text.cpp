@@ -135,6 +135,15 @@ Services:
       QUOTA_... gets the service's quota notice (HTTP 200 where the service
       sends it so), R429_... a plain HTTP 429.
 
+  GET /export/SYMBOL.csv?von=dd.MM.yyyy&bis=dd.MM.yyyy
+      "Börsenblick", a service a user describes: ';'-separated, a title
+      line, German column names and numbers, newest first. Key in the
+      X-Api-Key header: sim-boersenblick-key. E500_... gets HTTP 500.
+  GET /v1/history?code=SYMBOL&start=UNIX&end=UNIX
+      "Kabu Feed": {"data":{"bars":[{"time":...,"price":{...},"volume":...}]}},
+      each day stamped at its midnight in Tokyo; end is exclusive. The key
+      is optional ("Authorization: Token sim-kabu-key"); a wrong one gets 401.
+
   GET /            Home page "Kestrion Home".
   GET /search      Search page "Kestrion Search" (a symbol form for charts).
 

@@ -1,6 +1,7 @@
 #include "quote_routes.h"
 
 #include "described_services.h"
+#include "own_services.h"
 
 #include "pages.h"
 
@@ -140,6 +141,8 @@ HttpReply QuoteRoutes::handle(const HttpRequest& request)
 
     if (std::optional<HttpReply> described = describedServiceReply(request))
         return *described;
+    if (std::optional<HttpReply> own = ownServiceReply(request))
+        return *own;
 
     const QByteArray path = percentDecode(request.path, false);
     const QueryParams params(request.query);

@@ -2,6 +2,7 @@
 // through the shipped descriptions: whole runs and updates, a user's own
 // description, the listing and the check of descriptions, keys and quota
 // notices.
+#include "own_descriptions.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -26,6 +27,8 @@ private Q_SLOTS:
     void init();
     void downloadsAndUpdates();
     void userDescription();
+    void ownServiceEndToEnd_data();
+    void ownServiceEndToEnd();
     void listAndCheck_data();
     void listAndCheck();
     void refusals_data();
@@ -67,9 +70,8 @@ void TestCliDescribed::initTestCase()
 void TestCliDescribed::init()
 {
     QVERIFY(renew(5));
-    const QString host = QStringLiteral("http://") + m_service.host();
-    for (const char* name : {"EODHD", "Twelve Data", "Massive", "MarketData", "Alpha Vantage", "My EOD"})
-        m_config->set(QStringLiteral("Services"), QStringLiteral("Source Host ") + QLatin1String(name), host);
+    m_config->set(QStringLiteral("Services"), QStringLiteral("Source Host My EOD"),
+                  QStringLiteral("http://") + m_service.host());
 }
 
 bool TestCliDescribed::writeUserFile(const QString& name, const QByteArray& bytes)
@@ -135,6 +137,69 @@ void TestCliDescribed::userDescription()
     QCOMPARE(r.out, QStringLiteral("MSFT ok %1/MSFT.csv\n").arg(m_dl));
     QCOMPARE(dataDates(m_dl + QStringLiteral("/MSFT.csv")).first(), QStringLiteral("2024-01-12"));
     verifyNoKey(r, kEodhdKey);
+}
+
+// Services Kestrion has never seen, described in the user's own files: a
+// list, then an update, gives the same files as a shipped service does for
+// the same prices (the local service prices every symbol alike).
+void TestCliDescribed::ownServiceEndToEnd_data()
+{
+    QTest::addColumn<QByteArray>("description");
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("keyVariable"); // empty: it goes without
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("firstAsk"); // the first day as the update asks for it
+    QTest::newRow("German CSV, key in a header") << QByteArray(kBoersenblickDescription) << "börsenblick"
+                                                << "KESTRION_BÖRSENBLICK_KEY" << "sim-boersenblick-key" << "von=03.01.2024";
+    // 2024-01-03 00:00 UTC; the stamps it answers are midnight in Tokyo.
+    QTest::newRow("nested JSON, Tokyo stamps, no key") << QByteArray(kKabuDescription) << "kabu-feed" << ""
+                                                       << "" << "start=1704240000";
+}
+
+void TestCliDescribed::ownServiceEndToEnd()
+{
+    QFETCH(QByteArray, description);
+    QFETCH(QString, source);
+    QFETCH(QString, keyVariable);
+    QFETCH(QString, key);
+    QFETCH(QString, firstAsk);
+    QVERIFY(writeUserFile(QStringLiteral("own.json"), description));
+    QMap<QString, QString> keys{{QStringLiteral("KESTRION_EODHD_KEY"), kEodhdKey}};
+    if (!keyVariable.isEmpty())
+        keys.insert(keyVariable, key);
+    const QString list = m_dir->filePath(QStringLiteral("l.mdb"));
+    QVERIFY(test::makeList(list, {"IBM", "ZZZZ", "KO"}));
+    const QStringList range{"--from", "2024-01-02", "--to", "2024-01-10"};
+    test::CliResult r = cli(QStringList{"--list", list, "--source", source} + range, keys);
+    QCOMPARE(r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+             (QStringList{"IBM ok " + m_dl + "/IBM.csv", "ZZZZ failed: not-found", "KO ok " + m_dl + "/KO.csv"}));
+    QCOMPARE(r.code, 1);
+    if (!key.isEmpty())
+        verifyNoKey(r, key);
+
+    // EODHD's answers for the same symbols and days, for comparison (a later
+    // --dir wins).
+    auto eodhdFile = [&](const QString& symbol, const QStringList& days) {
+        const QString dir = m_dir->filePath(QStringLiteral("eodhd-") + days.last());
+        QDir().mkpath(dir);
+        const test::CliResult e =
+            cli(QStringList{"--dir", dir, "--symbol", symbol, "--source", "eodhd", "--from"} + days, keys);
+        return e.code == 0 ? test::readAll(dir + QLatin1Char('/') + symbol + ".csv") : QByteArray();
+    };
+    for (const QString& symbol : {QStringLiteral("IBM"), QStringLiteral("KO")}) {
+        const QByteArray expected = eodhdFile(symbol, {"2024-01-02", "--to", "2024-01-10"});
+        QVERIFY(expected.count('\n') == 8); // the header and seven weekdays
+        QCOMPARE(test::readAll(m_dl + QLatin1Char('/') + symbol + ".csv"), expected);
+    }
+
+    // The update asks from a week before the newest stored day and keeps the rest.
+    QFile::resize(m_log, 0);
+    r = cli({"--symbol", "IBM", "--source", source, "--from", "2024-01-02", "--to", "2024-01-19", "--update"}, keys);
+    QCOMPARE(r.code, 0);
+    const QStringList asked = requests();
+    QCOMPARE(asked.size(), 1);
+    QVERIFY2(asked.first().contains(firstAsk), qPrintable(asked.first()));
+    QCOMPARE(test::readAll(m_dl + QStringLiteral("/IBM.csv")), eodhdFile(QStringLiteral("IBM"), {"2024-01-02", "--to", "2024-01-19"}));
 }
 
 void TestCliDescribed::listAndCheck_data()

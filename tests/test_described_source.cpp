@@ -28,6 +28,8 @@ private Q_SLOTS:
 
 namespace {
 
+#include "own_descriptions.h"
+
 const QString kShipped = QStringLiteral(KESTRION_SOURCE_DIR "/share/kestrion/sources/");
 
 // A description by shipped file name ("eodhd") or as JSON text ("{...}").
@@ -351,12 +353,7 @@ void TestDescribedSource::rowRules()
 // newest first, a title line before the header, the key in a header.
 void TestDescribedSource::germanCsvWithKeyInHeader()
 {
-    const SourceDescription d = described(QStringLiteral(
-        R"({"name": "Börsenblick", "url": "https://kurse.example.de/export/{symbol}.csv?von={from}&bis={to}",
-            "headers": {"X-Api-Key": "{key}"}, "key": "required", "key-help": "Im Kundenkonto unter Schnittstelle.",
-            "dates": "dd.MM.yyyy", "format": "csv", "csv": {"separator": ";", "skip": 1},
-            "fields": {"date": "Datum", "open": "Eröffnung", "high": "Hoch", "low": "Tief", "close": "Schluss", "volume": "Volumen"},
-            "date-format": "dd.MM.yyyy", "timezone": "Europe/Berlin"})"));
+    const SourceDescription d = described(QString::fromUtf8(kBoersenblickDescription));
     SourceSetup setup;
     setup.range = {QDate(2024, 1, 2), QDate(2024, 1, 31)};
     setup.apiKey = QStringLiteral("geheim");
@@ -373,7 +370,7 @@ void TestDescribedSource::germanCsvWithKeyInHeader()
     const QByteArray body = "Kursdaten SAP SE\r\n"
                             "Datum;Eröffnung;Hoch;Tief;Schluss;Volumen\r\n"
                             "03.01.2024;139,50;140,10;138,20;139,80;1.234.567\r\n"
-                            "02.01.2024;138,00;139,90;137,50;139,40;987654\r\n"
+                            "02.01.2024;138,00;139,90;137,50;139,40;987.654\r\n"
                             "29.12.2023;137,00;138,00;136,00;137,50;500000\r\n";
     const TableResult result = source->convert(body, setup.range);
     QCOMPARE(reasonText(result.reason), QString());
@@ -385,12 +382,7 @@ void TestDescribedSource::germanCsvWithKeyInHeader()
 // epoch stamps that are midnight in Tokyo (the day before in UTC).
 void TestDescribedSource::nestedJsonInTokyoTime()
 {
-    const SourceDescription d = described(QStringLiteral(
-        R"({"name": "Kabu Feed", "url": "https://api.kabu.example.jp/v1/history?code={symbol}&start={from}&end={to}",
-            "headers": {"Authorization": "Token {key}"}, "key": "optional", "dates": "unix", "format": "json",
-            "rows": "data.bars", "date-format": "unix", "timezone": "Asia/Tokyo",
-            "fields": {"date": "time", "open": "price.open", "high": "price.high", "low": "price.low", "close": "price.close",
-                       "volume": "volume"}})"));
+    const SourceDescription d = described(QString::fromUtf8(kKabuDescription));
     SourceSetup setup;
     setup.range = {QDate(2024, 1, 4), QDate(2024, 1, 5)};
     const std::unique_ptr<QuoteSource> source = makeDescribedSource(setup, d, QStringLiteral("http://127.0.0.1:7000"));

@@ -101,6 +101,11 @@ void TempConfig::pointServicesAt(const QString& host, int fetchTimeoutSeconds)
     // The current sources default to https; the local service speaks http.
     for (const char* key : {"Yahoo Chart Host", "Tiingo Host"})
         store.save(QStringLiteral("Services"), QLatin1String(key), QStringLiteral("http://") + host);
+    // The described services: the shipped ones and the two a user's own
+    // files describe (own_descriptions.h).
+    for (const char* name : {"EODHD", "Twelve Data", "Massive", "MarketData", "Alpha Vantage", "Börsenblick", "Kabu Feed"})
+        store.save(QStringLiteral("Services"), QStringLiteral("Source Host ") + QString::fromUtf8(name),
+                   QStringLiteral("http://") + host);
     store.save(QStringLiteral("Services"), QStringLiteral("Fetch Timeout"), QString::number(fetchTimeoutSeconds));
     store.sync();
 }

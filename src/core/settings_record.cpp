@@ -80,6 +80,10 @@ void loadSettings(const SettingsStore& store, Settings& s, WindowValues& w)
     s.parallelRequests = ok && parallel >= 1 && parallel <= kMaxParallelRequests ? parallel : 0;
     const QString update = store.read(kDownloadSection, QStringLiteral("Update Existing Files"), QString());
     s.updateExistingFiles = leadingNumber(update) == 1;
+    for (const QString& name : store.read(kDownloadSection, QStringLiteral("Fallback Sources"), QString()).split(QLatin1Char(','))) {
+        if (!name.trimmed().isEmpty() && !s.fallbackSources.contains(name.trimmed()))
+            s.fallbackSources << name.trimmed();
+    }
 
     if (s.dataFormat.isEmpty())
         s.dataFormat = QStringLiteral("5");
@@ -126,6 +130,7 @@ void saveSettings(SettingsStore& store, const Settings& s, const WindowValues& w
         store.remove(kDownloadSection, parallel);
     store.save(kDownloadSection, QStringLiteral("Update Existing Files"),
                s.updateExistingFiles ? QStringLiteral("1") : QStringLiteral("0"));
+    store.save(kDownloadSection, QStringLiteral("Fallback Sources"), s.fallbackSources.join(QLatin1Char(',')));
     store.sync();
 }
 

@@ -2,6 +2,7 @@
 
 #include <QMap>
 #include <QString>
+#include <QStringList>
 
 #include <QtGlobal>
 
@@ -75,6 +76,9 @@ struct Settings
     // Section "Download", kept apart from the values above.
     int parallelRequests = 0; // "Parallel Requests": 1 to 8; 0 is the source's own default
     bool updateExistingFiles = false; // "Update Existing Files"
+    // "Fallback Sources": stored source texts in the order they are asked
+    // when the chosen one fails a ticker; comma-separated when stored.
+    QStringList fallbackSources;
 
     // "Update Existing Files" in force: "Delete Existing Files" wins should a
     // settings file ask for both.

@@ -175,7 +175,9 @@ QString ApiKeyStore::fromEnvironment()
 
 QString ApiKeyStore::fromEnvironment(const KeyPlace& place)
 {
-    return qEnvironmentVariable(place.variable.toLatin1().constData()).trimmed();
+    // UTF-8, as the environment is: a service named "Börsenblick" is read
+    // from KESTRION_BÖRSENBLICK_KEY.
+    return qEnvironmentVariable(place.variable.toUtf8().constData()).trimmed();
 }
 
 void ApiKeyStore::read()

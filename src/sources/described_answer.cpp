@@ -149,15 +149,30 @@ Cell numberOf(const QJsonValue& v, bool decimalComma, double& out)
     const QString lower = text.toLower();
     if (text.isEmpty() || lower == QLatin1String("null") || lower == QLatin1String("n/a") || text == QLatin1String("-"))
         return Cell::Missing;
-    bool ok = false;
-    out = text.toDouble(&ok);
-    if (!ok && decimalComma) {
-        // "1.234,56" or "1.234.567" as written where the comma is the decimal mark.
+    if (decimalComma) {
+        // "1.234,56" or "1.234.567": there a dot only groups digits.
         text.remove(QLatin1Char('.'));
         text.replace(QLatin1Char(','), QLatin1Char('.'));
-        out = text.toDouble(&ok);
     }
+    bool ok = false;
+    out = text.toDouble(&ok);
     return ok && std::isfinite(out) ? Cell::Value : Cell::Bad;
+}
+
+// A CSV answer separated by something other than commas may write its
+// decimals with a comma; once one price does, a dot in that answer groups
+// thousands ("987.654" is a volume near a million, not below a thousand).
+bool usesDecimalComma(const SourceDescription& d, const std::vector<Cells>& rows)
+{
+    if (d.format != AnswerFormat::Csv || d.separator == QLatin1Char(','))
+        return false;
+    for (const Cells& cells : rows) {
+        for (int c = cOpen; c <= cClose; ++c) {
+            if (cells[c].toString().contains(QLatin1Char(',')))
+                return true;
+        }
+    }
+    return false;
 }
 
 // A row's trading day; invalid when it cannot be read.
@@ -207,7 +222,7 @@ TableResult tableOf(const SourceDescription& d, const std::vector<Cells>& rows, 
                     HistoryPeriod period, bool ownPeriodRows)
 {
     const QTimeZone zone(d.timezone.toUtf8());
-    const bool decimalComma = d.format == AnswerFormat::Csv && d.separator != QLatin1Char(',');
+    const bool decimalComma = usesDecimalComma(d, rows);
     const auto names = fieldNames(d);
     QMap<QDate, PriceBar> byDay;
     for (size_t i = 0; i < rows.size(); ++i) {

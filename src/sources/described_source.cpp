@@ -161,6 +161,10 @@ HttpGet describedRequest(const SourceDescription& d, const QString& symbol, cons
     QMap<QString, QString> headerValues;
     headerValues.insert(QStringLiteral("key"), apiKey);
     for (const auto& header : d.headers) {
+        // Without an optional key, its header is left out rather than sent
+        // half ("Token "), which a service takes for a wrong key.
+        if (apiKey.isEmpty() && header.second.contains(QLatin1String("{key}")))
+            continue;
         // Header values may not break the line.
         QString value = filled(header.second, headerValues);
         value.remove(QLatin1Char('\r'));

@@ -10,7 +10,9 @@
 #include "schedule/ui/dlgCreateDownloadDir.h"
 #include "sources/quote_request.h"
 #include "sources/yahoo_table_source.h"
+#include "sources/source_registry.h"
 #include "gui_support.h"
+#include "own_descriptions.h"
 #include "testsupport.h"
 
 #include <QAbstractButton>
@@ -34,6 +36,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSettings>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -750,15 +753,27 @@ private Q_SLOTS:
     void windowAndCommandLineAgree_data()
     {
         QTest::addColumn<QString>("source"); // as the command line names it
+        QTest::addColumn<QString>("storedText");
         QTest::addColumn<QString>("format");
-        QTest::newRow("Yahoo") << "yahoo" << "5";
-        QTest::newRow("Wall Street City, HEADER 5") << "wsc" << "6";
+        QTest::newRow("Yahoo") << "yahoo" << "Yahoo" << "5";
+        QTest::newRow("Wall Street City, HEADER 5") << "wsc" << "Wall Street City" << "6";
+        // Described in the user's own file, weekly rows folded from daily ones.
+        QTest::newRow("a user's own service") << "börsenblick" << "Börsenblick" << "5";
     }
 
     void windowAndCommandLineAgree()
     {
         QFETCH(QString, source);
+        QFETCH(QString, storedText);
         QFETCH(QString, format);
+        const QString userFolder = m_case.config().path() + QStringLiteral("/Kestrion/sources");
+        QVERIFY(QDir().mkpath(userFolder));
+        QVERIFY(writeFile(userFolder + QStringLiteral("/own.json"), kBoersenblickDescription));
+        QVERIFY(loadDescribedSources({QStringLiteral(KESTRION_SOURCE_DIR "/share/kestrion/sources"), userFolder}).isEmpty());
+        // Read by the window's run and by kestrion-cli alike.
+        const QByteArray keyVariable = QStringLiteral("KESTRION_BÖRSENBLICK_KEY").toUtf8();
+        qputenv(keyVariable.constData(), "sim-boersenblick-key");
+        const auto unsetKey = qScopeGuard([&] { qunsetenv(keyVariable.constData()); });
         const QStringList symbols{QStringLiteral("MSFT"), QStringLiteral("BCE.TO"), QStringLiteral("E500_C"),
                                   QStringLiteral("ZZNONE"), QStringLiteral("KO")};
 
@@ -766,8 +781,7 @@ private Q_SLOTS:
         prepare(w, symbols);
         if (QTest::currentTestFailed())
             return;
-        appState().settings.dataSource = source == QLatin1String("yahoo") ? QStringLiteral("Yahoo")
-                                                                          : QStringLiteral("Wall Street City");
+        appState().settings.dataSource = storedText;
         appState().settings.dataFormat = format;
         QVERIFY(clickAndWait(w));
         QCOMPARE(w->statusText(), kErrorsLogged);
