@@ -1,6 +1,7 @@
 // kestrion-cli: the download engine without a window, for scheduled and
 // scripted downloads. Defaults come from the same settings as the window.
 #include "cli/source_listing.h"
+#include "download/run_keys.h"
 #include "core/app_state.h"
 #include "core/settings_record.h"
 #include "download/download_run.h"
@@ -25,6 +26,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -90,12 +92,19 @@ public:
                          qPrintable(QDir::toNativeSeparators(settingsFile)));
         std::fflush(stderr);
     }
+    void tickerServedBy(const QString&, const QString& source) override { m_servedBy = source; }
+    void fallbacksFailed(const QString&, const QStringList& failures) override
+    {
+        m_fallbackFailures = failures.join(QStringLiteral("; "));
+    }
     void tickerFinished(const QString& symbol, bool ok, const QString& path) override
     {
         ++m_done;
         if (m_progress)
             std::fprintf(stderr, "\r\033[K");
-        if (ok)
+        if (ok && !m_servedBy.isEmpty())
+            std::printf("%s ok %s (from %s)\n", qPrintable(symbol), qPrintable(path), qPrintable(m_servedBy));
+        else if (ok)
             std::printf("%s ok %s\n", qPrintable(symbol), qPrintable(path));
         else if (!m_clashesWith.isEmpty())
             std::printf("%s failed: %s (%s)\n", qPrintable(symbol), qPrintable(reasonText(m_reason)),
@@ -103,18 +112,27 @@ public:
         else if (m_reason != FailureReason::None) {
             if (m_reason == FailureReason::Unreachable)
                 ++m_unreachable;
-            std::printf("%s failed: %s\n", qPrintable(symbol), qPrintable(reasonText(m_reason)));
+            if (m_fallbackFailures.isEmpty())
+                std::printf("%s failed: %s\n", qPrintable(symbol), qPrintable(reasonText(m_reason)));
+            else
+                std::printf("%s failed: %s; %s\n", qPrintable(symbol), qPrintable(reasonText(m_reason)),
+                            qPrintable(m_fallbackFailures));
         } else
             std::printf("%s failed\n", qPrintable(symbol));
         m_reason = FailureReason::None;
         m_clashesWith.clear();
+        m_servedBy.clear();
+        m_fallbackFailures.clear();
         std::fflush(stdout);
     }
     void sourceStopped(const QString& text) override
     {
         if (m_progress)
             std::fprintf(stderr, "\r\033[K");
-        std::fprintf(stderr, "kestrion-cli: %s; the remaining tickers are not asked for\n", qPrintable(text));
+        if (m_fallbacks)
+            std::fprintf(stderr, "kestrion-cli: %s; it is asked nothing more in this run\n", qPrintable(text));
+        else
+            std::fprintf(stderr, "kestrion-cli: %s; the remaining tickers are not asked for\n", qPrintable(text));
         std::fflush(stderr);
     }
     void finish()
@@ -132,6 +150,11 @@ private:
     bool m_progress;
     FailureReason m_reason = FailureReason::None;
     QString m_clashesWith;
+    QString m_servedBy;
+    QString m_fallbackFailures;
+
+public:
+    bool m_fallbacks = false; // the run has fallback sources to go on with
 };
 
 // Keeps the Access reading library's own diagnostics (some of them on
@@ -321,6 +344,11 @@ int main(int argc, char** argv)
                                        QStringLiteral("History period: daily, weekly or monthly (default daily)."),
                                        QStringLiteral("PERIOD"));
     const QCommandLineOption sourceOpt(QStringLiteral("source"), sourceOptionHelp(), QStringLiteral("SOURCE"));
+    const QCommandLineOption fallbackOpt(
+        QStringLiteral("fallback"),
+        QStringLiteral("Sources asked in order for a ticker the chosen source could not give: --source names "
+                       "separated by commas, or none. Default: the saved Fallback Sources."),
+        QStringLiteral("NAMES"));
     const QCommandLineOption formatOpt(QStringLiteral("format"),
                                        QStringLiteral("Wall Street City format code: 4, 1, 3, 6, 5 or 7."),
                                        QStringLiteral("CODE"));
@@ -358,7 +386,7 @@ int main(int argc, char** argv)
         QStringLiteral("check-sources"),
         QStringLiteral("Print each service description that cannot be used (file: key: fault); exit status 0 when "
                        "every one is usable, 1 otherwise."));
-    parser.addOptions({listOpt, dirOpt, fromOpt, toOpt, periodOpt, sourceOpt, formatOpt, extOpt, stampOpt, deleteOpt,
+    parser.addOptions({listOpt, dirOpt, fromOpt, toOpt, periodOpt, sourceOpt, fallbackOpt, formatOpt, extOpt, stampOpt, deleteOpt,
                        updateOpt, jobsOpt, msOpt, symbolOpt, tableOpt, columnOpt, listSourcesOpt, checkSourcesOpt});
     if (!parser.parse(app.arguments()))
         return fail(parser.errorText());
@@ -424,6 +452,10 @@ int main(int argc, char** argv)
         if (!names.contains(source))
             return fail(
                 QStringLiteral("--source must be one of %1, not \"%2\"").arg(names.join(QStringLiteral(", ")), source));
+    }
+    if (parser.isSet(fallbackOpt)) {
+        if (const QString problem = applyFallbackOption(parser.value(fallbackOpt), settings); !problem.isEmpty())
+            return fail(problem);
     }
     if (parser.isSet(formatOpt)) {
         static const QStringList codes{"4", "1", "3", "6", "5", "7"};
@@ -525,27 +557,30 @@ int main(int argc, char** argv)
     });
     shutdown.install();
 
-    const QuoteSourceEntry& source = quoteSourceEntry(settings);
-    if (!source.needsApiKey && !source.takesApiKey) {
-        run.start(in);
-        return run.isRunning() ? app.exec() : exitCode;
-    }
-    // The key may sit in the desktop's secret store, which answers over D-Bus.
-    // An optional key may be missing: the run goes without it.
-    ApiKeyStore keys(source.keyPlace);
-    QObject::connect(&keys, &ApiKeyStore::readDone, &app, [&](const StoredKey& stored) {
-        in.apiKey = stored.key;
-        if (in.apiKey.isEmpty() && source.needsApiKey) {
+    // The keys may sit in the desktop's secret store, which answers over
+    // D-Bus. An optional key may be missing: the run goes without it, and a
+    // fallback without the key it needs is left out.
+    const QStringList chain = fallbackChain(settings);
+    RunKeys keys;
+    keys.read(in, chain, [&](DownloadRequest request, bool chosenKeyMissing) {
+        if (chosenKeyMissing) {
             exitCode = fail(QStringLiteral("%1 needs an API key: set %2, or enter the key on the "
                                            "Sources page of Kestrion's options dialog")
                                 .arg(settings.dataSource, quoteSourceEntry(settings).keyPlace.variable));
             QCoreApplication::exit(exitCode);
             return;
         }
+        for (const QString& name : chain) {
+            if (std::none_of(request.fallbacks.cbegin(), request.fallbacks.cend(),
+                             [&name](const FallbackSource& f) { return f.storedText == name; }))
+                std::fprintf(stderr, "kestrion-cli: %s has no API key (%s): it is not asked\n", qPrintable(name),
+                             qPrintable(quoteSourceEntry(name).keyPlace.variable));
+        }
+        host.m_fallbacks = !request.fallbacks.empty();
+        in = request;
         run.start(in);
         if (!run.isRunning())
             QCoreApplication::exit(exitCode);
     });
-    keys.read();
     return app.exec();
 }

@@ -7,6 +7,7 @@
 #include <QEventLoop>
 #include <QStringList>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace kestrion {
@@ -93,6 +94,39 @@ int checkSources()
         std::printf("every source description is usable\n");
     std::fflush(stdout);
     return problems.isEmpty() ? 0 : 1;
+}
+
+} // namespace kestrion
+
+namespace kestrion {
+
+QString applyFallbackOption(const QString& value, Settings& settings)
+{
+    const QuoteSourceEntry& chosen = quoteSourceEntry(settings);
+    if (!chosen.tableLayout)
+        return QStringLiteral("--fallback applies only to sources that write the table layout; %1 writes its own "
+                              "files: nothing was asked for")
+            .arg(chosen.storedText);
+    QStringList fallbacks;
+    if (value.trimmed() != QLatin1String("none")) {
+        QStringList usable;
+        for (const QuoteSourceEntry& e : quoteSourceEntries()) {
+            if (e.tableLayout)
+                usable << e.cliName;
+        }
+        for (const QString& part : value.split(QLatin1Char(','))) {
+            const QString name = part.trimmed();
+            const auto& entries = quoteSourceEntries();
+            const auto entry = std::find_if(entries.cbegin(), entries.cend(),
+                                            [&name](const QuoteSourceEntry& e) { return e.cliName == name; });
+            if (entry == entries.cend() || !entry->tableLayout)
+                return QStringLiteral("--fallback takes \"none\" or names from %1, not \"%2\"")
+                    .arg(usable.join(QStringLiteral(", ")), name);
+            fallbacks << entry->storedText;
+        }
+    }
+    settings.fallbackSources = fallbacks;
+    return QString();
 }
 
 } // namespace kestrion

@@ -17,3 +17,17 @@ int listSources();
 int checkSources();
 
 } // namespace kestrion
+
+#include <QString>
+
+namespace kestrion {
+
+struct Settings;
+
+// kestrion-cli --fallback NAME[,NAME...] or --fallback none: the run's
+// fallback sources instead of the saved ones, by --source name. Returns why
+// the value cannot be used, empty when it can; settings.dataSource must be
+// the run's source already.
+QString applyFallbackOption(const QString& value, Settings& settings);
+
+} // namespace kestrion

@@ -1,6 +1,27 @@
 #include "download/download_request.h"
 
+#include "sources/source_registry.h"
+
+#include <algorithm>
+
 namespace kestrion {
+
+QStringList fallbackChain(const Settings& settings)
+{
+    const QuoteSourceEntry& chosen = quoteSourceEntry(settings);
+    QStringList chain;
+    if (!chosen.tableLayout)
+        return chain;
+    for (const QString& name : settings.fallbackSources) {
+        const auto& entries = quoteSourceEntries();
+        const auto known = std::find_if(entries.cbegin(), entries.cend(),
+                                        [&name](const QuoteSourceEntry& e) { return e.storedText == name; });
+        if (known != entries.cend() && known->tableLayout && known->storedText != chosen.storedText
+            && !chain.contains(known->storedText))
+            chain << known->storedText;
+    }
+    return chain;
+}
 
 void pickTickers(DownloadRequest& request, bool listOpen, const QStringList& listSymbols, bool singleTicker,
                  int currentRow)

@@ -31,11 +31,6 @@ const QString kNoTicker = QStringLiteral("Select a ticker first");
 // or waiting for their turn.
 constexpr int kWriting = 4;
 
-bool isDefinite(FailureReason r)
-{
-    return r == FailureReason::NotFound || r == FailureReason::Unauthorized;
-}
-
 // "Delete Existing Files": the files a run of these inputs writes go to the
 // trash, and for a list run the error log; nothing else in the folder is
 // touched. False, with the reason in result, when one of them could not go.
@@ -63,10 +58,6 @@ DownloadRun::DownloadRun(RunView& view, MetaStockFactory& metastock, QObject* pa
     , m_factory(metastock)
     , m_launcher(&ProgramLauncher::start)
 {
-    m_pause.setSingleShot(true);
-    connect(&m_pause, &QTimer::timeout, this, &DownloadRun::resume);
-    m_paced.setSingleShot(true);
-    connect(&m_paced, &QTimer::timeout, this, &DownloadRun::resume);
     m_clock.start();
 }
 
@@ -103,10 +94,9 @@ void DownloadRun::start(const DownloadRequest& request)
     m_result.downloadDir = m_in.downloadDir;
     m_open.clear();
     m_claimed.clear();
-    m_source.reset();
+    m_lanes.clear();
     m_next = m_head = m_stored = 0;
     m_rows = 0;
-    m_pauses = 0;
     m_running = true;
     m_http = std::make_unique<HttpClient>(m_in.services.fetchTimeoutSeconds);
     // One worker for each ticker that may be open at once: much of their
@@ -128,11 +118,7 @@ void DownloadRun::begin()
         return;
     }
     ErrorLog::remove(m_in.downloadDir);
-    m_source = makeQuoteSource(
-        SourceSetup{m_in.settings, m_in.services, m_in.range, m_in.period, m_in.downloadDir, m_in.apiKey});
-    m_gate = RateGate();
-    m_pacer = RequestPacer(quoteSourceEntry(m_in.settings).requestsPerMinute, m_in.paceWindowMs);
-    m_paced.stop();
+    makeLanes();
 
     const QString& dir = m_in.downloadDir;
     if (dir.isEmpty() || !QFileInfo::exists(dir)) {
@@ -185,6 +171,9 @@ void DownloadRun::fill()
             return t.transfer || t.waiting || t.reading;
         }));
     };
+    // Tickers waiting for a free place at their source go before new ones.
+    for (int lane = 0; lane < int(m_lanes.size()) && !component; ++lane)
+        wake(lane);
     // A ticker whose answer has come no longer holds a request: the next one
     // goes out while it is converted and written. Writing waits for the disk
     // longer than a quick service takes to answer, so a few tickers may be
@@ -230,32 +219,35 @@ bool DownloadRun::show(Ticker& t, const QString& text)
 
 void DownloadRun::send(Ticker& t)
 {
+    t.judging = false;
     if (readOldFile(t))
         return;
     if (m_in.singleTicker)
         folderStep(m_emasterPresent);
-    if (m_gate.stopped()) {
-        t.outcome = notAskedAgain(t);
-        t.done = true;
-        advance();
+    Lane& lane = laneOf(t);
+    if (lane.gate.stopped()) {
+        if (nextSource(t, notAskedAgain(t)))
+            send(t);
+        else
+            advance();
         return;
     }
-    if (m_pause.isActive() || m_paced.isActive()) {
+    if (lane.pause.isActive() || lane.paced.isActive() || inFlight(t.lane) >= lane.limit()) {
         t.waiting = true;
         return;
     }
-    if (const qint64 wait = m_pacer.waitMs(m_clock.elapsed()); wait > 0) {
+    if (const qint64 wait = lane.pacer.waitMs(m_clock.elapsed()); wait > 0) {
         t.waiting = true;
-        m_paced.start(int(wait));
+        lane.paced.start(int(wait));
         m_view.setStatusText(QStringLiteral("...Waiting %1 s: %2 allows %3 requests a minute")
                                  .arg((wait + 999) / 1000)
-                                 .arg(m_source->name())
-                                 .arg(quoteSourceEntry(m_in.settings).requestsPerMinute));
+                                 .arg(lane.source->name())
+                                 .arg(lane.requestsPerMinute));
         return;
     }
-    m_pacer.started(m_clock.elapsed());
+    lane.pacer.started(m_clock.elapsed());
     planRange(t);
-    const std::optional<HttpGet> query = m_source->queryPage(t.symbol);
+    const std::optional<HttpGet> query = lane.source->queryPage(t.symbol);
     if (!query) {
         sendData(t, QByteArray(), FailureReason::None);
         return;
@@ -280,14 +272,15 @@ void DownloadRun::send(Ticker& t)
 
 void DownloadRun::sendData(Ticker& t, const QByteArray& page, FailureReason queryFailure)
 {
-    const HttpGet request = m_source->dataRequest(t.symbol, page, t.range);
+    const Lane& lane = laneOf(t);
+    const HttpGet request = lane.source->dataRequest(t.symbol, page, t.range);
     // The answer waits in a temporary file, so memory stays flat whatever
     // arrives. A body kept as sent goes beside its data file, to be renamed
     // into place when complete.
     QIODevice* sink = nullptr;
     t.answerSynced = false;
     t.writeError.clear();
-    if (m_source->storesBodyAsSent()) {
+    if (lane.source->storesBodyAsSent()) {
         t.answer = std::make_unique<QTemporaryFile>(
             QDir(m_in.downloadDir).filePath(QStringLiteral(".kestrion-XXXXXX.part")));
         if (t.answer->open())
@@ -299,125 +292,29 @@ void DownloadRun::sendData(Ticker& t, const QByteArray& page, FailureReason quer
         t.buffer->open(QIODevice::ReadWrite | QIODevice::Unbuffered);
         sink = t.buffer.get();
     }
-    const quint64 pauseAtSend = m_pauses;
+    const quint64 pauseAtSend = lane.pauses;
     t.transfer = m_http->get(request, sink);
     connect(t.transfer, &HttpTransfer::finished, this,
             [this, row = t.row, queryFailure, pauseAtSend](const FetchResult& http) {
                 m_open.at(row)->transfer->deleteLater();
                 m_open.at(row)->transfer = nullptr;
                 // A good answer frees its place at once: the next request
-                // travels while this one is judged and converted.
-                if (http.ok()) {
+                // travels while this one is judged and converted. A source
+                // that refused lately waits for the judgement first: a 200
+                // may be its quota notice.
+                if (http.ok() && !laneOf(*m_open.at(row)).cautious) {
                     fill();
                     if (!m_running || !m_open.count(row))
                         return;
                 }
                 Ticker& t = *m_open.at(row);
-                if (show(t, kDownloading + t.symbol))
+                t.judging = true;
+                const QString text = t.lane == 0
+                    ? kDownloading + t.symbol
+                    : kDownloading + t.symbol + QStringLiteral(" from ") + laneOf(t).source->name();
+                if (show(t, text))
                     answered(t, Answered{http, queryFailure, pauseAtSend});
             });
-}
-
-DownloadRun::Outcome DownloadRun::notAskedAgain(const Ticker& t) const
-{
-    // A ticker the source answered keeps the reason of its own answer; the
-    // source's refusals of other tickers say nothing about it.
-    if (t.ownFailure.reason != FailureReason::None) {
-        Outcome o = t.ownFailure;
-        o.definite = true;
-        return o;
-    }
-    return Outcome::failure(FailureReason::RateLimited, m_source->name() + QStringLiteral(" refused further requests"),
-                            true);
-}
-
-void DownloadRun::settle(Ticker& t, Outcome o, const FetchResult& http, quint64 pauseAtSend)
-{
-    if (o.attempt == Attempt::Failed)
-        t.ownFailure = o;
-    // A quota notice sent as a normal answer, or one a described service's
-    // rules read in another answer (EODHD's 402), is a refusal too.
-    const bool answered = http.ok() || http.failure == FetchResult::Failure::HttpStatus;
-    const bool refusal = o.attempt == Attempt::Failed
-        && (isRefusal(http) || (answered && o.reason == FailureReason::RateLimited && !o.definite));
-    if (!refusal) {
-        // An answer to a request sent before the latest pause says nothing
-        // about whether the source has stopped refusing.
-        if (pauseAtSend == m_pauses)
-            m_gate.answered();
-        if (o.attempt == Attempt::Failed && !o.definite)
-            o.definite = m_source->trustsDefiniteAnswers() && isDefinite(o.reason);
-        if (o.attempt == Attempt::Failed && !o.definite && ++t.failures < kAttempts) {
-            send(t);
-            return;
-        }
-        t.outcome = o;
-        t.done = true;
-        advance();
-        return;
-    }
-    if (m_gate.stopped()) {
-        t.outcome = Outcome::failure(FailureReason::RateLimited,
-                                     m_source->name() + QStringLiteral(" refused further requests"), true);
-        t.done = true;
-        advance();
-        return;
-    }
-    // Requests sent before the pause began were refused for the same reason:
-    // they wait for it without counting again.
-    if (pauseAtSend != m_pauses || m_pause.isActive()) {
-        if (m_pause.isActive())
-            t.waiting = true;
-        else
-            send(t);
-        return;
-    }
-    const std::optional<qint64> wait = m_gate.refused(http.retryAfter);
-    if (!wait) {
-        const QString text = m_source->name() + QStringLiteral(" refused further requests");
-        m_result.sourceStopped = true;
-        m_view.setStatusText(text);
-        m_view.sourceStopped(text);
-        if (!m_running)
-            return;
-        t.outcome = Outcome::failure(FailureReason::RateLimited, text, true);
-        t.done = true;
-        // Tickers waiting for the source fail now, without a request.
-        for (auto& [row, other] : m_open) {
-            if (other->waiting) {
-                other->waiting = false;
-                other->outcome = notAskedAgain(*other);
-                other->done = true;
-            }
-        }
-        advance();
-        return;
-    }
-    ++m_pauses;
-    m_view.setStatusText(
-        QStringLiteral("...Waiting %1 s: %2 is limiting requests").arg((*wait + 999) / 1000).arg(m_source->name()));
-    if (!m_running)
-        return;
-    t.waiting = true;
-    m_pause.start(int(*wait));
-}
-
-void DownloadRun::resume()
-{
-    // In list order, so the first tickers get the first answers.
-    std::vector<int> due;
-    for (const auto& [row, t] : m_open) {
-        if (t->waiting)
-            due.push_back(row);
-    }
-    for (int row : due) {
-        const auto it = m_open.find(row);
-        if (!m_running || m_pause.isActive() || m_paced.isActive() || it == m_open.end())
-            break;
-        it->second->waiting = false;
-        send(*it->second);
-    }
-    advance();
 }
 
 void DownloadRun::sendComponent(Ticker& t)

@@ -101,13 +101,14 @@ private:
         }
     };
     struct Ticker;
+    struct Lane;
 
     // What came with an answer, to judge it by.
     struct Answered
     {
         FetchResult http;
         FailureReason queryFailure = FailureReason::None; // a two-stage source's failed query page
-        quint64 pauseAtSend = 0;
+        quint64 pauseAtSend = 0; // of the ticker's source
     };
 
     void begin();
@@ -137,11 +138,26 @@ private:
     Outcome notAskedAgain(const Ticker& t) const;
     // A judged attempt: done, tried again, or waiting for a refusing source.
     void settle(Ticker& t, Outcome o, const FetchResult& http, quint64 pauseAtSend);
+    // The ticker's source refused once too often: it and those waiting for
+    // that source go on to the next source or fail.
+    void sourceRefusedFurther(Ticker& t);
+    // A ticker its source gave up on goes to the next fallback that may still
+    // be asked (true: the caller sends it), or is done with its failures.
+    bool nextSource(Ticker& t, const Outcome& o);
+    Lane& laneOf(const Ticker& t) const;
+    QuoteSource& sourceOf(const Ticker& t) const;
+    // Requests under way to that source.
+    int inFlight(int lane) const;
+    // Sends tickers waiting for that source, in list order, while it takes
+    // more requests.
+    void wake(int lane);
+    void makeLanes();
     // The open ticker of row that work token was handed out for; null once
     // it is gone or has moved on.
     Ticker* ticker(int row, quint64 token);
     void sendComponent(Ticker& t);
-    void resume();
+    // A source's pause or pacing wait ended.
+    void resume(int lane);
     // True when an earlier ticker of the run has t's file name: t is then
     // done, failed with NameClash naming that ticker.
     bool claimedByEarlier(Ticker& t);
@@ -154,7 +170,7 @@ private:
     enum class Finish { GoOn, Stop, Asking };
     Finish finishTicker(Ticker& t);
     // The end of a given-up ticker, once "No Data!" (where asked) answered.
-    void finishFailed(const QString& symbol, const Outcome& outcome, bool stop);
+    void finishFailed(const QString& symbol, const Outcome& outcome, const QStringList& fallbackFailures, bool stop);
     // The head ticker is finished: the next one's waiting texts are shown.
     void moveHead();
     // Goes on with run after a prompt's answer, from the event loop, so a
@@ -179,13 +195,10 @@ private:
     // Per run
     DownloadRequest m_in;
     RunResult m_result;
-    std::unique_ptr<QuoteSource> m_source;
     std::unique_ptr<HttpClient> m_http;
-    RateGate m_gate;
-    QTimer m_pause; // a refusing source's wait; tickers due meanwhile wait for it
-    quint64 m_pauses = 0; // pauses begun so far
-    RequestPacer m_pacer; // the source's requests per minute
-    QTimer m_paced; // ends when the pacer lets the next request go
+    // The chosen source, then the fallbacks in order; each paces, waits and
+    // stops on its own.
+    std::vector<std::unique_ptr<Lane>> m_lanes;
     QElapsedTimer m_clock;
     std::unique_ptr<MetaStockWriter> m_writer;
     std::unique_ptr<MetaStockDownloader> m_downloader;

@@ -84,7 +84,7 @@ DownloadRun::Ticker* DownloadRun::ticker(int row, quint64 token)
 bool DownloadRun::readOldFile(Ticker& t)
 {
     // A date-stamped name is a new file every day: there is nothing to update.
-    if (t.oldRead || t.inFull || !m_in.settings.updatesExistingFiles() || !m_source->writesPriceTable()
+    if (t.oldRead || t.inFull || !m_in.settings.updatesExistingFiles() || !m_lanes.front()->source->writesPriceTable()
         || m_in.settings.dateStamp.on())
         return false;
     t.reading = true;
@@ -121,7 +121,7 @@ void DownloadRun::planRange(Ticker& t)
 
 void DownloadRun::answered(Ticker& t, const Answered& a)
 {
-    if (!m_source->storesBodyAsSent()) {
+    if (!sourceOf(t).storesBodyAsSent()) {
         if (!a.http.ok()) {
             judged(t, judgeFailedConversion(t, a.http), a);
             return;
@@ -177,7 +177,7 @@ void DownloadRun::prepare(Ticker& t, std::unique_ptr<QIODevice> answer, bool con
     const quint64 token = t.job = ++m_lastJob;
     // The answer is read on the worker too (it may wait in a file), and goes
     // back with the result, to be closed on this thread like it was opened.
-    m_workers.start([this, row = t.row, token, a, source = convert ? m_source.get() : nullptr,
+    m_workers.start([this, row = t.row, token, a, source = convert ? &sourceOf(t) : nullptr,
                      answer = std::shared_ptr<QIODevice>(std::move(answer)), range = t.range,
                      old = t.old, partial = t.partial, period = m_in.period,
                      path = t.path]() mutable -> RunWorkers::Then {
@@ -239,7 +239,7 @@ DownloadRun::Outcome DownloadRun::judgeBodyAsSent(Ticker& t, const FetchResult& 
     if (!start.isEmpty() && start != "<h" && start != "No")
         return Outcome::passed();
     t.answer.reset();
-    return Outcome::failure(m_source->judgeStoredBody(start));
+    return Outcome::failure(sourceOf(t).judgeStoredBody(start));
 }
 
 DownloadRun::Outcome DownloadRun::judgeFailedConversion(Ticker& t, const FetchResult& http)
@@ -252,7 +252,7 @@ DownloadRun::Outcome DownloadRun::judgeFailedConversion(Ticker& t, const FetchRe
         body = answer->readAll();
     // A described service's own rules read the answer first; a refusal
     // stays one whatever they say.
-    if (const auto* described = dynamic_cast<const DescribedSource*>(m_source.get());
+    if (const auto* described = dynamic_cast<const DescribedSource*>(&sourceOf(t));
         described && http.failure == FetchResult::Failure::HttpStatus) {
         const TableResult judged = described->judgeAnswer(body, http.status);
         const FailureReason reason = isRefusal(http) || judged.ok() ? fetchReason(http) : judged.reason;
@@ -262,7 +262,7 @@ DownloadRun::Outcome DownloadRun::judgeFailedConversion(Ticker& t, const FetchRe
         return Outcome::failure(reason, detail);
     }
     const FailureReason reason = fetchReason(http);
-    const TableResult said = m_source->convert(body, t.range);
+    const TableResult said = sourceOf(t).convert(body, t.range);
     const QString detail = said.reason == reason && !said.detail.isEmpty()
         ? said.detail
         : (http.status ? QStringLiteral("HTTP %1").arg(http.status) : QString());

@@ -137,6 +137,8 @@ DownloadRun::Finish DownloadRun::finishTicker(Ticker& t)
             return m_in.singleTicker ? Finish::Stop : Finish::GoOn;
         }
         ++m_result.stored;
+        if (t.lane > 0)
+            m_view.tickerServedBy(t.symbol, sourceOf(t).name());
         m_view.tickerFinished(t.symbol, true, converting ? m_in.downloadDir : t.path);
         return Finish::GoOn;
     }
@@ -146,34 +148,38 @@ DownloadRun::Finish DownloadRun::finishTicker(Ticker& t)
     m_view.setStatusText(kCouldNotGet + t.symbol);
     if (!m_running)
         return Finish::Stop;
-    if (m_source->storesBodyAsSent() && !m_in.settings.updatesExistingFiles()
+    if (m_lanes.front()->source->storesBodyAsSent() && !m_in.settings.updatesExistingFiles()
         && t.outcome.reason != FailureReason::NameClash) // the file is the earlier ticker's
         QFile::remove(t.path);
     ++m_result.failed;
     // Once the source has refused further requests, asking whether to go on
     // after each remaining ticker would only repeat its answer.
     if (m_in.singleTicker || !m_in.settings.activeAlerts.on() || m_result.sourceStopped) {
-        finishFailed(t.symbol, t.outcome, false);
+        finishFailed(t.symbol, t.outcome, t.fallbackFailures, false);
         return m_in.singleTicker ? Finish::Stop : Finish::GoOn;
     }
     m_asking = true;
-    m_view.askStop([self = QPointer<DownloadRun>(this), run = m_runs, symbol = t.symbol, outcome = t.outcome](bool stop) {
+    m_view.askStop([self = QPointer<DownloadRun>(this), run = m_runs, symbol = t.symbol, outcome = t.outcome,
+                    fallbackFailures = t.fallbackFailures](bool stop) {
         if (!self)
             return;
-        self->later(run, [self, symbol, outcome, stop] {
+        self->later(run, [self, symbol, outcome, fallbackFailures, stop] {
             self->m_asking = false;
-            self->finishFailed(symbol, outcome, stop);
+            self->finishFailed(symbol, outcome, fallbackFailures, stop);
             self->stopAnswered(stop);
         });
     });
     return Finish::Asking;
 }
 
-void DownloadRun::finishFailed(const QString& symbol, const Outcome& outcome, bool stop)
+void DownloadRun::finishFailed(const QString& symbol, const Outcome& outcome, const QStringList& fallbackFailures,
+                               bool stop)
 {
     if (!m_in.singleTicker)
         logTicker(m_in.downloadDir, symbol, m_result);
     m_view.tickerFailed(symbol, outcome.reason, outcome.detail);
+    if (!fallbackFailures.isEmpty())
+        m_view.fallbacksFailed(symbol, fallbackFailures);
     m_view.tickerFinished(symbol, false, QString());
     if (stop)
         m_result.stopped = true;
@@ -196,7 +202,10 @@ void DownloadRun::dropOpenTickers()
 {
     // Aborts their requests; their temporary files go with them, and with
     // the workers' results those they have written.
-    m_pause.stop();
+    for (const auto& lane : m_lanes) {
+        lane->pause.stop();
+        lane->paced.stop();
+    }
     m_open.clear();
     m_workers.drop();
 }

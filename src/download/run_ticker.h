@@ -5,6 +5,7 @@
 #include "download/table_update.h"
 #include "platform/http_fetch.h"
 #include "platform/staged_file.h"
+#include "sources/quote_source.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -15,16 +16,39 @@
 
 namespace kestrion {
 
+// One source of a run: the chosen one or a fallback, each with its own
+// pacing, refusals and stop.
+struct DownloadRun::Lane
+{
+    std::unique_ptr<QuoteSource> source;
+    int parallel = 1; // requests under way while it answers
+    // After a refusal, one request at a time until an answer is not one:
+    // several under way would all be refused and count as one.
+    bool cautious = false;
+    RateGate gate;
+    QTimer pause; // a refusal's wait; its tickers due meanwhile wait for it
+    quint64 pauses = 0; // pauses begun so far
+    RequestPacer pacer; // its requests per minute
+    QTimer paced; // ends when the pacer lets the next request go
+    int requestsPerMinute = 0;
+
+    int limit() const { return cautious ? 1 : parallel; }
+};
+
 // One ticker while it is open: asked, waiting for its turn, or done.
 struct DownloadRun::Ticker
 {
     int row = 0;
     QString symbol;
     QString path;
-    int failures = 0; // attempts that failed so far
+    int failures = 0; // attempts of its current source that failed so far
+    int lane = 0; // the source asked now: 0 the chosen one, then the fallbacks
+    Outcome chosenFailure; // why the chosen source could not give it
+    QStringList fallbackFailures; // "Tiingo: not-found", one for each fallback asked
     bool done = false;
-    bool waiting = false; // for a refusing source's pause to end
+    bool waiting = false; // for its source: a refusal's pause, pacing, or a free place
     bool reading = false; // its file to update is being read
+    bool judging = false; // its answer came and is being judged
     quint64 job = 0; // the latest work handed to the run's workers for it
     Outcome outcome;
     Outcome ownFailure; // how its latest answer failed; reason None before any

@@ -3,6 +3,7 @@
 #include "sources/failure_reason.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -59,7 +60,21 @@ public:
         Q_UNUSED(reason)
         Q_UNUSED(detail)
     }
-    // The source refused further requests; text says so, for the user.
+    // A fallback source gave the ticker, not the chosen one; told just
+    // before tickerFinished() reports it stored.
+    virtual void tickerServedBy(const QString& symbol, const QString& source)
+    {
+        Q_UNUSED(symbol)
+        Q_UNUSED(source)
+    }
+    // Why each fallback asked for a failed ticker could not give it
+    // ("Tiingo: not-found"), in order; told just after tickerFailed().
+    virtual void fallbacksFailed(const QString& symbol, const QStringList& failures)
+    {
+        Q_UNUSED(symbol)
+        Q_UNUSED(failures)
+    }
+    // A source refused further requests; text says so, for the user.
     virtual void sourceStopped(const QString& text) { Q_UNUSED(text) }
 };
 

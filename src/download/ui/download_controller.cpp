@@ -6,12 +6,14 @@
 #include "download/run_view.h"
 #include "lists/ticker_list.h"
 #include "download/metastock_factory.h"
-#include "platform/api_key_store.h"
+#include "download/run_keys.h"
 #include "platform/memory_reuse.h"
 #include "platform/ui/prompt.h"
 #include "sources/source_registry.h"
 
 #include <QDir>
+
+#include <algorithm>
 #include <QMessageBox>
 #include <QWidget>
 
@@ -30,7 +32,7 @@ DownloadController::~DownloadController()
 
 bool DownloadController::isRunning() const
 {
-    return m_run != nullptr || m_keyStore != nullptr;
+    return m_run != nullptr || m_keys != nullptr;
 }
 
 void DownloadController::warnAndEnd(const QString& text)
@@ -101,19 +103,25 @@ void DownloadController::start(const ShownRequest& shown, bool automatic)
             warnAndEnd(text);
         return;
     }
-    if (!source.needsApiKey && !source.takesApiKey) {
+    const QStringList chain = fallbackChain(request.settings);
+    const auto takesKey = [](const QuoteSourceEntry& e) { return e.needsApiKey || e.takesApiKey; };
+    if (!takesKey(source) && std::none_of(chain.cbegin(), chain.cend(), [&](const QString& name) {
+            return takesKey(quoteSourceEntry(name));
+        })) {
+        for (const QString& name : chain)
+            request.fallbacks.push_back({name, QString()});
         launch(request);
         return;
     }
     // The secret store answers over D-Bus: ask it without blocking the window.
     // Each service's key is kept under its own name; an optional one may be
-    // missing and the run goes on without it.
-    m_keyStore = new ApiKeyStore(source.keyPlace, this);
-    connect(m_keyStore, &ApiKeyStore::readDone, this,
-            [this, request, needed = source.needsApiKey](const StoredKey& stored) mutable {
-        m_keyStore->deleteLater();
-        m_keyStore = nullptr;
-        if (stored.key.isEmpty() && needed) {
+    // missing and the run goes on without it, as it goes on without a
+    // fallback that lacks the key it needs.
+    m_keys = new RunKeys(this);
+    m_keys->read(request, chain, [this](DownloadRequest request, bool chosenKeyMissing) {
+        m_keys->deleteLater();
+        m_keys = nullptr;
+        if (chosenKeyMissing) {
             const QString text = QStringLiteral("%1 needs an API key. Enter it on the Sources page of the options "
                                                 "dialog, or set the environment variable %2.")
                                      .arg(request.settings.dataSource,
@@ -126,10 +134,8 @@ void DownloadController::start(const ShownRequest& shown, bool automatic)
                 warnAndEnd(text);
             return;
         }
-        request.apiKey = stored.key;
         launch(request);
     });
-    m_keyStore->read();
 }
 
 void DownloadController::launch(const DownloadRequest& request)
@@ -160,9 +166,9 @@ void DownloadController::endRun()
 
 void DownloadController::cancel()
 {
-    if (m_keyStore) {
-        delete m_keyStore; // its answer never comes now
-        m_keyStore = nullptr;
+    if (m_keys) {
+        delete m_keys; // its answer never comes now
+        m_keys = nullptr;
         m_view.setInputsEnabled(true);
     }
     if (!m_run)

@@ -12,7 +12,7 @@ class QWidget;
 
 namespace kestrion {
 
-class ApiKeyStore;
+class RunKeys;
 class DownloadRun;
 class MetaStockFactory;
 class RunView;
@@ -63,7 +63,7 @@ private:
 
     QWidget& m_window;
     RunView& m_view;
-    ApiKeyStore* m_keyStore = nullptr; // reading the API key before a run
+    RunKeys* m_keys = nullptr; // reading the API keys before a run
     std::unique_ptr<MetaStockFactory> m_metastock;
     DownloadRun* m_run = nullptr; // the run under way, a child of this
 };
