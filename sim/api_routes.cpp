@@ -274,8 +274,11 @@ HttpReply QuoteRoutes::yahooChart(const HttpRequest& request, const QByteArray& 
     if (!request.header("user-agent").startsWith("Mozilla/5.0"))
         return tooManyRequests(Api::YahooChart);
     const QString symbol = QString::fromUtf8(percentDecode(rawSymbol, false)).trimmed().toUpper();
-    if (isUnknownSymbol(symbol))
+    const ServiceFault here = serviceFault(symbol, "Y");
+    if (isUnknownSymbol(symbol) || here == ServiceFault::Unknown)
         return chartError(404, "Not Found", QStringLiteral("No data found, symbol may be delisted"));
+    if (here == ServiceFault::Refused)
+        return tooManyRequests(Api::YahooChart);
     if (auto reply = apiFaultReply(Api::YahooChart, symbol))
         return *reply;
     const Fault fault = Fault::of(symbol);
@@ -409,8 +412,11 @@ HttpReply QuoteRoutes::tiingo(const HttpRequest& request, const QByteArray& rawS
 
     const QString asked = QString::fromUtf8(percentDecode(rawSymbol, false));
     const QString symbol = asked.trimmed().toUpper();
-    if (isUnknownSymbol(symbol))
+    const ServiceFault here = serviceFault(symbol, "T");
+    if (isUnknownSymbol(symbol) || here == ServiceFault::Unknown)
         return tiingoError(404, QStringLiteral("Error: Ticker '%1' not found").arg(asked.left(40)));
+    if (here == ServiceFault::Refused)
+        return tooManyRequests(Api::Tiingo);
     if (auto reply = apiFaultReply(Api::Tiingo, symbol))
         return *reply;
     const Fault fault = Fault::of(symbol);

@@ -75,11 +75,12 @@ HttpReply eodhd(const HttpRequest& request, const QString& symbol)
     if (params.value(QStringLiteral("api_token")) != QLatin1String(kSimEodhdKey))
         return HttpReply::withBody(401, kText, "Unauthenticated");
     const Fault::Kind fault = faultOf(symbol);
-    if (fault == Fault::Kind::RateLimited)
+    const ServiceFault here = serviceFault(symbol, "E");
+    if (fault == Fault::Kind::RateLimited || here == ServiceFault::Refused)
         return HttpReply::withBody(429, kText, "Too Many Requests");
     if (fault == Fault::Kind::QuotaText)
         return HttpReply::withBody(402, kText, "You exceeded your daily API requests limit.");
-    if (isUnknownSymbol(symbol))
+    if (isUnknownSymbol(symbol) || here == ServiceFault::Unknown)
         return HttpReply::withBody(404, kText, "Ticker Not Found.");
     QDate from, to;
     rangeOf(params.value(QStringLiteral("from")), params.value(QStringLiteral("to")), from, to);

@@ -88,6 +88,20 @@ bool FailureCounter::shouldFail(const QString& key, int failures)
     return true;
 }
 
+ServiceFault serviceFault(const QString& symbol, const char* tag)
+{
+    const qsizetype end = symbol.indexOf(QLatin1Char('_'));
+    if (end <= 0)
+        return ServiceFault::None;
+    for (const QString& word : symbol.left(end).split(QLatin1Char('-'))) {
+        if (word == QLatin1Char('N') + QLatin1String(tag))
+            return ServiceFault::Unknown;
+        if (word == QLatin1Char('R') + QLatin1String(tag))
+            return ServiceFault::Refused;
+    }
+    return ServiceFault::None;
+}
+
 bool isUnknownSymbol(const QString& symbol)
 {
     return symbol.isEmpty() || symbol.startsWith(QLatin1String("ZZ"));

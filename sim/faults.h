@@ -61,6 +61,14 @@ private:
     QHash<QString, int> m_seen;
 };
 
+// A fault at one service only, so that another can give what it cannot:
+// before the first '_', '-'-separated words N<tag> (unknown there) and
+// R<tag> (HTTP 429 there, always). Tags: Y Yahoo Chart, T Tiingo, E EODHD.
+// "NY-RT_A" is unknown to Yahoo Chart, refused by Tiingo and served by the
+// others.
+enum class ServiceFault { None, Unknown, Refused };
+ServiceFault serviceFault(const QString& symbol, const char* tag);
+
 // A symbol the services do not know: empty, or starting with "ZZ".
 bool isUnknownSymbol(const QString& symbol);
 

@@ -147,6 +147,11 @@ Services:
   GET /            Home page "Kestrion Home".
   GET /search      Search page "Kestrion Search" (a symbol form for charts).
 
+  One service only: before the first '_', '-'-separated words N<tag>
+  (unknown there) and R<tag> (HTTP 429 there, always); tags Y Yahoo
+  Chart, T Tiingo, E EODHD. NY-RT_A is unknown to Yahoo Chart, refused
+  by Tiingo and served by the others.
+
   Symbols are decoded (%XX, and + as a space in a query) and compared in
   upper case.
   Quotes exist for the weekdays from 1900-01-01 to 2099-12-31; ranges are

@@ -103,15 +103,15 @@ namespace kestrion {
 QString applyFallbackOption(const QString& value, Settings& settings)
 {
     const QuoteSourceEntry& chosen = quoteSourceEntry(settings);
-    if (!chosen.tableLayout)
-        return QStringLiteral("--fallback applies only to sources that write the table layout; %1 writes its own "
-                              "files: nothing was asked for")
+    if (!chosen.fallbacks)
+        return QStringLiteral("--fallback applies to the current services only (Yahoo Chart, Tiingo and the described "
+                              "ones); %1 writes files of its own and takes no part: nothing was asked for")
             .arg(chosen.storedText);
     QStringList fallbacks;
     if (value.trimmed() != QLatin1String("none")) {
         QStringList usable;
         for (const QuoteSourceEntry& e : quoteSourceEntries()) {
-            if (e.tableLayout)
+            if (e.fallbacks)
                 usable << e.cliName;
         }
         for (const QString& part : value.split(QLatin1Char(','))) {
@@ -119,7 +119,7 @@ QString applyFallbackOption(const QString& value, Settings& settings)
             const auto& entries = quoteSourceEntries();
             const auto entry = std::find_if(entries.cbegin(), entries.cend(),
                                             [&name](const QuoteSourceEntry& e) { return e.cliName == name; });
-            if (entry == entries.cend() || !entry->tableLayout)
+            if (entry == entries.cend() || !entry->fallbacks)
                 return QStringLiteral("--fallback takes \"none\" or names from %1, not \"%2\"")
                     .arg(usable.join(QStringLiteral(", ")), name);
             fallbacks << entry->storedText;

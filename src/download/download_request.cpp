@@ -10,13 +10,13 @@ QStringList fallbackChain(const Settings& settings)
 {
     const QuoteSourceEntry& chosen = quoteSourceEntry(settings);
     QStringList chain;
-    if (!chosen.tableLayout)
+    if (!chosen.fallbacks)
         return chain;
     for (const QString& name : settings.fallbackSources) {
         const auto& entries = quoteSourceEntries();
         const auto known = std::find_if(entries.cbegin(), entries.cend(),
                                         [&name](const QuoteSourceEntry& e) { return e.storedText == name; });
-        if (known != entries.cend() && known->tableLayout && known->storedText != chosen.storedText
+        if (known != entries.cend() && known->fallbacks && known->storedText != chosen.storedText
             && !chain.contains(known->storedText))
             chain << known->storedText;
     }

@@ -37,6 +37,7 @@ std::vector<QuoteSourceEntry> builtInEntries()
     chart.buttonName = QStringLiteral("optYahooChart");
     chart.picture = QStringLiteral("yahoofinance.bmp");
     chart.tableLayout = true;
+    chart.fallbacks = true;
     chart.make = makeYahooChartSource;
 
     QuoteSourceEntry tiingo;
@@ -49,6 +50,7 @@ std::vector<QuoteSourceEntry> builtInEntries()
     // The free quota is counted per hour.
     tiingo.defaultParallelRequests = 1;
     tiingo.tableLayout = true;
+    tiingo.fallbacks = true;
     tiingo.make = makeTiingoSource;
 
     QuoteSourceEntry yahoo;
@@ -87,6 +89,7 @@ QuoteSourceEntry describedEntry(const SourceDescription& d)
     for (HistoryPeriod p : describedPeriods(d))
         e.periods.push_back(p);
     e.tableLayout = true;
+    e.fallbacks = true;
     e.make = [d](const SourceSetup& setup) {
         return makeDescribedSource(setup, d, setup.services.sourceHosts.value(d.name));
     };

@@ -38,6 +38,10 @@ struct QuoteSourceEntry
     // The data file is the table layout, so it can be brought up to date and
     // converted to MetaStock through the table writer.
     bool tableLayout = false;
+    // Takes part in fallback chains: the current services, whose answers are
+    // converted into the table layout. The old Yahoo service writes its body
+    // as sent and Wall Street City its own files.
+    bool fallbacks = false;
     // Wall Street City's "Format:" layouts, and the MetaStock conversion of
     // its ASCII files, apply.
     bool formatsApply = false;

@@ -140,6 +140,12 @@ void WindowDownloadView::tickerFailed(const QString& symbol, FailureReason reaso
     setStatusToolTip(failureTip(m_lastFailure));
 }
 
+void WindowDownloadView::fallbacksFailed(const QString&, const QStringList& failures)
+{
+    m_lastFailure += QStringLiteral("; ") + failures.join(QStringLiteral("; "));
+    setStatusToolTip(failureTip(m_lastFailure));
+}
+
 void WindowDownloadView::sourceStopped(const QString& text)
 {
     m_lastFailure = text;

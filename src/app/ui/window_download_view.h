@@ -34,6 +34,7 @@ public:
     void askCreateDirectory(const QString& typedPath, std::function<void(const QString& created)> answered) override;
     void showCompletionMessage(std::function<void()> closed) override;
     void tickerFailed(const QString& symbol, FailureReason reason, const QString& detail) override;
+    void fallbacksFailed(const QString& symbol, const QStringList& failures) override;
     void sourceStopped(const QString& text) override;
 
 private:
