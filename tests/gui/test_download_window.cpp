@@ -564,6 +564,25 @@ private Q_SLOTS:
         QVERIFY(QFile::exists(m_dl + QStringLiteral("/MSFT.csv")));
     }
 
+    void fallbackNamedInStatus()
+    {
+        // Yahoo Chart does not know NY_A; the saved fallback gives it, and
+        // the status says which source it is asking.
+        TestWindow w;
+        prepare(w, {QStringLiteral("NY_A"), QStringLiteral("MSFT")});
+        if (QTest::currentTestFailed())
+            return;
+        appState().settings.dataSource = QStringLiteral("Yahoo Chart");
+        appState().settings.fallbackSources = {QStringLiteral("Tiingo")};
+        qputenv("KESTRION_TIINGO_TOKEN", "sim-tiingo-token");
+        const auto unsetKey = qScopeGuard([] { qunsetenv("KESTRION_TIINGO_TOKEN"); });
+        RunLog log(w);
+        QVERIFY(clickAndWait(w));
+        QCOMPARE(log.statuses, (QStringList{kDownloading + "NY_A", kDownloading + "NY_A from Tiingo", kDownloading + "MSFT",
+                                            kComplete}));
+        QCOMPARE(filesIn(m_dl), (QStringList{"MSFT.csv", "NY_A.csv"}));
+    }
+
     void tiingoWithoutKeyAsksForOne()
     {
         qunsetenv("KESTRION_TIINGO_TOKEN");
