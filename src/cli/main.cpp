@@ -1,5 +1,6 @@
 // kestrion-cli: the download engine without a window, for scheduled and
 // scripted downloads. Defaults come from the same settings as the window.
+#include "cli/runs_log.h"
 #include "cli/source_listing.h"
 #include "download/run_keys.h"
 #include "core/app_state.h"
@@ -38,7 +39,7 @@ using namespace kestrion;
 
 namespace {
 
-enum ExitCode { kAllStored = 0, kSomeFailed = 1, kUsage = 2 };
+enum ExitCode { kAllStored = 0, kSomeFailed = 1, kUsage = 2, kFolderBusy = 3 };
 
 int fail(const QString& message)
 {
@@ -312,16 +313,9 @@ QString sourceOptionHelp()
     return QStringLiteral("Quote source: %1 or %2.").arg(names.join(QStringLiteral(", ")), last) + keys;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// Everything but the program's set-up; record gets what runs.log needs.
+int runCommand(QCoreApplication& app, RunRecord& record)
 {
-    QCoreApplication app(argc, argv);
-    setApplicationIdentity();
-    // Before the options: --source names the described services too.
-    loadDescribedSources();
-    keepFreedBuffersForReuse();
-
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Downloads the quote history of every ticker of a list (or of one symbol) into a download "
@@ -329,7 +323,8 @@ int main(int argc, char** argv)
                        "from Kestrion's settings. Dates are written YYYY-MM-DD.\n\nExit status: 0 every ticker "
                        "stored, 1 some ticker could not be downloaded (a list run names them in errorlog.txt), 2 bad "
                        "usage, a range that ends before it starts, a list that cannot be opened or a missing "
-                       "download directory; 130 or 143 stopped by SIGINT or SIGTERM."));
+                       "download directory; 3 another Kestrion run is writing to the download directory; 130 or 143 "
+                       "stopped by SIGINT or SIGTERM."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption listOpt(QStringLiteral("list"), QStringLiteral("Ticker list file."),
@@ -382,12 +377,18 @@ int main(int argc, char** argv)
         QStringLiteral("Print one line per quote source, fields separated by a tab: its --source name, its Data Source "
                        "text, key: needed/optional/none, key present: yes/no (- when it takes none), its periods, "
                        "where it comes from (built in, shipped file, user file) and the file. Never prints a key."));
+    const QCommandLineOption automaticOpt(
+        QStringLiteral("automatic"),
+        QStringLiteral("Run as the window's automatic download would, on the saved settings (other options still "
+                       "override them), never starting the Launch Application program, and append a line to "
+                       "$XDG_STATE_HOME/Kestrion/runs.log."));
     const QCommandLineOption checkSourcesOpt(
         QStringLiteral("check-sources"),
         QStringLiteral("Print each service description that cannot be used (file: key: fault); exit status 0 when "
                        "every one is usable, 1 otherwise."));
     parser.addOptions({listOpt, dirOpt, fromOpt, toOpt, periodOpt, sourceOpt, fallbackOpt, formatOpt, extOpt, stampOpt, deleteOpt,
-                       updateOpt, jobsOpt, msOpt, symbolOpt, tableOpt, columnOpt, listSourcesOpt, checkSourcesOpt});
+                       updateOpt, jobsOpt, msOpt, symbolOpt, tableOpt, columnOpt, listSourcesOpt, checkSourcesOpt,
+                       automaticOpt});
     if (!parser.parse(app.arguments()))
         return fail(parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
@@ -409,6 +410,8 @@ int main(int argc, char** argv)
     Settings settings;
     WindowValues window;
     loadSettings(store, settings, window);
+    record.automatic = parser.isSet(automaticOpt);
+    record.source = settings.dataSource;
     const ServiceConfig services = ServiceConfig::load(store);
 
     DownloadRequest in;
@@ -490,6 +493,7 @@ int main(int argc, char** argv)
         settings.convertToMS = true;
     settings.activeAlerts = false; // never prompt: log and go on
     settings.playSound = false;
+    record.source = settings.dataSource;
     if (!quoteSourceEntry(settings).serves(in.period))
         return fail(QStringLiteral("%1 cannot give %2 prices: nothing was asked for").arg(settings.dataSource, period));
     in.settings = settings;
@@ -512,6 +516,7 @@ int main(int argc, char** argv)
         Settings forPath = settings;
         const QString listPath = parser.isSet(listOpt) ? parser.value(listOpt)
                                                        : resolveDatabasePath(forPath, defaultListFolder());
+        record.listPath = QFileInfo(listPath).absoluteFilePath();
         if (isAccessFile(listPath)) {
             // Read in place, never converted or written.
             const int code = readAccessList(listPath, parser.value(tableOpt), parser.value(columnOpt), symbols);
@@ -539,11 +544,19 @@ int main(int argc, char** argv)
     int exitCode = kAllStored;
     QObject::connect(&run, &DownloadRun::finished, &app, [&](const RunResult& result) {
         host.finish();
+        if (!result.folderBusy.isEmpty()) {
+            std::fprintf(stderr, "kestrion-cli: %s\n", qPrintable(result.folderBusy));
+            exitCode = kFolderBusy;
+            QCoreApplication::exit(exitCode);
+            return;
+        }
         for (const QString& problem : {result.notStarted, result.errorLogProblem}) {
             if (!problem.isEmpty())
                 std::fprintf(stderr, "kestrion-cli: %s\n", qPrintable(problem));
         }
         host.summarize(result, !in.singleTicker, store.fileName());
+        record.stored = result.stored;
+        record.failed = result.failed;
         exitCode = result.failed == 0 && result.completed ? kAllStored : kSomeFailed;
         QCoreApplication::exit(exitCode);
     });
@@ -583,4 +596,20 @@ int main(int argc, char** argv)
             QCoreApplication::exit(exitCode);
     });
     return app.exec();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    setApplicationIdentity();
+    // Before the options: --source names the described services too.
+    loadDescribedSources();
+    keepFreedBuffersForReuse();
+    RunRecord record;
+    const int code = runCommand(app, record);
+    if (record.automatic)
+        appendRunsLog(record, code);
+    return code;
 }

@@ -106,10 +106,42 @@ void DownloadRun::start(const DownloadRequest& request)
     begin();
 }
 
+bool DownloadRun::lockFolder()
+{
+    const QString& dir = m_in.downloadDir;
+    if (dir.isEmpty() || !QFileInfo(dir).isDir())
+        return true; // nothing to write into yet
+    m_lock = std::make_unique<QLockFile>(QDir(dir).filePath(kFolderLockName));
+    // Held as long as the run lasts, however long: only a lock whose process
+    // is gone is stale.
+    m_lock->setStaleLockTime(0);
+    if (m_lock->tryLock(0))
+        return true;
+    const bool busy = m_lock->error() == QLockFile::LockFailedError;
+    qint64 pid = 0;
+    QString host, app;
+    m_lock->getLockInfo(&pid, &host, &app);
+    m_lock.reset();
+    if (!busy)
+        return true; // a folder that takes no lock file fails at its first write, as before
+    m_result.folderBusy = QStringLiteral("another Kestrion run is writing to %1 (process %2)")
+                              .arg(QDir::toNativeSeparators(dir))
+                              .arg(pid);
+    m_result.notStarted = QStringLiteral("Download did not start: ") + m_result.folderBusy;
+    return false;
+}
+
 void DownloadRun::begin()
 {
     downloader().setRunSetting(kDownloaderRunSetting);
     m_view.setInputsEnabled(false);
+    // Before anything in the folder changes, the trash included.
+    if (!lockFolder()) {
+        m_view.setStatusText(m_result.notStarted);
+        if (m_running)
+            end();
+        return;
+    }
     // Before the log is deleted: it goes to the trash with the data files.
     if (m_in.settings.deleteExistingFiles.on() && !trashRunFiles(m_in, m_result)) {
         m_view.setStatusText(m_result.notStarted);

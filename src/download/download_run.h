@@ -10,6 +10,7 @@
 #include "sources/failure_reason.h"
 
 #include <QIODevice>
+#include <QLockFile>
 #include <QString>
 #include <QStringList>
 
@@ -22,6 +23,9 @@
 #include <memory>
 
 namespace kestrion {
+
+// In the download directory while a run writes there.
+inline const QString kFolderLockName = QStringLiteral(".kestrion.lock");
 
 class HttpClient;
 class MetaStockFactory;
@@ -46,6 +50,9 @@ struct RunResult
     QString notStarted;
     // errorlog.txt could not be written: which file and why.
     QString errorLogProblem;
+    // Another run holds the download directory: "another Kestrion run is
+    // writing to DIR (process PID)". Nothing was asked or written.
+    QString folderBusy;
 };
 
 // One download run over the open list or its current row: requests, retries,
@@ -112,6 +119,9 @@ private:
     };
 
     void begin();
+    // Takes the download directory's lock; false, with the reason in the
+    // result, when another run holds it.
+    bool lockFolder();
     // Starts tickers while fewer than jobs are open.
     void fill();
     // One attempt: the query page where the source has one, then the data.
@@ -196,6 +206,9 @@ private:
     DownloadRequest m_in;
     RunResult m_result;
     std::unique_ptr<HttpClient> m_http;
+    // Held while the run writes into its download directory, so that no
+    // second run (the window's, a scheduled one) writes there meanwhile.
+    std::unique_ptr<QLockFile> m_lock;
     // The chosen source, then the fallbacks in order; each paces, waits and
     // stops on its own.
     std::vector<std::unique_ptr<Lane>> m_lanes;

@@ -275,7 +275,9 @@ void DownloadRun::end()
     }
     if (!m_result.errorLogProblem.isEmpty())
         m_view.setStatusText(m_result.errorLogProblem);
-    if (m_in.automatic && m_in.settings.autoStartApp.on())
+    m_lock.reset(); // unlocks and removes the lock file
+    // The run that holds the folder starts the program when it is done.
+    if (m_in.automatic && m_in.settings.autoStartApp.on() && m_result.folderBusy.isEmpty())
         m_launcher(m_in.settings.appName);
     Q_EMIT finished(m_result);
 }
@@ -291,8 +293,8 @@ void DownloadRun::cancel()
     if (m_downloader)
         m_downloader->cancel();
     releaseComponents();
-    // Nothing of the run is left in the folder now: a lock on it, once runs
-    // take one, is released here (and in end()).
+    // Nothing of the run is left in the folder now.
+    m_lock.reset();
     Q_EMIT finished(m_result);
 }
 

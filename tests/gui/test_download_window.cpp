@@ -27,6 +27,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLockFile>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
@@ -581,6 +582,27 @@ private Q_SLOTS:
         QCOMPARE(log.statuses, (QStringList{kDownloading + "NY_A", kDownloading + "NY_A from Tiingo", kDownloading + "MSFT",
                                             kComplete}));
         QCOMPARE(filesIn(m_dl), (QStringList{"MSFT.csv", "NY_A.csv"}));
+    }
+
+    void busyFolderSaysSo()
+    {
+        // Another run (here: this process) writes into the folder.
+        TestWindow w;
+        prepare(w, {QStringLiteral("MSFT")});
+        if (QTest::currentTestFailed())
+            return;
+        QVERIFY(QDir().mkpath(m_dl));
+        QLockFile other(m_dl + QStringLiteral("/.kestrion.lock"));
+        QVERIFY(other.tryLock(0));
+        Prompts prompts(w);
+        QVERIFY(clickAndWait(w));
+        const QString busy = QStringLiteral("another Kestrion run is writing to %1 (process %2)")
+                                 .arg(QDir::toNativeSeparators(m_dl))
+                                 .arg(QCoreApplication::applicationPid());
+        QCOMPARE(prompts.seen, QStringList{QStringLiteral("message:The download did not start: ") + busy + '.'});
+        QCOMPARE(w->statusText(), QStringLiteral("Download did not start: ") + busy);
+        QVERIFY(allInputs(w, true));
+        QCOMPARE(filesIn(m_dl), QStringList{QStringLiteral(".kestrion.lock")}); // the other run's only
     }
 
     void tiingoWithoutKeyAsksForOne()

@@ -145,13 +145,20 @@ void DownloadController::launch(const DownloadRequest& request)
     // The window stays open for days: what the run's workers kept for
     // reuse goes back once the run and its buffers are gone.
     connect(m_run, &QObject::destroyed, this, [] { releaseFreedBuffers(); });
-    connect(m_run, &DownloadRun::finished, this, [this](const RunResult& result) {
+    connect(m_run, &DownloadRun::finished, this, [this, automatic = request.automatic](const RunResult& result) {
         // The run may still be on the stack (it ends from inside its own
         // calls): it goes once control is back in the event loop.
         m_run->deleteLater();
         m_run = nullptr;
-        if (!result.cancelled)
-            endRun();
+        if (result.cancelled)
+            return;
+        // The run said so in the status bar; a run the user started says it
+        // in a message too. Nothing was asked or written.
+        if (!result.folderBusy.isEmpty() && !automatic) {
+            warnAndEnd(QStringLiteral("The download did not start: %1.").arg(result.folderBusy));
+            return;
+        }
+        endRun();
     });
     m_run->start(request);
 }
